@@ -1,0 +1,81 @@
+#include "driver/command_line.hpp"
+
+namespace tarvex {
+namespace {
+
+std::optional<int32_t> parse_mode(const std::string& v) {
+  if (v == "1" || v == "terrain") return 1;
+  if (v == "2" || v == "event") return 2;
+  if (v == "3" || v == "continuous") return 3;
+  if (v == "4" || v == "calibration") return 4;
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<CommandLine> parse_command_line(const std::vector<std::string>& args, std::string& error) {
+  CommandLine cl;
+  for (std::size_t k = 0; k < args.size(); ++k) {
+    const std::string& a = args[k];
+    auto value = [&](const std::string& opt) -> std::optional<std::string> {
+      if (k + 1 >= args.size()) {
+        error = "option " + opt + " needs a value";
+        return std::nullopt;
+      }
+      return args[++k];
+    };
+    if (a == "--help" || a == "-h") {
+      cl.help = true;
+    } else if (a == "--version") {
+      cl.version = true;
+    } else if (a == "--mode" || a == "-m") {
+      auto v = value(a);
+      if (!v) return std::nullopt;
+      auto m = parse_mode(*v);
+      if (!m) {
+        error = "unknown run mode '" + *v + "'";
+        return std::nullopt;
+      }
+      cl.mode = *m;
+    } else if (a.rfind("--mode=", 0) == 0) {
+      auto m = parse_mode(a.substr(7));
+      if (!m) {
+        error = "unknown run mode '" + a.substr(7) + "'";
+        return std::nullopt;
+      }
+      cl.mode = *m;
+    } else if (a == "-C" || a == "--directory") {
+      auto v = value(a);
+      if (!v) return std::nullopt;
+      cl.directory = *v;
+    } else if (a.rfind("--directory=", 0) == 0) {
+      cl.directory = a.substr(12);
+    } else {
+      error = "unknown argument '" + a + "'";
+      return std::nullopt;
+    }
+  }
+  return cl;
+}
+
+const char* usage_text() {
+  return "Usage: tarvex [--mode MODE] [-C DIR]\n"
+         "\n"
+         "Distributed rainfall-runoff model of one catchment. Reads the control file\n"
+         "\"Tarvex.in\" and the files it names from the working directory.\n"
+         "\n"
+         "  -m, --mode MODE       run mode (default 4):\n"
+         "                          1, terrain      DEM to flow directions, areas, orders, links\n"
+         "                          2, event        single run, curve-number event method\n"
+         "                          3, continuous   single run, continuous soil water balance\n"
+         "                          4, calibration  score the parameters of \"scein.dat\" against\n"
+         "                                          the observed discharge\n"
+         "  -C, --directory DIR   read and write every file in DIR\n"
+         "  -h, --help            show this help\n"
+         "      --version         show the version\n"
+         "\n"
+         "Exit status: 0 success; 1 a run refused by a numbered message or an input\n"
+         "error; 2 a command-line usage error.\n";
+}
+
+}  // namespace tarvex

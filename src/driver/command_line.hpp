@@ -1,0 +1,23 @@
+#pragma once
+// Command line of the program.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarvex {
+
+struct CommandLine {
+  int32_t mode = 4;          // run mode of the pass: 1 terrain, 2 event, 3 continuous, 4 calibration
+  std::string directory;     // working directory, empty for the current one
+  bool help = false;
+  bool version = false;
+};
+
+// Parses the arguments (without the program name). On a usage error returns
+// nothing and sets error to a one-line description.
+std::optional<CommandLine> parse_command_line(const std::vector<std::string>& args, std::string& error);
+
+const char* usage_text();
+
+}  // namespace tarvex

@@ -1,0 +1,47 @@
+#include "driver/main_menu.hpp"
+
+#include <cstdio>
+
+#include "calibration/scemain.hpp"
+#include "driver/read_param.hpp"
+#include "driver/warn_error.hpp"
+#include "output/write_output.hpp"
+#include "simulation/manual_calibration.hpp"
+#include "terrain/mod1.hpp"
+
+namespace tarvex {
+
+int MAINMENU(ModelState& s, int32_t mode) {
+  s.RUN_MODE = mode;
+  if (s.RUN_MODE == 1) return MOD1(s);
+
+  int32_t ERR = 0;
+  int32_t STATUS = 0;
+  READ_PARAM(s, ERR, STATUS);
+  // The loader has printed its message; a failing pass is not repeated.
+  if (ERR != 0 || STATUS >= 98) return 1;
+
+  if (s.DT_SIM > s.DT_RAIN) {
+    WARN_ERROR(1012);
+    return 1;
+  }
+  // The rainfall step must be a whole multiple of the simulation step.
+  const int32_t Q = static_cast<int32_t>(s.DT_RAIN / s.DT_SIM);
+  const int32_t R = static_cast<int32_t>(s.DT_RAIN - static_cast<float>(Q) * s.DT_SIM);
+  if (R != 0) {
+    WARN_ERROR(1013);
+    return 1;
+  }
+
+  if (s.RUN_MODE == 2 || s.RUN_MODE == 3) {
+    int32_t NOUT = 0;
+    int32_t reserved = 0;
+    int status = MANUAL_CALIBRATION(s, NOUT);
+    if (status != 0) return status;
+    WRITE_OUTPUT(s, reserved, NOUT);
+    return 0;
+  }
+  return SCEMAIN(s);
+}
+
+}  // namespace tarvex

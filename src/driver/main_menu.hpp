@@ -1,0 +1,13 @@
+#pragma once
+#include <cstdint>
+
+#include "driver/model_state.hpp"
+
+namespace tarvex {
+
+// One pass of the program in the given run mode. Returns the exit status:
+// 0 success, 1 a refused load, time step or run. Errors of the file layer
+// propagate as InputError.
+int MAINMENU(ModelState& s, int32_t mode);
+
+}  // namespace tarvex

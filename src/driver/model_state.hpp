@@ -1,0 +1,214 @@
+#pragma once
+// The one model state of the process: grids, series, path list, scalars.
+// Filled by loading, read and partly rewritten by the runs and the terrain
+// preprocessing. Grids are addressed (I, J) from 1: I is the row (record of
+// the grid file), J the column (position in the record).
+#include <array>
+#include <cassert>
+#include <cstdint>
+#include <vector>
+
+namespace tarvex {
+
+// Capacities.
+inline constexpr int32_t MAX_GRID = 1000;        // rows and columns of a grid
+inline constexpr int32_t MAX_RECORDS = 40000;    // records of a series, steps of a run
+inline constexpr int32_t MAX_RAIN_ST = 4;        // rain gauges
+inline constexpr int32_t MAX_TEMP_ST = 1;        // temperature stations
+inline constexpr int32_t MAX_CLASSES = 3;        // hillslope roughness classes
+inline constexpr int32_t MAX_SECTIONS = 1;       // output cross-sections
+inline constexpr int32_t MAX_PATHS = 10000;      // links of the path list
+inline constexpr int32_t MAX_FIXED = 10;         // cells exempt from pit raising
+inline constexpr int32_t MAX_OBS = 40000;        // observed discharge values
+inline constexpr int32_t MAX_MONTHS = 12;
+
+// Grid of NI x NJ cells stored row by row, addressed from 1.
+template <class T>
+class Grid {
+ public:
+  // Sizes the grid; a grid whose size changes is zero-filled.
+  void resize(int32_t ni, int32_t nj) {
+    if (ni == ni_ && nj == nj_ && !data_.empty()) return;
+    ni_ = ni;
+    nj_ = nj;
+    data_.assign(static_cast<std::size_t>(ni > 0 ? ni : 0) * static_cast<std::size_t>(nj > 0 ? nj : 0),
+                 T{});
+  }
+  T& operator()(int32_t i, int32_t j) {
+    assert(i >= 1 && i <= ni_ && j >= 1 && j <= nj_);
+    return data_[static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(nj_) +
+                 static_cast<std::size_t>(j - 1)];
+  }
+  const T& operator()(int32_t i, int32_t j) const {
+    assert(i >= 1 && i <= ni_ && j >= 1 && j <= nj_);
+    return data_[static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(nj_) +
+                 static_cast<std::size_t>(j - 1)];
+  }
+  // Pointer to cell (i, 1); row(i)[j - 1] is cell (i, j).
+  T* row(int32_t i) { return data_.data() + static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(nj_); }
+  const T* row(int32_t i) const {
+    return data_.data() + static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(nj_);
+  }
+  bool contains(int32_t i, int32_t j) const { return i >= 1 && i <= ni_ && j >= 1 && j <= nj_; }
+  void fill(T v) { data_.assign(data_.size(), v); }
+  int32_t rows() const { return ni_; }
+  int32_t cols() const { return nj_; }
+  T* data() { return data_.data(); }
+  const T* data() const { return data_.data(); }
+  std::size_t size() const { return data_.size(); }
+
+ private:
+  std::vector<T> data_;
+  int32_t ni_ = 0;
+  int32_t nj_ = 0;
+};
+
+// Table of fixed extent addressed (a, b) from 1, stored with b fastest.
+template <class T, int32_t A, int32_t B>
+class Table {
+ public:
+  Table() : data_(static_cast<std::size_t>(A) * B, T{}) {}
+  T& operator()(int32_t a, int32_t b) {
+    assert(a >= 1 && a <= A && b >= 1 && b <= B);
+    return data_[static_cast<std::size_t>(a - 1) * B + static_cast<std::size_t>(b - 1)];
+  }
+  const T& operator()(int32_t a, int32_t b) const {
+    assert(a >= 1 && a <= A && b >= 1 && b <= B);
+    return data_[static_cast<std::size_t>(a - 1) * B + static_cast<std::size_t>(b - 1)];
+  }
+  void fill(T v) { data_.assign(data_.size(), v); }
+
+ private:
+  std::vector<T> data_;
+};
+
+// Small array addressed from 1.
+template <class T, int32_t N>
+struct Array1 {
+  std::array<T, N> v{};
+  T& operator()(int32_t k) {
+    assert(k >= 1 && k <= N);
+    return v[static_cast<std::size_t>(k - 1)];
+  }
+  const T& operator()(int32_t k) const {
+    assert(k >= 1 && k <= N);
+    return v[static_cast<std::size_t>(k - 1)];
+  }
+};
+
+// Working tables of one run driver (the single run and the objective-function
+// run each own one set): the step tables of the station distribution and the
+// step runoff grid.
+struct RunTables {
+  Grid<int32_t> RAIN_STATION_MAP_STEP;  // nearest reporting gauge
+  Grid<float> RAIN_WEIGHT_STEP;         // (4*NI) x NJ, row (k-1)*NI + I
+  Grid<int32_t> TEMP_STATION_MAP_STEP;  // nearest reporting temperature station
+  Grid<float> STEP_RUNOFF;              // surface runoff depth, mm per step; -1 off the catchment
+
+  void resize(int32_t ni, int32_t nj) {
+    RAIN_STATION_MAP_STEP.resize(ni, nj);
+    RAIN_WEIGHT_STEP.resize(MAX_RAIN_ST * ni, nj);
+    TEMP_STATION_MAP_STEP.resize(ni, nj);
+    STEP_RUNOFF.resize(ni, nj);
+  }
+};
+
+struct ModelState {
+  // Run control: 1 terrain, 2 event run, 3 continuous run, 4 calibration, 5 end.
+  int32_t RUN_MODE = 0;
+
+  // ---- Control-file scalars
+  int32_t START_DAY = 0, START_MONTH = 0, START_YEAR = 0;
+  int32_t N_DATA = 0;          // records of the rain and temperature series
+  float DT_RAIN = 0.0f;        // s, step of the records
+  int32_t NI = 0, NJ = 0;      // rows and columns in use
+  float CELL_DX = 0.0f;        // m, along the row index
+  float CELL_DY = 0.0f;        // m, along the column index
+  float DT_SIM = 0.0f;         // s, simulation step
+  float A_CHANNEL = 0.0f;      // km2, contributing area of a channel cell
+  float WD_HILL = 0.0f;        // width-to-depth ratio, hillslope section
+  int32_t NCLASS = 0;          // hillslope roughness classes
+  Array1<float, MAX_CLASSES> KS_CLASS;  // Strickler coefficient per class
+  float WD_CHAN = 0.0f;        // width-to-depth ratio, channel section
+  float KS_CHAN_TOP = 0.0f;    // channel Strickler coefficient at 3282 m
+  float KS_CHAN_OUT = 0.0f;    // channel Strickler coefficient at the outlet
+  float K_SUB = 0.0f;          // m/s, subsurface celerity per unit slope
+  float W_SUB = 0.0f;          // m, subsurface flow width
+  float TAU_SUB = 0.0f;        // s, time constant of the subsurface store
+  float F_SUB_CAP = 0.0f;      // subsurface capacity as a multiple of SOIL_CAPACITY
+  float IA_RATIO = 0.0f;       // initial-abstraction ratio / soil store fraction
+  int32_t OUTLET_I = 0, OUTLET_J = 0;
+  int32_t IMPERVIOUS = 0;
+  int32_t INTERP_METHOD = 0;   // 1 nearest gauge, otherwise inverse squared distance
+  int32_t N_SECTIONS = 0;
+  Array1<int32_t, MAX_SECTIONS> SECTION_I, SECTION_J;
+  float START_DOY = 0.0f;      // days, day of the year of the first record
+
+  // ---- Input grids
+  Grid<int32_t> ROUGH_CLASS;   // roughness class 1..NCLASS
+  Grid<int32_t> FLOW_DIR;      // D8 code 0..9 (see terrain/direction_code.hpp)
+  Grid<float> ELEVATION;       // m, pit-free elevation
+  Grid<int32_t> AREA_CELLS;    // contributing area, cells
+  Grid<float> SLOPE;           // m/m on catchment cells, -1.0 elsewhere
+  Grid<float> SOIL_CAPACITY;   // mm, maximum soil retention S
+  Grid<float> CUM_RAIN;        // mm, rain since loading; -1.0 off the catchment
+
+  // ---- Path list
+  int32_t NPATH = 0;
+  Array1<int32_t, MAX_PATHS> IIN, JIN, IFIN, JFIN;
+
+  // ---- Forcing
+  int32_t N_RAIN_ST = 0;
+  Table<float, 2, MAX_RAIN_ST> RAIN_XY;           // cell units: (1,k) row, (2,k) column
+  Table<float, MAX_RECORDS, MAX_RAIN_ST> RAIN_DATA;   // mm per record
+  Table<int32_t, MAX_RECORDS, MAX_RAIN_ST> RAIN_MISSING;
+  Grid<int32_t> RAIN_STATION_MAP;                 // nearest gauge; -1 off the catchment
+  Grid<float> RAIN_WEIGHT;                        // (4*NI) x NJ, row (k-1)*NI + I
+  int32_t N_TEMP_ST = 0;
+  Table<float, 2, MAX_TEMP_ST> TEMP_XY;
+  Array1<float, MAX_TEMP_ST> TEMP_Z;              // m
+  Table<float, MAX_RECORDS, MAX_TEMP_ST> TEMP_DATA;   // degrees Celsius
+  Table<int32_t, MAX_RECORDS, MAX_TEMP_ST> TEMP_MISSING;
+  Grid<int32_t> TEMP_STATION_MAP;
+  Array1<int32_t, MAX_MONTHS> DAYS_IN_MONTH;
+  float ET_OFFSET = 0.0f, ET_SLOPE = 0.0f;
+  Array1<float, MAX_MONTHS> ET_MONTH_A, ET_MONTH_B;
+
+  // ---- Terrain mode
+  Grid<int32_t> STREAM_ORDER;
+  Grid<int32_t> CATCHMENT_MASK;
+  Array1<int32_t, MAX_PATHS> LINK_ORD, LINK_I, LINK_J;
+  int32_t LINK_OVERFLOW = 0;
+  int32_t TERRAIN_ERR = 0;
+
+  // ---- Simulation state
+  Grid<float> EVENT_RAIN;      // mm since the start of an event run
+  Grid<float> INFILTRATION;    // mm per step not turned into runoff (event method)
+  Grid<float> SOIL_WATER;      // mm
+  Grid<float> SUB_STORE;       // mm
+  Grid<float> ET_DEFICIT;      // mm/s
+  Grid<float> SUB_FLOW;        // m3/s
+  Grid<float> CELL_TEMP;       // degrees Celsius
+  Grid<float> CELL_ET;         // mm per step
+  Grid<float> C1_SUP, C2_SUP, C3_SUP, C4_SUP;
+  Grid<float> C1_SUB, C2_SUB, C3_SUB, C4_SUB;
+  Grid<float> QIN_SUP, QOUT_SUP, QIN_SUB, QOUT_SUB;                  // m3/s
+  Grid<float> QIN_SUP_OLD, QOUT_SUP_OLD, QIN_SUB_OLD, QOUT_SUB_OLD;  // m3/s
+
+  // ---- Series at the output cross-section, m3/s
+  Table<float, MAX_RECORDS, MAX_SECTIONS> Q_SECTION_SURF;
+  Table<float, MAX_RECORDS, MAX_SECTIONS> Q_SECTION;
+  Table<float, MAX_RECORDS, MAX_SECTIONS> Q_SIM_AGG;
+  Table<float, MAX_OBS, MAX_SECTIONS> Q_OBS;
+
+  // ---- Working tables of the two run drivers
+  RunTables single_run;
+  RunTables objective_run;
+
+  // Sizes every grid of the loaded inputs and of the simulation to NI x NJ.
+  void size_grids(int32_t ni, int32_t nj);
+  // Sizes the grids of the terrain mode to NI x NJ.
+  void size_terrain_grids(int32_t ni, int32_t nj);
+};
+
+}  // namespace tarvex

@@ -1,0 +1,14 @@
+#pragma once
+#include <cstdint>
+
+#include "driver/model_state.hpp"
+#include "io/record_reader.hpp"
+
+namespace tarvex {
+
+// Rain file: gauges, positions, series, missing flags, station tables.
+// STATUS: 98 more than 4 gauges, 99 a record with every gauge missing,
+// otherwise the missing gauges of the last record.
+void INPUT_RAIN(ModelState& s, RecordReader& file, int32_t& STATUS);
+
+}  // namespace tarvex

@@ -1,0 +1,131 @@
+#include "io/text_writer.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "io/input_error.hpp"
+
+namespace tarvex {
+
+void put_int(std::string& out, int64_t v, int w) {
+  char buf[32];
+  auto res = std::to_chars(buf, buf + sizeof buf, v);
+  int len = static_cast<int>(res.ptr - buf);
+  if (len > w) {
+    put_chars(out, '*', w);
+    return;
+  }
+  put_blanks(out, w - len);
+  out.append(buf, static_cast<std::size_t>(len));
+}
+
+void put_fixed(std::string& out, double v, int w, int d) {
+  if (!std::isfinite(v)) {
+    put_chars(out, '*', w);
+    return;
+  }
+  char buf[512];
+  int len = std::snprintf(buf, sizeof buf, "%.*f", d, v);
+  if (len < 0 || len >= static_cast<int>(sizeof buf)) {
+    put_chars(out, '*', w);
+    return;
+  }
+  const char* p = buf;
+  if (len > w) {
+    // "0.5" may be written ".5", "-0.5" as "-.5" when the field is narrow.
+    if (len == w + 1 && buf[0] == '0' && buf[1] == '.') {
+      ++p;
+      --len;
+    } else if (len == w + 1 && buf[0] == '-' && buf[1] == '0' && buf[2] == '.') {
+      std::memmove(buf + 1, buf + 2, static_cast<std::size_t>(len - 1));
+      --len;
+    }
+  }
+  if (len > w) {
+    put_chars(out, '*', w);
+    return;
+  }
+  put_blanks(out, w - len);
+  out.append(p, static_cast<std::size_t>(len));
+}
+
+std::string shortest(float v) {
+  char buf[64];
+  auto res = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, res.ptr);
+}
+
+std::string shortest(double v) {
+  char buf[64];
+  auto res = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, res.ptr);
+}
+
+void ListLine::gap() {
+  if (!s_.empty() && s_.back() != ' ') s_.push_back(' ');
+}
+
+ListLine& ListLine::text(std::string_view t) {
+  if (last_num_ && !t.empty() && t.front() != ' ') s_.push_back(' ');
+  s_.append(t);
+  last_num_ = false;
+  return *this;
+}
+
+ListLine& ListLine::num(int32_t v) {
+  gap();
+  s_ += std::to_string(v);
+  last_num_ = true;
+  return *this;
+}
+
+ListLine& ListLine::num(float v) {
+  gap();
+  s_ += shortest(v);
+  last_num_ = true;
+  return *this;
+}
+
+ListLine& ListLine::num(double v) {
+  gap();
+  s_ += shortest(v);
+  last_num_ = true;
+  return *this;
+}
+
+TextWriter::TextWriter(const std::filesystem::path& path, Mode mode) : name_(path.string()) {
+  f_ = std::fopen(name_.c_str(), mode == Mode::append ? "ab" : "wb");
+  if (!f_) throw InputError("file '" + name_ + "' cannot be created or written");
+}
+
+TextWriter::~TextWriter() {
+  if (f_) std::fclose(f_);
+}
+
+void TextWriter::fail() const { throw InputError("file '" + name_ + "': write failed"); }
+
+void TextWriter::line(std::string_view text) {
+  if (!f_) fail();
+  if (!text.empty() && std::fwrite(text.data(), 1, text.size(), f_) != text.size()) fail();
+  if (std::fputc('\n', f_) == EOF) fail();
+}
+
+void TextWriter::raw(std::string_view text) {
+  if (!f_) fail();
+  if (!text.empty() && std::fwrite(text.data(), 1, text.size(), f_) != text.size()) fail();
+}
+
+void TextWriter::close() {
+  if (!f_) return;
+  int rc = std::fclose(f_);
+  f_ = nullptr;
+  if (rc != 0) fail();
+}
+
+void print_line(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fputc('\n', stdout);
+}
+
+}  // namespace tarvex

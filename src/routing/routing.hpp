@@ -1,0 +1,11 @@
+#pragma once
+#include "driver/model_state.hpp"
+
+namespace tarvex {
+
+// Moves one step's runoff through the network (surface and subsurface flow,
+// Muskingum-Cunge), walking the path list in order. RUNOFF: surface runoff
+// depth of the step, mm per step.
+void ROUTING(ModelState& s, const Grid<float>& RUNOFF);
+
+}  // namespace tarvex

@@ -1,0 +1,123 @@
+#include "support/testkit.hpp"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace tarvex::test {
+
+TempDir::TempDir() {
+  std::random_device rd;
+  auto base = std::filesystem::temp_directory_path();
+  for (int tries = 0; tries < 100; ++tries) {
+    auto p = base / ("tarvex-test-" + std::to_string(rd()) + std::to_string(::getpid()));
+    if (std::filesystem::create_directory(p)) {
+      path_ = p;
+      return;
+    }
+  }
+  throw std::runtime_error("cannot create a scratch directory");
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+void TempDir::write(const std::string& name, const std::string& text) const { write_file(path_ / name, text); }
+std::string TempDir::read(const std::string& name) const { return read_file(path_ / name); }
+bool TempDir::exists(const std::string& name) const { return std::filesystem::exists(path_ / name); }
+
+ChangeDir::ChangeDir(const std::filesystem::path& dir) : old_(std::filesystem::current_path()) {
+  std::filesystem::current_path(dir);
+}
+ChangeDir::~ChangeDir() {
+  std::error_code ec;
+  std::filesystem::current_path(old_, ec);
+}
+
+void write_file(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path.string());
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::string capture_stdout(const std::function<void()>& fn) {
+  std::fflush(stdout);
+  std::FILE* tmp = std::tmpfile();
+  int saved = ::dup(1);
+  ::dup2(::fileno(tmp), 1);
+  try {
+    fn();
+  } catch (...) {
+    std::fflush(stdout);
+    ::dup2(saved, 1);
+    ::close(saved);
+    std::fclose(tmp);
+    throw;
+  }
+  std::fflush(stdout);
+  ::dup2(saved, 1);
+  ::close(saved);
+  std::rewind(tmp);
+  std::string out;
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, tmp)) > 0) out.append(buf, n);
+  std::fclose(tmp);
+  return out;
+}
+
+namespace {
+std::string shell_quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) {
+    if (c == '\'') q += "'\\''";
+    else q += c;
+  }
+  return q + "'";
+}
+}  // namespace
+
+RunResult run_tarvex(const std::vector<std::string>& args, const std::filesystem::path& dir) {
+  TempDir io;
+  std::string cmd = "cd " + shell_quote(dir.string()) + " && " + shell_quote(tarvex_binary().string());
+  for (const auto& a : args) cmd += " " + shell_quote(a);
+  cmd += " </dev/null >" + shell_quote((io.path() / "out").string()) + " 2>" +
+         shell_quote((io.path() / "err").string());
+  int status = std::system(cmd.c_str());
+  RunResult r;
+  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.out = io.read("out");
+  r.err = io.read("err");
+  return r;
+}
+
+std::filesystem::path tarvex_binary() { return TARVEX_BINARY; }
+std::filesystem::path test_data_dir() { return TARVEX_TEST_DATA; }
+std::filesystem::path source_dir() { return TARVEX_SOURCE_DIR; }
+
+void copy_dir(const std::filesystem::path& src, const std::filesystem::path& dst) {
+  for (const auto& e : std::filesystem::directory_iterator(src)) {
+    if (e.is_regular_file()) {
+      std::filesystem::copy_file(e.path(), dst / e.path().filename(),
+                                 std::filesystem::copy_options::overwrite_existing);
+    }
+  }
+}
+
+}  // namespace tarvex::test

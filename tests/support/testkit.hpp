@@ -1,0 +1,60 @@
+#pragma once
+// Helpers for the tests: scratch directories, files, capturing standard
+// output, running the built program.
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tarvex::test {
+
+// A fresh scratch directory, removed with its contents at the end.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+  void write(const std::string& name, const std::string& text) const;
+  std::string read(const std::string& name) const;
+  bool exists(const std::string& name) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Makes dir the working directory for the lifetime of the object.
+class ChangeDir {
+ public:
+  explicit ChangeDir(const std::filesystem::path& dir);
+  ~ChangeDir();
+
+ private:
+  std::filesystem::path old_;
+};
+
+void write_file(const std::filesystem::path& path, const std::string& text);
+std::string read_file(const std::filesystem::path& path);
+
+// Runs fn with standard output redirected; returns what it printed.
+std::string capture_stdout(const std::function<void()>& fn);
+
+struct RunResult {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+// Runs the built tarvex binary with args in dir.
+RunResult run_tarvex(const std::vector<std::string>& args, const std::filesystem::path& dir);
+
+// Path of the built program, the test data folder and the source tree.
+std::filesystem::path tarvex_binary();
+std::filesystem::path test_data_dir();
+std::filesystem::path source_dir();
+
+// Copies every file of src into dst.
+void copy_dir(const std::filesystem::path& src, const std::filesystem::path& dst);
+
+}  // namespace tarvex::test
