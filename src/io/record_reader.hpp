@@ -65,6 +65,8 @@ class RecordReader {
   // Number of records consumed so far (the last record read).
   int32_t record() const { return rec_; }
   bool at_end() const { return pos_ >= data_.size(); }
+  // True when every record left holds only blanks.
+  bool rest_is_blank() const { return data_.find_first_not_of(" \t\r\n,", pos_) == std::string::npos; }
 
   // Skips n records whole; the file must hold them.
   void skip(int32_t n, std::string_view what = "a label record");

@@ -1,0 +1,71 @@
+#include "driver/check_parameters.hpp"
+
+#include "io/input_error.hpp"
+#include "io/text_writer.hpp"
+
+namespace tarvex {
+namespace {
+
+[[noreturn]] void refuse(const std::string& file, int32_t record, const std::string& what) {
+  throw InputError("file '" + file + "': record " + std::to_string(record) + ": " + what);
+}
+
+void require_positive(float v, const char* name, const ParameterRecords& rec, int32_t record) {
+  if (!(v > 0.0f)) refuse(rec.control, record, std::string(name) + " = " + shortest(v) + " must be positive");
+}
+
+}  // namespace
+
+void check_parameters(const ModelState& s, const ParameterRecords& rec) {
+  // In the calibration run the calibrated parameters come from the settings
+  // file and are checked there.
+  const bool calibration = s.RUN_MODE == 4;
+  if (!calibration) {
+    require_positive(s.WD_HILL, "WD_HILL", rec, rec.wd_hill);
+    require_positive(s.K_SUB, "K_SUB", rec, rec.k_sub);
+    if (s.RUN_MODE == 3) {
+      require_positive(s.TAU_SUB, "TAU_SUB", rec, rec.tau_sub);
+      require_positive(s.F_SUB_CAP, "F_SUB_CAP", rec, rec.f_sub_cap);
+    }
+    if (!(s.IA_RATIO >= 0.0f) || (s.RUN_MODE == 2 && !(s.IA_RATIO < 1.0f))) {
+      refuse(rec.control, rec.ia_ratio,
+             "IA_RATIO = " + shortest(s.IA_RATIO) +
+                 (s.RUN_MODE == 2 ? " must be at least 0 and below 1" : " must not be negative"));
+    }
+  }
+  require_positive(s.W_SUB, "W_SUB", rec, rec.w_sub);
+  require_positive(s.WD_CHAN, "WD_CHAN", rec, rec.channel);
+  require_positive(s.KS_CHAN_TOP, "KS_CHAN_TOP", rec, rec.channel);
+  require_positive(s.KS_CHAN_OUT, "KS_CHAN_OUT", rec, rec.channel);
+  if (!s.ELEVATION.contains(s.OUTLET_I, s.OUTLET_J)) {
+    refuse(rec.control, rec.outlet,
+           "the outlet cell (" + std::to_string(s.OUTLET_I) + ", " + std::to_string(s.OUTLET_J) +
+               ") lies outside the grid");
+  }
+  if (3282.0f - s.ELEVATION(s.OUTLET_I, s.OUTLET_J) == 0.0f) {
+    refuse(rec.control, rec.channel,
+           "the outlet lies at 3282 m, the reference elevation of KS_CHAN_TOP: the channel roughness "
+           "law is undefined there");
+  }
+
+  // Roughness class of every catchment cell: an index into KS_CLASS.
+  const int32_t top_class = calibration ? MAX_CLASSES : s.NCLASS;
+  for (int32_t I = 1; I <= s.NI; ++I) {
+    for (int32_t J = 1; J <= s.NJ; ++J) {
+      if (!(s.SLOPE(I, J) > 0.0f)) continue;
+      const int32_t c = s.ROUGH_CLASS(I, J);
+      if (c < 1 || c > top_class) {
+        throw InputError("file '" + rec.rough_file + "': row " + std::to_string(I) + ", column " +
+                         std::to_string(J) + ": roughness class " + std::to_string(c) +
+                         " of a catchment cell is not one of the classes 1 to " + std::to_string(top_class));
+      }
+      if (!calibration && !(s.KS_CLASS(c) > 0.0f)) {
+        refuse(rec.control, rec.ks_class,
+               "the Strickler coefficient of roughness class " + std::to_string(c) + " = " +
+                   shortest(s.KS_CLASS(c)) + " must be positive");
+      }
+    }
+  }
+}
+
+}  // namespace tarvex

@@ -1,0 +1,74 @@
+#include "forcing/input_temp.hpp"
+
+#include <string>
+
+#include "driver/warn_error.hpp"
+#include "forcing/thiessen.hpp"
+
+namespace tarvex {
+
+void INPUT_TEMP(ModelState& s, RecordReader& file, int32_t& STATUS) {
+  file.skip(1);
+  file.values("the evapotranspiration offset and slope", s.ET_OFFSET, s.ET_SLOPE);
+  file.skip(1);
+  file.row(s.ET_MONTH_A.v.data(), MAX_MONTHS, "the 12 monthly evapotranspiration coefficients A");
+  file.skip(1);
+  file.row(s.ET_MONTH_B.v.data(), MAX_MONTHS, "the 12 monthly evapotranspiration coefficients B");
+  file.skip(1);
+  file.row(s.DAYS_IN_MONTH.v.data(), MAX_MONTHS, "the 12 numbers of days per month");
+  // The calendar and the evapotranspiration divide by and sum these.
+  for (int32_t m = 1; m <= MAX_MONTHS; ++m) {
+    if (s.DAYS_IN_MONTH(m) < 1) {
+      file.fail("record " + std::to_string(file.record()) + ": month " + std::to_string(m) + " has " +
+                std::to_string(s.DAYS_IN_MONTH(m)) + " days; every month needs at least one day");
+    }
+  }
+  file.skip(1);
+  file.values("the number of temperature stations", s.N_TEMP_ST);
+  if (s.N_TEMP_ST > MAX_TEMP_ST) {
+    WARN_ERROR(1021);
+    STATUS = 98;
+    return;
+  }
+  if (s.N_TEMP_ST < 1) {
+    file.fail("record " + std::to_string(file.record()) + ": the number of temperature stations is " +
+              std::to_string(s.N_TEMP_ST) + "; one station is needed");
+  }
+  const int32_t NT = s.N_TEMP_ST;
+  file.skip(1);
+  for (int32_t k = 1; k <= NT; ++k) {
+    file.values("the position (row, column) and elevation of temperature station " + std::to_string(k),
+                s.TEMP_XY(1, k), s.TEMP_XY(2, k), s.TEMP_Z(k));
+  }
+  file.skip(1);
+  int32_t NS = 0;
+  file.values("the number of records to skip before the temperature series", NS);
+  file.skip(2);
+  if (NS > 0) file.skip(NS, "a record skipped before the temperature series");
+
+  for (int32_t N = 1; N <= s.N_DATA; ++N) {
+    ListRead r = file.read("temperature record " + std::to_string(N) + " (label and " +
+                           std::to_string(NT) + " station value)");
+    (void)r.i32();  // record label, not used
+    for (int32_t k = 1; k <= NT; ++k) s.TEMP_DATA(N, k) = r.f32();
+    r.finish();
+  }
+
+  for (int32_t N = 1; N <= s.N_DATA; ++N) {
+    STATUS = 0;
+    for (int32_t k = 1; k <= NT; ++k) {
+      if (s.TEMP_DATA(N, k) >= -98.0f) {
+        s.TEMP_MISSING(N, k) = 0;
+      } else {
+        s.TEMP_MISSING(N, k) = 1;
+        STATUS = STATUS + 1;
+      }
+      if (STATUS == NT) STATUS = 99;
+    }
+    if (STATUS == 99) break;
+  }
+
+  if (STATUS != 99) THIESSEN(s, s.N_TEMP_ST, s.TEMP_XY, s.TEMP_STATION_MAP, s.SLOPE);
+}
+
+}  // namespace tarvex

@@ -1,0 +1,42 @@
+#include "forcing/soil_storativity.hpp"
+
+#include <string>
+#include <vector>
+
+#include "io/text_writer.hpp"
+
+namespace tarvex {
+
+void SOIL_STORATIVITY(ModelState& s, RecordReader& file) {
+  std::vector<float> CN_ROW(static_cast<std::size_t>(s.NJ > 0 ? s.NJ : 0));
+  std::string refusal;
+  for (int32_t I = 1; I <= s.NI; ++I) {
+    file.row(CN_ROW.data(), s.NJ, "row " + std::to_string(I) + " of the curve-number grid");
+    for (int32_t J = 1; J <= s.NJ; ++J) {
+      const float CN = CN_ROW[static_cast<std::size_t>(J - 1)];
+      float S;
+      if (CN <= 0.0f) {
+        S = -1.0f;  // no soil
+      } else {
+        S = (100.0f / CN - 1.0f) * 254.0f;
+        if (S == 0.0f) S = 0.0001f;
+        if (S < 0.0f) {
+          print_line("");
+          print_line(ListLine().text("S < 0 for cell").num(I).num(J).str());
+          print_line(ListLine().text("Error in the CN file").str());
+          print_line("");
+        }
+      }
+      s.SOIL_CAPACITY(I, J) = S;
+      if (S <= 0.0f && s.SLOPE(I, J) > 0.0f && refusal.empty()) {
+        refusal = "record " + std::to_string(file.record()) + ": curve number " + shortest(CN) +
+                  " of catchment cell (" + std::to_string(I) + ", " + std::to_string(J) +
+                  ") gives no soil retention (S <= 0); curve numbers of catchment cells must be above 0 "
+                  "and at most 100";
+      }
+    }
+  }
+  if (!refusal.empty()) file.fail(refusal);
+}
+
+}  // namespace tarvex

@@ -1,0 +1,108 @@
+// Runs the built program and checks its command-line contract.
+#include <gtest/gtest.h>
+
+#include "driver/command_line.hpp"
+#include "support/testkit.hpp"
+#include "support/tiny_catchment.hpp"
+
+namespace tarvex {
+namespace {
+
+using test::run_tarvex;
+using test::TempDir;
+
+TEST(CommandLine, ParsesModesWordsAndDirectory) {
+  std::string err;
+  auto cl = parse_command_line({}, err);
+  ASSERT_TRUE(cl);
+  EXPECT_EQ(cl->mode, 4);
+  const std::pair<const char*, int32_t> modes[] = {{"1", 1}, {"terrain", 1}, {"2", 2}, {"event", 2},
+                                                   {"3", 3}, {"continuous", 3}, {"4", 4}, {"calibration", 4}};
+  for (const auto& [word, mode] : modes) {
+    auto m = parse_command_line({"--mode", word}, err);
+    ASSERT_TRUE(m) << word;
+    EXPECT_EQ(m->mode, mode);
+  }
+  auto d = parse_command_line({"-C", "some/dir", "--mode=event"}, err);
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->directory, "some/dir");
+  EXPECT_EQ(d->mode, 2);
+  EXPECT_FALSE(parse_command_line({"--mode", "5"}, err));
+  EXPECT_FALSE(parse_command_line({"--mode"}, err));
+  EXPECT_FALSE(parse_command_line({"--frobnicate"}, err));
+}
+
+TEST(CommandLine, HelpVersionAndUsageErrors) {
+  TempDir d;
+  auto help = run_tarvex({"--help"}, d.path());
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_NE(help.out.find("Usage: tarvex"), std::string::npos);
+  EXPECT_TRUE(help.err.empty());
+  auto version = run_tarvex({"--version"}, d.path());
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_EQ(version.out.rfind("tarvex ", 0), 0u);
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"--bogus"}, {"--mode", "9"}, {"--mode", "steady"}, {"extra"}}) {
+    auto r = run_tarvex(bad, d.path());
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_NE(r.err.find("Usage: tarvex"), std::string::npos);
+  }
+}
+
+TEST(CommandLine, MissingControlFileIsRefusedInEveryMode) {
+  TempDir d;
+  for (const char* mode : {"1", "2", "3", "4"}) {
+    auto r = run_tarvex({"--mode", mode}, d.path());
+    EXPECT_EQ(r.exit_code, 1) << mode;
+    EXPECT_EQ(r.out, "\n File Tarvex.in not found\n\n") << mode;
+  }
+  auto def = run_tarvex({}, d.path());
+  EXPECT_EQ(def.exit_code, 1);
+  EXPECT_EQ(def.out, "\n File Tarvex.in not found\n\n");
+}
+
+TEST(CommandLine, DirectoryOption) {
+  TempDir d;
+  auto r = run_tarvex({"-C", (d / "missing").string()}, d.path());
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("missing"), std::string::npos);
+  // Files are read in DIR, not in the current directory.
+  TempDir other;
+  test::write_tiny_catchment(other.path());
+  test::ControlSpec spec;
+  spec.dt_sim = "7200.";
+  test::write_control(other.path(), spec);
+  auto in_dir = run_tarvex({"--mode", "3", "--directory", other.path().string()}, d.path());
+  EXPECT_EQ(in_dir.exit_code, 1);
+  EXPECT_EQ(in_dir.out, "\n\n Simulation time step > time step of the rainfall data\n\n");
+}
+
+TEST(CommandLine, RefusedTimeStepsEndThePassWithStatusOne) {
+  TempDir d;
+  test::write_tiny_catchment(d.path());
+  test::ControlSpec spec;
+  spec.dt_sim = "1000.";
+  test::write_control(d.path(), spec);
+  auto r = run_tarvex({"--mode", "3"}, d.path());
+  EXPECT_EQ(r.exit_code, 1);
+  // The loader's empty line, then the message, printed once.
+  EXPECT_EQ(r.out, "\n\n The time step of the simulation is wrong\n\n");
+}
+
+TEST(CommandLine, FileLayerErrorsGoToStderrWithFileAndRecord) {
+  TempDir d;
+  test::write_tiny_catchment(d.path());
+  test::ControlSpec spec;
+  spec.ni_nj = "3 four";
+  test::write_control(d.path(), spec);
+  auto r = run_tarvex({"--mode", "3"}, d.path());
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_TRUE(r.out.empty());
+  EXPECT_NE(r.err.find("Tarvex.in"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("record 18"), std::string::npos) << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+}
+
+}  // namespace
+}  // namespace tarvex

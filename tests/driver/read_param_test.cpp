@@ -1,0 +1,393 @@
+#include "driver/read_param.hpp"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "io/input_error.hpp"
+#include "support/testkit.hpp"
+#include "support/tiny_catchment.hpp"
+
+namespace tarvex {
+namespace {
+
+using test::ControlSpec;
+
+// Loads the tiny catchment with spec in a scratch directory.
+class Load : public ::testing::Test {
+ protected:
+  void SetUp() override { test::write_tiny_catchment(dir.path()); }
+
+  // Writes the control file, runs the loader, keeps its console output.
+  void load(int32_t mode) {
+    test::write_control(dir.path(), spec);
+    test::ChangeDir cd(dir.path());
+    s = std::make_unique<ModelState>();
+    s->RUN_MODE = mode;
+    ERR = 0;
+    STATUS = 0;
+    out = test::capture_stdout([&] { READ_PARAM(*s, ERR, STATUS); });
+  }
+  // Expects the load to fail in the file layer with a message holding all parts.
+  void expect_input_error(int32_t mode, std::initializer_list<const char*> parts) {
+    try {
+      load(mode);
+      ADD_FAILURE() << "load accepted";
+    } catch (const InputError& e) {
+      for (const char* p : parts) EXPECT_NE(std::string(e.what()).find(p), std::string::npos) << e.what();
+    }
+  }
+
+  test::TempDir dir;
+  ControlSpec spec;
+  std::unique_ptr<ModelState> s;
+  int32_t ERR = 0, STATUS = 0;
+  std::string out;
+};
+
+TEST_F(Load, TinyCatchmentContinuous) {
+  load(3);
+  EXPECT_EQ(ERR, 0);
+  EXPECT_EQ(STATUS, 0);
+  EXPECT_EQ(out, "\n");
+  EXPECT_EQ(s->NI, 3);
+  EXPECT_EQ(s->NJ, 4);
+  EXPECT_EQ(s->N_DATA, 24);
+  EXPECT_EQ(s->KS_CLASS(1), 5.0f);
+  EXPECT_EQ(s->NPATH, 4);
+  EXPECT_EQ(s->IIN(4), 2);
+  EXPECT_EQ(s->JFIN(4), 4);
+  const float L4 = ((100.0f + 100.0f) / 2.0f) * 4.0f;
+  const float s1 = (12.0f - 6.0f) / L4;
+  for (int32_t j = 1; j <= 4; ++j) EXPECT_EQ(s->SLOPE(1, j), s1);
+  EXPECT_EQ(s->SLOPE(2, 4), (6.0f - 5.0f) / 100.0f);
+  EXPECT_EQ(s->SLOPE(3, 1), (8.6f - 5.0f) / 300.0f);
+  EXPECT_EQ(s->SLOPE(3, 4), -1.0f);
+  EXPECT_EQ(s->CUM_RAIN(3, 4), -1.0f);
+  EXPECT_EQ(s->CUM_RAIN(3, 3), 0.0f);
+  EXPECT_EQ(s->SOIL_CAPACITY(1, 1), (100.0f / 80.0f - 1.0f) * 254.0f);
+  EXPECT_EQ(s->RAIN_STATION_MAP(1, 2), 1);
+  EXPECT_EQ(s->RAIN_STATION_MAP(3, 3), 2);
+  EXPECT_EQ(s->RAIN_STATION_MAP(3, 4), -1);
+  EXPECT_EQ(s->TEMP_STATION_MAP(1, 1), 1);
+  EXPECT_EQ(s->TEMP_Z(1), 500.0f);
+  EXPECT_EQ(s->DAYS_IN_MONTH(2), 28);
+  EXPECT_EQ(s->START_DOY, 1.0f);
+  EXPECT_EQ(s->N_SECTIONS, 1);
+  EXPECT_EQ(s->SECTION_I(1), 3);
+}
+
+TEST_F(Load, StartDayOfYearSumsTheMonthsBefore) {
+  spec.start = "15 3 2001";
+  load(4);
+  EXPECT_EQ(s->START_DOY, 31.0f + 28.0f + 15.0f);
+}
+
+TEST_F(Load, CapacityEdgesAreRefusedWithTheirMessages) {
+  spec.n_data = "40001";
+  load(3);
+  EXPECT_EQ(ERR, 1);
+  EXPECT_EQ(out, "\n The length of the simulation exceeds the dimension of the file\n\n");
+  spec = ControlSpec();
+  spec.ni_nj = "1001 4";
+  load(3);
+  EXPECT_EQ(ERR, 1);
+  EXPECT_EQ(out, "\n The dimension of the DEM exceeds the maximum allowed\n\n");
+  spec.ni_nj = "3 1001";
+  load(2);
+  EXPECT_EQ(ERR, 1);
+  spec = ControlSpec();
+  spec.nclass = "4";
+  load(3);
+  EXPECT_EQ(ERR, 1);
+  EXPECT_EQ(out, "\n The number of classes of hillslope roughness exceeds the dimension of the file\n\n");
+  spec.nclass = "3";
+  spec.ks_class = "5. 6.\n7.";  // one read over two records shifts the later ones
+  spec.wd_hill = "10.";
+  test::write_control(dir.path(), spec);
+  std::string t = spec.render();
+  load(3);
+  EXPECT_EQ(ERR, 0);
+  EXPECT_EQ(s->KS_CLASS(3), 7.0f);
+}
+
+TEST_F(Load, MarkerSearchWithExemptCells) {
+  spec.fixed = {"2 2", "2 3", "1 1"};
+  load(3);
+  EXPECT_EQ(ERR, 0);
+  EXPECT_EQ(s->ELEVATION(1, 1), 12.0f);
+  spec.fixed.clear();
+  spec.marker = "A51";
+  load(3);
+  EXPECT_EQ(ERR, 0);
+  spec.marker = "a51 lower case is no marker";
+  expect_input_error(3, {"Tarvex.in", "A51"});
+}
+
+TEST_F(Load, ImperviousEventRunOpensNoCurveNumberOrTemperatureFile) {
+  spec.impervious = "1";
+  spec.cn_file = "does-not-exist.txt";
+  spec.temp_file = "neither.txt";
+  spec.start = "1 13 2001";  // not used by an event run
+  load(2);
+  EXPECT_EQ(ERR, 0);
+  for (int32_t i = 1; i <= 3; ++i) {
+    for (int32_t j = 1; j <= 4; ++j) EXPECT_EQ(s->SOIL_CAPACITY(i, j), 0.00001f);
+  }
+  EXPECT_EQ(s->START_DOY, 0.0f);
+  // Without the switch the curve-number file must exist.
+  spec.impervious = "0";
+  expect_input_error(2, {"does-not-exist.txt"});
+}
+
+TEST_F(Load, MissingFilesHaveTheirNumbers) {
+  const std::pair<std::string ControlSpec::*, const char*> cases[] = {
+      {&ControlSpec::rough_file, "File of the classes of the hillslope roughness not found"},
+      {&ControlSpec::dir_file, "File of the slope pointer not found"},
+      {&ControlSpec::elev_file, "File of the modified DEM not found"},
+      {&ControlSpec::area_file, "File of the contributing area not found"},
+      {&ControlSpec::link_file, "File of link property not found"},
+  };
+  for (const auto& [field, text] : cases) {
+    spec = ControlSpec();
+    spec.*field = "missing.txt";
+    load(3);
+    EXPECT_EQ(ERR, 1) << text;
+    EXPECT_EQ(out, std::string("\n ") + text + "\n\n");
+  }
+  for (auto field : {&ControlSpec::rain_file, &ControlSpec::temp_file, &ControlSpec::cn_file}) {
+    spec = ControlSpec();
+    spec.*field = "gone.txt";
+    expect_input_error(3, {"gone.txt"});
+  }
+  std::filesystem::remove(dir / "Tarvex.in");
+  test::ChangeDir cd(dir.path());
+  ModelState fresh;
+  fresh.RUN_MODE = 4;
+  int32_t e = 0, st = 0;
+  EXPECT_EQ(test::capture_stdout([&] { READ_PARAM(fresh, e, st); }), "\n File Tarvex.in not found\n\n");
+  EXPECT_EQ(e, 1);
+}
+
+TEST_F(Load, CrossSections) {
+  spec.n_sections = "0";
+  spec.sections = {"this record is a label, not a cross-section"};
+  load(3);
+  EXPECT_EQ(ERR, 0);
+  EXPECT_EQ(s->N_SECTIONS, 0);
+  spec.n_sections = "2";
+  spec.sections = {"3 4", "2 4"};
+  for (int32_t mode : {2, 3, 4}) {
+    load(mode);
+    EXPECT_EQ(ERR, 1);
+    EXPECT_EQ(out, "\n\n Number of cross-section where to display the river flow exceeds the maximum number "
+                   "allowed\n\n");
+  }
+  spec.n_sections = "1";
+  spec.sections = {"4 4"};
+  expect_input_error(3, {"Tarvex.in", "cross-section", "outside"});
+}
+
+TEST_F(Load, RainGaugeRefusals) {
+  test::write_file(dir / "rain.txt",
+                   test::rain_file("1 1\n1 2\n1 3\n2 1\n2 2\n", 5, "1 0 0 0 0 0\n"));
+  load(3);
+  EXPECT_EQ(ERR, 1);
+  EXPECT_EQ(STATUS, 98);
+  EXPECT_EQ(out, "\n\n The number of raingauges exceeds the maximum allowed\n\n");
+
+  std::string recs;
+  for (int n = 1; n <= 24; ++n) recs += std::to_string(n) + (n == 7 ? " -1 -0.1\n" : " 0.0 1.0\n");
+  test::write_file(dir / "rain.txt", test::rain_file("1 1\n3 4\n", 2, recs));
+  load(3);
+  EXPECT_EQ(ERR, 1);
+  EXPECT_EQ(STATUS, 99);
+  EXPECT_EQ(out, "\n\n Error in rainfall data\n\n");
+
+  test::write_file(dir / "rain.txt", test::rain_file("", 0, recs));
+  expect_input_error(3, {"rain.txt", "record 2", "gauge"});
+}
+
+TEST_F(Load, TemperatureRefusals) {
+  std::string recs;
+  for (int n = 1; n <= 24; ++n) recs += std::to_string(n) + (n == 5 ? " -98.1\n" : " -98.0\n");
+  test::write_file(dir / "temp.txt", test::temp_file(recs));
+  load(3);
+  EXPECT_EQ(ERR, 0);
+  EXPECT_EQ(STATUS, 99);
+  EXPECT_EQ(out, "\n\n Error in temperature data\n\n");
+
+  test::write_file(dir / "temp.txt", test::temp_file("nothing after record 10 is read\n", 2));
+  load(4);
+  EXPECT_EQ(ERR, 0);
+  EXPECT_EQ(STATUS, 98);
+  EXPECT_EQ(out, "\n\n The number of temperature stations exceeds the maximum allowed\n\n");
+
+  test::write_file(dir / "temp.txt", test::temp_file(recs, 0));
+  expect_input_error(3, {"temp.txt", "record 10", "station"});
+  test::write_file(dir / "temp.txt", test::temp_file(recs, 1, "31 0 31 30 31 30 31 31 30 31 30 31"));
+  expect_input_error(4, {"temp.txt", "record 8", "month 2"});
+}
+
+TEST_F(Load, ControlValuesThatCannotBeSimulatedAreRefused) {
+  struct Case {
+    std::string ControlSpec::*field;
+    const char* value;
+    int32_t mode;
+    const char* record;
+  };
+  const Case cases[] = {
+      {&ControlSpec::start, "1 13 2001", 3, "record 10"},
+      {&ControlSpec::start, "1 0 2001", 4, "record 10"},
+      {&ControlSpec::n_data, "0", 3, "record 14"},
+      {&ControlSpec::ni_nj, "0 4", 3, "record 18"},
+      {&ControlSpec::dt_rain, "0.", 3, "record 16"},
+      {&ControlSpec::dt_sim, "-5.", 3, "record 22"},
+      {&ControlSpec::cell, "100. 0.", 3, "record 20"},
+      {&ControlSpec::wd_hill, "0.", 3, "record 26"},
+      {&ControlSpec::ks_class, "0.", 2, "record 30"},
+      {&ControlSpec::channel, "20. 0. 25.", 3, "record 34"},
+      {&ControlSpec::channel, "20. 30. -1.", 4, "record 34"},
+      {&ControlSpec::k_sub, "0.", 3, "record 36"},
+      {&ControlSpec::w_sub, "0.", 4, "record 38"},
+      {&ControlSpec::tau_sub, "0.", 3, "record 40"},
+      {&ControlSpec::f_sub_cap, "0.", 3, "record 42"},
+      {&ControlSpec::ia_ratio, "1.", 2, "record 44"},
+      {&ControlSpec::ia_ratio, "-0.1", 3, "record 44"},
+      {&ControlSpec::outlet, "9 9", 3, "record 46"},
+  };
+  for (const Case& c : cases) {
+    spec = ControlSpec();
+    spec.*(c.field) = c.value;
+    SCOPED_TRACE(std::string(c.value) + " " + c.record);
+    expect_input_error(c.mode, {"Tarvex.in", c.record});
+  }
+  // The calibration run takes these from its settings: not refused here.
+  spec = ControlSpec();
+  spec.tau_sub = "0.";
+  spec.ks_class = "0.";
+  load(4);
+  EXPECT_EQ(ERR, 0);
+}
+
+TEST_F(Load, OutletAtTheReferenceElevationIsRefused) {
+  test::write_file(dir / "elev.txt", "12. 9.5 8. 7.\n9. 8. 7. 6.\n8.6 7. 6. 3282.\n");
+  expect_input_error(3, {"Tarvex.in", "3282"});
+}
+
+TEST_F(Load, RoughnessClassOfACatchmentCellMustExist) {
+  test::write_file(dir / "rough.txt", "1 1 1 1\n1 2 1 1\n1 1 1 9\n");
+  expect_input_error(3, {"rough.txt", "row 2, column 2", "class 2"});
+  spec.nclass = "2";
+  spec.ks_class = "5. 6.";
+  load(3);  // (3, 4) is not a catchment cell: its class is never used
+  EXPECT_EQ(ERR, 0);
+}
+
+TEST_F(Load, BrokenLinkFilesAreRefused) {
+  const std::string head = "   IIN JIN   IFIN JFIN  ORD   LEN\n";
+  const std::pair<std::string, std::initializer_list<const char*>> cases[] = {
+      {head + "1 1 3 1 1 2.0\n", {"record 2", "does not reach"}},       // walks off eastwards
+      {head + "1 1 2 4 1 0.0\n", {"record 2", "length"}},
+      {head + "1 1 2 4 1 4.0\n3 4 1 1 1 1.0\n", {"record 3", "direction 0"}},
+      {head + "1 1 2 4 1 4.0\n0 1 2 4 1 1.0\n", {"record 3", "outside"}},
+  };
+  for (const auto& [text, parts] : cases) {
+    test::write_file(dir / "links.txt", text);
+    expect_input_error(3, parts);
+  }
+  // A loop: two cells pointing at each other.
+  test::write_file(dir / "dir.txt", "6 4 6 8\n6 6 6 8\n6 6 6 0\n");
+  test::write_file(dir / "links.txt", head + "1 1 2 4 1 4.0\n");
+  expect_input_error(3, {"does not reach"});
+  // Off the grid: the last column points east.
+  test::write_file(dir / "dir.txt", "6 6 6 6\n6 6 6 8\n6 6 6 0\n");
+  expect_input_error(3, {"leaves the grid"});
+}
+
+TEST_F(Load, MoreThanTenThousandLinksAreRefused) {
+  std::string text = "   IIN JIN   IFIN JFIN  ORD   LEN\n";
+  for (int k = 0; k < 10001; ++k) text += "2 4 3 4 2 1.0\n";
+  test::write_file(dir / "links.txt", text);
+  expect_input_error(3, {"links.txt", "record 10002", "10000"});
+  text.erase(text.size() - 14);
+  text += "\n\n";  // trailing empty lines are no links
+  test::write_file(dir / "links.txt", text);
+  load(3);
+  EXPECT_EQ(s->NPATH, 10000);
+}
+
+TEST_F(Load, HeaderOnlyLinkFileLeavesNoCatchment) {
+  test::write_file(dir / "links.txt", "   IIN JIN   IFIN JFIN  ORD   LEN\n");
+  load(3);
+  EXPECT_EQ(ERR, 0);
+  EXPECT_EQ(s->NPATH, 0);
+  for (int32_t i = 1; i <= 3; ++i) {
+    for (int32_t j = 1; j <= 4; ++j) {
+      EXPECT_EQ(s->SLOPE(i, j), -1.0f);
+      EXPECT_EQ(s->RAIN_STATION_MAP(i, j), -1);
+    }
+  }
+}
+
+TEST_F(Load, CurveNumbersAboveOneHundred) {
+  // Off the catchment: reported and accepted.
+  test::write_file(dir / "cn.txt", "80. 80. 75. 75.\n80. 70. 70. 75.\n85. 85. 80. 101.\n");
+  load(3);
+  EXPECT_EQ(ERR, 0);
+  EXPECT_EQ(out, "\n\n S < 0 for cell 3 4\n Error in the CN file\n\n");
+  EXPECT_LT(s->SOIL_CAPACITY(3, 4), 0.0f);
+  // On the catchment: every cell reported, then the load is refused.
+  test::write_file(dir / "cn.txt", "80. 120. 75. 75.\n80. 70. 70. 75.\n85. 85. 80. 101.\n");
+  try {
+    load(3);
+    ADD_FAILURE();
+  } catch (const InputError& e) {
+    EXPECT_NE(std::string(e.what()).find("cn.txt"), std::string::npos);
+    EXPECT_NE(std::string(e.what()).find("(1, 2)"), std::string::npos) << e.what();
+  }
+  test::write_file(dir / "cn.txt", "0. 80. 75. 75.\n80. 70. 70. 75.\n85. 85. 80. 80.\n");
+  expect_input_error(3, {"cn.txt", "record 1", "(1, 1)"});
+}
+
+TEST(LoadCapacity, FullGridFourGaugesAndFortyThousandRecords) {
+  test::TempDir dir;
+  std::string row;
+  for (int j = 0; j < 1000; ++j) row += "1 ";
+  row += "\n";
+  std::string grid;
+  for (int i = 0; i < 1000; ++i) grid += row;
+  for (const char* f : {"rough.txt", "elev.txt", "area.txt", "cn.txt"}) test::write_file(dir / f, grid);
+  for (char& c : grid) c = c == '1' ? '6' : c;
+  test::write_file(dir / "dir.txt", grid);
+  test::write_file(dir / "links.txt", "   IIN JIN   IFIN JFIN  ORD   LEN\n1000 999 1000 1000 1 1.0\n");
+  std::string recs;
+  for (int n = 1; n <= 40000; ++n) recs += std::to_string(n) + " 0.5 0 1 2\n";
+  test::write_file(dir / "rain.txt", test::rain_file("1 1\n1 1000\n1000 1\n1000 1000\n", 4, recs));
+  ControlSpec spec;
+  spec.ni_nj = "1000 1000";
+  spec.n_data = "40000";
+  spec.outlet = "1000 1000";
+  spec.sections = {"1000 1000"};
+  spec.interp = "2";
+  spec.nclass = "3";
+  spec.ks_class = "5. 6. 7.";
+  test::write_control(dir.path(), spec);
+  test::ChangeDir cd(dir.path());
+  auto s = std::make_unique<ModelState>();
+  s->RUN_MODE = 2;
+  int32_t ERR = 0, STATUS = 0;
+  test::capture_stdout([&] { READ_PARAM(*s, ERR, STATUS); });
+  ASSERT_EQ(ERR, 0);
+  EXPECT_EQ(STATUS, 0);
+  EXPECT_EQ(s->RAIN_DATA(40000, 4), 2.0f);
+  EXPECT_EQ(s->SLOPE(1000, 999), 0.0001f);  // level link
+  // Gauge 4 sits on the only catchment cell's neighbour; weights sum to 1.
+  float sum = 0.0f;
+  for (int32_t k = 1; k <= 4; ++k) sum += s->RAIN_WEIGHT((k - 1) * 1000 + 1000, 999);
+  EXPECT_NEAR(sum, 1.0f, 1e-6f);
+  EXPECT_EQ(s->RAIN_WEIGHT(3 * 1000 + 1, 1), 0.0f);
+}
+
+}  // namespace
+}  // namespace tarvex

@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "driver/model_state.hpp"
+#include "forcing/input_rain.hpp"
+#include "forcing/invdist.hpp"
+#include "forcing/thiessen.hpp"
+#include "support/testkit.hpp"
+#include "support/tiny_catchment.hpp"
+
+namespace tarvex {
+namespace {
+
+// A 3 x 3 state whose cells are all catchment cells except (3, 3).
+std::unique_ptr<ModelState> small_state() {
+  auto s = std::make_unique<ModelState>();
+  s->NI = 3;
+  s->NJ = 3;
+  s->size_grids(3, 3);
+  s->SLOPE.fill(0.01f);
+  s->SLOPE(3, 3) = -1.0f;
+  s->N_DATA = 3;
+  return s;
+}
+
+TEST(Thiessen, NearestGaugeTiesToTheLowestNumber) {
+  auto s = small_state();
+  s->RAIN_XY(1, 1) = 1.0f;  // gauge 1 at (1, 1)
+  s->RAIN_XY(2, 1) = 1.0f;
+  s->RAIN_XY(1, 2) = 1.0f;  // gauge 2 at (1, 3)
+  s->RAIN_XY(2, 2) = 3.0f;
+  THIESSEN(*s, 2, s->RAIN_XY, s->RAIN_STATION_MAP, s->SLOPE);
+  EXPECT_EQ(s->RAIN_STATION_MAP(1, 1), 1);
+  EXPECT_EQ(s->RAIN_STATION_MAP(2, 2), 1);  // equally far from both
+  EXPECT_EQ(s->RAIN_STATION_MAP(2, 3), 2);
+  EXPECT_EQ(s->RAIN_STATION_MAP(3, 3), -1);  // off the catchment
+}
+
+TEST(InvDist, WeightsSumToOneAndAGaugeOnACellCentreDominates) {
+  auto s = small_state();
+  s->RAIN_XY(1, 1) = 2.0f;  // gauge 1 on cell (2, 2)
+  s->RAIN_XY(2, 1) = 2.0f;
+  s->RAIN_XY(1, 2) = 0.0f;  // gauge 2 at (0, 2)
+  s->RAIN_XY(2, 2) = 2.0f;
+  s->RAIN_WEIGHT.fill(7.0f);
+  INVDIST(*s, 2, s->RAIN_XY, s->RAIN_WEIGHT, s->SLOPE);
+  const int32_t NI = 3;
+  // Cell (2, 2): distances 0 -> 0.0001 and 4.
+  const float w1 = 1.0f / 0.0001f, w2 = 1.0f / 4.0f;
+  const float sum = 0.0f + w1 + w2;
+  EXPECT_EQ(s->RAIN_WEIGHT(0 * NI + 2, 2), w1 / sum);
+  EXPECT_EQ(s->RAIN_WEIGHT(1 * NI + 2, 2), w2 / sum);
+  // Cell (1, 1): squared distances 2 and 2: equal weights.
+  EXPECT_EQ(s->RAIN_WEIGHT(0 * NI + 1, 1), 0.5f);
+  EXPECT_EQ(s->RAIN_WEIGHT(1 * NI + 1, 1), 0.5f);
+  EXPECT_EQ(s->RAIN_WEIGHT(0 * NI + 3, 3), 0.0f);
+  EXPECT_EQ(s->RAIN_WEIGHT(1 * NI + 3, 3), 0.0f);
+  EXPECT_EQ(s->RAIN_WEIGHT(2 * NI + 1, 1), 7.0f);  // rows of absent gauges untouched
+}
+
+void load_rain(ModelState& s, const std::string& text, int32_t& status) {
+  auto r = RecordReader::from_text(text, "rain.txt");
+  test::capture_stdout([&] { INPUT_RAIN(s, r, status); });
+}
+
+TEST(InputRain, MissingValuesAndStatus) {
+  auto s = small_state();
+  s->INTERP_METHOD = 1;
+  int32_t status = 0;
+  load_rain(*s, test::rain_file("1 1\n3 1\n", 2, "1 0.0 -0.1\n2 1.5 2.5\n3 -1 0.0\n", 2), status);
+  EXPECT_EQ(status, 1);  // one gauge missing in the last record
+  EXPECT_EQ(s->RAIN_MISSING(1, 1), 0);  // 0.0 is a value
+  EXPECT_EQ(s->RAIN_MISSING(1, 2), 1);
+  EXPECT_EQ(s->RAIN_MISSING(3, 1), 1);
+  EXPECT_EQ(s->RAIN_DATA(2, 2), 2.5f);
+  EXPECT_EQ(s->RAIN_STATION_MAP(3, 1), 2);
+
+  // One gauge: any missing value fails the load; later records are not scanned.
+  auto t = small_state();
+  t->RAIN_MISSING(3, 1) = 5;
+  load_rain(*t, test::rain_file("1 1\n", 1, "1 0.0\n2 -2.0\n3 1.0\n"), status);
+  EXPECT_EQ(status, 99);
+  EXPECT_EQ(t->RAIN_MISSING(3, 1), 5);
+  EXPECT_EQ(t->RAIN_STATION_MAP(1, 1), 0);  // no table built
+
+  // Negative skip counts skip nothing; a data read may span records.
+  auto u = small_state();
+  u->INTERP_METHOD = 2;
+  load_rain(*u, test::rain_file("1 1\n", 1, "1\n0.5\n2 0.25\n3 0.0\n", 0), status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(u->RAIN_DATA(1, 1), 0.5f);
+  EXPECT_EQ(u->RAIN_WEIGHT(2, 2), 1.0f);
+}
+
+TEST(InputRain, TooManyGaugesStopsReading) {
+  auto s = small_state();
+  int32_t status = 0;
+  std::string out;
+  auto r = RecordReader::from_text("x\n5\nnothing more is read\n", "rain.txt");
+  out = test::capture_stdout([&] { INPUT_RAIN(*s, r, status); });
+  EXPECT_EQ(status, 98);
+  EXPECT_EQ(out, "\n The number of raingauges exceeds the maximum allowed\n\n");
+  EXPECT_EQ(r.record(), 2);
+}
+
+TEST(InputRain, ShortSeriesNamesTheRecord) {
+  auto s = small_state();
+  int32_t status = 0;
+  try {
+    load_rain(*s, test::rain_file("1 1\n", 1, "1 0.0\n2 1.0\n"), status);
+    FAIL();
+  } catch (const InputError& e) {
+    EXPECT_NE(std::string(e.what()).find("rain record 3"), std::string::npos) << e.what();
+  }
+}
+
+}  // namespace
+}  // namespace tarvex
