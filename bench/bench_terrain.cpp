@@ -1,0 +1,291 @@
+// Terrain preprocessing phases on a seeded 1000 x 1000 DEM, each timed on
+// its own on an in-memory state: pit removal, directions, contributing area,
+// ordering; catchment mask and link properties on a 1000 x 1000 valley whose
+// ordering succeeds (a rough DEM of that size has far more than 9999 sources
+// and ends at the link table). The cell-by-cell versions kept for the tests
+// are timed once for comparison.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "../tests/terrain/terrain_reference.hpp"
+#include "driver/model_state.hpp"
+#include "io/text_writer.hpp"
+#include "terrain/contributing_area.hpp"
+#include "terrain/flow_directions.hpp"
+#include "terrain/mask.hpp"
+#include "terrain/ordini.hpp"
+#include "terrain/param.hpp"
+#include "terrain/unpit.hpp"
+
+namespace {
+
+using namespace tarvex;
+
+constexpr int32_t kSize = 1000;
+
+// Standard output to /dev/null while alive (the progress lines of UNPIT).
+class QuietStdout {
+ public:
+  QuietStdout() {
+    std::fflush(stdout);
+    saved_ = ::dup(1);
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::close(null);
+  }
+  ~QuietStdout() {
+    std::fflush(stdout);
+    ::dup2(saved_, 1);
+    ::close(saved_);
+  }
+
+ private:
+  int saved_ = -1;
+};
+
+// Value noise: random heights on a lattice of the given spacing, smoothly
+// interpolated.
+std::vector<float> value_noise(std::mt19937& rng, int32_t spacing) {
+  const int32_t n = kSize / spacing + 2;
+  std::uniform_real_distribution<float> u(0.0f, 1.0f);
+  std::vector<float> lattice(static_cast<std::size_t>(n * n));
+  for (float& v : lattice) v = u(rng);
+  std::vector<float> out(static_cast<std::size_t>(kSize) * kSize);
+  auto smooth = [](float t) { return t * t * (3.0f - 2.0f * t); };
+  for (int32_t i = 0; i < kSize; ++i) {
+    const int32_t a = i / spacing;
+    const float ti = smooth(static_cast<float>(i % spacing) / static_cast<float>(spacing));
+    for (int32_t j = 0; j < kSize; ++j) {
+      const int32_t b = j / spacing;
+      const float tj = smooth(static_cast<float>(j % spacing) / static_cast<float>(spacing));
+      const float v00 = lattice[static_cast<std::size_t>(a * n + b)];
+      const float v01 = lattice[static_cast<std::size_t>(a * n + b + 1)];
+      const float v10 = lattice[static_cast<std::size_t>((a + 1) * n + b)];
+      const float v11 = lattice[static_cast<std::size_t>((a + 1) * n + b + 1)];
+      out[static_cast<std::size_t>(i) * kSize + static_cast<std::size_t>(j)] =
+          (v00 * (1 - tj) + v01 * tj) * (1 - ti) + (v10 * (1 - tj) + v11 * tj) * ti;
+    }
+  }
+  return out;
+}
+
+// Hills of several scales on a valley falling toward the last row, with
+// closed depressions, a few lakes (flat patches), single-cell pits, a no-data
+// margin on one side, elevations rounded to 0.1 m.
+std::vector<float> realistic_dem() {
+  std::mt19937 rng(19870521);
+  std::vector<float> z(static_cast<std::size_t>(kSize) * kSize, 0.0f);
+  float amplitude = 120.0f;
+  for (int32_t spacing : {250, 125, 50, 20, 8, 4}) {
+    const std::vector<float> octave = value_noise(rng, spacing);
+    for (std::size_t k = 0; k < z.size(); ++k) z[k] += amplitude * octave[k];
+    amplitude *= 0.45f;
+  }
+  for (int32_t i = 0; i < kSize; ++i) {
+    for (int32_t j = 0; j < kSize; ++j) {
+      float& v = z[static_cast<std::size_t>(i) * kSize + static_cast<std::size_t>(j)];
+      v += 300.0f + 0.4f * static_cast<float>(kSize - i) + 0.25f * std::fabs(static_cast<float>(j - kSize / 2));
+    }
+  }
+  std::uniform_int_distribution<int32_t> cell(20, kSize - 40);
+  for (int lake = 0; lake < 25; ++lake) {
+    const int32_t i0 = cell(rng), j0 = cell(rng);
+    const float level = z[static_cast<std::size_t>(i0) * kSize + static_cast<std::size_t>(j0)];
+    for (int32_t i = i0; i < i0 + 15; ++i)
+      for (int32_t j = j0; j < j0 + 20; ++j) {
+        float& v = z[static_cast<std::size_t>(i) * kSize + static_cast<std::size_t>(j)];
+        v = std::fmin(v, level);
+      }
+  }
+  for (int pit = 0; pit < 3000; ++pit) z[static_cast<std::size_t>(cell(rng)) * kSize + static_cast<std::size_t>(cell(rng))] -= 4.0f;
+  for (float& v : z) v = std::round(v * 10.0f) / 10.0f;
+  for (int32_t i = 0; i < 200; ++i)
+    for (int32_t j = 0; j < 3; ++j) z[static_cast<std::size_t>(i) * kSize + static_cast<std::size_t>(j)] = -1.0f;
+  return z;
+}
+
+std::unique_ptr<ModelState> fresh_state() {
+  auto s = std::make_unique<ModelState>();
+  s->NI = kSize;
+  s->NJ = kSize;
+  s->size_terrain_grids(kSize, kSize);
+  s->OUTLET_I = kSize;
+  s->OUTLET_J = kSize / 2;
+  return s;
+}
+
+const std::vector<float>& dem() {
+  static const std::vector<float> z = realistic_dem();
+  return z;
+}
+
+void load(ModelState& s, const std::vector<float>& z) {
+  std::copy(z.begin(), z.end(), s.ELEVATION.data());
+}
+
+// State after each phase of the realistic DEM, computed once.
+ModelState& realistic_after(int phase) {
+  static std::unique_ptr<ModelState> s;
+  static int done = -1;
+  if (!s) {
+    s = fresh_state();
+    load(*s, dem());
+  }
+  Array1<int32_t, MAX_FIXED> none;
+  int32_t err = 0;
+  while (done < phase) {
+    ++done;
+    if (done == 0) {
+      QuietStdout quiet;
+      UNPIT(*s, 0, none, none, elevation_ceiling(*s), err);
+    } else if (done == 1) {
+      set_flow_directions(*s);
+    } else if (done == 2) {
+      accumulate_area(*s, s->STREAM_ORDER);
+    }
+  }
+  return *s;
+}
+
+void BM_PitRemoval(benchmark::State& state) {
+  auto s = fresh_state();
+  Array1<int32_t, MAX_FIXED> none;
+  int64_t raises = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    load(*s, dem());
+    const float ceiling = elevation_ceiling(*s);
+    int32_t err = 0;
+    state.ResumeTiming();
+    QuietStdout quiet;
+    raises = UNPIT(*s, 0, none, none, ceiling, err);
+  }
+  state.counters["raises"] = static_cast<double>(raises);
+}
+BENCHMARK(BM_PitRemoval)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The cell-by-cell sweep on the top-left 250 x 250 cells only: on the whole
+// grid it rescans a row after every raise.
+void BM_PitRemovalCellByCell250(benchmark::State& state) {
+  auto s = std::make_unique<ModelState>();
+  s->NI = 250;
+  s->NJ = 250;
+  s->size_terrain_grids(250, 250);
+  Array1<int32_t, MAX_FIXED> none;
+  int64_t raises = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    for (int32_t i = 1; i <= 250; ++i)
+      for (int32_t j = 1; j <= 250; ++j) s->ELEVATION(i, j) = dem()[static_cast<std::size_t>(i - 1) * kSize + static_cast<std::size_t>(j - 1)];
+    const float ceiling = elevation_ceiling(*s);
+    int32_t err = 0;
+    state.ResumeTiming();
+    QuietStdout quiet;
+    raises = test::unpit_reference(*s, 0, none, none, ceiling, err);
+  }
+  state.counters["raises"] = static_cast<double>(raises);
+}
+BENCHMARK(BM_PitRemovalCellByCell250)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_PitRemoval250(benchmark::State& state) {
+  auto s = std::make_unique<ModelState>();
+  s->NI = 250;
+  s->NJ = 250;
+  s->size_terrain_grids(250, 250);
+  Array1<int32_t, MAX_FIXED> none;
+  int64_t raises = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    for (int32_t i = 1; i <= 250; ++i)
+      for (int32_t j = 1; j <= 250; ++j) s->ELEVATION(i, j) = dem()[static_cast<std::size_t>(i - 1) * kSize + static_cast<std::size_t>(j - 1)];
+    const float ceiling = elevation_ceiling(*s);
+    int32_t err = 0;
+    state.ResumeTiming();
+    QuietStdout quiet;
+    raises = UNPIT(*s, 0, none, none, ceiling, err);
+  }
+  state.counters["raises"] = static_cast<double>(raises);
+}
+BENCHMARK(BM_PitRemoval250)->Unit(benchmark::kMillisecond);
+
+void BM_FlowDirections(benchmark::State& state) {
+  ModelState& s = realistic_after(0);
+  for (auto _ : state) set_flow_directions(s);
+}
+BENCHMARK(BM_FlowDirections)->Unit(benchmark::kMillisecond);
+
+void BM_ContributingArea(benchmark::State& state) {
+  ModelState& s = realistic_after(1);
+  Grid<int32_t> pending;
+  for (auto _ : state) accumulate_area(s, pending);
+  state.counters["largest"] = static_cast<double>(*std::max_element(s.AREA_CELLS.data(), s.AREA_CELLS.data() + s.AREA_CELLS.size()));
+}
+BENCHMARK(BM_ContributingArea)->Unit(benchmark::kMillisecond);
+
+void BM_ContributingAreaSweeps(benchmark::State& state) {
+  ModelState& s = realistic_after(1);
+  for (auto _ : state) test::area_reference(s);
+}
+BENCHMARK(BM_ContributingAreaSweeps)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Ends at the link table: far more than 9999 sources.
+void BM_OrderingRealistic(benchmark::State& state) {
+  ModelState& s = realistic_after(2);
+  for (auto _ : state) ORDINI(s, nullptr, nullptr);
+  state.counters["overflow"] = s.LINK_OVERFLOW;
+}
+BENCHMARK(BM_OrderingRealistic)->Unit(benchmark::kMillisecond);
+
+// A valley: every row drains sideways into the middle column, so 2000 sources
+// and an order-2 stream continued through 998 junctions (one sweep each).
+ModelState& valley_after_area() {
+  static std::unique_ptr<ModelState> s;
+  if (!s) {
+    s = fresh_state();
+    for (int32_t i = 1; i <= kSize; ++i)
+      for (int32_t j = 1; j <= kSize; ++j)
+        s->ELEVATION(i, j) = 100.0f + 2.0f * static_cast<float>(kSize - i) + 3.0f * static_cast<float>(std::abs(j - kSize / 2));
+    set_flow_directions(*s);
+    accumulate_area(*s, s->STREAM_ORDER);
+  }
+  return *s;
+}
+
+void BM_OrderingValley(benchmark::State& state) {
+  ModelState& s = valley_after_area();
+  for (auto _ : state) ORDINI(s, nullptr, nullptr);
+  state.counters["overflow"] = s.LINK_OVERFLOW;
+}
+BENCHMARK(BM_OrderingValley)->Unit(benchmark::kMillisecond);
+
+void BM_OrderingValleyFullSweeps(benchmark::State& state) {
+  ModelState& s = valley_after_area();
+  for (auto _ : state) test::ordini_reference(s);
+}
+BENCHMARK(BM_OrderingValleyFullSweeps)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_MaskAndLinksValley(benchmark::State& state) {
+  ModelState& s = valley_after_area();
+  ORDINI(s, nullptr, nullptr);
+  const auto file = std::filesystem::temp_directory_path() / "tarvex-bench-links.txt";
+  for (auto _ : state) {
+    MASK(s);
+    TextWriter out(file);
+    PARAM(s, out);
+    out.close();
+  }
+  std::filesystem::remove(file);
+}
+BENCHMARK(BM_MaskAndLinksValley)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,131 @@
+#include "terrain/flow_directions.hpp"
+
+#include <string>
+
+#include "driver/warn_error.hpp"
+#include "terrain/flow_step.hpp"
+#include "terrain/unpit.hpp"
+
+namespace tarvex {
+
+namespace {
+constexpr int32_t kPerLine = 945;  // values per line of the terrain grid files
+}
+
+void read_dem(ModelState& s, RecordReader& dem) {
+  for (int32_t i = 1; i <= s.NI; ++i) {
+    float* row = s.ELEVATION.row(i);
+    dem.row(row, s.NJ,
+            "row " + std::to_string(i) + " of the DEM (" + std::to_string(s.NJ) + " elevations)");
+    for (int32_t j = 0; j < s.NJ; ++j) {
+      if (row[j] < 0.0f) row[j] = -1.0f;
+    }
+  }
+}
+
+float elevation_ceiling(const ModelState& s) {
+  float highest = -1000.0f;
+  for (int32_t i = 1; i <= s.NI; ++i) {
+    const float* row = s.ELEVATION.row(i);
+    for (int32_t j = 0; j < s.NJ; ++j) {
+      if (row[j] > highest) highest = row[j];
+    }
+  }
+  return highest + 100.0f;
+}
+
+void set_flow_directions(ModelState& s) {
+  const int32_t ni = s.NI;
+  const int32_t nj = s.NJ;
+  const Grid<float>& z = s.ELEVATION;
+  for (int32_t i = 1; i <= ni; ++i) {
+    for (int32_t j = 1; j <= nj; ++j) {
+      int32_t code = 0;
+      const float z0 = z(i, j);
+      if (z0 > 0.0f) {
+        const int32_t di_lo = i == 1 ? 0 : -1;
+        const int32_t di_hi = i == ni ? 0 : 1;
+        const int32_t dj_lo = j == 1 ? 0 : -1;
+        const int32_t dj_hi = j == nj ? 0 : 1;
+        float best = -1.0e20f;
+        for (int32_t di = di_lo; di <= di_hi; ++di) {
+          for (int32_t dj = dj_lo; dj <= dj_hi; ++dj) {
+            if (di == 0 && dj == 0) continue;
+            const float zn = z(i + di, j + dj);
+            if (!(zn > 0.0f && zn < z0)) continue;
+            const float drop = z0 - zn;
+            float slope;
+            if (di * dj == 0) {
+              slope = drop;
+            } else {
+              // A diagonal counts only past its two side cells: through a
+              // no-data side it is a plain diagonal drop; otherwise it must
+              // lie below both sides and uses the mean of the four cells.
+              const float side_row = z(i, j + dj);
+              const float side_col = z(i + di, j);
+              if (side_row < 0.0f || side_col < 0.0f) {
+                slope = drop / DIAGONAL_STEP;
+              } else if (zn >= side_row || zn >= side_col) {
+                continue;
+              } else {
+                const float zavg = (z0 + zn + side_row + side_col) * 0.25f;
+                slope = (z0 - zavg) / DIAGONAL_STEP;
+              }
+            }
+            if (slope > best) {  // ties keep the first met
+              best = slope;
+              code = 3 * di + dj + 5;
+            }
+          }
+        }
+      }
+      s.FLOW_DIR(i, j) = code;
+    }
+  }
+}
+
+void write_elevation_file(const ModelState& s, TextWriter& out) {
+  for (int32_t i = 1; i <= s.NI; ++i) {
+    const float* row = s.ELEVATION.row(i);
+    write_grid_row(out, s.NJ, kPerLine, [row](std::string& buf, int32_t k) { put_fixed(buf, row[k], 10, 1); });
+  }
+}
+
+void write_direction_file(const ModelState& s, TextWriter& out) {
+  for (int32_t i = 1; i <= s.NI; ++i) {
+    const int32_t* row = s.FLOW_DIR.row(i);
+    write_grid_row(out, s.NJ, kPerLine, [row](std::string& buf, int32_t k) { put_int(buf, row[k], 2); });
+  }
+}
+
+void FLOW_DIRECTIONS(ModelState& s, RecordReader& dem, TextWriter& direction_file, int32_t& TERRAIN_ERR,
+                     RecordReader& control) {
+  read_dem(s, dem);
+  const float Z_CEILING = elevation_ceiling(s);
+
+  control.skip(1, "the label record before the number of exempt cells");
+  int32_t N_FIXED = 0;
+  control.values("the number of cells exempt from pit raising", N_FIXED);
+  if (N_FIXED > MAX_FIXED) {
+    TERRAIN_ERR = 1;
+    WARN_ERROR(1019);
+    return;
+  }
+  control.skip(1, "the label record before the exempt cells");
+  Array1<int32_t, MAX_FIXED> FIXED_I, FIXED_J;
+  for (int32_t k = 1; k <= N_FIXED; ++k) {
+    control.values("row and column of exempt cell " + std::to_string(k), FIXED_I(k), FIXED_J(k));
+  }
+
+  UNPIT(s, N_FIXED, FIXED_I, FIXED_J, Z_CEILING, TERRAIN_ERR);
+  if (TERRAIN_ERR != 0) return;
+
+  control.skip(1, "the marker record before the pit-free elevation file name");
+  TextWriter elevation_file(control.name30("the pit-free elevation file name"));
+  write_elevation_file(s, elevation_file);
+  set_flow_directions(s);
+  write_direction_file(s, direction_file);
+  elevation_file.close();
+}
+
+}  // namespace tarvex

@@ -1,0 +1,13 @@
+#pragma once
+#include "driver/model_state.hpp"
+
+namespace tarvex {
+
+// Catchment of the outlet cell (OUTLET_I, OUTLET_J): follows the flow path of
+// every source cell and sets CATCHMENT_MASK to the cell's STREAM_ORDER on the
+// cells whose path reaches the outlet, -1 on paths that end elsewhere and 0
+// on cells on no path from a source. An outlet off the grid or off the
+// network gives no positive cell.
+void MASK(ModelState& s);
+
+}  // namespace tarvex

@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include "io/record_reader.hpp"
+#include "support/testkit.hpp"
+#include "terrain/flow_directions.hpp"
+#include "terrain/terrain_reference.hpp"
+
+namespace tarvex {
+namespace {
+
+using test::make_state;
+
+void set_rows(ModelState& s, const std::vector<std::vector<float>>& rows) {
+  for (int32_t i = 1; i <= s.NI; ++i)
+    for (int32_t j = 1; j <= s.NJ; ++j) s.ELEVATION(i, j) = rows[static_cast<std::size_t>(i - 1)][static_cast<std::size_t>(j - 1)];
+}
+
+TEST(FlowDirections, EqualDropsKeepTheFirstNeighbourMet) {
+  auto s = make_state(3, 3);
+  set_rows(*s, {{9, 9, 9}, {4, 5, 4}, {9, 9, 9}});
+  set_flow_directions(*s);
+  EXPECT_EQ(s->FLOW_DIR(2, 2), 4);
+  // Same drop above and below: the row above comes first.
+  set_rows(*s, {{9, 3, 9}, {9, 5, 9}, {9, 3, 9}});
+  set_flow_directions(*s);
+  EXPECT_EQ(s->FLOW_DIR(2, 2), 2);
+}
+
+TEST(FlowDirections, DiagonalNotBelowBothSideCellsIsNeverChosen) {
+  auto s = make_state(3, 3);
+  // The lower-right diagonal drops 99 m, but its side cell below is a zero
+  // cell (not negative, and not higher than the diagonal): no candidate, and
+  // the 10 m drop to the left wins.
+  set_rows(*s, {{200, 200, 200}, {90, 100, 150}, {200, 0, 1}});
+  set_flow_directions(*s);
+  EXPECT_EQ(s->FLOW_DIR(2, 2), 4);
+  // A no-data side cell instead lets the diagonal count.
+  set_rows(*s, {{200, 200, 200}, {90, 100, 150}, {200, -1, 1}});
+  set_flow_directions(*s);
+  EXPECT_EQ(s->FLOW_DIR(2, 2), 9);
+  // Alone, a blocked diagonal leaves the cell without direction.
+  set_rows(*s, {{200, 200, 200}, {200, 100, 0}, {200, 0, 1}});
+  set_flow_directions(*s);
+  EXPECT_EQ(s->FLOW_DIR(2, 2), 0);
+}
+
+TEST(FlowDirections, DiagonalRules) {
+  auto s = make_state(3, 3);
+  // Through a no-data side cell the diagonal is the plain drop / 1.4142135.
+  set_rows(*s, {{200, 200, 200}, {200, 100, -1}, {200, 99, 1}});
+  set_flow_directions(*s);
+  EXPECT_EQ(s->FLOW_DIR(2, 2), 9);
+  // Below both side cells it uses the drop to the mean of the four cells:
+  // mean (100 + 10 + 90 + 80) / 4 = 70, (100 - 70) / 1.4142135 = 21.2 > 20.
+  set_rows(*s, {{200, 200, 200}, {200, 100, 90}, {200, 80, 10}});
+  set_flow_directions(*s);
+  EXPECT_EQ(s->FLOW_DIR(2, 2), 9);
+  // mean (100 + 10 + 70 + 80) / 4 = 65, 35 / 1.4142135 = 24.7 < 30.
+  set_rows(*s, {{200, 200, 200}, {200, 100, 70}, {200, 80, 10}});
+  set_flow_directions(*s);
+  EXPECT_EQ(s->FLOW_DIR(2, 2), 6);
+}
+
+TEST(FlowDirections, NoDataAndZeroCells) {
+  auto s = make_state(2, 3);
+  auto dem = RecordReader::from_text("-3.5 0.0 7\n5 0 6\n", "dem.txt");
+  read_dem(*s, dem);
+  EXPECT_EQ(s->ELEVATION(1, 1), -1.0f);
+  EXPECT_EQ(s->ELEVATION(1, 2), 0.0f);
+  set_flow_directions(*s);
+  // Zero and no-data cells neither get a direction nor receive one.
+  EXPECT_EQ(s->FLOW_DIR(1, 1), 0);
+  EXPECT_EQ(s->FLOW_DIR(1, 2), 0);
+  EXPECT_EQ(s->FLOW_DIR(1, 3), 8);  // 6 below is the only positive lower neighbour
+  EXPECT_EQ(s->FLOW_DIR(2, 1), 0);
+  test::TempDir dir;
+  {
+    TextWriter out(dir / "e.txt");
+    write_elevation_file(*s, out);
+  }
+  EXPECT_EQ(dir.read("e.txt"), "      -1.0       0.0       7.0\n       5.0       0.0       6.0\n");
+}
+
+TEST(FlowDirections, RowsOf1000ColumnsContinueAfter945Values) {
+  auto s = make_state(2, 1000);
+  for (int32_t i = 1; i <= 2; ++i)
+    for (int32_t j = 1; j <= 1000; ++j) s->ELEVATION(i, j) = 2000.0f - static_cast<float>(j) - 0.25f * static_cast<float>(i);
+  set_flow_directions(*s);
+  test::TempDir dir;
+  {
+    TextWriter e(dir / "e.txt");
+    write_elevation_file(*s, e);
+    TextWriter d(dir / "d.txt");
+    write_direction_file(*s, d);
+  }
+  const std::string e = dir.read("e.txt");
+  const std::string d = dir.read("d.txt");
+  std::vector<std::size_t> elines, dlines;
+  for (std::size_t p = 0, q; (q = e.find('\n', p)) != std::string::npos; p = q + 1) elines.push_back(q - p);
+  for (std::size_t p = 0, q; (q = d.find('\n', p)) != std::string::npos; p = q + 1) dlines.push_back(q - p);
+  EXPECT_EQ(elines, (std::vector<std::size_t>{9450, 550, 9450, 550}));
+  EXPECT_EQ(e.substr(0, 20), "    1998.8    1997.8");
+  EXPECT_EQ(dlines, (std::vector<std::size_t>{1890, 110, 1890, 110}));
+  EXPECT_EQ(d.substr(0, 4), " 6 6");
+}
+
+}  // namespace
+}  // namespace tarvex
