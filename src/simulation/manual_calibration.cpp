@@ -1,13 +1,12 @@
 #include "simulation/manual_calibration.hpp"
 
-#include <cstdio>
+#include "simulation/simulation_run.hpp"
 
 namespace tarvex {
 
-int MANUAL_CALIBRATION(ModelState&, int32_t& NOUT) {
-  NOUT = 0;
-  std::fprintf(stderr, "tarvex: single simulation runs (modes 2 and 3) are not built yet\n");
-  return 1;
+int MANUAL_CALIBRATION(ModelState& s, int32_t& NOUT) {
+  NOUT = RUN_SIMULATION(s, s.single_run, RunKind::single);
+  return 0;
 }
 
 }  // namespace tarvex

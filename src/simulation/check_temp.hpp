@@ -1,0 +1,14 @@
+#pragma once
+#include <cstdint>
+
+#include "driver/model_state.hpp"
+#include "simulation/station_lists.hpp"
+
+namespace tarvex {
+
+// Lists the temperature stations missing at record N (TMISS_FLAG 1 when any
+// is) and, only then, rebuilds TMAP_STEP as the nearest reporting station.
+void CHECK_TEMP(const ModelState& s, int32_t N, int32_t& TMISS_FLAG, Grid<int32_t>& TMAP_STEP,
+                MissList& TMISSLIST);
+
+}  // namespace tarvex

@@ -1,0 +1,32 @@
+#pragma once
+#include <cstdint>
+
+#include "driver/model_state.hpp"
+
+namespace tarvex {
+
+// Continuous soil water balance of one step on every catchment cell: the
+// step's rain fills the soil store (capacity IA_RATIO*S), the excess recharges
+// the subsurface store (capacity F_SUB_CAP*S), integrated over the step with
+// four clamped Runge-Kutta stages; RUNOFF gets the surface runoff depth (mm per
+// step, -1 off the catchment) and SUB_FLOW the subsurface outflow (m3/s).
+// Then the cell temperature (lapse rate from the station) and the step's
+// evapotranspiration, withdrawn from the soil store; what the store cannot
+// give becomes ET_DEFICIT, drawn from the subsurface store at the next step.
+// MONTH selects the monthly evapotranspiration coefficients.
+void CONTINUOUS(ModelState& s, int32_t N, int32_t MONTH, int32_t MISS_FLAG, int32_t TMISS_FLAG,
+                const Grid<int32_t>& TMAP_STEP, Grid<float>& RUNOFF, const Grid<int32_t>& MAP_STEP,
+                const Grid<float>& WEIGHT_STEP);
+
+// g*DT_SIM beyond which the explicit stages of the subsurface store are
+// unstable (the real root of 1 + z + z^2/2 + z^3/6 + z^4/24 = 1).
+inline constexpr double RK4_STABILITY_LIMIT = 2.7852935634052818;
+
+// Subsurface store over one step for a stiff cell (g*DT_SIM above the limit):
+// exact solution of dq/dt = r - g*q - D from q0, held at 0 once the store runs
+// dry. Q_END is the store at the end of the step and Q_MEAN its mean over the
+// step, both mm. Outflows taken from Q_MEAN release exactly the recharge less
+// the deficit met and the change of storage.
+void SUB_STORE_EXACT(float q0, float r, float g, float D, float DT, float& Q_END, float& Q_MEAN);
+
+}  // namespace tarvex

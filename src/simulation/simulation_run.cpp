@@ -1,0 +1,103 @@
+#include "simulation/simulation_run.hpp"
+
+#include <string>
+
+#include "io/input_error.hpp"
+#include "io/text_writer.hpp"
+#include "routing/routing.hpp"
+#include "simulation/check_temp.hpp"
+#include "simulation/cn_method.hpp"
+#include "simulation/continuous.hpp"
+#include "simulation/gauge_check.hpp"
+#include "simulation/initial_value.hpp"
+#include "simulation/progress_file.hpp"
+#include "simulation/run_steps.hpp"
+#include "simulation/step_shift.hpp"
+
+namespace tarvex {
+
+namespace {
+
+// Prints "Year n completed" after the last step of every 8760 records.
+void announce_year(const ModelState& s, int32_t IT, int32_t& YEAR) {
+  const float PY = (s.DT_RAIN / s.DT_SIM) * 8760.0f;  // steps in 8760 records
+  const int32_t Y = static_cast<int32_t>(static_cast<float>(IT) / PY);
+  const float rest = static_cast<float>(IT) - static_cast<float>(Y * 8760) * s.DT_RAIN / s.DT_SIM;
+  if (static_cast<int32_t>(rest) == 0) {
+    print_line(ListLine().text("Year ").num(YEAR).text(" completed").str());
+    YEAR = YEAR + 1;
+  }
+}
+
+}  // namespace
+
+int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind) {
+  Calendar cal;
+  return RUN_SIMULATION(s, t, kind, cal);
+}
+
+int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal) {
+  const bool single = kind == RunKind::single;
+  const int32_t NSTEPS = RUN_STEP_COUNT(s, kind);
+  // The discharge series hold one value per step; refuse a run that would
+  // overrun them rather than lose or corrupt its record.
+  if (s.N_SECTIONS > 0 && NSTEPS > MAX_RECORDS) {
+    throw InputError("the run has " + std::to_string(NSTEPS) + " simulation steps (N_DATA " +
+                     std::to_string(s.N_DATA) + " records times DT_RAIN/DT_SIM = " + shortest(s.DT_RAIN) + "/" +
+                     shortest(s.DT_SIM) + "), but the discharge series at the output cross-section holds at most " +
+                     std::to_string(MAX_RECORDS) + " steps; shorten the record or lengthen the simulation step");
+  }
+  const bool event = single && s.RUN_MODE == 2;
+
+  t.resize(s.NI, s.NJ);
+  INITIAL_VALUE(s);
+
+  int32_t IOUT = 1;
+  int32_t YEAR = 1;
+  cal.HOUR = 0.0f;
+  cal.MONTH = s.START_MONTH;
+  cal.DAY = s.START_DOY;
+  cal.DAY_STEPS = 0;
+
+  int32_t MISS_FLAG = 0, NMISS = 0, TMISS_FLAG = 0;
+  MissList MISSLIST, TMISSLIST;
+  ProgressFile progress;
+
+  for (int32_t IT = 1; IT <= NSTEPS; ++IT) {
+    const int32_t N = RUN_RECORD_OF_STEP(s, kind, IT);
+    if (single) announce_year(s, IT, YEAR);
+
+    RAIN_GAUGE_CHECK(s, N, MISS_FLAG, NMISS, MISSLIST, t);
+    t.STEP_RUNOFF.fill(0.0f);
+
+    if (event) {
+      // The calendar stands still in an event run.
+      CN_METHOD(s, N, MISS_FLAG, t.STEP_RUNOFF, t.RAIN_STATION_MAP_STEP, t.RAIN_WEIGHT_STEP);
+    } else {
+      CHECK_TEMP(s, N, TMISS_FLAG, t.TEMP_STATION_MAP_STEP, TMISSLIST);
+      CONTINUOUS(s, N, cal.MONTH, MISS_FLAG, TMISS_FLAG, t.TEMP_STATION_MAP_STEP, t.STEP_RUNOFF,
+                 t.RAIN_STATION_MAP_STEP, t.RAIN_WEIGHT_STEP);
+      UPDATE_DAY(s, cal.HOUR, cal.DAY, cal.MONTH, cal.DAY_STEPS);
+    }
+
+    ROUTING(s, t.STEP_RUNOFF);
+
+    if (s.N_SECTIONS > 0) {
+      for (int32_t k = 1; k <= s.N_SECTIONS; ++k) {
+        const int32_t i = s.SECTION_I(k);
+        const int32_t j = s.SECTION_J(k);
+        s.Q_SECTION_SURF(IOUT, k) = s.QIN_SUP(i, j);
+        s.Q_SECTION(IOUT, k) = s.QIN_SUP(i, j) + s.QIN_SUB(i, j);
+      }
+      IOUT = IOUT + 1;
+    }
+
+    STEP_SHIFT(s);
+    if (single) progress.write(IT, NSTEPS);
+  }
+
+  progress.close();
+  return single ? IOUT - 1 : NSTEPS;
+}
+
+}  // namespace tarvex

@@ -1,0 +1,81 @@
+// Calendar of a continuous run: hours in record steps, days, months.
+#include <gtest/gtest.h>
+
+#include "sim_state.hpp"
+#include "simulation/update_day.hpp"
+
+namespace tarvex {
+namespace {
+
+using test::small_state;
+
+struct Clock {
+  std::unique_ptr<ModelState> s = small_state(1, 1);
+  Calendar c;
+  Clock(float hour, float day, int32_t month) {
+    c.HOUR = hour;
+    c.DAY = day;
+    c.MONTH = month;
+  }
+  void steps(int32_t n) {
+    for (int32_t k = 0; k < n; ++k) UPDATE_DAY(*s, c.HOUR, c.DAY, c.MONTH, c.DAY_STEPS);
+  }
+};
+
+TEST(UpdateDay, MonthChangesAtTheEndOfTheDayThatCrossesItsBound) {
+  Clock k(0.0f, 58.0f, 2);
+  k.steps(23);
+  EXPECT_EQ(k.c.DAY, 58.0f);
+  EXPECT_EQ(k.c.HOUR, 23.0f);
+  k.steps(1);
+  EXPECT_EQ(k.c.DAY, 59.0f);
+  EXPECT_EQ(k.c.MONTH, 2);
+  EXPECT_EQ(k.c.HOUR, 0.0f);
+  k.steps(24);
+  EXPECT_EQ(k.c.DAY, 60.0f);
+  EXPECT_EQ(k.c.MONTH, 3);
+}
+
+TEST(UpdateDay, YearWrapsAfterDay365) {
+  Clock k(0.0f, 365.0f, 12);
+  k.steps(23);
+  EXPECT_EQ(k.c.DAY, 365.0f);
+  EXPECT_EQ(k.c.MONTH, 12);
+  k.steps(1);
+  EXPECT_EQ(k.c.DAY, 1.0f);
+  EXPECT_EQ(k.c.MONTH, 1);
+}
+
+TEST(UpdateDay, JanuaryAndDecemberBoundsAreFixedWhateverTheMonthLengths) {
+  Clock k(0.0f, 31.0f, 7);
+  for (int32_t m = 1; m <= 12; ++m) k.s->DAYS_IN_MONTH(m) = 30;
+  k.steps(24);  // day 32: above 30 and within 30 + 30
+  EXPECT_EQ(k.c.MONTH, 2);
+
+  Clock late(0.0f, 332.0f, 7);
+  for (int32_t m = 1; m <= 12; ++m) late.s->DAYS_IN_MONTH(m) = 30;
+  late.steps(24);  // day 333: beyond the 330 days of months 1..11, not yet above 334
+  EXPECT_EQ(late.c.MONTH, 7);
+  late.steps(48);  // day 335
+  EXPECT_EQ(late.c.MONTH, 12);
+}
+
+TEST(UpdateDay, SubHourlyStepsAdvanceOneDayPer24Records) {
+  // 1/2 and 1/4 land on 24 exactly; 1/3, 1/5, 1/6, 1/10 and 1/12 do not.
+  for (int32_t per_record : {2, 4, 3, 5, 6, 10, 12}) {
+    Clock k(0.0f, 100.0f, 4);
+    k.s->DT_SIM = 3600.0f / static_cast<float>(per_record);
+    const int32_t per_day = 24 * per_record;
+    k.steps(per_day - 1);
+    EXPECT_EQ(k.c.DAY, 100.0f) << per_record;
+    k.steps(1);
+    EXPECT_EQ(k.c.DAY, 101.0f) << per_record;
+    EXPECT_EQ(k.c.HOUR, 0.0f) << per_record;
+    k.steps(30 * per_day);
+    EXPECT_EQ(k.c.DAY, 131.0f) << per_record;
+    EXPECT_EQ(k.c.MONTH, 5) << per_record;
+  }
+}
+
+}  // namespace
+}  // namespace tarvex

@@ -1,0 +1,133 @@
+// Continuous soil water balance: soil store, clamped Runge-Kutta stages of
+// the subsurface store, lapse rate, monthly evapotranspiration.
+#include <gtest/gtest.h>
+
+#include "sim_state.hpp"
+#include "simulation/continuous.hpp"
+
+namespace tarvex {
+namespace {
+
+using test::bits;
+using test::small_state;
+
+struct ContCell {
+  std::unique_ptr<ModelState> s;
+  Grid<float> runoff;
+  Grid<int32_t> map_step, tmap_step;
+  Grid<float> w_step;
+  explicit ContCell(int32_t nj = 1) : s(small_state(1, nj)) {
+    runoff.resize(1, nj);
+    map_step.resize(1, nj);
+    tmap_step.resize(1, nj);
+    w_step.resize(4, nj);
+  }
+  void step(int32_t n, int32_t month = 1) {
+    CONTINUOUS(*s, n, month, 0, 0, tmap_step, runoff, map_step, w_step);
+  }
+};
+
+TEST(Continuous, CellOffTheCatchmentGetsMinusOneAndKeepsItsState) {
+  ContCell c(2);
+  c.s->SLOPE(1, 2) = 0.0f;
+  c.s->RAIN_DATA(1, 1) = 30.0f;
+  c.s->SOIL_WATER(1, 2) = 3.0f;
+  c.s->SUB_STORE(1, 2) = 4.0f;
+  c.s->CELL_TEMP(1, 2) = 5.0f;
+  c.s->CUM_RAIN(1, 2) = -1.0f;
+  c.s->TEMP_DATA(1, 1) = 20.0f;
+  c.s->ET_SLOPE = 1.0f;
+  c.step(1);
+  EXPECT_EQ(c.runoff(1, 2), -1.0f);
+  EXPECT_EQ(c.s->SOIL_WATER(1, 2), 3.0f);
+  EXPECT_EQ(c.s->SUB_STORE(1, 2), 4.0f);
+  EXPECT_EQ(c.s->CELL_TEMP(1, 2), 5.0f);
+  EXPECT_EQ(c.s->CELL_ET(1, 2), 0.0f);
+  EXPECT_EQ(c.s->CUM_RAIN(1, 2), -1.0f);
+  EXPECT_EQ(c.s->CUM_RAIN(1, 1), 30.0f);
+}
+
+TEST(Continuous, SoilStoreHoldsRainUntilFullThenRechargesTheSubsurface) {
+  ContCell c;
+  c.s->RAIN_DATA(1, 1) = 5.0f;   // below IA_RATIO*S = 20 mm
+  c.s->RAIN_DATA(2, 1) = 25.0f;  // fills the soil store, 10 mm excess
+  c.s->SUB_STORE(1, 1) = 10.0f;
+  c.step(1);
+  EXPECT_EQ(c.s->SOIL_WATER(1, 1), 5.0f);
+  EXPECT_EQ(c.runoff(1, 1), 0.0f);
+  EXPECT_LT(c.s->SUB_STORE(1, 1), 10.0f);  // only drains
+  EXPECT_GT(c.s->SUB_STORE(1, 1), 9.0f);
+
+  c.s->SUB_STORE(1, 1) = 0.0f;
+  c.step(2);
+  EXPECT_EQ(c.s->SOIL_WATER(1, 1), 20.0f);
+  // Empty store: runoff is the excess times half the end fill of the store.
+  const float q_end = c.s->SUB_STORE(1, 1);
+  EXPECT_GT(q_end, 9.0f);
+  EXPECT_LT(q_end, 10.0f);
+  EXPECT_FLOAT_EQ(c.runoff(1, 1), 10.0f * (q_end / 2.0f) / 100.0f);
+  EXPECT_FLOAT_EQ(c.s->SUB_FLOW(1, 1), (q_end / 2.0f) / 86400.0f * 100.0f * 100.0f / 1000.0f);
+}
+
+TEST(Continuous, ClampsLiftTheStoreUnderADeficit) {
+  // q = 1 mm, deficit 2 mm/s, g = 1/4 per s, one-second step, no recharge:
+  // k1 = -2.25 lifts q to 1.125; k2 = -2; k3 = -2.03125 lifts q to 2.03125;
+  // k4 = -2; dq = -12.3125/6 leaves q below 0, so the store ends empty and
+  // the mean store is 2.03125/2.
+  ContCell c;
+  c.s->DT_SIM = 1.0f;
+  c.s->DT_RAIN = 1.0f;
+  c.s->TAU_SUB = 4.0f;
+  c.s->CELL_DX = 10.0f;
+  c.s->CELL_DY = 10.0f;
+  c.s->SUB_STORE(1, 1) = 1.0f;
+  c.s->ET_DEFICIT(1, 1) = 2.0f;
+  c.step(1);
+  EXPECT_EQ(c.s->SUB_STORE(1, 1), 0.0f);
+  EXPECT_EQ(c.runoff(1, 1), 0.0f);
+  EXPECT_FLOAT_EQ(c.s->SUB_FLOW(1, 1), 0.25f * 1.015625f * 0.1f);
+  EXPECT_EQ(c.s->ET_DEFICIT(1, 1), 0.0f);  // no evapotranspiration this step
+}
+
+TEST(Continuous, CellTemperatureFollowsTheLapseRate) {
+  ContCell c(2);
+  c.s->TEMP_DATA(1, 1) = 10.0f;
+  c.s->TEMP_Z(1) = 500.0f;
+  c.s->ELEVATION(1, 1) = 1500.0f;  // 1000 m above the station
+  c.s->ELEVATION(1, 2) = 500.0f;
+  c.step(1);
+  EXPECT_NEAR(c.s->CELL_TEMP(1, 1), 3.7f, 1e-5f);
+  EXPECT_EQ(bits(c.s->CELL_TEMP(1, 1)), bits(10.0f - 1000.0f * 0.0063f));  // 4-byte lapse rate
+  EXPECT_EQ(c.s->CELL_TEMP(1, 2), 10.0f);
+}
+
+TEST(Continuous, EvapotranspirationIsTheStepShareOfTheMonthAndNeverNegative) {
+  ContCell c;
+  c.s->DT_SIM = 900.0f;
+  c.s->ET_SLOPE = 1.0f;
+  c.s->ET_MONTH_A(4) = 2.0f;
+  c.s->ET_MONTH_B(4) = 0.5f;
+  c.s->TEMP_DATA(1, 1) = 28.8f;  // 28.8 mm over a 30-day April
+  c.s->SOIL_WATER(1, 1) = 1.0f;
+  c.step(1, 4);
+  EXPECT_FLOAT_EQ(c.s->CELL_ET(1, 1), 28.8f / 2880.0f);
+  EXPECT_FLOAT_EQ(c.s->SOIL_WATER(1, 1), 0.99f);
+  EXPECT_EQ(c.s->ET_DEFICIT(1, 1), 0.0f);
+
+  // What the soil store cannot give becomes a deficit rate for the next step.
+  c.s->SOIL_WATER(1, 1) = 0.004f;
+  c.step(1, 4);
+  EXPECT_EQ(c.s->SOIL_WATER(1, 1), 0.0f);
+  EXPECT_FLOAT_EQ(c.s->ET_DEFICIT(1, 1), 0.006f / 900.0f);
+
+  // A cold month with a negative formula value takes nothing.
+  c.s->TEMP_DATA(2, 1) = -5.0f;
+  c.s->SOIL_WATER(1, 1) = 1.0f;
+  c.step(2, 4);
+  EXPECT_EQ(c.s->CELL_ET(1, 1), 0.0f);
+  EXPECT_EQ(c.s->SOIL_WATER(1, 1), 1.0f);
+  EXPECT_EQ(c.s->ET_DEFICIT(1, 1), 0.0f);
+}
+
+}  // namespace
+}  // namespace tarvex
