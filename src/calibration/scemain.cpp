@@ -1,12 +1,22 @@
 #include "calibration/scemain.hpp"
 
-#include <cstdio>
+#include <optional>
+
+#include "calibration/scein.hpp"
+#include "calibration/sceua.hpp"
 
 namespace tarvex {
 
-int SCEMAIN(ModelState&) {
-  std::fprintf(stderr, "tarvex: the calibration run (mode 4) is not built yet\n");
-  return 1;
+int SCEMAIN(ModelState& s) {
+  SceSettings set;
+  std::optional<TextWriter> report;
+  if (SCEIN(set, report) > 0) {
+    report->close();
+    return 1;
+  }
+  const int status = SCEUA(s, set, *report);
+  report->close();
+  return status;
 }
 
 }  // namespace tarvex

@@ -1,0 +1,56 @@
+#include "calibration/sceua.hpp"
+
+#include <string>
+
+#include "calibration/funcval.hpp"
+#include "calibration/sce_report.hpp"
+#include "driver/warn_error.hpp"
+#include "io/input_error.hpp"
+#include "io/record_reader.hpp"
+
+namespace tarvex {
+
+int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report) {
+  // The evaluation maps the first nine parameters onto the model; with fewer
+  // records it would run on parameters nobody gave.
+  if (p.NPAR < MODEL_PARAMS) {
+    throw InputError("file 'scein.dat': " + std::to_string(p.NPAR) + " parameter records; the model takes " +
+                     std::to_string(MODEL_PARAMS) +
+                     " (A_CHANNEL, WD_HILL, KS_CLASS 1 to 3, K_SUB, TAU_SUB, F_SUB_CAP, IA_RATIO); "
+                     "no evaluation is run");
+  }
+
+  std::string OBS_FILE;
+  int32_t N_OBS_HEAD = 0;
+  int32_t N_OBS = 0;
+  {
+    RecordReader control("Tarvex.in");
+    control.skip(3);
+    OBS_FILE = control.name_item("the name of the observed discharge file");
+    control.skip(1);
+    control.values("the number of header records of the observed discharge file", N_OBS_HEAD);
+    control.skip(1);
+    control.values("the number of observed discharge values", N_OBS);
+  }
+
+  if (N_OBS > MAX_OBS) {
+    WARN_ERROR(1014);
+    return 1;
+  }
+
+  {
+    RecordReader obs(OBS_FILE);
+    if (N_OBS_HEAD > 0) obs.skip(N_OBS_HEAD, "a header record");
+    for (int32_t n = 1; n <= N_OBS; ++n) {
+      ListRead r = obs.read("observed discharge value " + std::to_string(n));
+      for (int32_t k = 1; k <= s.N_SECTIONS; ++k) s.Q_OBS(n, k) = r.f32();
+      r.finish();
+    }
+  }
+
+  write_search_banner(report);
+  FUNCVAL(s, &p.PAR0(1), p.NPAR);
+  return 0;
+}
+
+}  // namespace tarvex

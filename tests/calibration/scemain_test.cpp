@@ -1,0 +1,207 @@
+#include "calibration/scemain.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "io/input_error.hpp"
+#include "small_catchment.hpp"
+#include "support/testkit.hpp"
+
+namespace tarvex {
+namespace {
+
+using test::ChangeDir;
+using test::TempDir;
+
+// Default settings with the nine parameters of the small catchment.
+const char* kScein =
+    "  100    5    1    2 1234    0\n"
+    "\n"
+    "     0.025     0.001       1.0\n"
+    "       5.0       1.0      20.0\n"
+    "      10.0       1.0      50.0\n"
+    "      12.0       1.0      50.0\n"
+    "      14.0       1.0      50.0\n"
+    "      0.02     0.001       0.1\n"
+    "   36000.0    3600.0  360000.0\n"
+    "       2.0       0.5       5.0\n"
+    "       0.2      0.05       0.5\n";
+
+std::string control_file(const std::string& obs, int32_t head, int32_t n_obs) {
+  return "Tarvex control file\nfor the calibration tests\nobserved discharge file:\n" + obs +
+         "   observed series\nheader records:\n" + std::to_string(head) + "\nobserved values:\n" +
+         std::to_string(n_obs) + "\n";
+}
+
+std::string obs_file(int32_t head, int32_t n) {
+  std::string t;
+  for (int32_t k = 1; k <= head; ++k) t += "header " + std::to_string(k) + "\n";
+  // Each record holds a second number, which is ignored.
+  for (int32_t k = 1; k <= n; ++k) t += "  " + std::to_string(0.001 * (k % 5)) + "  99.0\n";
+  return t;
+}
+
+const std::string kBanner =
+    "\n"
+    "\n"
+    "  ==================================================\n"
+    "  ENTER THE SHUFFLED COMPLEX EVOLUTION GLOBAL SEARCH\n"
+    "  ==================================================\n";
+
+class ScemainTest : public ::testing::Test {
+ protected:
+  ScemainTest() : cd_(dir_.path()), s_(std::make_unique<ModelState>()) {
+    test::build_small_catchment(*s_, 48, 3600.0f);
+  }
+  ModelState& s() { return *s_; }
+  bool ends_with(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  }
+
+  TempDir dir_;
+  ChangeDir cd_;
+  std::unique_ptr<ModelState> s_;
+};
+
+TEST_F(ScemainTest, DefaultRunScoresTheInitialVector) {
+  dir_.write("scein.dat", kScein);
+  dir_.write("Tarvex.in", control_file("'obs q.txt'", 2, 48));
+  dir_.write("obs q.txt", obs_file(2, 48));
+  int status = -1;
+  const std::string out = test::capture_stdout([&] { status = SCEMAIN(s()); });
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(out, "");  // the evaluation is silent
+
+  const std::string report = dir_.read("sceout.dat");
+  EXPECT_TRUE(ends_with(report, "      X9               0.200           0.050           0.500\n" + kBanner))
+      << report;
+  EXPECT_NE(report.find("\n    DEFAULT           100          1.0          5          1234\n"),
+            std::string::npos);
+
+  // Header records skipped; the second value of each record ignored.
+  EXPECT_EQ(s().Q_OBS(1, 1), 0.001f);
+  EXPECT_EQ(s().Q_OBS(4, 1), 0.004f);
+  EXPECT_EQ(s().Q_OBS(5, 1), 0.0f);
+  EXPECT_EQ(s().A_CHANNEL, 0.025f);
+
+  float of = 0.0f;
+  for (int32_t n = 1; n <= 48; ++n) {
+    const float d = s().Q_SECTION(n, 1) - s().Q_OBS(n, 1);
+    of = of + d * d;
+  }
+  const std::string log = dir_.read("min-ris.txt");
+  EXPECT_EQ(log.rfind(" Parameter values: 0.025 5 10 12 14 0.02 36000 2 0.2\n Objective function = ", 0), 0u)
+      << log;
+  EXPECT_EQ(std::strtof(log.c_str() + log.find("= ") + 2, nullptr), of);
+  const std::string outlet = dir_.read("outlet.out");
+  EXPECT_EQ(std::count(outlet.begin(), outlet.end(), '\n'), 48);
+  EXPECT_EQ(outlet.rfind(" 1 ", 0), 0u);
+}
+
+TEST_F(ScemainTest, FirstRecordIsDataWithoutHeaderAndNoObservationsStillRun) {
+  dir_.write("scein.dat", kScein);
+  dir_.write("Tarvex.in", control_file("obs.txt", 0, 3));
+  dir_.write("obs.txt", "0.5\n0.25, 7\n0.125\n");
+  EXPECT_EQ(SCEMAIN(s()), 0);
+  EXPECT_EQ(s().Q_OBS(1, 1), 0.5f);
+  EXPECT_EQ(s().Q_OBS(2, 1), 0.25f);
+  EXPECT_EQ(s().Q_OBS(3, 1), 0.125f);
+
+  dir_.write("Tarvex.in", control_file("obs.txt", 0, 0));
+  std::filesystem::remove(dir_ / "obs.txt");
+  dir_.write("obs.txt", "");
+  EXPECT_EQ(SCEMAIN(s()), 0);
+  EXPECT_EQ(test::read_file(dir_ / "outlet.out").empty(), false);
+}
+
+TEST_F(ScemainTest, WithoutCrossSectionEachRecordIsSkipped) {
+  s().N_SECTIONS = 0;
+  dir_.write("scein.dat", kScein);
+  dir_.write("Tarvex.in", control_file("obs.txt", 1, 3));
+  dir_.write("obs.txt", "head\nnot a number\n\nx y z\n");
+  EXPECT_EQ(SCEMAIN(s()), 0);
+  EXPECT_EQ(dir_.read("outlet.out"), "");
+  dir_.write("Tarvex.in", control_file("obs.txt", 1, 4));
+  EXPECT_THROW(SCEMAIN(s()), InputError);  // the file ends before record 4
+}
+
+TEST_F(ScemainTest, TooManyObservationsAreRefusedWithoutRun) {
+  dir_.write("scein.dat", kScein);
+  dir_.write("Tarvex.in", control_file("obs.txt", 0, 40001));
+  int status = -1;
+  const std::string out = test::capture_stdout([&] { status = SCEMAIN(s()); });
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(out, "\n The number of discharge data exceeds the dimension of the file\n\n");
+  EXPECT_FALSE(dir_.exists("min-ris.txt"));
+  EXPECT_FALSE(dir_.exists("outlet.out"));
+  const std::string report = dir_.read("sceout.dat");
+  EXPECT_EQ(report.find("ENTER THE SHUFFLED"), std::string::npos);
+  EXPECT_TRUE(ends_with(report, "      X9               0.200           0.050           0.500\n"));
+}
+
+TEST_F(ScemainTest, FortyThousandObservationsAreAccepted) {
+  s().N_DATA = 24;
+  dir_.write("scein.dat", kScein);
+  dir_.write("Tarvex.in", control_file("obs.txt", 0, 40000));
+  std::string obs;
+  obs.reserve(40000 * 4);
+  for (int k = 0; k < 40000; ++k) obs += "0.5\n";
+  dir_.write("obs.txt", obs);
+  EXPECT_EQ(SCEMAIN(s()), 0);
+  EXPECT_EQ(s().Q_OBS(40000, 1), 0.5f);
+}
+
+TEST_F(ScemainTest, InvalidComplexCountStopsBeforeAnyRun) {
+  dir_.write("scein.dat", std::string("  100    5    1 1320    0    0\n\n") + (kScein + 32));
+  int status = -1;
+  const std::string out = test::capture_stdout([&] { status = SCEMAIN(s()); });
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(out, "");
+  EXPECT_TRUE(
+      ends_with(dir_.read("sceout.dat"),
+                "\n\n*** THE OPTIMIZATION SEARCH IS NOT CONDUCTED BECAUSE OF INPUT DATA ERROR ***\n"));
+  EXPECT_FALSE(dir_.exists("min-ris.txt"));
+  EXPECT_FALSE(dir_.exists("outlet.out"));
+}
+
+TEST_F(ScemainTest, FewerThanNineParametersAreRefusedBeforeAnyRun) {
+  dir_.write("scein.dat", std::string(kScein, 32 + 31 * 8));  // eight parameter records
+  dir_.write("Tarvex.in", control_file("obs.txt", 0, 3));
+  dir_.write("obs.txt", "1\n2\n3\n");
+  try {
+    SCEMAIN(s());
+    FAIL() << "eight parameters were accepted";
+  } catch (const InputError& e) {
+    const std::string m = e.what();
+    EXPECT_NE(m.find("scein.dat"), std::string::npos) << m;
+    EXPECT_NE(m.find("8 parameter records"), std::string::npos) << m;
+  }
+  EXPECT_FALSE(dir_.exists("min-ris.txt"));
+  EXPECT_FALSE(dir_.exists("outlet.out"));
+  // The settings report is complete.
+  EXPECT_NE(dir_.read("sceout.dat").find("      X8 "), std::string::npos);
+  EXPECT_EQ(s().Q_OBS(1, 1), 0.0f);
+}
+
+TEST_F(ScemainTest, ObservedFileErrorsNameFileAndRecord) {
+  dir_.write("scein.dat", kScein);
+  dir_.write("Tarvex.in", control_file("missing.txt", 0, 3));
+  EXPECT_THROW(SCEMAIN(s()), InputError);
+  dir_.write("Tarvex.in", control_file("obs.txt", 1, 3));
+  dir_.write("obs.txt", "head\n1.0\nabc\n3.0\n");
+  try {
+    SCEMAIN(s());
+    FAIL() << "a malformed value was accepted";
+  } catch (const InputError& e) {
+    const std::string m = e.what();
+    EXPECT_NE(m.find("obs.txt"), std::string::npos) << m;
+    EXPECT_NE(m.find("record 3"), std::string::npos) << m;
+  }
+  EXPECT_FALSE(dir_.exists("min-ris.txt"));
+}
+
+}  // namespace
+}  // namespace tarvex
