@@ -1,6 +1,7 @@
 #include "driver/check_parameters.hpp"
 
 #include "io/input_error.hpp"
+#include "routing/routing_checks.hpp"
 #include "io/text_writer.hpp"
 
 namespace tarvex {
@@ -34,19 +35,9 @@ void check_parameters(const ModelState& s, const ParameterRecords& rec) {
     }
   }
   require_positive(s.W_SUB, "W_SUB", rec, rec.w_sub);
-  require_positive(s.WD_CHAN, "WD_CHAN", rec, rec.channel);
-  require_positive(s.KS_CHAN_TOP, "KS_CHAN_TOP", rec, rec.channel);
-  require_positive(s.KS_CHAN_OUT, "KS_CHAN_OUT", rec, rec.channel);
-  if (!s.ELEVATION.contains(s.OUTLET_I, s.OUTLET_J)) {
-    refuse(rec.control, rec.outlet,
-           "the outlet cell (" + std::to_string(s.OUTLET_I) + ", " + std::to_string(s.OUTLET_J) +
-               ") lies outside the grid");
-  }
-  if (3282.0f - s.ELEVATION(s.OUTLET_I, s.OUTLET_J) == 0.0f) {
-    refuse(rec.control, rec.channel,
-           "the outlet lies at 3282 m, the reference elevation of KS_CHAN_TOP: the channel roughness "
-           "law is undefined there");
-  }
+  // Channel roughness law: positive coefficients, outlet inside the grid and
+  // not at the reference elevation, a finite coefficient on every cell.
+  check_channel_roughness(s);
 
   // Roughness class of every catchment cell: an index into KS_CLASS.
   const int32_t top_class = calibration ? MAX_CLASSES : s.NCLASS;

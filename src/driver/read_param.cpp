@@ -106,7 +106,6 @@ void READ_PARAM(ModelState& s, int32_t& ERR, int32_t& STATUS) {
 
   ctl.skip(1);
   ctl.values("WD_CHAN, KS_CHAN_TOP, KS_CHAN_OUT", s.WD_CHAN, s.KS_CHAN_TOP, s.KS_CHAN_OUT);
-  const int32_t channel_record = ctl.record();
   ctl.skip(1);
   ctl.values("K_SUB, the subsurface celerity per unit slope in m/s", s.K_SUB);
   const int32_t k_sub_record = ctl.record();
@@ -124,7 +123,6 @@ void READ_PARAM(ModelState& s, int32_t& ERR, int32_t& STATUS) {
   const int32_t ia_record = ctl.record();
   ctl.skip(1);
   ctl.values("OUTLET_I, OUTLET_J, the outlet cell", s.OUTLET_I, s.OUTLET_J);
-  const int32_t outlet_record = ctl.record();
   ctl.skip(1);
   ctl.values("IMPERVIOUS", s.IMPERVIOUS);
   ctl.skip(1);
@@ -233,13 +231,11 @@ void READ_PARAM(ModelState& s, int32_t& ERR, int32_t& STATUS) {
   rec.control = kControlFile;
   rec.wd_hill = wd_hill_record;
   rec.ks_class = ks_class_record;
-  rec.channel = channel_record;
   rec.k_sub = k_sub_record;
   rec.w_sub = w_sub_record;
   rec.tau_sub = tau_record;
   rec.f_sub_cap = f_sub_record;
   rec.ia_ratio = ia_record;
-  rec.outlet = outlet_record;
   rec.rough_file = rough_name;
   check_parameters(s, rec);
 }

@@ -1,7 +1,128 @@
 #include "routing/routing.hpp"
 
-namespace tarvex {
+#include <initializer_list>
+#include <string>
 
-void ROUTING(ModelState&, const Grid<float>&) {}
+#include "driver/direction_code.hpp"
+#include "io/input_error.hpp"
+#include "routing/celerity.hpp"
+
+namespace tarvex {
+namespace {
+
+std::string cell_text(int32_t i, int32_t j) { return "(" + std::to_string(i) + "," + std::to_string(j) + ")"; }
+
+[[noreturn]] void broken_path(int32_t k, int32_t i0, int32_t j0, int32_t ie, int32_t je, const std::string& why) {
+  throw InputError("path list: link " + std::to_string(k) + " from cell " + cell_text(i0, j0) + " to cell " +
+                   cell_text(ie, je) + " does not reach its end cell along the flow directions: " + why);
+}
+
+// Every grid the walk touches must have the NI x NJ shape, so that one
+// row-major offset addresses the same cell in all of them.
+void check_shapes(const ModelState& s, const Grid<float>& RUNOFF) {
+  bool ok = s.FLOW_DIR.rows() == s.NI && s.FLOW_DIR.cols() == s.NJ && s.AREA_CELLS.rows() == s.NI &&
+            s.AREA_CELLS.cols() == s.NJ && s.ROUGH_CLASS.rows() == s.NI && s.ROUGH_CLASS.cols() == s.NJ;
+  for (const Grid<float>* g :
+       {&RUNOFF, &s.ELEVATION, &s.SLOPE, &s.INFILTRATION, &s.SUB_FLOW, &s.C1_SUP, &s.C2_SUP, &s.C3_SUP,
+        &s.C4_SUP, &s.C1_SUB, &s.C2_SUB, &s.C3_SUB, &s.C4_SUB, &s.QIN_SUP, &s.QOUT_SUP, &s.QIN_SUB,
+        &s.QOUT_SUB, &s.QIN_SUP_OLD, &s.QOUT_SUP_OLD, &s.QIN_SUB_OLD, &s.QOUT_SUB_OLD}) {
+    ok = ok && g->rows() == s.NI && g->cols() == s.NJ;
+  }
+  if (!ok) {
+    throw InputError("routing: the grids are not all sized " + std::to_string(s.NI) + " x " +
+                     std::to_string(s.NJ));
+  }
+  if (s.NPATH < 0 || s.NPATH > MAX_PATHS) {
+    throw InputError("routing: " + std::to_string(s.NPATH) + " paths, the path list holds at most " +
+                     std::to_string(MAX_PATHS));
+  }
+}
+
+}  // namespace
+
+void ROUTING(ModelState& s, const Grid<float>& RUNOFF) {
+  check_shapes(s, RUNOFF);
+  const CelerityConstants c = celerity_constants(s);
+  const float a = c.a;                                        // km2, cell area
+  const float f = s.CELL_DX * s.CELL_DY / s.DT_SIM / 1000.0f;  // mm per step over a cell -> m3/s
+  const bool event_run = s.RUN_MODE < 3;
+  // Scalars held locally: the flow grids are written through float pointers.
+  const float a_channel = c.a_channel;
+  const float dx = s.CELL_DX, dy = s.CELL_DY, dt = s.DT_SIM;
+  const std::size_t nj = static_cast<std::size_t>(s.NJ);
+  // A path that reaches its end visits each cell at most once.
+  const int64_t max_cells = static_cast<int64_t>(s.NI) * static_cast<int64_t>(s.NJ);
+
+  const int32_t* flow_dir = s.FLOW_DIR.data();
+  const int32_t* area_cells = s.AREA_CELLS.data();
+  const float* runoff = RUNOFF.data();
+  const float* infiltration = s.INFILTRATION.data();
+  const float* sub_flow = s.SUB_FLOW.data();
+  float* qin_sup = s.QIN_SUP.data();
+  float* qout_sup = s.QOUT_SUP.data();
+  float* qin_sub = s.QIN_SUB.data();
+  float* qout_sub = s.QOUT_SUB.data();
+  const float* qin_sup_old = s.QIN_SUP_OLD.data();
+  const float* qout_sup_old = s.QOUT_SUP_OLD.data();
+  const float* qin_sub_old = s.QIN_SUB_OLD.data();
+  const float* qout_sub_old = s.QOUT_SUB_OLD.data();
+  const float* c1_sup = s.C1_SUP.data();
+  const float* c2_sup = s.C2_SUP.data();
+  const float* c3_sup = s.C3_SUP.data();
+  const float* c4_sup = s.C4_SUP.data();
+  const float* c1_sub = s.C1_SUB.data();
+  const float* c2_sub = s.C2_SUB.data();
+  const float* c3_sub = s.C3_SUB.data();
+  const float* c4_sub = s.C4_SUB.data();
+
+  for (int32_t k = 1; k <= s.NPATH; ++k) {
+    const int32_t i0 = s.IIN(k), j0 = s.JIN(k);
+    const int32_t ie = s.IFIN(k), je = s.JFIN(k);
+    int32_t i = i0, j = j0;
+    if (!s.FLOW_DIR.contains(i, j)) broken_path(k, i0, j0, ie, je, "the start cell lies outside the grid");
+    for (int64_t visited = 0;; ++visited) {
+      if (visited == max_cells) broken_path(k, i0, j0, ie, je, "the directions form a loop");
+      const std::size_t idx = static_cast<std::size_t>(i - 1) * nj + static_cast<std::size_t>(j - 1);
+      const int32_t code = flow_dir[idx];
+      if (!is_flow_code(code)) {
+        broken_path(k, i0, j0, ie, je, "cell " + cell_text(i, j) + " has direction code " + std::to_string(code));
+      }
+      const Step step = decode_direction(code);
+      const int32_t in = i + step.di, jn = j + step.dj;
+      if (!s.FLOW_DIR.contains(in, jn)) {
+        broken_path(k, i0, j0, ie, je, "cell " + cell_text(i, j) + " drains off the grid");
+      }
+      const std::size_t nidx = static_cast<std::size_t>(in - 1) * nj + static_cast<std::size_t>(jn - 1);
+      const bool diagonal = step.di != 0 && step.dj != 0;
+
+      if (static_cast<float>(area_cells[idx]) * a >= a_channel) {
+        // Channel cell: the subsurface flow that reached it joins the surface.
+        qin_sup[idx] = qin_sup[idx] + qin_sub[idx];
+      } else {
+        celer_sub_cell(s, c, idx, diagonal);
+        // Lateral subsurface input, m3/s: the infiltrated depth in an event
+        // run, the subsurface store's outflow otherwise.
+        const float lateral = event_run ? c4_sub[idx] * infiltration[idx] * dx * dy / dt / 1000.0f
+                                        : c4_sub[idx] * sub_flow[idx];
+        float q = c2_sub[idx] * qin_sub_old[idx] + c1_sub[idx] * qin_sub[idx] + c3_sub[idx] * qout_sub_old[idx] +
+                  lateral;
+        if (q < 0.0f) q = 0.0f;
+        qout_sub[idx] = q;
+        qin_sub[nidx] = qin_sub[nidx] + q;
+      }
+
+      celer_sup_cell(s, c, i, j, idx, diagonal);
+      float q = c2_sup[idx] * qin_sup_old[idx] + c1_sup[idx] * qin_sup[idx] + c3_sup[idx] * qout_sup_old[idx] +
+                c4_sup[idx] * runoff[idx] * f;
+      if (q < 0.0f) q = 0.0f;
+      qout_sup[idx] = q;
+      qin_sup[nidx] = qin_sup[nidx] + q;
+
+      if (in == ie && jn == je) break;
+      i = in;
+      j = jn;
+    }
+  }
+}
 
 }  // namespace tarvex

@@ -1,0 +1,58 @@
+#include "routing/routing_checks.hpp"
+
+#include <cmath>
+#include <string>
+
+#include "io/input_error.hpp"
+#include "io/text_writer.hpp"
+#include "routing/celerity.hpp"
+
+namespace tarvex {
+namespace {
+
+[[noreturn]] void refuse(const std::string& record, const std::string& what) {
+  throw InputError("file 'Tarvex.in': record " + record + ": " + what);
+}
+
+bool positive(float v) { return v > 0.0f && std::isfinite(v); }
+
+std::string cell_text(int32_t i, int32_t j) { return "(" + std::to_string(i) + "," + std::to_string(j) + ")"; }
+
+}  // namespace
+
+void check_channel_roughness(const ModelState& s) {
+  if (!positive(s.WD_CHAN)) {
+    refuse("34", "the channel width-to-depth ratio must be positive, found " + shortest(s.WD_CHAN));
+  }
+  if (!positive(s.KS_CHAN_TOP) || !positive(s.KS_CHAN_OUT)) {
+    refuse("34", "the channel Strickler coefficients at the top and at the outlet must be positive, found " +
+                     shortest(s.KS_CHAN_TOP) + " and " + shortest(s.KS_CHAN_OUT));
+  }
+  if (!s.ELEVATION.contains(s.OUTLET_I, s.OUTLET_J)) {
+    refuse("46", "the outlet cell " + cell_text(s.OUTLET_I, s.OUTLET_J) + " lies outside the grid of " +
+                     std::to_string(s.ELEVATION.rows()) + " x " + std::to_string(s.ELEVATION.cols()) + " cells");
+  }
+  const float z_out = s.ELEVATION(s.OUTLET_I, s.OUTLET_J);
+  if (CHANNEL_TOP_ELEVATION - z_out == 0.0f) {
+    refuse("34", "the channel roughness law is undefined with the outlet cell " + cell_text(s.OUTLET_I, s.OUTLET_J) +
+                     " at 3282 m, the reference elevation of the top Strickler coefficient");
+  }
+  // The law as the routing evaluates it, on every catchment cell.
+  const Grid<float>& slope = s.SLOPE;
+  if (slope.rows() != s.ELEVATION.rows() || slope.cols() != s.ELEVATION.cols()) return;
+  const float g = std::log(s.KS_CHAN_TOP / s.KS_CHAN_OUT) / (CHANNEL_TOP_ELEVATION - z_out);
+  for (int32_t i = 1; i <= slope.rows(); ++i) {
+    for (int32_t j = 1; j <= slope.cols(); ++j) {
+      if (!(slope(i, j) > 0.0f)) continue;
+      const float z = s.ELEVATION(i, j);
+      const float K = s.KS_CHAN_OUT * std::exp(g * (z - z_out));
+      if (!positive(K)) {
+        refuse("34", "the channel roughness law gives a Strickler coefficient of " + shortest(K) + " at cell " +
+                         cell_text(i, j) + " (elevation " + shortest(z) + " m, outlet at " + shortest(z_out) +
+                         " m)");
+      }
+    }
+  }
+}
+
+}  // namespace tarvex

@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "io/input_error.hpp"
+#include "output/write_output.hpp"
+#include "support/testkit.hpp"
+
+namespace tarvex {
+namespace {
+
+using test::ChangeDir;
+using test::TempDir;
+
+// Control file: label records, the output marker and the output section.
+std::string control(const std::string& output_section) {
+  return "Tarvex control file\n1 label\n2 label\nA51\nname.dat\nA67 output settings\n" + output_section;
+}
+
+std::string section(int32_t components, int32_t kind) {
+  return "flow.out   discharge at the outlet\nFlow components (1 = total only)\n" + std::to_string(components) +
+         "\nOutput kind (1 = series, 2 = annual maxima)\n" + std::to_string(kind) + "\n";
+}
+
+std::unique_ptr<ModelState> output_state(int32_t ni, int32_t nj, int32_t mode = 3) {
+  auto s = std::make_unique<ModelState>();
+  s->RUN_MODE = mode;
+  s->NI = ni;
+  s->NJ = nj;
+  s->size_grids(ni, nj);
+  s->DT_RAIN = 3600.0f;
+  s->DT_SIM = 3600.0f;
+  s->N_SECTIONS = 1;
+  s->CUM_RAIN.fill(1.0f);
+  s->RAIN_STATION_MAP.fill(1);
+  s->TEMP_STATION_MAP.fill(1);
+  s->SLOPE.fill(0.5f);
+  return s;
+}
+
+std::set<std::string> files_in(const TempDir& d) {
+  std::set<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(d.path())) names.insert(e.path().filename().string());
+  return names;
+}
+
+int32_t write(ModelState& s, int32_t nsteps) {
+  int32_t reserved = 0;
+  WRITE_OUTPUT(s, reserved, nsteps);
+  return nsteps;
+}
+
+TEST(WriteOutput, NoCrossSectionWritesOnlyTheGridFiles) {
+  TempDir d;
+  ChangeDir cd(d.path());
+  d.write("Tarvex.in", control(""));  // no flags after the marker
+  auto s = output_state(2, 2);
+  s->N_SECTIONS = 0;
+  EXPECT_EQ(write(*s, 7), 7);
+  EXPECT_EQ(files_in(d),
+            (std::set<std::string>{"Tarvex.in", "TotRain.out", "RaingThDistr.out", "TempStDistr.out", "Slope.out"}));
+}
+
+TEST(WriteOutput, EventRunWritesThreeGridFiles) {
+  TempDir d;
+  ChangeDir cd(d.path());
+  d.write("Tarvex.in", control(""));
+  auto s = output_state(1, 3, 2);
+  s->N_SECTIONS = 0;
+  write(*s, 0);
+  EXPECT_EQ(files_in(d), (std::set<std::string>{"Tarvex.in", "TotRain.out", "RaingThDistr.out", "Slope.out"}));
+  // A one-row grid gives one line per file.
+  EXPECT_EQ(d.read("RaingThDistr.out"), "  1  1  1\n");
+}
+
+TEST(WriteOutput, GridFilesHoldFixedWidthRows) {
+  TempDir d;
+  ChangeDir cd(d.path());
+  d.write("Tarvex.in", control(""));
+  auto s = output_state(2, 3);
+  s->N_SECTIONS = 0;
+  const float rain[2][3] = {{1234.5f, -1.0f, 0.25f}, {1e12f, 0.0f, 1e8f}};
+  const int32_t gauge[2][3] = {{1, 2, -1}, {4, 1000, 3}};
+  const float slope[2][3] = {{0.0123f, -1.0f, 0.5f}, {12.25f, 1000.0f, 0.00005f}};
+  for (int32_t i = 1; i <= 2; ++i) {
+    for (int32_t j = 1; j <= 3; ++j) {
+      s->CUM_RAIN(i, j) = rain[i - 1][j - 1];
+      s->RAIN_STATION_MAP(i, j) = gauge[i - 1][j - 1];
+      s->TEMP_STATION_MAP(i, j) = gauge[1 - (i - 1)][j - 1];
+      s->SLOPE(i, j) = slope[i - 1][j - 1];
+    }
+  }
+  write(*s, 0);
+  EXPECT_EQ(d.read("TotRain.out"),
+            "     1234.50       -1.00        0.25\n"
+            "************        0.00100000000.00\n");  // full fields touch
+  EXPECT_EQ(d.read("RaingThDistr.out"), "  1  2 -1\n  4***  3\n");
+  EXPECT_EQ(d.read("TempStDistr.out"), "  4***  3\n  1  2 -1\n");
+  EXPECT_EQ(d.read("Slope.out"), "  0.0123  -1.0000   0.5000 \n 12.2500 ********   0.0000 \n");
+}
+
+void fill_series(ModelState& s, int32_t n) {
+  for (int32_t k = 1; k <= n; ++k) {
+    s.Q_SECTION_SURF(k, 1) = static_cast<float>(k);
+    s.Q_SECTION(k, 1) = 2.0f * static_cast<float>(k);
+  }
+}
+
+TEST(WriteOutput, SeriesAveragedOverTheRainfallStep) {
+  TempDir d;
+  ChangeDir cd(d.path());
+  d.write("Tarvex.in", control(section(2, 1)));
+  auto s = output_state(1, 1);
+  s->DT_SIM = 900.0f;  // R = 4
+  fill_series(*s, 10);
+  s->Q_SECTION_SURF(11, 1) = 1e30f;  // past the run: never read
+  EXPECT_EQ(write(*s, 10), 2);
+  EXPECT_EQ(d.read("flow.out"),
+            " Simulated river flow\n"
+            "   Step   Surface Flow    Total Flow\n"
+            "      1      2.50000      5.00000\n"
+            "      2      6.50000     13.00000\n");
+}
+
+TEST(WriteOutput, EqualStepsCopyTheSeries) {
+  TempDir d;
+  ChangeDir cd(d.path());
+  d.write("Tarvex.in", control(section(1, 1)));
+  auto s = output_state(1, 1);
+  s->Q_SECTION(1, 1) = 0.123456f;
+  s->Q_SECTION(2, 1) = 7.000004f;
+  s->Q_SECTION(3, 1) = 123456.7f;  // too wide for its field
+  s->Q_SECTION_SURF(1, 1) = 99.0f;
+  EXPECT_EQ(write(*s, 3), 3);
+  EXPECT_EQ(d.read("flow.out"),
+            " Simulated river flow\n"
+            "    Step    Total Flow\n"
+            "      1      0.12346\n"
+            "      2      7.00000\n"
+            "      3   **********\n");
+}
+
+TEST(WriteOutput, AnnualMaximaStopAtTheLastStep) {
+  for (int32_t kind : {2, 3}) {
+    SCOPED_TRACE(kind);
+    TempDir d;
+    ChangeDir cd(d.path());
+    d.write("Tarvex.in", control(section(2, kind)));
+    auto s = output_state(1, 1);
+    const int32_t n = 8760 + 5;
+    for (int32_t k = 1; k <= 8780; ++k) s->Q_SECTION(k, 1) = 1.0f;
+    s->Q_SECTION(4000, 1) = 12.5f;
+    s->Q_SECTION(8763, 1) = 3.25f;
+    s->Q_SECTION(8770, 1) = 500.0f;  // after the last step
+    EXPECT_EQ(write(*s, n), n);
+    EXPECT_EQ(d.read("flow.out"),
+              " Simulated annual maximum flow\n"
+              "    Year    Total Flow\n"
+              "      1     12.50000\n"
+              "      2      3.25000\n");
+  }
+}
+
+TEST(WriteOutput, AnnualMaximaOfAFullRecord) {
+  TempDir d;
+  ChangeDir cd(d.path());
+  d.write("Tarvex.in", control(section(1, 2)));
+  auto s = output_state(1, 1);
+  for (int32_t k = 1; k <= MAX_RECORDS; ++k) s->Q_SECTION(k, 1) = static_cast<float>(k % 100);
+  s->Q_SECTION(MAX_RECORDS, 1) = 640.0f;
+  write(*s, MAX_RECORDS);
+  const std::string text = d.read("flow.out");
+  EXPECT_NE(text.find("\n      4     99.00000\n      5    640.00000\n"), std::string::npos) << text;
+}
+
+TEST(WriteOutput, MissingMarkerIsAnInputError) {
+  TempDir d;
+  ChangeDir cd(d.path());
+  d.write("Tarvex.in", "title\nA51\nname\n");
+  auto s = output_state(1, 1);
+  EXPECT_THROW(write(*s, 1), InputError);
+}
+
+}  // namespace
+}  // namespace tarvex

@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "io/input_error.hpp"
+#include "routing/routing_checks.hpp"
+#include "routing_fixture.hpp"
+
+namespace tarvex {
+namespace {
+
+using test::routing_state;
+
+std::string refusal(const ModelState& s) {
+  try {
+    check_channel_roughness(s);
+  } catch (const InputError& e) {
+    return e.what();
+  }
+  return {};
+}
+
+TEST(ChannelRoughnessCheck, AcceptsAUsableLaw) {
+  auto s = routing_state(3, 3);
+  s->ELEVATION(3, 3) = 420.0f;
+  s->ELEVATION(1, 1) = 4200.0f;  // above the reference top: the law extends
+  EXPECT_EQ(refusal(*s), "");
+  s->ELEVATION(3, 3) = 3400.0f;  // an outlet above it still gives a finite law
+  EXPECT_EQ(refusal(*s), "");
+}
+
+TEST(ChannelRoughnessCheck, RefusesUndefinedLaws) {
+  struct Case {
+    const char* name;
+    float wd, top, out, z_out;
+    const char* record;
+  };
+  const Case cases[] = {
+      {"zero KS_CHAN_OUT", 10.0f, 40.0f, 0.0f, 500.0f, "record 34"},
+      {"negative KS_CHAN_TOP", 10.0f, -4.0f, 20.0f, 500.0f, "record 34"},
+      {"zero width-to-depth ratio", 0.0f, 40.0f, 20.0f, 500.0f, "record 34"},
+      {"outlet at 3282 m", 10.0f, 40.0f, 20.0f, 3282.0f, "record 34"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto s = routing_state(3, 3);
+    s->WD_CHAN = c.wd;
+    s->KS_CHAN_TOP = c.top;
+    s->KS_CHAN_OUT = c.out;
+    s->ELEVATION(3, 3) = c.z_out;
+    const std::string m = refusal(*s);
+    EXPECT_NE(m.find("Tarvex.in"), std::string::npos) << m;
+    EXPECT_NE(m.find(c.record), std::string::npos) << m;
+  }
+}
+
+TEST(ChannelRoughnessCheck, RefusesAnOutletOffTheGrid) {
+  auto s = routing_state(3, 3);
+  s->OUTLET_I = 4;
+  EXPECT_NE(refusal(*s).find("record 46"), std::string::npos);
+}
+
+TEST(ChannelRoughnessCheck, RefusesALawThatOverflowsOnACatchmentCell) {
+  auto s = routing_state(3, 3);
+  s->ELEVATION.fill(3281.99f);  // outlet a hair below the reference top
+  s->ELEVATION(1, 1) = 4000.0f;
+  EXPECT_NE(refusal(*s).find("cell (1,1)"), std::string::npos);
+  s->SLOPE(1, 1) = -1.0f;  // off the catchment the law is not used
+  EXPECT_EQ(refusal(*s), "");
+}
+
+}  // namespace
+}  // namespace tarvex
