@@ -4,16 +4,34 @@
 
 namespace tarvex {
 
+namespace {
+
+// True when HOUR, grown by further steps of RATIO, would still land exactly on
+// 24; false once the sum steps over 24 or stops growing.
+bool lands_on_24(float HOUR, float RATIO) {
+  for (;;) {
+    const float next = HOUR + RATIO;
+    if (next - 24.0f == 0.0f) return true;
+    if (next > 24.0f || !(next > HOUR)) return false;
+    HOUR = next;
+  }
+}
+
+}  // namespace
+
 void UPDATE_DAY(const ModelState& s, float& HOUR, float& DAY, int32_t& MONTH, int32_t& DAY_STEPS) {
-  HOUR = HOUR + s.DT_SIM / s.DT_RAIN;
+  const float ratio = s.DT_SIM / s.DT_RAIN;
+  HOUR = HOUR + ratio;
   DAY_STEPS = DAY_STEPS + 1;
 
-  // Steps in 24 records. The driver admits only a rainfall step that is a
-  // whole multiple of the simulation step, so this is the exact count; it
-  // ends the day where the repeated sums of a ratio such as 1/3 step over 24.
-  const double per_day = std::round(24.0 * static_cast<double>(s.DT_RAIN) / static_cast<double>(s.DT_SIM));
-  const bool counted = static_cast<double>(DAY_STEPS) >= per_day;
-  if (!(HOUR - 24.0f == 0.0f) && !counted) return;
+  if (!(HOUR - 24.0f == 0.0f)) {
+    // Steps in 24 records (the driver admits step ratios whole to within a
+    // second). Counting ends the day only for ratios whose repeated sums
+    // never land on 24, such as 1/3; a sum that lags and still lands later
+    // (very short steps) ends the day where it lands.
+    const double per_day = std::round(24.0 * static_cast<double>(s.DT_RAIN) / static_cast<double>(s.DT_SIM));
+    if (!(static_cast<double>(DAY_STEPS) == per_day) || lands_on_24(HOUR, ratio)) return;
+  }
 
   HOUR = 0.0f;  // HOUR - 24 where the sum lands on 24; a fresh day otherwise
   DAY_STEPS = 0;

@@ -135,6 +135,29 @@ TEST_F(FuncvalTest, QuarterStepsAreAveragedToTheRecordStep) {
   EXPECT_EQ(logged_objective(log[1]), obj);
 }
 
+TEST_F(FuncvalTest, AStepRatioJustAboveAWholeNumberIsAveragedWithTheRatioItself) {
+  // DT_SIM = 1199.8 s passes the time-step check; R = DT_RAIN/DT_SIM =
+  // 3.0005: 72 steps (INT(24*3600/1199.8)), blocks of 3 steps (k2 <= k +
+  // R - 1), each sum divided by R, and INT(72/R) = 23 records scored.
+  test::build_small_catchment(s(), 24, 1199.8f);
+  for (int32_t n = 1; n <= 24; ++n) s().Q_OBS(n, 1) = 0.001f;
+  const float obj = evaluate();
+
+  const float R = 3600.0f / 1199.8f;
+  const auto outlet = read_outlet(dir_);
+  ASSERT_EQ(outlet.size(), 23u);
+  float of = 0.0f;
+  for (int32_t m = 1; m <= 23; ++m) {
+    const float sum = s().Q_SECTION(3 * m - 2, 1) + s().Q_SECTION(3 * m - 1, 1) + s().Q_SECTION(3 * m, 1);
+    const float mean = sum / R;
+    EXPECT_EQ(outlet[m - 1].q, mean) << "record " << m;
+    const float d = mean - 0.001f;
+    of = of + d * d;
+  }
+  EXPECT_GT(of, 0.0f);
+  EXPECT_EQ(obj, of);
+}
+
 TEST_F(FuncvalTest, EvaluationsAreIndependentAndTheLogGrows) {
   test::build_small_catchment(s(), 48, 3600.0f);
   for (int32_t n = 1; n <= 48; ++n) s().Q_OBS(n, 1) = 0.01f;

@@ -77,5 +77,30 @@ TEST(UpdateDay, SubHourlyStepsAdvanceOneDayPer24Records) {
   }
 }
 
+TEST(UpdateDay, VeryShortStepsEndTheDayWhereTheHourSumLandsOn24) {
+  // DT_SIM = 0.5712 s passes the time-step check (3600 - 6302*0.5712 < 1).
+  // 24 records are 151261 steps, but the 4-byte sums of DT_SIM/DT_RAIN lag
+  // and land on 24 exactly after 151478 steps: that is where the day ends.
+  Clock k(0.0f, 100.0f, 4);
+  k.s->DT_SIM = 0.5712f;
+  k.steps(151261);
+  EXPECT_EQ(k.c.DAY, 100.0f);
+  EXPECT_LT(k.c.HOUR, 24.0f);
+  k.steps(151477 - 151261);
+  EXPECT_EQ(k.c.DAY, 100.0f);
+  k.steps(1);
+  EXPECT_EQ(k.c.DAY, 101.0f);
+  EXPECT_EQ(k.c.HOUR, 0.0f);
+
+  // Sums that run ahead and land early end the day there too.
+  Clock early(0.0f, 100.0f, 4);
+  early.s->DT_SIM = 0.526f;  // 164259 steps in 24 records; lands after 164084
+  early.steps(164083);
+  EXPECT_EQ(early.c.DAY, 100.0f);
+  early.steps(1);
+  EXPECT_EQ(early.c.DAY, 101.0f);
+  EXPECT_EQ(early.c.HOUR, 0.0f);
+}
+
 }  // namespace
 }  // namespace tarvex

@@ -129,5 +129,21 @@ TEST(Continuous, EvapotranspirationIsTheStepShareOfTheMonthAndNeverNegative) {
   EXPECT_EQ(c.s->ET_DEFICIT(1, 1), 0.0f);
 }
 
+TEST(Continuous, MonthlyEvapotranspirationIsCarriedBeyondFourBytes) {
+  // (1.3*17.3*1.1*0.95 + 0.7)/(24*31) evaluated in extended precision and
+  // stored in 4 bytes, then a quarter of it: 0x1.0a7b96p-7 mm (the exactly
+  // rounded value). Rounding every operation to 4 bytes gives 0x1.0a7b98p-7.
+  ContCell c;
+  c.s->DT_SIM = 900.0f;
+  c.s->ET_SLOPE = 1.3f;
+  c.s->ET_OFFSET = 0.7f;
+  c.s->ET_MONTH_B(1) = 1.1f;
+  c.s->ET_MONTH_A(1) = 0.95f;
+  c.s->TEMP_DATA(1, 1) = 17.3f;  // cell at the station's elevation
+  c.s->SOIL_WATER(1, 1) = 1.0f;
+  c.step(1, 1);
+  EXPECT_EQ(bits(c.s->CELL_ET(1, 1)), bits(0x1.0a7b96p-7f));
+}
+
 }  // namespace
 }  // namespace tarvex
