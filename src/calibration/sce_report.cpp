@@ -52,8 +52,8 @@ void write_settings_tables(TextWriter& out, const SceSettings& p, std::string_vi
   put_int(row, p.SEED, 5);
   out.line(row);
 
-  // Algorithm settings. Spacing that would only trail a line (after the last
-  // dashes and the last value) is not written.
+  // Algorithm settings. The dashes line ends with 5 blanks and every value
+  // is followed by 10, the last ones included.
   out.line("");
   out.line("");
   out.line("                  SCE ALGORITHM CONTROL PARAMETERS");
@@ -61,13 +61,12 @@ void write_settings_tables(TextWriter& out, const SceSettings& p, std::string_vi
   out.line("");
   out.line("  NUMBER OF     POINTS PER     POINTS IN      POINTS PER    EVOL. STEPS");
   out.line("  COMPLEXES      COMPLEX      INI. POPUL.     SUB-COMPLX    PER COMPLEX");
-  out.line("  ---------     ----------    -----------     ----------    -----------");
+  out.line("  ---------     ----------    -----------     ----------    -----------     ");
   row.clear();
   put_blanks(row, 2);
-  const int32_t values[] = {p.NGS, p.NPG, NPOP, p.NPS, p.NSPL};
-  for (std::size_t k = 0; k < 5; ++k) {
-    if (k > 0) put_blanks(row, 10);
-    put_int(row, values[k], 5);
+  for (int32_t v : {p.NGS, p.NPG, NPOP, p.NPS, p.NSPL}) {
+    put_int(row, v, 5);
+    put_blanks(row, 10);
   }
   out.line(row);
 

@@ -76,8 +76,8 @@ TEST(SceinReport, DefaultSettingsGolden) {
       "\n"
       "  NUMBER OF     POINTS PER     POINTS IN      POINTS PER    EVOL. STEPS\n"
       "  COMPLEXES      COMPLEX      INI. POPUL.     SUB-COMPLX    PER COMPLEX\n"
-      "  ---------     ----------    -----------     ----------    -----------\n"
-      "      3             19             57             10             19\n"
+      "  ---------     ----------    -----------     ----------    -----------     \n"
+      "      3             19             57             10             19          \n"
       "\n"
       "\n"
       "               COMPLX NO.     MIN COMPLEX     INI.POINT\n"
@@ -157,8 +157,8 @@ TEST(SceinReport, UserSettingsWithWarningsGolden) {
       "\n"
       "  NUMBER OF     POINTS PER     POINTS IN      POINTS PER    EVOL. STEPS\n"
       "  COMPLEXES      COMPLEX      INI. POPUL.     SUB-COMPLX    PER COMPLEX\n"
-      "  ---------     ----------    -----------     ----------    -----------\n"
-      "      2             25             50             13             25\n"
+      "  ---------     ----------    -----------     ----------    -----------     \n"
+      "      2             25             50             13             25          \n"
       "\n"
       "\n"
       "               COMPLX NO.     MIN COMPLEX     INI.POINT\n"
@@ -220,7 +220,7 @@ TEST(SceinSettings, OversizedPopulationFallsBackToTwoComplexes) {
                           "             SET NGS TO 2, AND NPG, NPS AND NSPL TO DEFAULTS\n"),
             std::string::npos);
   EXPECT_NE(r.report.find(" *** TOTAL NUMBER OF WARNING MESSAGES IS 2\n"), std::string::npos);
-  EXPECT_NE(r.report.find("\n      2             11             22              6             11\n"),
+  EXPECT_NE(r.report.find("\n      2             11             22              6             11          \n"),
             std::string::npos)
       << r.report;
   // MINCPX keeps 200, which is not below NGS: no reduction.
@@ -271,7 +271,7 @@ TEST(SceinSettings, InvalidComplexCountIsRefusedAfterAllTables) {
       "*** THE OPTIMIZATION SEARCH IS NOT CONDUCTED BECAUSE OF INPUT DATA ERROR ***\n";
   ASSERT_GE(r.report.size(), tail.size());
   EXPECT_EQ(r.report.substr(r.report.size() - tail.size()), tail);
-  EXPECT_NE(r.report.find("\n      0             19              0             10             19\n"),
+  EXPECT_NE(r.report.find("\n      0             19              0             10             19          \n"),
             std::string::npos);
   EXPECT_NE(r.report.find("INI.POINT"), std::string::npos);
 }

@@ -110,6 +110,13 @@ TEST_F(ScemainTest, FirstRecordIsDataWithoutHeaderAndNoObservationsStillRun) {
   EXPECT_EQ(s().Q_OBS(2, 1), 0.25f);
   EXPECT_EQ(s().Q_OBS(3, 1), 0.125f);
 
+  // A record without a value: the read goes on to the next record.
+  dir_.write("obs.txt", "0.5\n\n0.75 9\n0.375\n");
+  EXPECT_EQ(SCEMAIN(s()), 0);
+  EXPECT_EQ(s().Q_OBS(1, 1), 0.5f);
+  EXPECT_EQ(s().Q_OBS(2, 1), 0.75f);
+  EXPECT_EQ(s().Q_OBS(3, 1), 0.375f);
+
   dir_.write("Tarvex.in", control_file("obs.txt", 0, 0));
   std::filesystem::remove(dir_ / "obs.txt");
   dir_.write("obs.txt", "");

@@ -103,6 +103,23 @@ TEST(WriteOutput, GridFilesHoldFixedWidthRows) {
   EXPECT_EQ(d.read("Slope.out"), "  0.0123  -1.0000   0.5000 \n 12.2500 ********   0.0000 \n");
 }
 
+TEST(WriteOutput, FullWidthRowStaysOnOneLine) {
+  TempDir d;
+  ChangeDir cd(d.path());
+  d.write("Tarvex.in", control(""));
+  auto s = output_state(1, 1000);
+  s->N_SECTIONS = 0;
+  s->SLOPE(1, 1000) = 0.25f;
+  write(*s, 0);
+  // 1000 values of "  0.5000 " then the line end; the last value keeps its blank.
+  std::string slope;
+  for (int32_t j = 1; j < 1000; ++j) slope += "  0.5000 ";
+  EXPECT_EQ(d.read("Slope.out"), slope + "  0.2500 \n");
+  const std::string rain = d.read("TotRain.out");
+  EXPECT_EQ(rain.size(), 12u * 1000u + 1u);
+  EXPECT_EQ(rain.find('\n'), 12000u);
+}
+
 void fill_series(ModelState& s, int32_t n) {
   for (int32_t k = 1; k <= n; ++k) {
     s.Q_SECTION_SURF(k, 1) = static_cast<float>(k);
