@@ -40,6 +40,15 @@ void CONTINUOUS(ModelState& s, int32_t N, int32_t MONTH, int32_t MISS_FLAG, int3
   const float R = s.DT_SIM / s.DT_RAIN;
   const float DT = s.DT_SIM;
   const int32_t m = MONTH;
+  // Per-call values, each evaluated exactly as in the per-cell formulas.
+  const float inv_tau = 1.0f / s.TAU_SUB;  // 1/s
+  const float F_SUB_CAP = s.F_SUB_CAP;
+  const float IA_RATIO = s.IA_RATIO;
+  const long double et_slope = s.ET_SLOPE;
+  const long double et_b = s.ET_MONTH_B(m), et_a = s.ET_MONTH_A(m), et_offset = s.ET_OFFSET;
+  // Records of the month: the month's depth is spread evenly over them.
+  const long double records_in_month =
+      (24.0L / (static_cast<long double>(s.DT_RAIN) / 3600.0L)) * s.DAYS_IN_MONTH(m);
   for (int32_t I = 1; I <= s.NI; ++I) {
     for (int32_t J = 1; J <= s.NJ; ++J) {
       if (!(s.SLOPE(I, J) > 0.0f)) {
@@ -53,16 +62,18 @@ void CONTINUOUS(ModelState& s, int32_t N, int32_t MONTH, int32_t MISS_FLAG, int3
       const float S = s.SOIL_CAPACITY(I, J);
       const float W = s.SOIL_WATER(I, J) + P;
       s.SOIL_WATER(I, J) = W;
+      const float soil_cap = IA_RATIO * S;  // mm
       float X = 0.0f;
-      if (W > s.IA_RATIO * S) {
-        X = W - s.IA_RATIO * S;
-        s.SOIL_WATER(I, J) = s.IA_RATIO * S;
+      if (W > soil_cap) {
+        X = W - soil_cap;
+        s.SOIL_WATER(I, J) = soil_cap;
       }
 
       // Subsurface store: dq/dt = r - g*q - D, D the deficit of the previous step.
       const float r = X / DT;  // mm/s
       const float D = s.ET_DEFICIT(I, J);
-      const float g = 1.0f / s.TAU_SUB + r / (s.F_SUB_CAP * S);
+      const float sub_cap = F_SUB_CAP * S;  // mm
+      const float g = inv_tau + r / sub_cap;
       float q = s.SUB_STORE(I, J);
       float Q0;
       float Qm;
@@ -89,10 +100,10 @@ void CONTINUOUS(ModelState& s, int32_t N, int32_t MONTH, int32_t MISS_FLAG, int3
       }
 
       // Outflows from the mean store, before the cap.
-      RUNOFF(I, J) = (Qm * X) / (s.F_SUB_CAP * S);
-      s.SUB_FLOW(I, J) = (1.0f / s.TAU_SUB) * Qm * s.CELL_DX * s.CELL_DY / 1000.0f;  // m3/s
+      RUNOFF(I, J) = (Qm * X) / sub_cap;
+      s.SUB_FLOW(I, J) = inv_tau * Qm * s.CELL_DX * s.CELL_DY / 1000.0f;  // m3/s
       if (RUNOFF(I, J) > X) RUNOFF(I, J) = X;
-      if (q > s.F_SUB_CAP * S) q = s.F_SUB_CAP * S;
+      if (q > sub_cap) q = sub_cap;
       s.SUB_STORE(I, J) = q;
 
       // Cell temperature, 6.3 degrees per 1000 m from the station.
@@ -102,9 +113,7 @@ void CONTINUOUS(ModelState& s, int32_t N, int32_t MONTH, int32_t MISS_FLAG, int3
 
       // The month's evapotranspiration spread over its records, then the
       // share of one step.
-      const long double e_record =
-          (static_cast<long double>(s.ET_SLOPE) * T * s.ET_MONTH_B(m) * s.ET_MONTH_A(m) + s.ET_OFFSET) /
-          ((24.0L / (static_cast<long double>(s.DT_RAIN) / 3600.0L)) * s.DAYS_IN_MONTH(m));
+      const long double e_record = (et_slope * T * et_b * et_a + et_offset) / records_in_month;
       float E = static_cast<float>(e_record);
       E = DT * E / s.DT_RAIN;
       if (E < 0.0f) E = 0.0f;
