@@ -150,6 +150,182 @@ TEST(StreamNetwork, GridWithoutSources) {
   EXPECT_EQ(n.link_file, kLinkHeader);
 }
 
+// Orders a copy of the network with the full-sweep version as well; both
+// must give the expected files.
+void expect_both_orderings(const Network& n, const std::vector<std::vector<int32_t>>& codes, int32_t oi, int32_t oj,
+                           const std::string& temp_links, const std::string& river_order) {
+  EXPECT_EQ(n.temp_links, temp_links);
+  EXPECT_EQ(n.river_order, river_order);
+  auto r = network_state(codes, oi, oj);
+  const test::OrderingText ref = test::ordini_reference(*r);
+  EXPECT_EQ(ref.temp_links, temp_links);
+  EXPECT_EQ(ref.river_order, river_order);
+  for (int32_t k = 1; k <= MAX_PATHS; ++k) {
+    ASSERT_EQ(r->LINK_ORD(k), n.s->LINK_ORD(k)) << k;
+    ASSERT_EQ(r->LINK_I(k), n.s->LINK_I(k)) << k;
+    ASSERT_EQ(r->LINK_J(k), n.s->LINK_J(k)) << k;
+    if (r->LINK_ORD(k) == -1) break;
+  }
+}
+
+// Three order-2 streams (from the north-west, north and west) and one order-3
+// stream (from the east) meet at (5,5), which then runs to the outlet (9,5).
+// The junction waits for the order-3 inflow, keeps order 3 and is traced by a
+// second sweep of order 3: no header, no table entry, one link-property line.
+const std::vector<std::vector<int32_t>> kContinuation = {
+    {0, 0, 0, 0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0, 0, 0, 0}, {0, 0, 9, 9, 0, 7, 0, 0, 0},
+    {0, 0, 9, 9, 8, 0, 0, 7, 0}, {0, 0, 3, 6, 8, 4, 4, 4, 0}, {0, 0, 3, 0, 8, 0, 1, 4, 0},
+    {0, 0, 0, 0, 8, 0, 0, 1, 0}, {0, 0, 0, 0, 8, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0, 0, 0, 0}};
+
+TEST(StreamNetwork, HighestInflowArrivingOnceContinuesTheStream) {
+  Network n = run(network_state(kContinuation, 9, 5));
+  EXPECT_EQ(n.s->AREA_CELLS(5, 5), 17);
+  expect_both_orderings(n, kContinuation, 9, 5,
+                        " Order  1\n" + kHeader +
+                            "   3   3    4   4    1           1.4\n"
+                            "   3   4    4   5    1           1.4\n"
+                            "   3   6    4   5    1           1.4\n"
+                            "   4   3    5   4    1           1.4\n"
+                            "   4   8    5   7    1           1.4\n"
+                            "   5   3    4   4    1           1.4\n"
+                            "   5   8    5   7    1           1.0\n"
+                            "   6   3    5   4    1           1.4\n"
+                            "   6   8    6   7    1           1.0\n"
+                            "   7   8    6   7    1           1.4\n"
+                            " Order  2\n" +
+                            kHeader +
+                            "   4   4    5   5    2           1.4\n"
+                            "   4   5    5   5    2           1.0\n"
+                            "   5   4    5   5    2           1.0\n"
+                            "   5   7    5   6    2           1.0\n"
+                            "   6   7    5   6    2           1.4\n"
+                            " Order  3\n" +
+                            kHeader +
+                            "   5   6    5   5    3           1.0\n"
+                            "   5   5    9   5    3           4.0\n"
+                            " Order  4\n" +
+                            kHeader,
+                        " 0  0  0  0  0  0  0  0  0 \n"
+                        " 0  0  0  0  0  0  0  0  0 \n"
+                        " 0  0  1  1  0  1  0  0  0 \n"
+                        " 0  0  1  2  2  0  0  1  0 \n"
+                        " 0  0  1  2  3  3  2  1  0 \n"
+                        " 0  0  1  0  3  0  2  1  0 \n"
+                        " 0  0  0  0  3  0  0  1  0 \n"
+                        " 0  0  0  0  3  0  0  0  0 \n"
+                        " 0  0  0  0  3  0  0  0  0 \n");
+  EXPECT_EQ(n.s->LINK_ORD(16), 3);
+  EXPECT_EQ(n.s->LINK_I(16), 5);
+  EXPECT_EQ(n.s->LINK_J(16), 6);
+  EXPECT_EQ(n.s->LINK_ORD(17), -1);
+  EXPECT_EQ(n.link_file, kLinkHeader +
+                             "    3    3     4    4    1    1.4\n"
+                             "    3    4     4    5    1    1.4\n"
+                             "    3    6     4    5    1    1.4\n"
+                             "    4    3     5    4    1    1.4\n"
+                             "    4    8     5    7    1    1.4\n"
+                             "    5    3     4    4    1    1.4\n"
+                             "    5    8     5    7    1    1.0\n"
+                             "    6    3     5    4    1    1.4\n"
+                             "    6    8     6    7    1    1.0\n"
+                             "    7    8     6    7    1    1.4\n"
+                             "    4    4     5    5    2    1.4\n"
+                             "    4    5     5    5    2    1.0\n"
+                             "    5    4     5    5    2    1.0\n"
+                             "    5    7     5    6    2    1.0\n"
+                             "    6    7     5    6    2    1.4\n"
+                             "    5    6     9    5    3    5.0\n");
+}
+
+// A binary tree: pairs of sources make four order-2 streams, which pair into
+// two order-3 streams meeting at (5,4): order 4 down to the outlet (7,4).
+const std::vector<std::vector<int32_t>> kFourthOrder = {
+    {0, 0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0, 0}, {0, 0, 8, 0, 8, 0, 0}, {0, 6, 8, 0, 8, 4, 0},
+    {6, 6, 6, 8, 4, 4, 4}, {0, 2, 0, 8, 0, 2, 0}, {0, 0, 0, 0, 0, 0, 0}};
+
+TEST(StreamNetwork, TwoThirdOrderStreamsMakeAFourth) {
+  Network n = run(network_state(kFourthOrder, 7, 4));
+  expect_both_orderings(n, kFourthOrder, 7, 4,
+                        " Order  1\n" + kHeader +
+                            "   3   3    4   3    1           1.0\n"
+                            "   3   5    4   5    1           1.0\n"
+                            "   4   2    4   3    1           1.0\n"
+                            "   4   6    4   5    1           1.0\n"
+                            "   5   1    5   2    1           1.0\n"
+                            "   5   7    5   6    1           1.0\n"
+                            "   6   2    5   2    1           1.0\n"
+                            "   6   6    5   6    1           1.0\n"
+                            " Order  2\n" +
+                            kHeader +
+                            "   4   3    5   3    2           1.0\n"
+                            "   4   5    5   5    2           1.0\n"
+                            "   5   2    5   3    2           1.0\n"
+                            "   5   6    5   5    2           1.0\n"
+                            " Order  3\n" +
+                            kHeader +
+                            "   5   3    5   4    3           1.0\n"
+                            "   5   5    5   4    3           1.0\n"
+                            " Order  4\n" +
+                            kHeader +
+                            "   5   4    7   4    4           2.0\n"
+                            " Order  5\n" +
+                            kHeader,
+                        " 0  0  0  0  0  0  0 \n"
+                        " 0  0  0  0  0  0  0 \n"
+                        " 0  0  1  0  1  0  0 \n"
+                        " 0  1  2  0  2  1  0 \n"
+                        " 1  2  3  4  3  2  1 \n"
+                        " 0  1  0  4  0  1  0 \n"
+                        " 0  0  0  4  0  0  0 \n");
+  EXPECT_EQ(n.s->LINK_ORD(15), 4);
+  EXPECT_EQ(n.s->LINK_ORD(16), -1);
+  EXPECT_EQ(n.link_file.substr(n.link_file.size() - 34), "    5    4     7    4    4    2.0\n");
+}
+
+// (1,2) is a sink fed by two sources; (3,3) a sink at the end of an order-2
+// stream. The outlet sink takes the highest order of the whole network (2),
+// the other sink is written as asterisks.
+TEST(StreamNetwork, SinksWithSeveralInflows) {
+  const std::vector<std::vector<int32_t>> codes = {{6, 0, 4, 0, 0}, {0, 0, 0, 8, 0}, {0, 0, 0, 4, 4}};
+  Network n = run(network_state(codes, 1, 2));
+  expect_both_orderings(n, codes, 1, 2,
+                        " Order  1\n" + kHeader +
+                            "   1   1    1   2    1           1.0\n"
+                            "   1   3    1   2    1           1.0\n"
+                            "   2   4    3   4    1           1.0\n"
+                            "   3   5    3   4    1           1.0\n"
+                            " Order  2\n" +
+                            kHeader + "   3   4    3   3    2           1.0\n Order  3\n" + kHeader,
+                        " 1  2  1  0  0 \n 0  0  0  1  0 \n 0  0 **  2  1 \n");
+  EXPECT_EQ(n.s->CATCHMENT_MASK(1, 2), 2);
+  EXPECT_EQ(n.s->CATCHMENT_MASK(3, 4), -1);
+  EXPECT_EQ(n.link_file, kLinkHeader +
+                             "    1    1     1    2    1    1.0\n"
+                             "    1    3     1    2    1    1.0\n");
+}
+
+// A single stream snaking over 11 rows of 1000 cells: 10999 steps. The
+// link-property field of 6 characters cannot hold it; the order grid rows
+// continue after 945 values.
+TEST(StreamNetwork, StreamLongerThanTheLinkFileField) {
+  std::vector<std::vector<int32_t>> codes(11, std::vector<int32_t>(1000, 0));
+  for (std::size_t i = 0; i < 11; ++i) {
+    for (std::size_t j = 0; j < 1000; ++j) codes[i][j] = i % 2 == 0 ? 6 : 4;
+    codes[i][i % 2 == 0 ? 999 : 0] = 8;
+  }
+  codes[10][999] = 0;
+  Network n = run(network_state(codes, 11, 1000));
+  EXPECT_EQ(n.temp_links, " Order  1\n" + kHeader + "   1   1   111000    1       10999.0\n Order  2\n" + kHeader);
+  EXPECT_EQ(n.link_file, kLinkHeader + "    1    1    11 1000    1 ******\n");
+  std::string row;
+  for (int k = 0; k < 945; ++k) row += " 1 ";
+  row += "\n";
+  for (int k = 0; k < 55; ++k) row += " 1 ";
+  row += "\n";
+  EXPECT_EQ(n.river_order.substr(0, row.size()), row);
+  EXPECT_EQ(n.river_order.size(), 11 * row.size());
+}
+
 // Pairs of cells: every even column drains left into an odd column without
 // direction. With ni rows there are ni * 500 sources.
 std::vector<std::vector<int32_t>> paired_columns(int32_t ni) {

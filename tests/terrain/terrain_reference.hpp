@@ -51,7 +51,16 @@ inline int64_t unpit_reference(ModelState& s, int32_t n_fixed, const Array1<int3
         }
         if (!drains) {
           E(i, j) = lowest + 0.11f;
-          if (E(i, j) >= ceiling || !(E(i, j) > z0)) {
+          const bool too_high = E(i, j) >= ceiling;
+          if (too_high || !(E(i, j) > z0)) {
+            print_line(ListLine()
+                           .text("Elevation of the cell ")
+                           .num(i)
+                           .num(j)
+                           .text(too_high ? " greater than the maximum elevation of the catchment."
+                                          : " is too high to be raised by 0.11 in single precision.")
+                           .str());
+            WARN_ERROR(1002);
             err = 1;
             return counter;
           }
