@@ -13,6 +13,13 @@
 # fuzz/regressions/<target>/ and the script ends with status 1: fix the
 # fault, keep the input there as a regression (the normal test run replays
 # it) and run the script again.
+#
+# FUZZ_ARGS adds libFuzzer options, e.g. FUZZ_ARGS="-seed=1 -runs=3000" for
+# a short reproducible pass (what CI runs).
+#
+# With TARVEX_FUZZ_STRICT=1 the read_param target also reports inputs that
+# reach the run's last guard (a discharge that is not a number), to find
+# values the loading should refuse by file and record.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-60}"
@@ -36,7 +43,7 @@ for t in "${targets[@]}"; do
   # One process at a time; inputs up to 8 kB; 10 s or 2 GB for one input is a fault.
   if ! "$build/fuzz_$t" "$work" "$root/fuzz/corpus/$t" "$regressions" \
       -max_total_time="$seconds" -max_len=8192 -timeout=10 -rss_limit_mb=2048 \
-      -artifact_prefix="$regressions/" -print_final_stats=1 2>"$build/fuzz_$t.log"; then
+      -dict="$root/fuzz/tarvex.dict" -artifact_prefix="$regressions/" -print_final_stats=1 ${FUZZ_ARGS:-} 2>"$build/fuzz_$t.log"; then
     status=1
     echo "!! $t found a fault; see $build/fuzz_$t.log and $regressions/"
     tail -n 30 "$build/fuzz_$t.log"

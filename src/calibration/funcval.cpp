@@ -1,5 +1,6 @@
 #include "calibration/funcval.hpp"
 
+#include <cmath>
 #include <fstream>
 #include <string>
 
@@ -94,6 +95,13 @@ float FUNCVAL(ModelState& s, const double* X, int32_t NOPT) {
     }
   }
   const float OBJ = OF;
+  // The run's discharges are numbers (the run refuses others), but their
+  // squared differences may still overflow: no score to log then.
+  if (!std::isfinite(OBJ)) {
+    throw InputError("the objective function overflows 4-byte reals (" + shortest(OBJ) +
+                     "): the simulated discharges differ from the observed ones by more than about 1e17 m3/s; "
+                     "no evaluation is logged");
+  }
 
   append_log(X, NOPT, OBJ);
 

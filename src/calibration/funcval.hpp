@@ -12,7 +12,8 @@ namespace tarvex {
 // at the cross-section (averaged to the record step) and Q_OBS is returned.
 // Appends X[0..NOPT-1] and the score to "min-ris.txt" and rewrites
 // "outlet.out". Each call is an independent run; only CUM_RAIN, the log and
-// the parameters carry over. NOPT below 9 throws InputError.
+// the parameters carry over. NOPT below 9 throws InputError, and so does a
+// score that overflows 4-byte reals (before the log is touched).
 float FUNCVAL(ModelState& s, const double* X, int32_t NOPT);
 
 }  // namespace tarvex

@@ -1,12 +1,15 @@
 #include "calibration/sceua.hpp"
 
+#include <cmath>
 #include <string>
 
 #include "calibration/funcval.hpp"
+#include "calibration/parameter_vector.hpp"
 #include "calibration/sce_report.hpp"
 #include "driver/warn_error.hpp"
 #include "io/input_error.hpp"
 #include "io/record_reader.hpp"
+#include "io/text_writer.hpp"
 
 namespace tarvex {
 
@@ -19,6 +22,7 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report) {
                      " (A_CHANNEL, WD_HILL, KS_CLASS 1 to 3, K_SUB, TAU_SUB, F_SUB_CAP, IA_RATIO); "
                      "no evaluation is run");
   }
+  check_parameter_vector(s, p);
 
   std::string OBS_FILE;
   int32_t N_OBS_HEAD = 0;
@@ -45,6 +49,13 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report) {
       ListRead r = obs.read("observed discharge value " + std::to_string(n));
       for (int32_t k = 1; k <= s.N_SECTIONS; ++k) s.Q_OBS(n, k) = r.f32();
       r.finish();
+      for (int32_t k = 1; k <= s.N_SECTIONS; ++k) {
+        if (!(std::fabs(s.Q_OBS(n, k)) <= MAX_OBSERVED_DISCHARGE)) {
+          obs.fail("record " + std::to_string(obs.record()) + ": observed discharge value " + std::to_string(n) +
+                   ": " + shortest(s.Q_OBS(n, k)) + " m3/s lies outside -" + shortest(MAX_OBSERVED_DISCHARGE) +
+                   " to " + shortest(MAX_OBSERVED_DISCHARGE) + " m3/s");
+        }
+      }
     }
   }
 

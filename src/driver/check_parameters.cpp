@@ -11,8 +11,15 @@ namespace {
   throw InputError("file '" + file + "': record " + std::to_string(record) + ": " + what);
 }
 
+// Positive, and neither so small nor so large that the runs' quotients and
+// powers of it leave the range of 4-byte reals.
 void require_positive(float v, const char* name, const ParameterRecords& rec, int32_t record) {
   if (!(v > 0.0f)) refuse(rec.control, record, std::string(name) + " = " + shortest(v) + " must be positive");
+  if (!(v >= MIN_PARAMETER && v <= MAX_PARAMETER)) {
+    refuse(rec.control, record,
+           std::string(name) + " = " + shortest(v) + " lies outside " + shortest(MIN_PARAMETER) + " to " +
+               shortest(MAX_PARAMETER));
+  }
 }
 
 }  // namespace
@@ -28,13 +35,16 @@ void check_parameters(const ModelState& s, const ParameterRecords& rec) {
       require_positive(s.TAU_SUB, "TAU_SUB", rec, rec.tau_sub);
       require_positive(s.F_SUB_CAP, "F_SUB_CAP", rec, rec.f_sub_cap);
     }
-    if (!(s.IA_RATIO >= 0.0f) || (s.RUN_MODE == 2 && !(s.IA_RATIO < 1.0f))) {
+    if (!(s.IA_RATIO >= 0.0f && s.IA_RATIO <= MAX_PARAMETER) || (s.RUN_MODE == 2 && !(s.IA_RATIO < 1.0f))) {
       refuse(rec.control, rec.ia_ratio,
              "IA_RATIO = " + shortest(s.IA_RATIO) +
                  (s.RUN_MODE == 2 ? " must be at least 0 and below 1" : " must not be negative"));
     }
   }
   require_positive(s.W_SUB, "W_SUB", rec, rec.w_sub);
+  require_positive(s.WD_CHAN, "WD_CHAN", rec, rec.channel);
+  require_positive(s.KS_CHAN_TOP, "KS_CHAN_TOP", rec, rec.channel);
+  require_positive(s.KS_CHAN_OUT, "KS_CHAN_OUT", rec, rec.channel);
   // Channel roughness law: positive coefficients, outlet inside the grid and
   // not at the reference elevation, a finite coefficient on every cell.
   check_channel_roughness(s);
@@ -50,10 +60,8 @@ void check_parameters(const ModelState& s, const ParameterRecords& rec) {
                          std::to_string(J) + ": roughness class " + std::to_string(c) +
                          " of a catchment cell is not one of the classes 1 to " + std::to_string(top_class));
       }
-      if (!calibration && !(s.KS_CLASS(c) > 0.0f)) {
-        refuse(rec.control, rec.ks_class,
-               "the Strickler coefficient of roughness class " + std::to_string(c) + " = " +
-                   shortest(s.KS_CLASS(c)) + " must be positive");
+      if (!calibration) {
+        require_positive(s.KS_CLASS(c), ("KS_CLASS(" + std::to_string(c) + ")").c_str(), rec, rec.ks_class);
       }
     }
   }

@@ -5,6 +5,8 @@
 #include "calibration/scemain.hpp"
 #include "driver/read_param.hpp"
 #include "driver/warn_error.hpp"
+#include "io/input_error.hpp"
+#include "io/text_writer.hpp"
 #include "output/write_output.hpp"
 #include "simulation/manual_calibration.hpp"
 #include "terrain/mod1.hpp"
@@ -26,7 +28,14 @@ int MAINMENU(ModelState& s, int32_t mode) {
     return 1;
   }
   // The rainfall step must be a whole multiple of the simulation step.
-  const int32_t Q = static_cast<int32_t>(s.DT_RAIN / s.DT_SIM);
+  const float ratio = s.DT_RAIN / s.DT_SIM;
+  if (!(ratio < 2147483648.0f)) {
+    // More steps per record than a 4-byte integer counts: no run could hold them.
+    throw InputError("file 'Tarvex.in': the time step of the records DT_RAIN = " + shortest(s.DT_RAIN) +
+                     " s is " + shortest(ratio) + " simulation steps DT_SIM = " + shortest(s.DT_SIM) +
+                     " s long: the simulation step is too short");
+  }
+  const int32_t Q = static_cast<int32_t>(ratio);
   const int32_t R = static_cast<int32_t>(s.DT_RAIN - static_cast<float>(Q) * s.DT_SIM);
   if (R != 0) {
     WARN_ERROR(1013);

@@ -1,10 +1,12 @@
 #include "driver/read_param.hpp"
 
+#include <cmath>
 #include <optional>
 #include <string>
 
 #include "driver/check_parameters.hpp"
 #include "driver/warn_error.hpp"
+#include "forcing/input_limits.hpp"
 #include "forcing/input_rain.hpp"
 #include "forcing/input_temp.hpp"
 #include "forcing/slope_comp.hpp"
@@ -30,6 +32,25 @@ bool read_grid_file(const std::string& name, Grid<T>& g, int32_t ni, int32_t nj,
   ctl.fail("record " + std::to_string(ctl.record()) + ": " + what);
 }
 
+// Elevations the runs use: catchment cells (channel roughness, cell
+// temperature) and link ends (slopes).
+void check_path_elevations(const ModelState& s, const std::string& elev_name) {
+  auto check = [&](int32_t I, int32_t J) {
+    const float z = s.ELEVATION(I, J);
+    if (!(std::fabs(z) <= MAX_ELEVATION)) {
+      throw InputError("file '" + elev_name + "': row " + std::to_string(I) + ", column " + std::to_string(J) +
+                       ": the elevation " + shortest(z) + " m of a cell of the stream network lies outside -" +
+                       shortest(MAX_ELEVATION) + " to " + shortest(MAX_ELEVATION) + " m");
+    }
+  };
+  for (int32_t I = 1; I <= s.NI; ++I) {
+    for (int32_t J = 1; J <= s.NJ; ++J) {
+      if (s.SLOPE(I, J) > 0.0f) check(I, J);
+    }
+  }
+  for (int32_t p = 1; p <= s.NPATH; ++p) check(s.IFIN(p), s.JFIN(p));
+}
+
 }  // namespace
 
 void READ_PARAM(ModelState& s, int32_t& ERR, int32_t& STATUS) {
@@ -44,6 +65,7 @@ void READ_PARAM(ModelState& s, int32_t& ERR, int32_t& STATUS) {
 
   ctl.skip(9);
   ctl.values("START_DAY, START_MONTH, START_YEAR", s.START_DAY, s.START_MONTH, s.START_YEAR);
+  const int32_t start_record = ctl.record();
   if (continuous && (s.START_MONTH < 1 || s.START_MONTH > MAX_MONTHS)) {
     refuse(ctl, "the start month " + std::to_string(s.START_MONTH) + " is not a month (1 to 12)");
   }
@@ -72,6 +94,11 @@ void READ_PARAM(ModelState& s, int32_t& ERR, int32_t& STATUS) {
   ctl.skip(1);
   ctl.values("CELL_DX, CELL_DY, the cell sizes in m", s.CELL_DX, s.CELL_DY);
   if (!(s.CELL_DX > 0.0f) || !(s.CELL_DY > 0.0f)) refuse(ctl, "the cell sizes must be positive");
+  if (!(s.CELL_DX >= MIN_CELL_SIZE && s.CELL_DX <= MAX_CELL_SIZE && s.CELL_DY >= MIN_CELL_SIZE &&
+        s.CELL_DY <= MAX_CELL_SIZE)) {
+    refuse(ctl, "the cell sizes " + shortest(s.CELL_DX) + " and " + shortest(s.CELL_DY) + " m must lie between " +
+                    shortest(MIN_CELL_SIZE) + " and " + shortest(MAX_CELL_SIZE) + " m");
+  }
   ctl.skip(1);
   ctl.values("DT_SIM, the simulation time step in s", s.DT_SIM);
   if (!(s.DT_SIM > 0.0f)) refuse(ctl, "the simulation time step DT_SIM must be positive");
@@ -106,6 +133,7 @@ void READ_PARAM(ModelState& s, int32_t& ERR, int32_t& STATUS) {
 
   ctl.skip(1);
   ctl.values("WD_CHAN, KS_CHAN_TOP, KS_CHAN_OUT", s.WD_CHAN, s.KS_CHAN_TOP, s.KS_CHAN_OUT);
+  const int32_t channel_record = ctl.record();
   ctl.skip(1);
   ctl.values("K_SUB, the subsurface celerity per unit slope in m/s", s.K_SUB);
   const int32_t k_sub_record = ctl.record();
@@ -165,6 +193,7 @@ void READ_PARAM(ModelState& s, int32_t& ERR, int32_t& STATUS) {
     links->rewind();
     SLOPE_COMP(s, *links, LINK_RECORDS);
   }
+  check_path_elevations(s, elev_name);
 
   print_line("");
 
@@ -203,6 +232,14 @@ void READ_PARAM(ModelState& s, int32_t& ERR, int32_t& STATUS) {
       if (STATUS == 99) WARN_ERROR(1004);
       return;
     }
+    // The calendar starts on this day; a day the month does not have would
+    // shift every later month.
+    if (s.START_DAY < 1 || s.START_DAY > s.DAYS_IN_MONTH(s.START_MONTH)) {
+      throw InputError(std::string("file '") + kControlFile + "': record " + std::to_string(start_record) +
+                       ": the start day " + std::to_string(s.START_DAY) + " is not a day of month " +
+                       std::to_string(s.START_MONTH) + " (1 to " + std::to_string(s.DAYS_IN_MONTH(s.START_MONTH)) +
+                       " in '" + temp_name + "')");
+    }
     float doy = 0.0f;
     for (int32_t m = 1; m <= s.START_MONTH - 1; ++m) doy = doy + static_cast<float>(s.DAYS_IN_MONTH(m));
     s.START_DOY = doy + static_cast<float>(s.START_DAY);
@@ -231,6 +268,7 @@ void READ_PARAM(ModelState& s, int32_t& ERR, int32_t& STATUS) {
   rec.control = kControlFile;
   rec.wd_hill = wd_hill_record;
   rec.ks_class = ks_class_record;
+  rec.channel = channel_record;
   rec.k_sub = k_sub_record;
   rec.w_sub = w_sub_record;
   rec.tau_sub = tau_record;

@@ -4,7 +4,9 @@
 
 #include "driver/warn_error.hpp"
 #include "forcing/invdist.hpp"
+#include "forcing/station_position.hpp"
 #include "forcing/thiessen.hpp"
+#include "io/text_writer.hpp"
 
 namespace tarvex {
 
@@ -25,6 +27,7 @@ void INPUT_RAIN(ModelState& s, RecordReader& file, int32_t& STATUS) {
   for (int32_t k = 1; k <= NR; ++k) {
     file.values("the position of rain gauge " + std::to_string(k) + " (row, column)", s.RAIN_XY(1, k),
                 s.RAIN_XY(2, k));
+    check_station_position(file, "rain gauge " + std::to_string(k), s.RAIN_XY(1, k), s.RAIN_XY(2, k));
   }
   file.skip(1);
   int32_t NS = 0;
@@ -38,6 +41,13 @@ void INPUT_RAIN(ModelState& s, RecordReader& file, int32_t& STATUS) {
     (void)r.i32();  // record label, not used
     for (int32_t k = 1; k <= NR; ++k) s.RAIN_DATA(N, k) = r.f32();
     r.finish();
+    for (int32_t k = 1; k <= NR; ++k) {
+      if (s.RAIN_DATA(N, k) > MAX_RAIN_PER_RECORD) {
+        file.fail("record " + std::to_string(file.record()) + ": rain record " + std::to_string(N) + ", gauge " +
+                  std::to_string(k) + ": " + shortest(s.RAIN_DATA(N, k)) + " mm is above the " +
+                  shortest(MAX_RAIN_PER_RECORD) + " mm a record may hold (a missing value is negative)");
+      }
+    }
   }
 
   for (int32_t N = 1; N <= s.N_DATA; ++N) {

@@ -2,13 +2,15 @@
 #include <cstdint>
 
 #include "driver/model_state.hpp"
+#include "forcing/input_limits.hpp"
 #include "io/record_reader.hpp"
 
 namespace tarvex {
 
 // Rain file: gauges, positions, series, missing flags, station tables.
 // STATUS: 98 more than 4 gauges, 99 a record with every gauge missing,
-// otherwise the missing gauges of the last record.
+// otherwise the missing gauges of the last record. A value above
+// MAX_RAIN_PER_RECORD is refused with an InputError naming the record.
 void INPUT_RAIN(ModelState& s, RecordReader& file, int32_t& STATUS);
 
 }  // namespace tarvex

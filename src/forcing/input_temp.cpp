@@ -1,26 +1,42 @@
 #include "forcing/input_temp.hpp"
 
+#include <cmath>
 #include <string>
 
 #include "driver/warn_error.hpp"
+#include "forcing/station_position.hpp"
 #include "forcing/thiessen.hpp"
+#include "io/text_writer.hpp"
 
 namespace tarvex {
 
 void INPUT_TEMP(ModelState& s, RecordReader& file, int32_t& STATUS) {
+  // The evapotranspiration formula multiplies these with the temperature.
+  auto check_coefficients = [&file](const float* v, int32_t n, const char* what) {
+    for (int32_t k = 0; k < n; ++k) {
+      if (!(std::fabs(v[k]) <= MAX_ET_COEFFICIENT)) {
+        file.fail("record " + std::to_string(file.record()) + ": " + what + " " + shortest(v[k]) + " lies outside -" +
+                  shortest(MAX_ET_COEFFICIENT) + " to " + shortest(MAX_ET_COEFFICIENT));
+      }
+    }
+  };
   file.skip(1);
   file.values("the evapotranspiration offset and slope", s.ET_OFFSET, s.ET_SLOPE);
+  const float offset_slope[2] = {s.ET_OFFSET, s.ET_SLOPE};
+  check_coefficients(offset_slope, 2, "the evapotranspiration offset or slope");
   file.skip(1);
   file.row(s.ET_MONTH_A.v.data(), MAX_MONTHS, "the 12 monthly evapotranspiration coefficients A");
+  check_coefficients(s.ET_MONTH_A.v.data(), MAX_MONTHS, "the monthly evapotranspiration coefficient A");
   file.skip(1);
   file.row(s.ET_MONTH_B.v.data(), MAX_MONTHS, "the 12 monthly evapotranspiration coefficients B");
+  check_coefficients(s.ET_MONTH_B.v.data(), MAX_MONTHS, "the monthly evapotranspiration coefficient B");
   file.skip(1);
   file.row(s.DAYS_IN_MONTH.v.data(), MAX_MONTHS, "the 12 numbers of days per month");
   // The calendar and the evapotranspiration divide by and sum these.
   for (int32_t m = 1; m <= MAX_MONTHS; ++m) {
-    if (s.DAYS_IN_MONTH(m) < 1) {
+    if (s.DAYS_IN_MONTH(m) < 1 || s.DAYS_IN_MONTH(m) > 31) {
       file.fail("record " + std::to_string(file.record()) + ": month " + std::to_string(m) + " has " +
-                std::to_string(s.DAYS_IN_MONTH(m)) + " days; every month needs at least one day");
+                std::to_string(s.DAYS_IN_MONTH(m)) + " days; every month has 1 to 31 days");
     }
   }
   file.skip(1);
@@ -39,6 +55,12 @@ void INPUT_TEMP(ModelState& s, RecordReader& file, int32_t& STATUS) {
   for (int32_t k = 1; k <= NT; ++k) {
     file.values("the position (row, column) and elevation of temperature station " + std::to_string(k),
                 s.TEMP_XY(1, k), s.TEMP_XY(2, k), s.TEMP_Z(k));
+    check_station_position(file, "temperature station " + std::to_string(k), s.TEMP_XY(1, k), s.TEMP_XY(2, k));
+    if (!(std::fabs(s.TEMP_Z(k)) <= MAX_ELEVATION)) {
+      file.fail("record " + std::to_string(file.record()) + ": the elevation " + shortest(s.TEMP_Z(k)) +
+                " m of temperature station " + std::to_string(k) + " lies outside -" + shortest(MAX_ELEVATION) +
+                " to " + shortest(MAX_ELEVATION) + " m");
+    }
   }
   file.skip(1);
   int32_t NS = 0;
@@ -52,6 +74,13 @@ void INPUT_TEMP(ModelState& s, RecordReader& file, int32_t& STATUS) {
     (void)r.i32();  // record label, not used
     for (int32_t k = 1; k <= NT; ++k) s.TEMP_DATA(N, k) = r.f32();
     r.finish();
+    for (int32_t k = 1; k <= NT; ++k) {
+      if (s.TEMP_DATA(N, k) > MAX_TEMPERATURE) {
+        file.fail("record " + std::to_string(file.record()) + ": temperature record " + std::to_string(N) +
+                  ": " + shortest(s.TEMP_DATA(N, k)) + " is above " + shortest(MAX_TEMPERATURE) +
+                  "; temperatures are in degrees Celsius (a missing value is below -98)");
+      }
+    }
   }
 
   for (int32_t N = 1; N <= s.N_DATA; ++N) {

@@ -1,8 +1,10 @@
 #include "forcing/slope_comp.hpp"
 
+#include <limits>
 #include <string>
 
 #include "driver/direction_code.hpp"
+#include "io/text_writer.hpp"
 
 namespace tarvex {
 namespace {
@@ -30,9 +32,9 @@ void SLOPE_COMP(ModelState& s, RecordReader& file, int32_t LINK_RECORDS) {
       file.fail(where + "link " + cell(IIN, JIN) + " to " + cell(IFIN, JFIN) + " lies outside the " +
                 std::to_string(s.NI) + " x " + std::to_string(s.NJ) + " grid");
     }
-    if (!(LEN > 0.0f)) {
-      file.fail(where + "link " + cell(IIN, JIN) + " to " + cell(IFIN, JFIN) + " has length " +
-                std::to_string(LEN) + "; a link is at least one cell step long");
+    if (!(LEN >= 1.0f)) {
+      file.fail(where + "link " + cell(IIN, JIN) + " to " + cell(IFIN, JFIN) + " has length " + shortest(LEN) +
+                "; a link is at least one cell step long");
     }
     s.NPATH = s.NPATH + 1;
     s.IIN(s.NPATH) = IIN;
@@ -43,6 +45,11 @@ void SLOPE_COMP(ModelState& s, RecordReader& file, int32_t LINK_RECORDS) {
     const float L = ((s.CELL_DX + s.CELL_DY) / 2.0f) * LEN;  // m
     float S = (s.ELEVATION(IIN, JIN) - s.ELEVATION(IFIN, JFIN)) / L;
     if (S <= 0.0f) S = 0.0001f;
+    if (!(S <= std::numeric_limits<float>::max())) {
+      file.fail(where + "link " + cell(IIN, JIN) + " to " + cell(IFIN, JFIN) + " has no finite slope (length " +
+                shortest(LEN) + " cell steps, elevations " + shortest(s.ELEVATION(IIN, JIN)) + " and " +
+                shortest(s.ELEVATION(IFIN, JFIN)) + " m)");
+    }
 
     // Walk the link along the flow directions; it must reach its end cell.
     int32_t I = IIN, J = JIN;

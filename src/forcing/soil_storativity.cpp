@@ -1,5 +1,6 @@
 #include "forcing/soil_storativity.hpp"
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -28,11 +29,13 @@ void SOIL_STORATIVITY(ModelState& s, RecordReader& file) {
         }
       }
       s.SOIL_CAPACITY(I, J) = S;
-      if (S <= 0.0f && s.SLOPE(I, J) > 0.0f && refusal.empty()) {
+      // A curve number so close to 0 that S overflows is no soil either.
+      if (!(S > 0.0f && S <= std::numeric_limits<float>::max()) && s.SLOPE(I, J) > 0.0f && refusal.empty()) {
         refusal = "record " + std::to_string(file.record()) + ": curve number " + shortest(CN) +
                   " of catchment cell (" + std::to_string(I) + ", " + std::to_string(J) +
-                  ") gives no soil retention (S <= 0); curve numbers of catchment cells must be above 0 "
-                  "and at most 100";
+                  (S > 0.0f ? ") gives a soil retention beyond the range of 4-byte reals"
+                            : ") gives no soil retention (S <= 0)") +
+                  "; curve numbers of catchment cells must be above 0 and at most 100";
       }
     }
   }

@@ -21,7 +21,11 @@ int32_t RUN_STEP_COUNT(const ModelState& s, RunKind kind) {
 int32_t RUN_RECORD_OF_STEP(const ModelState& s, RunKind kind, int32_t IT) {
   const float k = static_cast<float>(IT - 1);
   const float x = kind == RunKind::single ? k * (s.DT_SIM / s.DT_RAIN) + 1.0f : k * s.DT_SIM / s.DT_RAIN + 1.0f;
-  return static_cast<int32_t>(x);
+  // With very short steps the sum for the last steps of a long series
+  // rounds up to the record after the last one: those steps belong to the
+  // last record, and the series tables end there.
+  const int32_t N = static_cast<int32_t>(x);
+  return N > s.N_DATA ? s.N_DATA : N;
 }
 
 }  // namespace tarvex

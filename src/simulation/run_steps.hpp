@@ -15,7 +15,8 @@ namespace tarvex {
 int32_t RUN_STEP_COUNT(const ModelState& s, RunKind kind);
 
 // Record N of step IT: single run INT((IT-1)*(DT_SIM/DT_RAIN)+1), objective
-// run INT((IT-1)*DT_SIM/DT_RAIN+1).
+// run INT((IT-1)*DT_SIM/DT_RAIN+1); never beyond N_DATA, where rounding of
+// the last steps of a long series with very short steps would lead.
 int32_t RUN_RECORD_OF_STEP(const ModelState& s, RunKind kind, int32_t IT);
 
 }  // namespace tarvex

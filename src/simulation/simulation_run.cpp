@@ -1,5 +1,6 @@
 #include "simulation/simulation_run.hpp"
 
+#include <cmath>
 #include <string>
 
 #include "io/input_error.hpp"
@@ -27,6 +28,18 @@ void announce_year(const ModelState& s, int32_t IT, int32_t& YEAR) {
     print_line(ListLine().text("Year ").num(YEAR).text(" completed").str());
     YEAR = YEAR + 1;
   }
+}
+
+// A discharge that is not a number, or beyond the range of 4-byte reals,
+// would reach the result files unnoticed: the inputs are outside what the
+// model can compute (the loading checks each value on its own, not every
+// combination).
+[[noreturn]] void refuse_overflow(const ModelState& s, int32_t IT, int32_t N, int32_t k, float q) {
+  throw InputError("simulation step " + std::to_string(IT) + " (record " + std::to_string(N) +
+                   "): the discharge at the output cross-section (" + std::to_string(s.SECTION_I(k)) + ", " +
+                   std::to_string(s.SECTION_J(k)) + ") is " + shortest(q) +
+                   "; the inputs lie outside the range the model can compute in 4-byte reals (check the "
+                   "parameters, cell sizes, elevations and the rain and temperature series)");
 }
 
 }  // namespace
@@ -88,6 +101,7 @@ int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal)
         const int32_t j = s.SECTION_J(k);
         s.Q_SECTION_SURF(IOUT, k) = s.QIN_SUP(i, j);
         s.Q_SECTION(IOUT, k) = s.QIN_SUP(i, j) + s.QIN_SUB(i, j);
+        if (!std::isfinite(s.Q_SECTION(IOUT, k))) refuse_overflow(s, IT, N, k, s.Q_SECTION(IOUT, k));
       }
       IOUT = IOUT + 1;
     }

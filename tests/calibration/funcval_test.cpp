@@ -215,6 +215,13 @@ TEST_F(FuncvalTest, ShortParameterVectorIsRefused) {
   EXPECT_FALSE(dir_.exists("outlet.out"));
 }
 
+TEST_F(FuncvalTest, ScoreBeyondFourByteRealsIsRefusedWithoutALogRecord) {
+  test::build_small_catchment(s(), 24, 3600.0f);
+  for (int32_t n = 1; n <= 24; ++n) s().Q_OBS(n, 1) = 3.0e19f;  // squares overflow
+  EXPECT_THROW(evaluate(), InputError);
+  EXPECT_FALSE(dir_.exists("min-ris.txt"));
+}
+
 TEST_F(FuncvalTest, FailingLogWriteIsReported) {
   test::build_small_catchment(s(), 24, 3600.0f);
   std::filesystem::create_directory(dir_ / "min-ris.txt");

@@ -193,6 +193,63 @@ TEST_F(ScemainTest, FewerThanNineParametersAreRefusedBeforeAnyRun) {
   EXPECT_EQ(s().Q_OBS(1, 1), 0.0f);
 }
 
+// kScein with record `record` (3 to 11: parameters 1 to 9) replaced.
+std::string scein_with(int32_t record, const std::string& line) {
+  std::string t = kScein;
+  std::size_t at = 0;
+  for (int32_t r = 1; r < record; ++r) at = t.find('\n', at) + 1;
+  return t.replace(at, t.find('\n', at) - at, line);
+}
+
+TEST_F(ScemainTest, ModelParametersThatCannotBeSimulatedAreRefusedBeforeAnyRun) {
+  dir_.write("Tarvex.in", control_file("obs.txt", 0, 3));
+  dir_.write("obs.txt", "1\n2\n3\n");
+  const struct {
+    int32_t record;
+    const char* line;
+    const char* expected;
+  } cases[] = {
+      {9, "       0.0    3600.0  360000.0", "(TAU_SUB) must be positive"},
+      {4, "   1.0e-45       1.0      20.0", "(WD_HILL) lies outside"},
+      {5, "      -1.0       1.0      50.0", "(KS_CLASS(1)) must be positive"},
+      {3, "    1.0e39     0.001       1.0", "(A_CHANNEL) is beyond the range"},
+      {11, "     -0.01      0.05       0.5", "(IA_RATIO) must not be negative"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    dir_.write("scein.dat", scein_with(c.record, c.line));
+    try {
+      test::capture_stdout([&] { SCEMAIN(s()); });
+      ADD_FAILURE() << "accepted";
+    } catch (const InputError& e) {
+      const std::string m = e.what();
+      EXPECT_NE(m.find("scein.dat': record " + std::to_string(c.record)), std::string::npos) << m;
+      EXPECT_NE(m.find(c.expected), std::string::npos) << m;
+    }
+    EXPECT_FALSE(dir_.exists("min-ris.txt"));
+  }
+  // A class no catchment cell uses may have any coefficient.
+  dir_.write("scein.dat", scein_with(6, "       0.0       1.0      50.0"));
+  EXPECT_EQ(test::capture_stdout([&] { EXPECT_EQ(SCEMAIN(s()), 0); }), "");
+  EXPECT_TRUE(dir_.exists("min-ris.txt"));
+}
+
+TEST_F(ScemainTest, ObservedValuesThatAreNoDischargesAreRefused) {
+  dir_.write("scein.dat", kScein);
+  dir_.write("Tarvex.in", control_file("obs.txt", 1, 3));
+  dir_.write("obs.txt", "header\n1.\n-2e7\n3.\n");
+  try {
+    SCEMAIN(s());
+    FAIL() << "accepted";
+  } catch (const InputError& e) {
+    const std::string m = e.what();
+    EXPECT_NE(m.find("obs.txt': record 3: observed discharge value 2: -2e+07 m3/s"), std::string::npos) << m;
+  }
+  EXPECT_FALSE(dir_.exists("min-ris.txt"));
+  dir_.write("obs.txt", "header\n1.\n-1e7\n3.\n");
+  EXPECT_EQ(test::capture_stdout([&] { EXPECT_EQ(SCEMAIN(s()), 0); }), "");
+}
+
 TEST_F(ScemainTest, ObservedFileErrorsNameFileAndRecord) {
   dir_.write("scein.dat", kScein);
   dir_.write("Tarvex.in", control_file("missing.txt", 0, 3));

@@ -255,6 +255,14 @@ TEST_F(Load, ControlValuesThatCannotBeSimulatedAreRefused) {
       {&ControlSpec::ia_ratio, "1.", 2, "record 44"},
       {&ControlSpec::ia_ratio, "-0.1", 3, "record 44"},
       {&ControlSpec::outlet, "9 9", 3, "record 46"},
+      // Positive, but beyond what 4-byte reals compute with.
+      {&ControlSpec::cell, "0.0001 100.", 2, "record 20"},
+      {&ControlSpec::cell, "100. 2e7", 4, "record 20"},
+      {&ControlSpec::wd_hill, "1e-45", 2, "record 26"},
+      {&ControlSpec::ks_class, "1e31", 3, "record 30"},
+      {&ControlSpec::channel, "1e-45 30. 25.", 4, "record 34"},
+      {&ControlSpec::k_sub, "1e-31", 3, "record 36"},
+      {&ControlSpec::ia_ratio, "2e30", 3, "record 44"},
   };
   for (const Case& c : cases) {
     spec = ControlSpec();
@@ -268,6 +276,27 @@ TEST_F(Load, ControlValuesThatCannotBeSimulatedAreRefused) {
   spec.ks_class = "0.";
   load(4);
   EXPECT_EQ(ERR, 0);
+}
+
+TEST_F(Load, StartDayMustBeADayOfTheStartMonth) {
+  spec.start = "29 2 2001";
+  expect_input_error(3, {"Tarvex.in", "record 10", "start day 29", "1 to 28", "temp.txt"});
+  spec.start = "0 1 2001";
+  expect_input_error(4, {"Tarvex.in", "record 10", "start day 0"});
+  spec.start = "31 12 2001";
+  load(3);
+  EXPECT_EQ(s->START_DOY, 365.0f);
+  spec.start = "40 2 2001";  // the event run has no calendar
+  load(2);
+  EXPECT_EQ(ERR, 0);
+}
+
+TEST_F(Load, ElevationsOfTheCatchmentMustBeElevations) {
+  // (3, 4), the end of the last links, and (1, 1), a catchment cell.
+  test::write_file(dir / "elev.txt", "12. 9.5 8. 7.\n9. 8. 7. 6.\n8.6 7. 6. -1e30\n");
+  expect_input_error(3, {"elev.txt", "row 3, column 4", "-1e+30 m"});
+  test::write_file(dir / "elev.txt", "2e6 9.5 8. 7.\n9. 8. 7. 6.\n8.6 7. 6. 5.\n");
+  expect_input_error(2, {"elev.txt", "row 1, column 1"});
 }
 
 TEST_F(Load, OutletAtTheReferenceElevationIsRefused) {
@@ -286,15 +315,21 @@ TEST_F(Load, RoughnessClassOfACatchmentCellMustExist) {
 
 TEST_F(Load, BrokenLinkFilesAreRefused) {
   const std::string head = "   IIN JIN   IFIN JFIN  ORD   LEN\n";
-  const std::pair<std::string, std::initializer_list<const char*>> cases[] = {
-      {head + "1 1 3 1 1 2.0\n", {"record 2", "does not reach"}},       // walks off eastwards
-      {head + "1 1 2 4 1 0.0\n", {"record 2", "length"}},
-      {head + "1 1 2 4 1 4.0\n3 4 1 1 1 1.0\n", {"record 3", "direction 0"}},
-      {head + "1 1 2 4 1 4.0\n0 1 2 4 1 1.0\n", {"record 3", "outside"}},
+  // (An initializer_list member would not keep its values alive past the
+  // array's initialisation.)
+  const struct {
+    std::string text;
+    const char* record;
+    const char* what;
+  } cases[] = {
+      {head + "1 1 3 1 1 2.0\n", "record 2", "does not reach"},  // walks off eastwards
+      {head + "1 1 2 4 1 0.0\n", "record 2", "length"},
+      {head + "1 1 2 4 1 4.0\n3 4 1 1 1 1.0\n", "record 3", "direction 0"},
+      {head + "1 1 2 4 1 4.0\n0 1 2 4 1 1.0\n", "record 3", "outside"},
   };
-  for (const auto& [text, parts] : cases) {
-    test::write_file(dir / "links.txt", text);
-    expect_input_error(3, parts);
+  for (const auto& c : cases) {
+    test::write_file(dir / "links.txt", c.text);
+    expect_input_error(3, {c.record, c.what});
   }
   // A loop: two cells pointing at each other.
   test::write_file(dir / "dir.txt", "6 4 6 8\n6 6 6 8\n6 6 6 0\n");

@@ -39,6 +39,7 @@ TEST(RunSteps, EachDriverKeepsItsOwnGrouping) {
   EXPECT_EQ(RUN_STEP_COUNT(*s, RunKind::single), 92);     // 3*(DT_RAIN/DT_SIM) = 92.99999
   EXPECT_EQ(RUN_STEP_COUNT(*s, RunKind::objective), 93);  // 3*DT_RAIN/DT_SIM = 93
   s->DT_SIM = 3600.0f / 7.0f;
+  s->N_DATA = 10;  // step 22 lies inside the series
   EXPECT_EQ(RUN_RECORD_OF_STEP(*s, RunKind::single, 22), 3);
   EXPECT_EQ(RUN_RECORD_OF_STEP(*s, RunKind::objective, 22), 4);
 }
