@@ -70,9 +70,9 @@ TEST(CommandLine, DirectoryOption) {
   // Files are read in DIR, not in the current directory.
   TempDir other;
   test::write_tiny_catchment(other.path());
-  test::ControlSpec spec;
-  spec.dt_sim = "7200.";
-  test::write_control(other.path(), spec);
+  test::ControlFile ctl;
+  ctl.dt_sim = "7200.";
+  test::write_control(other.path(), ctl);
   auto in_dir = run_tarvex({"--mode", "3", "--directory", other.path().string()}, d.path());
   EXPECT_EQ(in_dir.exit_code, 1);
   EXPECT_EQ(in_dir.out, "\n\n Simulation time step > time step of the rainfall data\n\n");
@@ -81,9 +81,9 @@ TEST(CommandLine, DirectoryOption) {
 TEST(CommandLine, RefusedTimeStepsEndThePassWithStatusOne) {
   TempDir d;
   test::write_tiny_catchment(d.path());
-  test::ControlSpec spec;
-  spec.dt_sim = "1000.";
-  test::write_control(d.path(), spec);
+  test::ControlFile ctl;
+  ctl.dt_sim = "1000.";
+  test::write_control(d.path(), ctl);
   auto r = run_tarvex({"--mode", "3"}, d.path());
   EXPECT_EQ(r.exit_code, 1);
   // The loader's empty line, then the message, printed once.
@@ -93,9 +93,9 @@ TEST(CommandLine, RefusedTimeStepsEndThePassWithStatusOne) {
 TEST(CommandLine, FileLayerErrorsGoToStderrWithFileAndRecord) {
   TempDir d;
   test::write_tiny_catchment(d.path());
-  test::ControlSpec spec;
-  spec.ni_nj = "3 four";
-  test::write_control(d.path(), spec);
+  test::ControlFile ctl;
+  ctl.ni_nj = "3 four";
+  test::write_control(d.path(), ctl);
   auto r = run_tarvex({"--mode", "3"}, d.path());
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_TRUE(r.out.empty());

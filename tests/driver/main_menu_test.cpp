@@ -16,9 +16,9 @@ namespace {
 TEST(MainMenu, RecordStepOfMoreSimulationStepsThanAnIntegerCountsIsRefused) {
   test::TempDir dir;
   test::write_tiny_catchment(dir.path());
-  test::ControlSpec spec;
-  spec.dt_rain = "3.6e13";  // 1e10 steps of 3600 s per record
-  test::write_control(dir.path(), spec);
+  test::ControlFile ctl;
+  ctl.dt_rain = "3.6e13";  // 1e10 steps of 3600 s per record
+  test::write_control(dir.path(), ctl);
   test::ChangeDir cd(dir.path());
   auto s = std::make_unique<ModelState>();
   try {
@@ -30,8 +30,8 @@ TEST(MainMenu, RecordStepOfMoreSimulationStepsThanAnIntegerCountsIsRefused) {
   EXPECT_FALSE(dir.exists("timestep.out"));
 
   // A whole multiple within range still meets the numbered check.
-  spec.dt_rain = "3601.";
-  test::write_control(dir.path(), spec);
+  ctl.dt_rain = "3601.";
+  test::write_control(dir.path(), ctl);
   int status = -1;
   const std::string out = test::capture_stdout([&] { status = MAINMENU(*s, 2); });
   EXPECT_EQ(status, 1);

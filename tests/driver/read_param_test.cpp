@@ -11,16 +11,16 @@
 namespace tarvex {
 namespace {
 
-using test::ControlSpec;
+using test::ControlFile;
 
-// Loads the tiny catchment with spec in a scratch directory.
+// Loads the tiny catchment with the control file ctl in a scratch directory.
 class Load : public ::testing::Test {
  protected:
   void SetUp() override { test::write_tiny_catchment(dir.path()); }
 
   // Writes the control file, runs the loader, keeps its console output.
   void load(int32_t mode) {
-    test::write_control(dir.path(), spec);
+    test::write_control(dir.path(), ctl);
     test::ChangeDir cd(dir.path());
     s = std::make_unique<ModelState>();
     s->RUN_MODE = mode;
@@ -39,7 +39,7 @@ class Load : public ::testing::Test {
   }
 
   test::TempDir dir;
-  ControlSpec spec;
+  ControlFile ctl;
   std::unique_ptr<ModelState> s;
   int32_t ERR = 0, STATUS = 0;
   std::string out;
@@ -78,57 +78,57 @@ TEST_F(Load, TinyCatchmentContinuous) {
 }
 
 TEST_F(Load, StartDayOfYearSumsTheMonthsBefore) {
-  spec.start = "15 3 2001";
+  ctl.start = "15 3 2001";
   load(4);
   EXPECT_EQ(s->START_DOY, 31.0f + 28.0f + 15.0f);
 }
 
 TEST_F(Load, CapacityEdgesAreRefusedWithTheirMessages) {
-  spec.n_data = "40001";
+  ctl.n_data = "40001";
   load(3);
   EXPECT_EQ(ERR, 1);
   EXPECT_EQ(out, "\n The length of the simulation exceeds the dimension of the file\n\n");
-  spec = ControlSpec();
-  spec.ni_nj = "1001 4";
+  ctl = ControlFile();
+  ctl.ni_nj = "1001 4";
   load(3);
   EXPECT_EQ(ERR, 1);
   EXPECT_EQ(out, "\n The dimension of the DEM exceeds the maximum allowed\n\n");
-  spec.ni_nj = "3 1001";
+  ctl.ni_nj = "3 1001";
   load(2);
   EXPECT_EQ(ERR, 1);
-  spec = ControlSpec();
-  spec.nclass = "4";
+  ctl = ControlFile();
+  ctl.nclass = "4";
   load(3);
   EXPECT_EQ(ERR, 1);
   EXPECT_EQ(out, "\n The number of classes of hillslope roughness exceeds the dimension of the file\n\n");
-  spec.nclass = "3";
-  spec.ks_class = "5. 6.\n7.";  // one read over two records shifts the later ones
-  spec.wd_hill = "10.";
-  test::write_control(dir.path(), spec);
-  std::string t = spec.render();
+  ctl.nclass = "3";
+  ctl.ks_class = "5. 6.\n7.";  // one read over two records shifts the later ones
+  ctl.wd_hill = "10.";
+  test::write_control(dir.path(), ctl);
+  std::string t = ctl.render();
   load(3);
   EXPECT_EQ(ERR, 0);
   EXPECT_EQ(s->KS_CLASS(3), 7.0f);
 }
 
 TEST_F(Load, MarkerSearchWithExemptCells) {
-  spec.fixed = {"2 2", "2 3", "1 1"};
+  ctl.fixed = {"2 2", "2 3", "1 1"};
   load(3);
   EXPECT_EQ(ERR, 0);
   EXPECT_EQ(s->ELEVATION(1, 1), 12.0f);
-  spec.fixed.clear();
-  spec.marker = "A51";
+  ctl.fixed.clear();
+  ctl.marker = "A51";
   load(3);
   EXPECT_EQ(ERR, 0);
-  spec.marker = "a51 lower case is no marker";
+  ctl.marker = "a51 lower case is no marker";
   expect_input_error(3, {"Tarvex.in", "A51"});
 }
 
 TEST_F(Load, ImperviousEventRunOpensNoCurveNumberOrTemperatureFile) {
-  spec.impervious = "1";
-  spec.cn_file = "does-not-exist.txt";
-  spec.temp_file = "neither.txt";
-  spec.start = "1 13 2001";  // not used by an event run
+  ctl.impervious = "1";
+  ctl.cn_file = "does-not-exist.txt";
+  ctl.temp_file = "neither.txt";
+  ctl.start = "1 13 2001";  // not used by an event run
   load(2);
   EXPECT_EQ(ERR, 0);
   for (int32_t i = 1; i <= 3; ++i) {
@@ -136,28 +136,28 @@ TEST_F(Load, ImperviousEventRunOpensNoCurveNumberOrTemperatureFile) {
   }
   EXPECT_EQ(s->START_DOY, 0.0f);
   // Without the switch the curve-number file must exist.
-  spec.impervious = "0";
+  ctl.impervious = "0";
   expect_input_error(2, {"does-not-exist.txt"});
 }
 
 TEST_F(Load, MissingFilesHaveTheirNumbers) {
-  const std::pair<std::string ControlSpec::*, const char*> cases[] = {
-      {&ControlSpec::rough_file, "File of the classes of the hillslope roughness not found"},
-      {&ControlSpec::dir_file, "File of the slope pointer not found"},
-      {&ControlSpec::elev_file, "File of the modified DEM not found"},
-      {&ControlSpec::area_file, "File of the contributing area not found"},
-      {&ControlSpec::link_file, "File of link property not found"},
+  const std::pair<std::string ControlFile::*, const char*> cases[] = {
+      {&ControlFile::rough_file, "File of the classes of the hillslope roughness not found"},
+      {&ControlFile::dir_file, "File of the slope pointer not found"},
+      {&ControlFile::elev_file, "File of the modified DEM not found"},
+      {&ControlFile::area_file, "File of the contributing area not found"},
+      {&ControlFile::link_file, "File of link property not found"},
   };
   for (const auto& [field, text] : cases) {
-    spec = ControlSpec();
-    spec.*field = "missing.txt";
+    ctl = ControlFile();
+    ctl.*field = "missing.txt";
     load(3);
     EXPECT_EQ(ERR, 1) << text;
     EXPECT_EQ(out, std::string("\n ") + text + "\n\n");
   }
-  for (auto field : {&ControlSpec::rain_file, &ControlSpec::temp_file, &ControlSpec::cn_file}) {
-    spec = ControlSpec();
-    spec.*field = "gone.txt";
+  for (auto field : {&ControlFile::rain_file, &ControlFile::temp_file, &ControlFile::cn_file}) {
+    ctl = ControlFile();
+    ctl.*field = "gone.txt";
     expect_input_error(3, {"gone.txt"});
   }
   std::filesystem::remove(dir / "Tarvex.in");
@@ -170,21 +170,21 @@ TEST_F(Load, MissingFilesHaveTheirNumbers) {
 }
 
 TEST_F(Load, CrossSections) {
-  spec.n_sections = "0";
-  spec.sections = {"this record is a label, not a cross-section"};
+  ctl.n_sections = "0";
+  ctl.sections = {"this record is a label, not a cross-section"};
   load(3);
   EXPECT_EQ(ERR, 0);
   EXPECT_EQ(s->N_SECTIONS, 0);
-  spec.n_sections = "2";
-  spec.sections = {"3 4", "2 4"};
+  ctl.n_sections = "2";
+  ctl.sections = {"3 4", "2 4"};
   for (int32_t mode : {2, 3, 4}) {
     load(mode);
     EXPECT_EQ(ERR, 1);
     EXPECT_EQ(out, "\n\n Number of cross-section where to display the river flow exceeds the maximum number "
                    "allowed\n\n");
   }
-  spec.n_sections = "1";
-  spec.sections = {"4 4"};
+  ctl.n_sections = "1";
+  ctl.sections = {"4 4"};
   expect_input_error(3, {"Tarvex.in", "cross-section", "outside"});
 }
 
@@ -231,62 +231,62 @@ TEST_F(Load, TemperatureRefusals) {
 
 TEST_F(Load, ControlValuesThatCannotBeSimulatedAreRefused) {
   struct Case {
-    std::string ControlSpec::*field;
+    std::string ControlFile::*field;
     const char* value;
     int32_t mode;
     const char* record;
   };
   const Case cases[] = {
-      {&ControlSpec::start, "1 13 2001", 3, "record 10"},
-      {&ControlSpec::start, "1 0 2001", 4, "record 10"},
-      {&ControlSpec::n_data, "0", 3, "record 14"},
-      {&ControlSpec::ni_nj, "0 4", 3, "record 18"},
-      {&ControlSpec::dt_rain, "0.", 3, "record 16"},
-      {&ControlSpec::dt_sim, "-5.", 3, "record 22"},
-      {&ControlSpec::cell, "100. 0.", 3, "record 20"},
-      {&ControlSpec::wd_hill, "0.", 3, "record 26"},
-      {&ControlSpec::ks_class, "0.", 2, "record 30"},
-      {&ControlSpec::channel, "20. 0. 25.", 3, "record 34"},
-      {&ControlSpec::channel, "20. 30. -1.", 4, "record 34"},
-      {&ControlSpec::k_sub, "0.", 3, "record 36"},
-      {&ControlSpec::w_sub, "0.", 4, "record 38"},
-      {&ControlSpec::tau_sub, "0.", 3, "record 40"},
-      {&ControlSpec::f_sub_cap, "0.", 3, "record 42"},
-      {&ControlSpec::ia_ratio, "1.", 2, "record 44"},
-      {&ControlSpec::ia_ratio, "-0.1", 3, "record 44"},
-      {&ControlSpec::outlet, "9 9", 3, "record 46"},
+      {&ControlFile::start, "1 13 2001", 3, "record 10"},
+      {&ControlFile::start, "1 0 2001", 4, "record 10"},
+      {&ControlFile::n_data, "0", 3, "record 14"},
+      {&ControlFile::ni_nj, "0 4", 3, "record 18"},
+      {&ControlFile::dt_rain, "0.", 3, "record 16"},
+      {&ControlFile::dt_sim, "-5.", 3, "record 22"},
+      {&ControlFile::cell, "100. 0.", 3, "record 20"},
+      {&ControlFile::wd_hill, "0.", 3, "record 26"},
+      {&ControlFile::ks_class, "0.", 2, "record 30"},
+      {&ControlFile::channel, "20. 0. 25.", 3, "record 34"},
+      {&ControlFile::channel, "20. 30. -1.", 4, "record 34"},
+      {&ControlFile::k_sub, "0.", 3, "record 36"},
+      {&ControlFile::w_sub, "0.", 4, "record 38"},
+      {&ControlFile::tau_sub, "0.", 3, "record 40"},
+      {&ControlFile::f_sub_cap, "0.", 3, "record 42"},
+      {&ControlFile::ia_ratio, "1.", 2, "record 44"},
+      {&ControlFile::ia_ratio, "-0.1", 3, "record 44"},
+      {&ControlFile::outlet, "9 9", 3, "record 46"},
       // Positive, but beyond what 4-byte reals compute with.
-      {&ControlSpec::cell, "0.0001 100.", 2, "record 20"},
-      {&ControlSpec::cell, "100. 2e7", 4, "record 20"},
-      {&ControlSpec::wd_hill, "1e-45", 2, "record 26"},
-      {&ControlSpec::ks_class, "1e31", 3, "record 30"},
-      {&ControlSpec::channel, "1e-45 30. 25.", 4, "record 34"},
-      {&ControlSpec::k_sub, "1e-31", 3, "record 36"},
-      {&ControlSpec::ia_ratio, "2e30", 3, "record 44"},
+      {&ControlFile::cell, "0.0001 100.", 2, "record 20"},
+      {&ControlFile::cell, "100. 2e7", 4, "record 20"},
+      {&ControlFile::wd_hill, "1e-45", 2, "record 26"},
+      {&ControlFile::ks_class, "1e31", 3, "record 30"},
+      {&ControlFile::channel, "1e-45 30. 25.", 4, "record 34"},
+      {&ControlFile::k_sub, "1e-31", 3, "record 36"},
+      {&ControlFile::ia_ratio, "2e30", 3, "record 44"},
   };
   for (const Case& c : cases) {
-    spec = ControlSpec();
-    spec.*(c.field) = c.value;
+    ctl = ControlFile();
+    ctl.*(c.field) = c.value;
     SCOPED_TRACE(std::string(c.value) + " " + c.record);
     expect_input_error(c.mode, {"Tarvex.in", c.record});
   }
   // The calibration run takes these from its settings: not refused here.
-  spec = ControlSpec();
-  spec.tau_sub = "0.";
-  spec.ks_class = "0.";
+  ctl = ControlFile();
+  ctl.tau_sub = "0.";
+  ctl.ks_class = "0.";
   load(4);
   EXPECT_EQ(ERR, 0);
 }
 
 TEST_F(Load, StartDayMustBeADayOfTheStartMonth) {
-  spec.start = "29 2 2001";
+  ctl.start = "29 2 2001";
   expect_input_error(3, {"Tarvex.in", "record 10", "start day 29", "1 to 28", "temp.txt"});
-  spec.start = "0 1 2001";
+  ctl.start = "0 1 2001";
   expect_input_error(4, {"Tarvex.in", "record 10", "start day 0"});
-  spec.start = "31 12 2001";
+  ctl.start = "31 12 2001";
   load(3);
   EXPECT_EQ(s->START_DOY, 365.0f);
-  spec.start = "40 2 2001";  // the event run has no calendar
+  ctl.start = "40 2 2001";  // the event run has no calendar
   load(2);
   EXPECT_EQ(ERR, 0);
 }
@@ -307,8 +307,8 @@ TEST_F(Load, OutletAtTheReferenceElevationIsRefused) {
 TEST_F(Load, RoughnessClassOfACatchmentCellMustExist) {
   test::write_file(dir / "rough.txt", "1 1 1 1\n1 2 1 1\n1 1 1 9\n");
   expect_input_error(3, {"rough.txt", "row 2, column 2", "class 2"});
-  spec.nclass = "2";
-  spec.ks_class = "5. 6.";
+  ctl.nclass = "2";
+  ctl.ks_class = "5. 6.";
   load(3);  // (3, 4) is not a catchment cell: its class is never used
   EXPECT_EQ(ERR, 0);
 }
@@ -399,15 +399,15 @@ TEST(LoadCapacity, FullGridFourGaugesAndFortyThousandRecords) {
   std::string recs;
   for (int n = 1; n <= 40000; ++n) recs += std::to_string(n) + " 0.5 0 1 2\n";
   test::write_file(dir / "rain.txt", test::rain_file("1 1\n1 1000\n1000 1\n1000 1000\n", 4, recs));
-  ControlSpec spec;
-  spec.ni_nj = "1000 1000";
-  spec.n_data = "40000";
-  spec.outlet = "1000 1000";
-  spec.sections = {"1000 1000"};
-  spec.interp = "2";
-  spec.nclass = "3";
-  spec.ks_class = "5. 6. 7.";
-  test::write_control(dir.path(), spec);
+  ControlFile ctl;
+  ctl.ni_nj = "1000 1000";
+  ctl.n_data = "40000";
+  ctl.outlet = "1000 1000";
+  ctl.sections = {"1000 1000"};
+  ctl.interp = "2";
+  ctl.nclass = "3";
+  ctl.ks_class = "5. 6. 7.";
+  test::write_control(dir.path(), ctl);
   test::ChangeDir cd(dir.path());
   auto s = std::make_unique<ModelState>();
   s->RUN_MODE = 2;

@@ -44,8 +44,8 @@ void write_tiny_catchment(const std::filesystem::path& dir, int n_records) {
   write_file(dir / "temp.txt", temp_file(temp));
 }
 
-void write_control(const std::filesystem::path& dir, const ControlSpec& spec) {
-  write_file(dir / "Tarvex.in", spec.render());
+void write_control(const std::filesystem::path& dir, const ControlFile& ctl) {
+  write_file(dir / "Tarvex.in", ctl.render());
 }
 
 }  // namespace tarvex::test
