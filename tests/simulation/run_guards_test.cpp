@@ -29,43 +29,16 @@ TEST(RunSteps, LastStepsOfALongSeriesWithVeryShortStepsStayOnTheLastRecord) {
   }
 }
 
-// A row of three hillslope cells draining east into the cross-section (1, 4).
-std::unique_ptr<ModelState> routed_row() {
-  auto s = small_state(1, 4);
-  s->RUN_MODE = 3;
-  s->A_CHANNEL = 1000.0f;
-  s->WD_HILL = 10.0f;
-  s->NCLASS = 1;
-  s->KS_CLASS(1) = 20.0f;
-  s->WD_CHAN = 10.0f;
-  s->KS_CHAN_TOP = 40.0f;
-  s->KS_CHAN_OUT = 20.0f;
-  s->K_SUB = 0.001f;
-  s->W_SUB = 100.0f;
-  s->OUTLET_I = 1;
-  s->OUTLET_J = 4;
-  s->ELEVATION.fill(500.0f);
-  s->ROUGH_CLASS.fill(1);
-  for (int32_t j = 1; j <= 4; ++j) {
-    s->FLOW_DIR(1, j) = 6;
-    s->AREA_CELLS(1, j) = j;
-  }
-  s->SLOPE(1, 4) = -1.0f;
-  s->NPATH = 1;
-  s->IIN(1) = 1;
-  s->JIN(1) = 1;
-  s->IFIN(1) = 1;
-  s->JFIN(1) = 4;
-  s->N_SECTIONS = 1;
-  s->SECTION_I(1) = 1;
-  s->SECTION_J(1) = 4;
+// The routed row with four wet hours.
+std::unique_ptr<ModelState> wet_row() {
+  auto s = test::routed_row();
   s->N_DATA = 4;
   for (int32_t n = 1; n <= 4; ++n) s->RAIN_DATA(n, 1) = 50.0f;
   return s;
 }
 
 TEST(RunSimulation, ADischargeThatIsNotANumberEndsTheRunNamingTheStep) {
-  auto s = routed_row();
+  auto s = wet_row();
   EXPECT_EQ(RUN_SIMULATION(*s, s->objective_run, RunKind::objective), 4);
   for (int32_t k = 1; k <= 4; ++k) EXPECT_TRUE(std::isfinite(s->Q_SECTION(k, 1)));
 

@@ -48,6 +48,39 @@ inline std::unique_ptr<ModelState> small_state(int32_t ni, int32_t nj) {
   return s;
 }
 
+// A row of three hillslope cells draining east into the cross-section and
+// outlet cell (1, 4), one path through them, routing parameters set.
+inline std::unique_ptr<ModelState> routed_row() {
+  auto s = small_state(1, 4);
+  s->A_CHANNEL = 1000.0f;
+  s->WD_HILL = 10.0f;
+  s->NCLASS = 1;
+  s->KS_CLASS(1) = 20.0f;
+  s->WD_CHAN = 10.0f;
+  s->KS_CHAN_TOP = 40.0f;
+  s->KS_CHAN_OUT = 20.0f;
+  s->K_SUB = 0.001f;
+  s->W_SUB = 100.0f;
+  s->OUTLET_I = 1;
+  s->OUTLET_J = 4;
+  s->ELEVATION.fill(500.0f);
+  s->ROUGH_CLASS.fill(1);
+  for (int32_t j = 1; j <= 4; ++j) {
+    s->FLOW_DIR(1, j) = 6;
+    s->AREA_CELLS(1, j) = j;
+  }
+  s->SLOPE(1, 4) = -1.0f;
+  s->NPATH = 1;
+  s->IIN(1) = 1;
+  s->JIN(1) = 1;
+  s->IFIN(1) = 1;
+  s->JFIN(1) = 4;
+  s->N_SECTIONS = 1;
+  s->SECTION_I(1) = 1;
+  s->SECTION_J(1) = 4;
+  return s;
+}
+
 inline uint32_t bits(float v) {
   uint32_t u;
   std::memcpy(&u, &v, sizeof u);

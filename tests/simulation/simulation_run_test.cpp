@@ -217,35 +217,7 @@ namespace {
 // A row of three CN = 100 hillslope cells draining east into the outlet
 // cell (1, 4), the cross-section; ten wet hours, then the run drains.
 std::unique_ptr<ModelState> stiff_row() {
-  auto s = small_state(1, 4);
-  s->CELL_DX = 100.0f;
-  s->CELL_DY = 100.0f;
-  s->A_CHANNEL = 1000.0f;
-  s->WD_HILL = 10.0f;
-  s->NCLASS = 1;
-  s->KS_CLASS(1) = 20.0f;
-  s->WD_CHAN = 10.0f;
-  s->KS_CHAN_TOP = 40.0f;
-  s->KS_CHAN_OUT = 20.0f;
-  s->K_SUB = 0.001f;
-  s->W_SUB = 100.0f;
-  s->OUTLET_I = 1;
-  s->OUTLET_J = 4;
-  s->ELEVATION.fill(500.0f);
-  s->ROUGH_CLASS.fill(1);
-  for (int32_t j = 1; j <= 4; ++j) {
-    s->FLOW_DIR(1, j) = 6;
-    s->AREA_CELLS(1, j) = j;
-  }
-  s->SLOPE(1, 4) = -1.0f;
-  s->NPATH = 1;
-  s->IIN(1) = 1;
-  s->JIN(1) = 1;
-  s->IFIN(1) = 1;
-  s->JFIN(1) = 4;
-  s->N_SECTIONS = 1;
-  s->SECTION_I(1) = 1;
-  s->SECTION_J(1) = 4;
+  auto s = test::routed_row();
   s->SOIL_CAPACITY.fill(0.0001f);
   s->F_SUB_CAP = 2.0f;
   s->TAU_SUB = 18000.0f;
