@@ -20,11 +20,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/direction_code.hpp"
-#include "driver/model_state.hpp"
-#include "forcing/invdist.hpp"
+#include "model/direction_code.hpp"
+#include "model/model_state.hpp"
 #include "forcing/slope_comp.hpp"
-#include "forcing/thiessen.hpp"
+#include "forcing/station_weights.hpp"
 #include "io/record_reader.hpp"
 #include "routing/routing.hpp"
 #include "routing/routing_checks.hpp"
@@ -213,8 +212,8 @@ void build_forcing(ModelState& s, std::mt19937& rng) {
       s.RAIN_MISSING(N, 2) = 1;
     }
   }
-  INVDIST(s, s.N_RAIN_ST, s.RAIN_XY, s.RAIN_WEIGHT, s.SLOPE);
-  THIESSEN(s, s.N_RAIN_ST, s.RAIN_XY, s.RAIN_STATION_MAP, s.SLOPE);
+  inverse_distance_weights(s.NI, s.NJ, s.N_RAIN_ST, s.RAIN_XY, nullptr, s.RAIN_WEIGHT, s.SLOPE);
+  nearest_station(s.NI, s.NJ, s.N_RAIN_ST, s.RAIN_XY, nullptr, s.RAIN_STATION_MAP, s.SLOPE);
 
   s.N_TEMP_ST = 1;
   s.TEMP_XY(1, 1) = 0.5f * static_cast<float>(n);
@@ -227,7 +226,7 @@ void build_forcing(ModelState& s, std::mt19937& rng) {
                         4.0f * std::sin(2.0f * 3.14159265f * (hour - 9.0f) / 24.0f);
     s.TEMP_MISSING(N, 1) = 0;
   }
-  THIESSEN(s, s.N_TEMP_ST, s.TEMP_XY, s.TEMP_STATION_MAP, s.SLOPE);
+  nearest_station(s.NI, s.NJ, s.N_TEMP_ST, s.TEMP_XY, nullptr, s.TEMP_STATION_MAP, s.SLOPE);
 
   const int32_t days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   const float daylight[12] = {0.22f, 0.24f, 0.27f, 0.30f, 0.33f, 0.34f, 0.34f, 0.32f, 0.28f, 0.25f, 0.22f, 0.21f};
@@ -281,8 +280,8 @@ Catchment build_catchment(int32_t n, int32_t records) {
   std::mt19937 rng(20240611u);
   build_network(s, rng);
   const std::string link_text = derive_network(s, c.links, c.max_order);
-  if (c.links > MAX_PATHS) {
-    throw std::runtime_error(std::to_string(c.links) + " links, the path list holds " + std::to_string(MAX_PATHS));
+  if (c.links > kLimits.paths) {
+    throw std::runtime_error(std::to_string(c.links) + " links, the path list holds " + std::to_string(kLimits.paths));
   }
   RecordReader links = RecordReader::from_text(link_text, "synthetic links");
   SLOPE_COMP(s, links, c.links + 1);
@@ -386,8 +385,8 @@ void take_own_options(int& argc, char** argv) {
     }
   }
   argc = out;
-  if (g_size < 3 || g_size > MAX_GRID || g_records < 1 || g_records > MAX_RECORDS) {
-    std::fprintf(stderr, "bench_simulation: --size must be 3..%d and --records 1..%d\n", MAX_GRID, MAX_RECORDS);
+  if (g_size < 3 || g_size > kLimits.grid_side || g_records < 1 || g_records > kLimits.records) {
+    std::fprintf(stderr, "bench_simulation: --size must be 3..%d and --records 1..%d\n", kLimits.grid_side, kLimits.records);
     std::exit(2);
   }
 }

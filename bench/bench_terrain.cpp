@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "../tests/terrain/terrain_reference.hpp"
-#include "driver/model_state.hpp"
+#include "model/model_state.hpp"
 #include "io/text_writer.hpp"
 #include "terrain/contributing_area.hpp"
 #include "terrain/flow_directions.hpp"
@@ -139,7 +139,7 @@ ModelState& realistic_after(int phase) {
     s = fresh_state();
     load(*s, dem());
   }
-  Array1<int32_t, MAX_FIXED> none;
+  Array1<int32_t, kLimits.exempt_cells> none;
   int32_t err = 0;
   while (done < phase) {
     ++done;
@@ -157,7 +157,7 @@ ModelState& realistic_after(int phase) {
 
 void BM_PitRemoval(benchmark::State& state) {
   auto s = fresh_state();
-  Array1<int32_t, MAX_FIXED> none;
+  Array1<int32_t, kLimits.exempt_cells> none;
   int64_t raises = 0;
   for (auto _ : state) {
     state.PauseTiming();
@@ -179,7 +179,7 @@ void BM_PitRemovalCellByCell250(benchmark::State& state) {
   s->NI = 250;
   s->NJ = 250;
   s->size_terrain_grids(250, 250);
-  Array1<int32_t, MAX_FIXED> none;
+  Array1<int32_t, kLimits.exempt_cells> none;
   int64_t raises = 0;
   for (auto _ : state) {
     state.PauseTiming();
@@ -200,7 +200,7 @@ void BM_PitRemoval250(benchmark::State& state) {
   s->NI = 250;
   s->NJ = 250;
   s->size_terrain_grids(250, 250);
-  Array1<int32_t, MAX_FIXED> none;
+  Array1<int32_t, kLimits.exempt_cells> none;
   int64_t raises = 0;
   for (auto _ : state) {
     state.PauseTiming();

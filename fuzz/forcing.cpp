@@ -9,11 +9,12 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/model_state.hpp"
+#include "model/model_state.hpp"
 #include "forcing/input_rain.hpp"
 #include "forcing/input_temp.hpp"
 #include "forcing/soil_storativity.hpp"
 #include "fuzz_support.hpp"
+#include "io/grid_file.hpp"
 #include "io/record_reader.hpp"
 
 using namespace tarvex;
@@ -47,9 +48,8 @@ void check_soil(const ModelState& s) {
   }
 }
 
-void check_rain(const ModelState& s, int32_t STATUS) {
-  if (STATUS >= 98) return;
-  if (s.N_RAIN_ST < 1 || s.N_RAIN_ST > MAX_RAIN_ST) bug("a rain gauge count outside 1..4 accepted");
+void check_rain(const ModelState& s) {
+  if (s.N_RAIN_ST < 1 || s.N_RAIN_ST > kLimits.rain_gauges) bug("a rain gauge count outside 1..4 accepted");
   for (int32_t N = 1; N <= s.N_DATA; ++N) {
     int32_t present = 0;
     for (int32_t k = 1; k <= s.N_RAIN_ST; ++k) {
@@ -80,8 +80,7 @@ void check_rain(const ModelState& s, int32_t STATUS) {
   }
 }
 
-void check_temp(const ModelState& s, int32_t STATUS) {
-  if (STATUS >= 98) return;
+void check_temp(const ModelState& s) {
   if (s.N_TEMP_ST != 1) bug("a temperature station count other than 1 accepted");
   for (int32_t m = 1; m <= MAX_MONTHS; ++m) {
     if (s.DAYS_IN_MONTH(m) < 1) bug("a month without days accepted");
@@ -108,15 +107,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   make_state(*s, data);
 
   auto text = [&](std::size_t k) { return k < parts.size() ? std::string(parts[k]) : std::string(); };
-  RecordReader cn = RecordReader::from_text(text(0), "cn.txt");
+  GridReader cn = GridReader::from_text(text(0), "cn.txt");
   if (fuzz::refused_or_done([&] { SOIL_STORATIVITY(*s, cn); })) check_soil(*s);
 
   RecordReader rain = RecordReader::from_text(text(1), "rain.txt");
-  int32_t STATUS = 0;
-  if (fuzz::refused_or_done([&] { INPUT_RAIN(*s, rain, STATUS); })) check_rain(*s, STATUS);
+  if (fuzz::refused_or_done([&] { INPUT_RAIN(*s, rain); })) check_rain(*s);
 
   RecordReader temp = RecordReader::from_text(text(2), "temp.txt");
-  STATUS = 0;
-  if (fuzz::refused_or_done([&] { INPUT_TEMP(*s, temp, STATUS); })) check_temp(*s, STATUS);
+  if (fuzz::refused_or_done([&] { INPUT_TEMP(*s, temp); })) check_temp(*s);
   return 0;
 }

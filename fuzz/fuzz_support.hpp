@@ -8,8 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/model_state.hpp"
+#include "model/model_state.hpp"
 #include "io/input_error.hpp"
+#include "model/warn_error.hpp"
 
 namespace tarvex::fuzz {
 
@@ -47,6 +48,8 @@ bool refused_or_done(F&& fn) {
     fn();
     return true;
   } catch (const InputError&) {
+    return false;
+  } catch (const RunRefused&) {
     return false;
   }
 }

@@ -14,8 +14,10 @@
 #include <string>
 
 #include "driver/main_menu.hpp"
-#include "driver/model_state.hpp"
+#include "model/model_state.hpp"
 #include "driver/read_param.hpp"
+#include "model/limits.hpp"
+#include "model/warn_error.hpp"
 #include "fuzz_support.hpp"
 #include "simulation/run_steps.hpp"
 #include "simulation/simulation_run.hpp"
@@ -37,22 +39,22 @@ void check_finite(float v, const char* what) {
 
 // What an accepted load promises to the runs.
 void check_loaded(const ModelState& s) {
-  if (s.N_DATA < 1 || s.N_DATA > MAX_RECORDS) bug("N_DATA outside 1..40000 accepted");
-  if (s.NI < 1 || s.NI > MAX_GRID || s.NJ < 1 || s.NJ > MAX_GRID) bug("grid size outside 1..1000 accepted");
+  if (s.N_DATA < 1 || s.N_DATA > kLimits.records) bug("N_DATA outside 1..40000 accepted");
+  if (s.NI < 1 || s.NI > kLimits.grid_side || s.NJ < 1 || s.NJ > kLimits.grid_side) bug("grid size outside 1..1000 accepted");
   if (!(s.DT_RAIN > 0.0f) || !(s.DT_SIM > 0.0f)) bug("a time step that is not positive accepted");
-  if (s.NPATH < 0 || s.NPATH > MAX_PATHS) bug("path count outside 0..10000");
+  if (s.NPATH < 0 || s.NPATH > kLimits.paths) bug("path count outside 0..10000");
   for (int32_t p = 1; p <= s.NPATH; ++p) {
     if (!s.SLOPE.contains(s.IIN(p), s.JIN(p)) || !s.SLOPE.contains(s.IFIN(p), s.JFIN(p))) {
       bug("a path end outside the grid accepted");
     }
   }
-  if (s.N_SECTIONS < 0 || s.N_SECTIONS > MAX_SECTIONS) bug("cross-section count outside 0..1 accepted");
+  if (s.N_SECTIONS < 0 || s.N_SECTIONS > kLimits.sections) bug("cross-section count outside 0..1 accepted");
   for (int32_t k = 1; k <= s.N_SECTIONS; ++k) {
     if (!s.SLOPE.contains(s.SECTION_I(k), s.SECTION_J(k))) bug("a cross-section outside the grid accepted");
   }
-  if (s.N_RAIN_ST < 1 || s.N_RAIN_ST > MAX_RAIN_ST) bug("rain gauge count outside 1..4 accepted");
+  if (s.N_RAIN_ST < 1 || s.N_RAIN_ST > kLimits.rain_gauges) bug("rain gauge count outside 1..4 accepted");
   const bool continuous = s.RUN_MODE == 3 || s.RUN_MODE == 4;
-  if (continuous && (s.N_TEMP_ST < 1 || s.N_TEMP_ST > MAX_TEMP_ST)) bug("temperature station count outside 1..1");
+  if (continuous && (s.N_TEMP_ST < 1 || s.N_TEMP_ST > kLimits.temp_stations)) bug("temperature station count outside 1..1");
   check_finite(s.START_DOY, "START_DOY");
   for (int32_t I = 1; I <= s.NI; ++I) {
     for (int32_t J = 1; J <= s.NJ; ++J) {
@@ -82,7 +84,7 @@ void check_loaded(const ModelState& s) {
 
 void check_series(const ModelState& s, int32_t nout) {
   for (int32_t k = 1; k <= s.N_SECTIONS; ++k) {
-    for (int32_t n = 1; n <= nout && n <= MAX_RECORDS; ++n) {
+    for (int32_t n = 1; n <= nout && n <= kLimits.records; ++n) {
       check_finite(s.Q_SECTION(n, k), "Q_SECTION");
       check_finite(s.Q_SECTION_SURF(n, k), "Q_SECTION_SURF");
     }
@@ -116,10 +118,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   ModelState* s = &fuzz::fresh_state();
   s->RUN_MODE = mode;
-  int32_t ERR = 0;
-  int32_t STATUS = 0;
-  const bool read = fuzz::refused_or_done([&] { READ_PARAM(*s, ERR, STATUS); });
-  if (!read || ERR != 0 || STATUS >= 98) return 0;
+  const bool read = fuzz::refused_or_done([&] {
+    const auto ctl = ControlFile::read("Tarvex.in", mode, control_bounds(kLimits));
+    if (!ctl) refuse_run(1011);
+    READ_PARAM(*s, *ctl);
+  });
+  if (!read) return 0;
   check_loaded(*s);
 
   // The whole pass of the driver, loading included, unless its run is large
@@ -130,7 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   s = &fuzz::fresh_state();
   try {
     if (MAINMENU(*s, mode) == 0 && steps > 0) {
-      check_series(*s, static_cast<int32_t>(std::min<int64_t>(steps, MAX_RECORDS)));
+      check_series(*s, static_cast<int32_t>(std::min<int64_t>(steps, kLimits.records)));
     }
   } catch (const InputError& e) {
     // The run's last guard against discharges that are not numbers. With

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/model_state.hpp"
+#include "model/model_state.hpp"
 #include "fuzz_support.hpp"
 #include "io/record_reader.hpp"
-#include "terrain/mod1.hpp"
+#include "driver/main_menu.hpp"
 
 using namespace tarvex;
 using tarvex::fuzz::bug;
@@ -41,7 +41,7 @@ bool pit_removal_is_small(std::string_view control, std::string_view dem_text) {
     ctl.skip(5);
     int32_t ni = 0, nj = 0;
     ctl.values("NI, NJ", ni, nj);
-    if (ni < 3 || nj < 3 || ni > MAX_GRID || nj > MAX_GRID) return true;
+    if (ni < 3 || nj < 3 || ni > kLimits.grid_side || nj > kLimits.grid_side) return true;
     RecordReader dem = RecordReader::from_text(std::string(dem_text), "dem.txt");
     std::vector<float> row(static_cast<std::size_t>(nj));
     float lo = 1.0e30f, hi = -1000.0f;
@@ -92,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ModelState* s = &fuzz::fresh_state();
   s->RUN_MODE = 1;
   int status = -1;
-  fuzz::refused_or_done([&] { status = MOD1(*s); });
+  fuzz::refused_or_done([&] { status = MAINMENU(*s, 1); });
   if (status == 0) check_terrain(*s);
   return 0;
 }

@@ -1,46 +1,15 @@
 #include "calibration/funcval.hpp"
 
 #include <cmath>
-#include <fstream>
 #include <string>
 
 #include "calibration/sce_settings.hpp"
 #include "io/input_error.hpp"
+#include "io/evaluation_log.hpp"
 #include "io/text_writer.hpp"
 #include "simulation/simulation_run.hpp"
 
 namespace tarvex {
-namespace {
-
-// Appends the two records of one evaluation to the log in a single write,
-// so that a failing write cannot damage the records already there.
-void append_log(const double* X, int32_t NOPT, float OBJ) {
-  const char* name = "min-ris.txt";
-  std::string text;
-  {
-    // A last record without its line end still counts as a record: the new
-    // records start on a line of their own.
-    std::ifstream old(name, std::ios::binary | std::ios::ate);
-    if (old && old.tellg() > 0) {
-      old.seekg(-1, std::ios::end);
-      char last = '\n';
-      if (old.get(last) && last != '\n') text.push_back('\n');
-    }
-  }
-  ListLine params;
-  params.text("Parameter values: ");
-  for (int32_t k = 0; k < NOPT; ++k) params.num(X[k]);
-  text += params.str();
-  text.push_back('\n');
-  text += ListLine().text("Objective function = ").num(OBJ).str();
-  text.push_back('\n');
-
-  TextWriter log(name, TextWriter::Mode::append);
-  log.raw(text);
-  log.close();
-}
-
-}  // namespace
 
 float FUNCVAL(ModelState& s, const double* X, int32_t NOPT) {
   if (NOPT < MODEL_PARAMS) {
@@ -103,14 +72,12 @@ float FUNCVAL(ModelState& s, const double* X, int32_t NOPT) {
                      "no evaluation is logged");
   }
 
-  append_log(X, NOPT, OBJ);
+  append_evaluation("min-ris.txt", X, NOPT, OBJ);
 
-  TextWriter outlet("outlet.out");
+  SeriesWriter outlet("outlet.out");
   if (s.N_SECTIONS > 0) {
     for (int32_t IOUT = 1; IOUT <= NOUT; ++IOUT) {
-      for (int32_t k_s = 1; k_s <= s.N_SECTIONS; ++k_s) {
-        outlet.line(ListLine().num(IOUT).num(simulated(IOUT, k_s)).str());
-      }
+      for (int32_t k_s = 1; k_s <= s.N_SECTIONS; ++k_s) outlet.value(IOUT, simulated(IOUT, k_s));
     }
   }
   outlet.close();

@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "driver/check_parameters.hpp"
+#include "model/input_limits.hpp"
 #include "io/input_error.hpp"
 #include "io/text_writer.hpp"
 
@@ -42,14 +42,14 @@ void check_parameter_vector(const ModelState& s, const SceSettings& set) {
   if (!(par(9) <= MAX_PARAMETER)) refuse(9, set.PAR0(9), "lies above " + shortest(MAX_PARAMETER));
 
   // Strickler coefficients of the classes in use on the catchment.
-  bool used[MAX_CLASSES + 1] = {};
+  bool used[kLimits.classes + 1] = {};
   for (int32_t I = 1; I <= s.NI; ++I) {
     for (int32_t J = 1; J <= s.NJ; ++J) {
       const int32_t c = s.ROUGH_CLASS(I, J);
-      if (s.SLOPE(I, J) > 0.0f && c >= 1 && c <= MAX_CLASSES) used[c] = true;
+      if (s.SLOPE(I, J) > 0.0f && c >= 1 && c <= kLimits.classes) used[c] = true;
     }
   }
-  for (int32_t c = 1; c <= MAX_CLASSES; ++c) {
+  for (int32_t c = 1; c <= kLimits.classes; ++c) {
     if (used[c]) require_positive(2 + c, ": catchment cells have roughness class " + std::to_string(c));
   }
 }

@@ -4,7 +4,7 @@
 // most of them, and the control file's checks do not cover the calibrated
 // parameters.
 #include "calibration/sce_settings.hpp"
-#include "driver/model_state.hpp"
+#include "model/model_state.hpp"
 
 namespace tarvex {
 

@@ -4,7 +4,7 @@
 // the number of parameters and their initial values; the rest is reported.
 #include <cstdint>
 
-#include "driver/model_state.hpp"
+#include "model/model_state.hpp"
 
 namespace tarvex {
 

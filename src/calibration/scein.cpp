@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "calibration/fixed_record.hpp"
+#include "io/fixed_record.hpp"
 #include "calibration/sce_report.hpp"
 #include "io/record_reader.hpp"
 

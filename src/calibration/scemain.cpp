@@ -7,16 +7,16 @@
 
 namespace tarvex {
 
-int SCEMAIN(ModelState& s) {
+int SCEMAIN(ModelState& s, const ControlFile& ctl) {
   SceSettings set;
   std::optional<TextWriter> report;
   if (SCEIN(set, report) > 0) {
     report->close();
     return 1;
   }
-  const int status = SCEUA(s, set, *report);
+  SCEUA(s, set, *report, ctl);
   report->close();
-  return status;
+  return 0;
 }
 
 }  // namespace tarvex

@@ -6,14 +6,14 @@
 #include "calibration/funcval.hpp"
 #include "calibration/parameter_vector.hpp"
 #include "calibration/sce_report.hpp"
-#include "driver/warn_error.hpp"
+#include "model/warn_error.hpp"
 #include "io/input_error.hpp"
 #include "io/record_reader.hpp"
 #include "io/text_writer.hpp"
 
 namespace tarvex {
 
-int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report) {
+void SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const ControlFile& ctl) {
   // The evaluation maps the first nine parameters onto the model; with fewer
   // records it would run on parameters nobody gave.
   if (p.NPAR < MODEL_PARAMS) {
@@ -24,23 +24,10 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report) {
   }
   check_parameter_vector(s, p);
 
-  std::string OBS_FILE;
-  int32_t N_OBS_HEAD = 0;
-  int32_t N_OBS = 0;
-  {
-    RecordReader control("Tarvex.in");
-    control.skip(3);
-    OBS_FILE = control.name_item("the name of the observed discharge file");
-    control.skip(1);
-    control.values("the number of header records of the observed discharge file", N_OBS_HEAD);
-    control.skip(1);
-    control.values("the number of observed discharge values", N_OBS);
-  }
-
-  if (N_OBS > MAX_OBS) {
-    WARN_ERROR(1014);
-    return 1;
-  }
+  const std::string& OBS_FILE = *ctl.observed.file;
+  const int32_t N_OBS_HEAD = *ctl.observed.header_records;
+  const int32_t N_OBS = *ctl.observed.values;
+  if (N_OBS > kLimits.observed) refuse_run(1014);
 
   {
     RecordReader obs(OBS_FILE);
@@ -61,7 +48,6 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report) {
 
   write_search_banner(report);
   FUNCVAL(s, &p.PAR0(1), p.NPAR);
-  return 0;
 }
 
 }  // namespace tarvex

@@ -50,7 +50,7 @@ void check_parameters(const ModelState& s, const ParameterRecords& rec) {
   check_channel_roughness(s);
 
   // Roughness class of every catchment cell: an index into KS_CLASS.
-  const int32_t top_class = calibration ? MAX_CLASSES : s.NCLASS;
+  const int32_t top_class = calibration ? kLimits.classes : s.NCLASS;
   for (int32_t I = 1; I <= s.NI; ++I) {
     for (int32_t J = 1; J <= s.NJ; ++J) {
       if (!(s.SLOPE(I, J) > 0.0f)) continue;

@@ -5,18 +5,11 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/model_state.hpp"
+#include "model/input_limits.hpp"
+#include "model/model_state.hpp"
 
 namespace tarvex {
 
-// Range of the positive real parameters (width-to-depth ratios, Strickler
-// coefficients, subsurface parameters): anything outside is no physical value
-// and would overflow or underflow 4-byte reals in the runs.
-inline constexpr float MIN_PARAMETER = 1.0e-30f;
-inline constexpr float MAX_PARAMETER = 1.0e30f;
-// Range of the cell sizes, m.
-inline constexpr float MIN_CELL_SIZE = 1.0e-3f;
-inline constexpr float MAX_CELL_SIZE = 1.0e7f;
 
 // Control-file records where the checked values were read.
 struct ParameterRecords {

@@ -1,35 +1,32 @@
 #include "driver/read_param.hpp"
 
 #include <cmath>
-#include <optional>
+#include <vector>
 #include <string>
 
 #include "driver/check_parameters.hpp"
-#include "driver/warn_error.hpp"
-#include "forcing/input_limits.hpp"
+#include "model/warn_error.hpp"
+#include "model/input_limits.hpp"
 #include "forcing/input_rain.hpp"
 #include "forcing/input_temp.hpp"
 #include "forcing/slope_comp.hpp"
 #include "forcing/soil_storativity.hpp"
+#include "io/control_file.hpp"
+#include "io/grid_file.hpp"
 #include "io/record_reader.hpp"
 #include "io/text_writer.hpp"
 
 namespace tarvex {
 namespace {
 
-constexpr const char* kControlFile = "Tarvex.in";
-
-// Opens a grid file named in the control file and reads NI rows of NJ values.
+// Opens a grid file named in the control file and reads NI rows of NJ values;
+// refuses the run with message `missing` when the file cannot be opened.
 template <class T>
-bool read_grid_file(const std::string& name, Grid<T>& g, int32_t ni, int32_t nj, const char* what) {
-  auto f = RecordReader::try_open(name);
-  if (!f) return false;
-  for (int32_t I = 1; I <= ni; ++I) f->row(g.row(I), nj, "row " + std::to_string(I) + " of " + what);
-  return true;
-}
-
-[[noreturn]] void refuse(const RecordReader& ctl, const std::string& what) {
-  ctl.fail("record " + std::to_string(ctl.record()) + ": " + what);
+void read_grid_file(const std::string& name, Grid<T>& g, int32_t ni, int32_t nj, const char* what,
+                    int32_t missing) {
+  auto f = GridReader::try_open(name);
+  if (!f) refuse_run(missing);
+  f->rows(g.data(), ni, nj, what);
 }
 
 // Elevations the runs use: catchment cells (channel roughness, cell
@@ -53,142 +50,73 @@ void check_path_elevations(const ModelState& s, const std::string& elev_name) {
 
 }  // namespace
 
-void READ_PARAM(ModelState& s, int32_t& ERR, int32_t& STATUS) {
-  auto opened = RecordReader::try_open(kControlFile);
-  if (!opened) {
-    ERR = 1;
-    WARN_ERROR(1011);
-    return;
-  }
-  RecordReader& ctl = *opened;
+void READ_PARAM(ModelState& s, const ControlFile& ctl) {
+  const ControlFile::Run& run = ctl.run;
   const bool continuous = s.RUN_MODE == 3 || s.RUN_MODE == 4;
 
-  ctl.skip(9);
-  ctl.values("START_DAY, START_MONTH, START_YEAR", s.START_DAY, s.START_MONTH, s.START_YEAR);
-  const int32_t start_record = ctl.record();
+  const std::vector<int32_t>& start = *run.start;
+  s.START_DAY = start[0];
+  s.START_MONTH = start[1];
+  s.START_YEAR = start[2];
   if (continuous && (s.START_MONTH < 1 || s.START_MONTH > MAX_MONTHS)) {
-    refuse(ctl, "the start month " + std::to_string(s.START_MONTH) + " is not a month (1 to 12)");
+    ctl.refuse(run.start.record(), "the start month " + std::to_string(s.START_MONTH) + " is not a month (1 to 12)");
   }
-  ctl.skip(3);
-  ctl.values("N_DATA, the number of records of the rain series", s.N_DATA);
-  if (s.N_DATA < 1) refuse(ctl, "the number of records N_DATA must be at least 1");
-  ctl.skip(1);
-  if (s.N_DATA > MAX_RECORDS) {
-    ERR = 1;
-    WARN_ERROR(1016);
-    return;
-  }
+  s.N_DATA = *run.n_data;
+  if (s.N_DATA < 1) ctl.refuse(run.n_data.record(), "the number of records N_DATA must be at least 1");
+  if (s.N_DATA > kLimits.records) refuse_run(1016);
 
-  ctl.values("DT_RAIN, the time step of the records in s", s.DT_RAIN);
-  if (!(s.DT_RAIN > 0.0f)) refuse(ctl, "the time step of the records DT_RAIN must be positive");
-  ctl.skip(1);
-  ctl.values("NI, NJ, the rows and columns of the grids", s.NI, s.NJ);
-  if (s.NI > MAX_GRID || s.NJ > MAX_GRID) {
-    ERR = 1;
-    WARN_ERROR(1018);
-    return;
-  }
-  if (s.NI < 1 || s.NJ < 1) refuse(ctl, "a grid needs at least one row and one column");
+  s.DT_RAIN = *run.dt_rain;
+  if (!(s.DT_RAIN > 0.0f)) ctl.refuse(run.dt_rain.record(), "the time step of the records DT_RAIN must be positive");
+  s.NI = run.grid->i;
+  s.NJ = run.grid->j;
+  if (s.NI > kLimits.grid_side || s.NJ > kLimits.grid_side) refuse_run(1018);
+  if (s.NI < 1 || s.NJ < 1) ctl.refuse(run.grid.record(), "a grid needs at least one row and one column");
   s.size_grids(s.NI, s.NJ);
 
-  ctl.skip(1);
-  ctl.values("CELL_DX, CELL_DY, the cell sizes in m", s.CELL_DX, s.CELL_DY);
-  if (!(s.CELL_DX > 0.0f) || !(s.CELL_DY > 0.0f)) refuse(ctl, "the cell sizes must be positive");
+  s.CELL_DX = run.cell_size->first;
+  s.CELL_DY = run.cell_size->second;
+  const int32_t cell_record = run.cell_size.record();
+  if (!(s.CELL_DX > 0.0f) || !(s.CELL_DY > 0.0f)) ctl.refuse(cell_record, "the cell sizes must be positive");
   if (!(s.CELL_DX >= MIN_CELL_SIZE && s.CELL_DX <= MAX_CELL_SIZE && s.CELL_DY >= MIN_CELL_SIZE &&
         s.CELL_DY <= MAX_CELL_SIZE)) {
-    refuse(ctl, "the cell sizes " + shortest(s.CELL_DX) + " and " + shortest(s.CELL_DY) + " m must lie between " +
-                    shortest(MIN_CELL_SIZE) + " and " + shortest(MAX_CELL_SIZE) + " m");
+    ctl.refuse(cell_record, "the cell sizes " + shortest(s.CELL_DX) + " and " + shortest(s.CELL_DY) +
+                                " m must lie between " + shortest(MIN_CELL_SIZE) + " and " +
+                                shortest(MAX_CELL_SIZE) + " m");
   }
-  ctl.skip(1);
-  ctl.values("DT_SIM, the simulation time step in s", s.DT_SIM);
-  if (!(s.DT_SIM > 0.0f)) refuse(ctl, "the simulation time step DT_SIM must be positive");
-  ctl.skip(1);
-  ctl.values("A_CHANNEL, the channel threshold area in km2", s.A_CHANNEL);
-  ctl.skip(1);
-  ctl.values("WD_HILL, the hillslope width-to-depth ratio", s.WD_HILL);
-  const int32_t wd_hill_record = ctl.record();
-  ctl.skip(1);
-  ctl.values("NCLASS, the number of roughness classes", s.NCLASS);
-  if (s.NCLASS > MAX_CLASSES) {
-    ERR = 1;
-    WARN_ERROR(1015);
-    return;
-  }
+  s.DT_SIM = *run.dt_sim;
+  if (!(s.DT_SIM > 0.0f)) ctl.refuse(run.dt_sim.record(), "the simulation time step DT_SIM must be positive");
+  s.A_CHANNEL = *run.a_channel;
+  s.WD_HILL = *run.wd_hill;
+  s.NCLASS = *run.nclass;
+  if (s.NCLASS > kLimits.classes) refuse_run(1015);
+  const std::vector<float>& ks = *run.ks_class;
+  for (int32_t k = 1; k <= s.NCLASS; ++k) s.KS_CLASS(k) = ks[static_cast<std::size_t>(k - 1)];
 
-  ctl.skip(1);
+  const std::string& rough_name = *run.roughness;
+  read_grid_file(rough_name, s.ROUGH_CLASS, s.NI, s.NJ, "the roughness-class grid", 1010);
+
+  const std::vector<float>& channel = *run.channel;
+  s.WD_CHAN = channel[0];
+  s.KS_CHAN_TOP = channel[1];
+  s.KS_CHAN_OUT = channel[2];
+  s.K_SUB = *run.k_sub;
+  s.W_SUB = *run.w_sub;
+  s.TAU_SUB = *run.tau_sub;
+  s.F_SUB_CAP = *run.f_sub_cap;
+  s.IA_RATIO = *run.ia_ratio;
+  s.OUTLET_I = run.outlet->i;
+  s.OUTLET_J = run.outlet->j;
+  s.IMPERVIOUS = *run.impervious;
+  s.INTERP_METHOD = *run.interp_method;
+
+  read_grid_file(*run.directions, s.FLOW_DIR, s.NI, s.NJ, "the direction grid", 1009);
+  const std::string& elev_name = *run.elevation;
+  read_grid_file(elev_name, s.ELEVATION, s.NI, s.NJ, "the pit-free elevation grid", 1008);
+  read_grid_file(*run.area, s.AREA_CELLS, s.NI, s.NJ, "the contributing-area grid", 1007);
+
   {
-    ListRead r = ctl.read("the Strickler coefficients of the roughness classes");
-    for (int32_t k = 1; k <= s.NCLASS; ++k) s.KS_CLASS(k) = r.f32();
-    r.finish();
-  }
-  const int32_t ks_class_record = ctl.record();
-
-  ctl.skip(1);
-  const std::string rough_name = ctl.name_item("the name of the roughness-class file");
-  if (!read_grid_file(rough_name, s.ROUGH_CLASS, s.NI, s.NJ, "the roughness-class grid")) {
-    ERR = 1;
-    WARN_ERROR(1010);
-    return;
-  }
-
-  ctl.skip(1);
-  ctl.values("WD_CHAN, KS_CHAN_TOP, KS_CHAN_OUT", s.WD_CHAN, s.KS_CHAN_TOP, s.KS_CHAN_OUT);
-  const int32_t channel_record = ctl.record();
-  ctl.skip(1);
-  ctl.values("K_SUB, the subsurface celerity per unit slope in m/s", s.K_SUB);
-  const int32_t k_sub_record = ctl.record();
-  ctl.skip(1);
-  ctl.values("W_SUB, the subsurface flow width in m", s.W_SUB);
-  const int32_t w_sub_record = ctl.record();
-  ctl.skip(1);
-  ctl.values("TAU_SUB, the time constant of the subsurface store in s", s.TAU_SUB);
-  const int32_t tau_record = ctl.record();
-  ctl.skip(1);
-  ctl.values("F_SUB_CAP, the subsurface capacity factor", s.F_SUB_CAP);
-  const int32_t f_sub_record = ctl.record();
-  ctl.skip(1);
-  ctl.values("IA_RATIO, the initial-abstraction ratio", s.IA_RATIO);
-  const int32_t ia_record = ctl.record();
-  ctl.skip(1);
-  ctl.values("OUTLET_I, OUTLET_J, the outlet cell", s.OUTLET_I, s.OUTLET_J);
-  ctl.skip(1);
-  ctl.values("IMPERVIOUS", s.IMPERVIOUS);
-  ctl.skip(1);
-  ctl.values("INTERP_METHOD", s.INTERP_METHOD);
-  ctl.skip(1);
-
-  const std::string dir_name = ctl.name30("the name of the direction file");
-  if (!read_grid_file(dir_name, s.FLOW_DIR, s.NI, s.NJ, "the direction grid")) {
-    ERR = 1;
-    WARN_ERROR(1009);
-    return;
-  }
-
-  ctl.find_marker("A51");
-  const std::string elev_name = ctl.name30("the name of the pit-free elevation file");
-  if (!read_grid_file(elev_name, s.ELEVATION, s.NI, s.NJ, "the pit-free elevation grid")) {
-    ERR = 1;
-    WARN_ERROR(1008);
-    return;
-  }
-
-  ctl.skip(1);
-  const std::string area_name = ctl.name30("the name of the contributing-area file");
-  if (!read_grid_file(area_name, s.AREA_CELLS, s.NI, s.NJ, "the contributing-area grid")) {
-    ERR = 1;
-    WARN_ERROR(1007);
-    return;
-  }
-
-  ctl.skip(1);
-  const std::string link_name = ctl.name30("the name of the link-property file");
-  {
-    auto links = RecordReader::try_open(link_name);
-    if (!links) {
-      ERR = 1;
-      WARN_ERROR(1006);
-      return;
-    }
+    auto links = RecordReader::try_open(*run.links);
+    if (!links) refuse_run(1006);
     const int32_t LINK_RECORDS = links->count_records();
     links->rewind();
     SLOPE_COMP(s, *links, LINK_RECORDS);
@@ -197,13 +125,11 @@ void READ_PARAM(ModelState& s, int32_t& ERR, int32_t& STATUS) {
 
   print_line("");
 
-  ctl.skip(1);
+  const std::string& cn_name = *run.curve_numbers;
   if (s.RUN_MODE == 2 && s.IMPERVIOUS == 1) {
     s.SOIL_CAPACITY.fill(0.00001f);
-    ctl.skip(1, "the name of the curve-number file");
   } else {
-    const std::string cn_name = ctl.name30("the name of the curve-number file");
-    RecordReader cn(cn_name);
+    GridReader cn(cn_name);
     SOIL_STORATIVITY(s, cn);
   }
 
@@ -211,69 +137,51 @@ void READ_PARAM(ModelState& s, int32_t& ERR, int32_t& STATUS) {
     for (int32_t J = 1; J <= s.NJ; ++J) s.CUM_RAIN(I, J) = s.SLOPE(I, J) > 0.0f ? 0.0f : -1.0f;
   }
 
-  ctl.skip(1);
   {
-    const std::string rain_name = ctl.name30("the name of the rain file");
-    RecordReader rain(rain_name);
-    INPUT_RAIN(s, rain, STATUS);
-    if (STATUS >= 98) {
-      ERR = 1;
-      if (STATUS == 99) WARN_ERROR(1005);
-      return;
-    }
+    RecordReader rain(*run.rain);
+    INPUT_RAIN(s, rain);
   }
 
   if (continuous) {
-    ctl.skip(1);
-    const std::string temp_name = ctl.name30("the name of the temperature file");
+    const std::string& temp_name = *run.temperature;
     RecordReader temp(temp_name);
-    INPUT_TEMP(s, temp, STATUS);
-    if (STATUS >= 98) {
-      if (STATUS == 99) WARN_ERROR(1004);
-      return;
-    }
+    INPUT_TEMP(s, temp);
     // The calendar starts on this day; a day the month does not have would
     // shift every later month.
     if (s.START_DAY < 1 || s.START_DAY > s.DAYS_IN_MONTH(s.START_MONTH)) {
-      throw InputError(std::string("file '") + kControlFile + "': record " + std::to_string(start_record) +
-                       ": the start day " + std::to_string(s.START_DAY) + " is not a day of month " +
-                       std::to_string(s.START_MONTH) + " (1 to " + std::to_string(s.DAYS_IN_MONTH(s.START_MONTH)) +
-                       " in '" + temp_name + "')");
+      ctl.refuse(run.start.record(), "the start day " + std::to_string(s.START_DAY) + " is not a day of month " +
+                                         std::to_string(s.START_MONTH) + " (1 to " +
+                                         std::to_string(s.DAYS_IN_MONTH(s.START_MONTH)) + " in '" + temp_name +
+                                         "')");
     }
     float doy = 0.0f;
     for (int32_t m = 1; m <= s.START_MONTH - 1; ++m) doy = doy + static_cast<float>(s.DAYS_IN_MONTH(m));
     s.START_DOY = doy + static_cast<float>(s.START_DAY);
-  } else {
-    ctl.skip(2);
   }
 
-  ctl.skip(1);
-  ctl.values("N_SECTIONS, the number of output cross-sections", s.N_SECTIONS);
-  if (s.N_SECTIONS > MAX_SECTIONS) {
-    ERR = 1;
-    WARN_ERROR(1017);
-    return;
-  }
-  ctl.skip(1);
+  s.N_SECTIONS = *run.n_sections;
+  if (s.N_SECTIONS > kLimits.sections) refuse_run(1017);
   for (int32_t k = 1; k <= s.N_SECTIONS; ++k) {
-    ctl.values("SECTION_I, SECTION_J, the output cross-section cell", s.SECTION_I(k), s.SECTION_J(k));
+    const ControlValue<Cell>& section = run.sections[static_cast<std::size_t>(k - 1)];
+    s.SECTION_I(k) = section->i;
+    s.SECTION_J(k) = section->j;
     if (!s.SLOPE.contains(s.SECTION_I(k), s.SECTION_J(k))) {
-      refuse(ctl, "the cross-section cell (" + std::to_string(s.SECTION_I(k)) + ", " +
-                      std::to_string(s.SECTION_J(k)) + ") lies outside the grid");
+      ctl.refuse(section.record(), "the cross-section cell (" + std::to_string(s.SECTION_I(k)) + ", " +
+                                       std::to_string(s.SECTION_J(k)) + ") lies outside the grid");
     }
   }
 
   // Parameters the runs divide by or index with: refuse what cannot be simulated.
   ParameterRecords rec;
-  rec.control = kControlFile;
-  rec.wd_hill = wd_hill_record;
-  rec.ks_class = ks_class_record;
-  rec.channel = channel_record;
-  rec.k_sub = k_sub_record;
-  rec.w_sub = w_sub_record;
-  rec.tau_sub = tau_record;
-  rec.f_sub_cap = f_sub_record;
-  rec.ia_ratio = ia_record;
+  rec.control = ctl.name();
+  rec.wd_hill = run.wd_hill.record();
+  rec.ks_class = run.ks_class.record();
+  rec.channel = run.channel.record();
+  rec.k_sub = run.k_sub.record();
+  rec.w_sub = run.w_sub.record();
+  rec.tau_sub = run.tau_sub.record();
+  rec.f_sub_cap = run.f_sub_cap.record();
+  rec.ia_ratio = run.ia_ratio.record();
   rec.rough_file = rough_name;
   check_parameters(s, rec);
 }

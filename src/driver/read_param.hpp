@@ -1,14 +1,12 @@
 #pragma once
-#include <cstdint>
-
-#include "driver/model_state.hpp"
+#include "io/control_file.hpp"
+#include "model/model_state.hpp"
 
 namespace tarvex {
 
-// Loads "Tarvex.in" and every input it names into the model state. ERR is set
-// to 1 on a refused load; STATUS is the status of the series loaders (98 a
-// station count above its capacity, 99 a record with no station reporting).
-// The caller sets both to 0 and refuses the load when ERR != 0 or STATUS >= 98.
-void READ_PARAM(ModelState& s, int32_t& ERR, int32_t& STATUS);
+// Loads the control file's values and every input it names into the model
+// state. A load refused with a numbered message throws RunRefused (the
+// message printed); a bad value or file throws InputError.
+void READ_PARAM(ModelState& s, const ControlFile& ctl);
 
 }  // namespace tarvex

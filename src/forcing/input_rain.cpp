@@ -2,22 +2,17 @@
 
 #include <string>
 
-#include "driver/warn_error.hpp"
-#include "forcing/invdist.hpp"
+#include "model/warn_error.hpp"
 #include "forcing/station_position.hpp"
-#include "forcing/thiessen.hpp"
+#include "forcing/station_weights.hpp"
 #include "io/text_writer.hpp"
 
 namespace tarvex {
 
-void INPUT_RAIN(ModelState& s, RecordReader& file, int32_t& STATUS) {
+void INPUT_RAIN(ModelState& s, RecordReader& file) {
   file.skip(1);
   file.values("the number of rain gauges", s.N_RAIN_ST);
-  if (s.N_RAIN_ST > MAX_RAIN_ST) {
-    WARN_ERROR(1020);
-    STATUS = 98;
-    return;
-  }
+  if (s.N_RAIN_ST > kLimits.rain_gauges) refuse_run(1020);
   if (s.N_RAIN_ST < 1) {
     file.fail("record " + std::to_string(file.record()) + ": the number of rain gauges is " +
               std::to_string(s.N_RAIN_ST) + "; at least one gauge is needed");
@@ -50,26 +45,20 @@ void INPUT_RAIN(ModelState& s, RecordReader& file, int32_t& STATUS) {
     }
   }
 
+  // A record at which no gauge reports cannot be distributed.
   for (int32_t N = 1; N <= s.N_DATA; ++N) {
-    STATUS = 0;
+    int32_t missing = 0;
     for (int32_t k = 1; k <= NR; ++k) {
-      if (s.RAIN_DATA(N, k) >= 0.0f) {
-        s.RAIN_MISSING(N, k) = 0;
-      } else {
-        s.RAIN_MISSING(N, k) = 1;
-        STATUS = STATUS + 1;
-      }
-      if (STATUS == NR) STATUS = 99;
+      s.RAIN_MISSING(N, k) = s.RAIN_DATA(N, k) >= 0.0f ? 0 : 1;
+      missing = missing + s.RAIN_MISSING(N, k);
     }
-    if (STATUS == 99) break;
+    if (missing == NR) refuse_run(1005);
   }
 
-  if (STATUS != 99) {
-    if (s.INTERP_METHOD == 1) {
-      THIESSEN(s, s.N_RAIN_ST, s.RAIN_XY, s.RAIN_STATION_MAP, s.SLOPE);
-    } else {
-      INVDIST(s, s.N_RAIN_ST, s.RAIN_XY, s.RAIN_WEIGHT, s.SLOPE);
-    }
+  if (s.INTERP_METHOD == 1) {
+    nearest_station(s.NI, s.NJ, s.N_RAIN_ST, s.RAIN_XY, nullptr, s.RAIN_STATION_MAP, s.SLOPE);
+  } else {
+    inverse_distance_weights(s.NI, s.NJ, s.N_RAIN_ST, s.RAIN_XY, nullptr, s.RAIN_WEIGHT, s.SLOPE);
   }
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 #include <cstdint>
 
-#include "driver/model_state.hpp"
-#include "forcing/input_limits.hpp"
+#include "model/model_state.hpp"
+#include "model/input_limits.hpp"
 #include "io/record_reader.hpp"
 
 namespace tarvex {
@@ -11,6 +11,6 @@ namespace tarvex {
 // STATUS: 98 more than 4 gauges, 99 a record with every gauge missing,
 // otherwise the missing gauges of the last record. A value above
 // MAX_RAIN_PER_RECORD is refused with an InputError naming the record.
-void INPUT_RAIN(ModelState& s, RecordReader& file, int32_t& STATUS);
+void INPUT_RAIN(ModelState& s, RecordReader& file);
 
 }  // namespace tarvex

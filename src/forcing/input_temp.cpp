@@ -3,14 +3,14 @@
 #include <cmath>
 #include <string>
 
-#include "driver/warn_error.hpp"
+#include "model/warn_error.hpp"
 #include "forcing/station_position.hpp"
-#include "forcing/thiessen.hpp"
+#include "forcing/station_weights.hpp"
 #include "io/text_writer.hpp"
 
 namespace tarvex {
 
-void INPUT_TEMP(ModelState& s, RecordReader& file, int32_t& STATUS) {
+void INPUT_TEMP(ModelState& s, RecordReader& file) {
   // The evapotranspiration formula multiplies these with the temperature.
   auto check_coefficients = [&file](const float* v, int32_t n, const char* what) {
     for (int32_t k = 0; k < n; ++k) {
@@ -41,11 +41,7 @@ void INPUT_TEMP(ModelState& s, RecordReader& file, int32_t& STATUS) {
   }
   file.skip(1);
   file.values("the number of temperature stations", s.N_TEMP_ST);
-  if (s.N_TEMP_ST > MAX_TEMP_ST) {
-    WARN_ERROR(1021);
-    STATUS = 98;
-    return;
-  }
+  if (s.N_TEMP_ST > kLimits.temp_stations) refuse_run(1021);
   if (s.N_TEMP_ST < 1) {
     file.fail("record " + std::to_string(file.record()) + ": the number of temperature stations is " +
               std::to_string(s.N_TEMP_ST) + "; one station is needed");
@@ -83,21 +79,17 @@ void INPUT_TEMP(ModelState& s, RecordReader& file, int32_t& STATUS) {
     }
   }
 
+  // A record at which no station reports leaves the cells without a temperature.
   for (int32_t N = 1; N <= s.N_DATA; ++N) {
-    STATUS = 0;
+    int32_t missing = 0;
     for (int32_t k = 1; k <= NT; ++k) {
-      if (s.TEMP_DATA(N, k) >= -98.0f) {
-        s.TEMP_MISSING(N, k) = 0;
-      } else {
-        s.TEMP_MISSING(N, k) = 1;
-        STATUS = STATUS + 1;
-      }
-      if (STATUS == NT) STATUS = 99;
+      s.TEMP_MISSING(N, k) = s.TEMP_DATA(N, k) >= -98.0f ? 0 : 1;
+      missing = missing + s.TEMP_MISSING(N, k);
     }
-    if (STATUS == 99) break;
+    if (missing == NT) refuse_run(1004);
   }
 
-  if (STATUS != 99) THIESSEN(s, s.N_TEMP_ST, s.TEMP_XY, s.TEMP_STATION_MAP, s.SLOPE);
+  nearest_station(s.NI, s.NJ, s.N_TEMP_ST, s.TEMP_XY, nullptr, s.TEMP_STATION_MAP, s.SLOPE);
 }
 
 }  // namespace tarvex

@@ -1,8 +1,8 @@
 #pragma once
 #include <cstdint>
 
-#include "driver/model_state.hpp"
-#include "forcing/input_limits.hpp"
+#include "model/model_state.hpp"
+#include "model/input_limits.hpp"
 #include "io/record_reader.hpp"
 
 namespace tarvex {
@@ -13,6 +13,6 @@ namespace tarvex {
 // A temperature above MAX_TEMPERATURE, a coefficient beyond
 // MAX_ET_COEFFICIENT or a station elevation beyond MAX_ELEVATION is refused
 // with an InputError naming the record.
-void INPUT_TEMP(ModelState& s, RecordReader& file, int32_t& STATUS);
+void INPUT_TEMP(ModelState& s, RecordReader& file);
 
 }  // namespace tarvex

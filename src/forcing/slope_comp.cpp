@@ -3,7 +3,7 @@
 #include <limits>
 #include <string>
 
-#include "driver/direction_code.hpp"
+#include "model/direction_code.hpp"
 #include "io/text_writer.hpp"
 
 namespace tarvex {
@@ -25,8 +25,8 @@ void SLOPE_COMP(ModelState& s, RecordReader& file, int32_t LINK_RECORDS) {
     float LEN = 0.0f;
     file.values("a link (IIN JIN IFIN JFIN ORD LEN)", IIN, JIN, IFIN, JFIN, ORD, LEN);
     const std::string where = "record " + std::to_string(file.record()) + ": ";
-    if (s.NPATH >= MAX_PATHS) {
-      file.fail(where + "more than " + std::to_string(MAX_PATHS) + " links");
+    if (s.NPATH >= kLimits.paths) {
+      file.fail(where + "more than " + std::to_string(kLimits.paths) + " links");
     }
     if (!s.SLOPE.contains(IIN, JIN) || !s.SLOPE.contains(IFIN, JFIN)) {
       file.fail(where + "link " + cell(IIN, JIN) + " to " + cell(IFIN, JFIN) + " lies outside the " +

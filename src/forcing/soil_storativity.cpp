@@ -8,7 +8,7 @@
 
 namespace tarvex {
 
-void SOIL_STORATIVITY(ModelState& s, RecordReader& file) {
+void SOIL_STORATIVITY(ModelState& s, GridReader& file) {
   std::vector<float> CN_ROW(static_cast<std::size_t>(s.NJ > 0 ? s.NJ : 0));
   std::string refusal;
   for (int32_t I = 1; I <= s.NI; ++I) {

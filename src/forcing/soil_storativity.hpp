@@ -1,6 +1,6 @@
 #pragma once
-#include "driver/model_state.hpp"
-#include "io/record_reader.hpp"
+#include "model/model_state.hpp"
+#include "io/grid_file.hpp"
 
 namespace tarvex {
 
@@ -10,6 +10,6 @@ namespace tarvex {
 // and converted all the same. A catchment cell (SLOPE > 0) with S <= 0, or
 // with S beyond the range of 4-byte reals, cannot be simulated: once the whole grid is converted and reported, the load is
 // refused with an InputError naming the first such cell.
-void SOIL_STORATIVITY(ModelState& s, RecordReader& file);
+void SOIL_STORATIVITY(ModelState& s, GridReader& file);
 
 }  // namespace tarvex

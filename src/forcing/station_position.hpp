@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "forcing/input_limits.hpp"
+#include "model/input_limits.hpp"
 #include "io/record_reader.hpp"
 
 namespace tarvex {

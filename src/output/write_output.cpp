@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "io/input_error.hpp"
-#include "io/record_reader.hpp"
+#include "io/grid_file.hpp"
 #include "io/text_writer.hpp"
 
 namespace tarvex {
@@ -14,8 +14,6 @@ namespace {
 
 // Output steps of one year of hourly records.
 constexpr int32_t YEAR_STEPS = 8760;
-// Values per line of the result grids.
-constexpr int32_t GRID_PER_LINE = 1000;
 
 // Surface and total discharge of one cross-section at the output step, m3/s.
 struct OutputSeries {
@@ -89,13 +87,10 @@ void write_flow(TextWriter& out, const OutputSeries& o, int32_t nsteps, int32_t 
   }
 }
 
-template <class T, class Put>
-void write_grid(const char* name, const ModelState& s, const Grid<T>& g, Put&& put) {
-  TextWriter out(name);
-  for (int32_t i = 1; i <= s.NI; ++i) {
-    const T* row = g.row(i);
-    write_grid_row(out, s.NJ, GRID_PER_LINE, [&](std::string& buf, int32_t k) { put(buf, row[k]); });
-  }
+template <class T>
+void write_grid(const char* name, const ModelState& s, const Grid<T>& g, const GridLayout& layout) {
+  GridWriter out(name, layout);
+  out.rows(g.data(), s.NI, s.NJ);
   out.close();
 }
 
@@ -108,30 +103,25 @@ void check_grid(const char* name, int32_t rows, int32_t cols, const ModelState& 
 
 }  // namespace
 
-void WRITE_OUTPUT(ModelState& s, int32_t& /*reserved*/, int32_t& nsteps) {
-  RecordReader ctl("Tarvex.in");
-  ctl.find_marker("A67");
+int32_t WRITE_OUTPUT(const ModelState& s, const ControlFile& ctl, int32_t nsteps) {
+  const ControlFile::Output& o = ctl.output;
+  (void)*o.marker;
 
   if (s.N_SECTIONS > 0) {
-    if (s.N_SECTIONS > MAX_SECTIONS) {
+    if (s.N_SECTIONS > kLimits.sections) {
       throw InputError("result output: " + std::to_string(s.N_SECTIONS) + " cross-sections, at most " +
-                       std::to_string(MAX_SECTIONS) + " can be written");
+                       std::to_string(kLimits.sections) + " can be written");
     }
-    if (nsteps < 0 || nsteps > MAX_RECORDS) {
+    if (nsteps < 0 || nsteps > kLimits.records) {
       throw InputError("result output: " + std::to_string(nsteps) + " steps, the series hold at most " +
-                       std::to_string(MAX_RECORDS));
+                       std::to_string(kLimits.records));
     }
     std::vector<std::unique_ptr<TextWriter>> files;
     for (int32_t k = 1; k <= s.N_SECTIONS; ++k) {
-      const std::string name = ctl.name_item("the name of the discharge file of cross-section " + std::to_string(k));
-      files.push_back(std::make_unique<TextWriter>(name));
+      files.push_back(std::make_unique<TextWriter>(*o.discharge_files[static_cast<std::size_t>(k - 1)]));
     }
-    ctl.skip(1);
-    int32_t components = 0;  // 1: total flow only, else surface and total
-    ctl.values("the flow components of the discharge file (1 = total only)", components);
-    ctl.skip(1);
-    int32_t kind = 0;  // 1: time series, else annual maxima
-    ctl.values("the kind of discharge output (1 = time series)", kind);
+    int32_t components = *o.components;  // 1: total flow only, else surface and total
+    const int32_t kind = *o.kind;        // 1: time series, else annual maxima
     if (kind == 2) components = 1;
 
     for (auto& f : files) {
@@ -159,16 +149,14 @@ void WRITE_OUTPUT(ModelState& s, int32_t& /*reserved*/, int32_t& nsteps) {
   check_grid("TotRain.out", s.CUM_RAIN.rows(), s.CUM_RAIN.cols(), s);
   check_grid("RaingThDistr.out", s.RAIN_STATION_MAP.rows(), s.RAIN_STATION_MAP.cols(), s);
   check_grid("Slope.out", s.SLOPE.rows(), s.SLOPE.cols(), s);
-  write_grid("TotRain.out", s, s.CUM_RAIN, [](std::string& b, float v) { put_fixed(b, v, 12, 2); });
-  write_grid("RaingThDistr.out", s, s.RAIN_STATION_MAP, [](std::string& b, int32_t v) { put_int(b, v, 3); });
+  write_grid("TotRain.out", s, s.CUM_RAIN, kRainDepthGrid);
+  write_grid("RaingThDistr.out", s, s.RAIN_STATION_MAP, kStationGrid);
   if (s.RUN_MODE != 2) {
     check_grid("TempStDistr.out", s.TEMP_STATION_MAP.rows(), s.TEMP_STATION_MAP.cols(), s);
-    write_grid("TempStDistr.out", s, s.TEMP_STATION_MAP, [](std::string& b, int32_t v) { put_int(b, v, 3); });
+    write_grid("TempStDistr.out", s, s.TEMP_STATION_MAP, kStationGrid);
   }
-  write_grid("Slope.out", s, s.SLOPE, [](std::string& b, float v) {
-    put_fixed(b, v, 8, 4);
-    put_blanks(b, 1);
-  });
+  write_grid("Slope.out", s, s.SLOPE, kSlopeGrid);
+  return nsteps;
 }
 
 }  // namespace tarvex

@@ -14,7 +14,7 @@ CelerityConstants celerity_constants(const ModelState& s) {
   c.dt = s.DT_SIM;
   c.a_channel = s.A_CHANNEL;
   c.ks_out = s.KS_CHAN_OUT;
-  for (int32_t k = 1; k <= MAX_CLASSES; ++k) c.ks_class[k - 1] = s.KS_CLASS(k);
+  for (int32_t k = 1; k <= kLimits.classes; ++k) c.ks_class[k - 1] = s.KS_CLASS(k);
   c.k_sub = s.K_SUB;
   c.w_sub = s.W_SUB;
   c.outlet_in_grid = s.ELEVATION.contains(s.OUTLET_I, s.OUTLET_J);
@@ -74,9 +74,9 @@ void celer_sup_cell(ModelState& s, const CelerityConstants& c, int32_t i, int32_
     K = c.ks_out * std::exp(c.ks_slope * (s.ELEVATION.data()[idx] - c.z_out));
   } else {
     const int32_t cls = s.ROUGH_CLASS.data()[idx];
-    if (cls < 1 || cls > MAX_CLASSES) {
+    if (cls < 1 || cls > kLimits.classes) {
       bad_cell(i, j, "has roughness class " + std::to_string(cls) + ", outside 1 to " +
-                         std::to_string(MAX_CLASSES));
+                         std::to_string(kLimits.classes));
     }
     r = c.r_hill;
     p23 = c.p23_hill;

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "driver/model_state.hpp"
+#include "model/model_state.hpp"
 
 namespace tarvex {
 
@@ -29,7 +29,7 @@ struct CelerityConstants {
   bool outlet_in_grid = false;
   float ks_out = 0.0f;    // channel Strickler coefficient at the outlet
   float ks_slope = 0.0f;  // ln(KS_CHAN_TOP/KS_CHAN_OUT)/(3282 - z_out), per m
-  float ks_class[MAX_CLASSES] = {};  // hillslope Strickler coefficient per class
+  float ks_class[kLimits.classes] = {};  // hillslope Strickler coefficient per class
   float k_sub = 0.0f;     // m/s, subsurface celerity per unit slope
   float w_sub = 0.0f;     // m, subsurface flow width
   // Width-to-depth ratio r and the powers of (r + 2) of the section width

@@ -3,7 +3,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "driver/direction_code.hpp"
+#include "model/direction_code.hpp"
 #include "io/input_error.hpp"
 #include "routing/celerity.hpp"
 
@@ -32,9 +32,9 @@ void check_shapes(const ModelState& s, const Grid<float>& RUNOFF) {
     throw InputError("routing: the grids are not all sized " + std::to_string(s.NI) + " x " +
                      std::to_string(s.NJ));
   }
-  if (s.NPATH < 0 || s.NPATH > MAX_PATHS) {
+  if (s.NPATH < 0 || s.NPATH > kLimits.paths) {
     throw InputError("routing: " + std::to_string(s.NPATH) + " paths, the path list holds at most " +
-                     std::to_string(MAX_PATHS));
+                     std::to_string(kLimits.paths));
   }
 }
 

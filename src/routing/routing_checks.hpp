@@ -1,7 +1,7 @@
 #pragma once
 // Load-time checks of the inputs the routing relies on. Each throws
 // InputError with a message naming the offending record or cell.
-#include "driver/model_state.hpp"
+#include "model/model_state.hpp"
 
 namespace tarvex {
 

@@ -1,6 +1,6 @@
 #include "simulation/check_temp.hpp"
 
-#include "simulation/new_thiessen.hpp"
+#include "forcing/station_weights.hpp"
 
 namespace tarvex {
 
@@ -15,7 +15,10 @@ void CHECK_TEMP(const ModelState& s, int32_t N, int32_t& TMISS_FLAG, Grid<int32_
       TMISSLIST(count) = k;
     }
   }
-  if (TMISS_FLAG == 1) NEWTHIESSEN(s, s.N_TEMP_ST, s.TEMP_XY, count, TMISSLIST, TMAP_STEP, s.SLOPE);
+  if (TMISS_FLAG != 1) return;
+  bool missing[kLimits.temp_stations] = {};
+  for (int32_t m = 1; m <= count; ++m) missing[TMISSLIST(m) - 1] = true;
+  nearest_station(s.NI, s.NJ, s.N_TEMP_ST, s.TEMP_XY, missing, TMAP_STEP, s.SLOPE);
 }
 
 }  // namespace tarvex

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "driver/model_state.hpp"
+#include "model/model_state.hpp"
 
 namespace tarvex {
 

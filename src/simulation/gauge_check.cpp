@@ -1,7 +1,6 @@
 #include "simulation/gauge_check.hpp"
 
-#include "simulation/new_inv_dist.hpp"
-#include "simulation/new_thiessen.hpp"
+#include "forcing/station_weights.hpp"
 
 namespace tarvex {
 
@@ -17,10 +16,12 @@ void RAIN_GAUGE_CHECK(const ModelState& s, int32_t N, int32_t& MISS_FLAG, int32_
     }
   }
   if (MISS_FLAG != 1) return;
+  bool missing[kLimits.rain_gauges] = {};
+  for (int32_t m = 1; m <= NMISS; ++m) missing[MISSLIST(m) - 1] = true;
   if (s.INTERP_METHOD == 1) {
-    NEWTHIESSEN(s, s.N_RAIN_ST, s.RAIN_XY, NMISS, MISSLIST, t.RAIN_STATION_MAP_STEP, s.SLOPE);
+    nearest_station(s.NI, s.NJ, s.N_RAIN_ST, s.RAIN_XY, missing, t.RAIN_STATION_MAP_STEP, s.SLOPE);
   } else {
-    NEWINVDIST(s, s.N_RAIN_ST, s.RAIN_XY, NMISS, MISSLIST, t.RAIN_WEIGHT_STEP, s.SLOPE);
+    inverse_distance_weights(s.NI, s.NJ, s.N_RAIN_ST, s.RAIN_XY, missing, t.RAIN_WEIGHT_STEP, s.SLOPE);
   }
 }
 

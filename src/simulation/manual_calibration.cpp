@@ -4,9 +4,6 @@
 
 namespace tarvex {
 
-int MANUAL_CALIBRATION(ModelState& s, int32_t& NOUT) {
-  NOUT = RUN_SIMULATION(s, s.single_run, RunKind::single);
-  return 0;
-}
+int32_t MANUAL_CALIBRATION(ModelState& s) { return RUN_SIMULATION(s, s.single_run, RunKind::single); }
 
 }  // namespace tarvex

@@ -1,14 +1,14 @@
 #pragma once
 #include <cstdint>
 
-#include "driver/model_state.hpp"
+#include "model/model_state.hpp"
 
 namespace tarvex {
 
 // One simulation run with the control file's parameters (event method in run
-// mode 2, continuous in mode 3). NOUT receives the number of recorded steps.
-// Returns 0; a run the discharge series cannot hold is refused before it
-// starts with InputError.
-int MANUAL_CALIBRATION(ModelState& s, int32_t& NOUT);
+// mode 2, continuous in mode 3). Returns the number of recorded steps; a run
+// the discharge series cannot hold is refused before it starts with
+// InputError.
+int32_t MANUAL_CALIBRATION(ModelState& s);
 
 }  // namespace tarvex

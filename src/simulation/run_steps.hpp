@@ -4,7 +4,7 @@
 // its own grouping, since the last bits decide the truncated results.
 #include <cstdint>
 
-#include "driver/model_state.hpp"
+#include "model/model_state.hpp"
 #include "simulation/simulation_run.hpp"
 
 namespace tarvex {

@@ -11,7 +11,7 @@
 #include "simulation/continuous.hpp"
 #include "simulation/gauge_check.hpp"
 #include "simulation/initial_value.hpp"
-#include "simulation/progress_file.hpp"
+#include "io/progress_file.hpp"
 #include "simulation/run_steps.hpp"
 #include "simulation/step_shift.hpp"
 
@@ -54,11 +54,11 @@ int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal)
   const int32_t NSTEPS = RUN_STEP_COUNT(s, kind);
   // The discharge series hold one value per step; refuse a run that would
   // overrun them rather than lose or corrupt its record.
-  if (s.N_SECTIONS > 0 && NSTEPS > MAX_RECORDS) {
+  if (s.N_SECTIONS > 0 && NSTEPS > kLimits.records) {
     throw InputError("the run has " + std::to_string(NSTEPS) + " simulation steps (N_DATA " +
                      std::to_string(s.N_DATA) + " records times DT_RAIN/DT_SIM = " + shortest(s.DT_RAIN) + "/" +
                      shortest(s.DT_SIM) + "), but the discharge series at the output cross-section holds at most " +
-                     std::to_string(MAX_RECORDS) + " steps; shorten the record or lengthen the simulation step");
+                     std::to_string(kLimits.records) + " steps; shorten the record or lengthen the simulation step");
   }
   const bool event = single && s.RUN_MODE == 2;
 
@@ -90,7 +90,7 @@ int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal)
       CHECK_TEMP(s, N, TMISS_FLAG, t.TEMP_STATION_MAP_STEP, TMISSLIST);
       CONTINUOUS(s, N, cal.MONTH, MISS_FLAG, TMISS_FLAG, t.TEMP_STATION_MAP_STEP, t.STEP_RUNOFF,
                  t.RAIN_STATION_MAP_STEP, t.RAIN_WEIGHT_STEP);
-      UPDATE_DAY(s, cal.HOUR, cal.DAY, cal.MONTH, cal.DAY_STEPS);
+      UPDATE_DAY(s, cal);
     }
 
     ROUTING(s, t.STEP_RUNOFF);

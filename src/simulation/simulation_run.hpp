@@ -2,7 +2,7 @@
 // The time loop shared by the single run and the objective-function run.
 #include <cstdint>
 
-#include "driver/model_state.hpp"
+#include "model/model_state.hpp"
 #include "simulation/update_day.hpp"
 
 namespace tarvex {

@@ -2,12 +2,12 @@
 // Missing-station bookkeeping of one simulation step.
 #include <cstdint>
 
-#include "driver/model_state.hpp"
+#include "model/model_state.hpp"
 
 namespace tarvex {
 
 // Numbers of the stations missing at a record, in increasing order; only the
 // first NMISS entries are meaningful.
-using MissList = Array1<int32_t, MAX_RAIN_ST>;
+using MissList = Array1<int32_t, kLimits.rain_gauges>;
 
 }  // namespace tarvex

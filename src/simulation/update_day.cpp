@@ -19,7 +19,11 @@ bool lands_on_24(float HOUR, float RATIO) {
 
 }  // namespace
 
-void UPDATE_DAY(const ModelState& s, float& HOUR, float& DAY, int32_t& MONTH, int32_t& DAY_STEPS) {
+void UPDATE_DAY(const ModelState& s, Calendar& cal) {
+  float& HOUR = cal.HOUR;
+  float& DAY = cal.DAY;
+  int32_t& MONTH = cal.MONTH;
+  int32_t& DAY_STEPS = cal.DAY_STEPS;
   const float ratio = s.DT_SIM / s.DT_RAIN;
   HOUR = HOUR + ratio;
   DAY_STEPS = DAY_STEPS + 1;

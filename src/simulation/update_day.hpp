@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "driver/model_state.hpp"
+#include "model/model_state.hpp"
 
 namespace tarvex {
 
@@ -19,6 +19,6 @@ struct Calendar {
 // the day ends when HOUR - 24 is exactly 0 or, for step ratios whose 4-byte
 // sums never land on 24, when DAY_STEPS reaches the steps of 24 records.
 // At the end of a day DAY advances (365 wraps to 1) and MONTH follows it.
-void UPDATE_DAY(const ModelState& s, float& HOUR, float& DAY, int32_t& MONTH, int32_t& DAY_STEPS);
+void UPDATE_DAY(const ModelState& s, Calendar& cal);
 
 }  // namespace tarvex

@@ -45,17 +45,9 @@ void accumulate_area(ModelState& s, Grid<int32_t>& PENDING) {
   }
 }
 
-void write_area_file(const ModelState& s, TextWriter& out) {
-  for (int32_t i = 1; i <= s.NI; ++i) {
-    const int32_t* row = s.AREA_CELLS.row(i);
-    write_grid_row(out, s.NJ, 945, [row](std::string& buf, int32_t k) {
-      put_int(buf, row[k], 7);
-      buf.push_back(' ');
-    });
-  }
-}
+void write_area_file(const ModelState& s, GridWriter& out) { out.rows(s.AREA_CELLS.data(), s.NI, s.NJ); }
 
-void CONTRIBUTING_AREA(ModelState& s, TextWriter& area_file, Grid<int32_t>& PENDING) {
+void CONTRIBUTING_AREA(ModelState& s, GridWriter& area_file, Grid<int32_t>& PENDING) {
   accumulate_area(s, PENDING);
   write_area_file(s, area_file);
 }

@@ -1,8 +1,8 @@
 #pragma once
 #include <cstdint>
 
-#include "driver/model_state.hpp"
-#include "io/text_writer.hpp"
+#include "model/model_state.hpp"
+#include "io/grid_file.hpp"
 
 namespace tarvex {
 
@@ -10,12 +10,12 @@ namespace tarvex {
 // itself included; 0 for a cell without direction and without inflow) from
 // FLOW_DIR, and writes it to the open contributing-area file. PENDING is a
 // scratch grid of NI x NJ cells (its contents are left undefined).
-void CONTRIBUTING_AREA(ModelState& s, TextWriter& area_file, Grid<int32_t>& PENDING);
+void CONTRIBUTING_AREA(ModelState& s, GridWriter& area_file, Grid<int32_t>& PENDING);
 
 // The computation alone, without the file.
 void accumulate_area(ModelState& s, Grid<int32_t>& PENDING);
 
-// Areas in 7 columns followed by a blank, at most 945 per line.
-void write_area_file(const ModelState& s, TextWriter& out);
+// Writes AREA_CELLS to an area-grid file.
+void write_area_file(const ModelState& s, GridWriter& out);
 
 }  // namespace tarvex

@@ -2,17 +2,13 @@
 
 #include <string>
 
-#include "driver/warn_error.hpp"
+#include "model/warn_error.hpp"
 #include "terrain/flow_step.hpp"
 #include "terrain/unpit.hpp"
 
 namespace tarvex {
 
-namespace {
-constexpr int32_t kPerLine = 945;  // values per line of the terrain grid files
-}
-
-void read_dem(ModelState& s, RecordReader& dem) {
+void read_dem(ModelState& s, GridReader& dem) {
   for (int32_t i = 1; i <= s.NI; ++i) {
     float* row = s.ELEVATION.row(i);
     dem.row(row, s.NJ,
@@ -84,44 +80,29 @@ void set_flow_directions(ModelState& s) {
   }
 }
 
-void write_elevation_file(const ModelState& s, TextWriter& out) {
-  for (int32_t i = 1; i <= s.NI; ++i) {
-    const float* row = s.ELEVATION.row(i);
-    write_grid_row(out, s.NJ, kPerLine, [row](std::string& buf, int32_t k) { put_fixed(buf, row[k], 10, 1); });
-  }
-}
+void write_elevation_file(const ModelState& s, GridWriter& out) { out.rows(s.ELEVATION.data(), s.NI, s.NJ); }
 
-void write_direction_file(const ModelState& s, TextWriter& out) {
-  for (int32_t i = 1; i <= s.NI; ++i) {
-    const int32_t* row = s.FLOW_DIR.row(i);
-    write_grid_row(out, s.NJ, kPerLine, [row](std::string& buf, int32_t k) { put_int(buf, row[k], 2); });
-  }
-}
+void write_direction_file(const ModelState& s, GridWriter& out) { out.rows(s.FLOW_DIR.data(), s.NI, s.NJ); }
 
-void FLOW_DIRECTIONS(ModelState& s, RecordReader& dem, TextWriter& direction_file, int32_t& TERRAIN_ERR,
-                     RecordReader& control) {
+void FLOW_DIRECTIONS(ModelState& s, GridReader& dem, GridWriter& direction_file, const ControlFile& ctl) {
   read_dem(s, dem);
   const float Z_CEILING = elevation_ceiling(s);
 
-  control.skip(1, "the label record before the number of exempt cells");
-  int32_t N_FIXED = 0;
-  control.values("the number of cells exempt from pit raising", N_FIXED);
-  if (N_FIXED > MAX_FIXED) {
-    TERRAIN_ERR = 1;
-    WARN_ERROR(1019);
-    return;
-  }
-  control.skip(1, "the label record before the exempt cells");
-  Array1<int32_t, MAX_FIXED> FIXED_I, FIXED_J;
+  const ControlFile::Terrain& t = ctl.terrain;
+  const int32_t N_FIXED = *t.n_exempt;
+  if (N_FIXED > kLimits.exempt_cells) refuse_run(1019);
+  Array1<int32_t, kLimits.exempt_cells> FIXED_I, FIXED_J;
   for (int32_t k = 1; k <= N_FIXED; ++k) {
-    control.values("row and column of exempt cell " + std::to_string(k), FIXED_I(k), FIXED_J(k));
+    const Cell& c = *t.exempt[static_cast<std::size_t>(k - 1)];
+    FIXED_I(k) = c.i;
+    FIXED_J(k) = c.j;
   }
 
-  UNPIT(s, N_FIXED, FIXED_I, FIXED_J, Z_CEILING, TERRAIN_ERR);
-  if (TERRAIN_ERR != 0) return;
+  int32_t failed = 0;
+  UNPIT(s, N_FIXED, FIXED_I, FIXED_J, Z_CEILING, failed);
+  if (failed != 0) throw RunRefused{1002};  // printed by UNPIT
 
-  control.skip(1, "the marker record before the pit-free elevation file name");
-  TextWriter elevation_file(control.name30("the pit-free elevation file name"));
+  GridWriter elevation_file(*t.elevation, kElevationGrid);
   write_elevation_file(s, elevation_file);
   set_flow_directions(s);
   write_direction_file(s, direction_file);

@@ -1,22 +1,21 @@
 #pragma once
 #include <cstdint>
 
-#include "driver/model_state.hpp"
-#include "io/record_reader.hpp"
-#include "io/text_writer.hpp"
+#include "model/model_state.hpp"
+#include "io/control_file.hpp"
+#include "io/grid_file.hpp"
 
 namespace tarvex {
 
 // Reads the DEM, removes its pits (UNPIT), writes the pit-free elevation
-// file and computes and writes the D8 directions. The control file is read
-// on from record 53: the exempt cells and the pit-free elevation file name.
-// On message 1019 or 1002 it sets TERRAIN_ERR = 1 and writes nothing.
-void FLOW_DIRECTIONS(ModelState& s, RecordReader& dem, TextWriter& direction_file, int32_t& TERRAIN_ERR,
-                     RecordReader& control);
+// file and computes and writes the D8 directions. The exempt cells and the
+// pit-free elevation file name come from the control file. Messages 1019
+// and 1002 throw RunRefused before anything is written.
+void FLOW_DIRECTIONS(ModelState& s, GridReader& dem, GridWriter& direction_file, const ControlFile& ctl);
 
 // Reads NI rows of NJ elevations (m) into ELEVATION; every negative value
 // becomes the no-data value -1.0.
-void read_dem(ModelState& s, RecordReader& dem);
+void read_dem(ModelState& s, GridReader& dem);
 
 // Highest elevation of the grid (at least -1000.0) plus 100.0, m.
 float elevation_ceiling(const ModelState& s);
@@ -26,7 +25,7 @@ void set_flow_directions(ModelState& s);
 
 // Grid files: elevations in 10 columns with one decimal, codes in 2 columns,
 // at most 945 values per line.
-void write_elevation_file(const ModelState& s, TextWriter& out);
-void write_direction_file(const ModelState& s, TextWriter& out);
+void write_elevation_file(const ModelState& s, GridWriter& out);
+void write_direction_file(const ModelState& s, GridWriter& out);
 
 }  // namespace tarvex

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "driver/direction_code.hpp"
-#include "driver/model_state.hpp"
+#include "model/direction_code.hpp"
+#include "model/model_state.hpp"
 
 namespace tarvex {
 

@@ -1,11 +1,12 @@
 #pragma once
-#include "driver/model_state.hpp"
+#include "io/control_file.hpp"
+#include "model/model_state.hpp"
 
 namespace tarvex {
 
-// Terrain preprocessing (run mode 1): from the DEM named in "Tarvex.in" to the
-// direction, pit-free elevation, contributing-area and link-property files.
-// Returns 0 on success, 1 after a numbered failure (already printed).
-int MOD1(ModelState& s);
+// Terrain preprocessing (run mode 1): from the DEM named in the control file
+// to the direction, pit-free elevation, contributing-area and link-property
+// files. A numbered failure throws RunRefused (the message printed).
+void MOD1(ModelState& s, const ControlFile& ctl);
 
 }  // namespace tarvex

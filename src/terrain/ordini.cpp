@@ -173,7 +173,7 @@ void TEST(Ordering& w, int32_t& CONTINUE) {
 
 }  // namespace
 
-void ORDINI(ModelState& s, TextWriter* river_order, TextWriter* temp_links) {
+void ORDINI(ModelState& s, GridWriter* river_order, TextWriter* temp_links) {
   const int32_t ni = s.NI;
   const int32_t nj = s.NJ;
   const int32_t cells = ni * nj;
@@ -200,7 +200,7 @@ void ORDINI(ModelState& s, TextWriter* river_order, TextWriter* temp_links) {
     previous = ORDER;
     // The table is full once 10000 starts are recorded: the sweep stops at
     // the next cell it visits.
-    if (w.n > MAX_PATHS && cells > 0) {
+    if (w.n > kLimits.paths && cells > 0) {
       s.LINK_OVERFLOW = 1;
       return;
     }
@@ -212,7 +212,7 @@ void ORDINI(ModelState& s, TextWriter* river_order, TextWriter* temp_links) {
       if (w.order[cell] != ORDER) continue;
       found = true;
       w.trace(cell, ORDER, first_sweep);
-      if (w.n > MAX_PATHS && cell != cells - 1) {
+      if (w.n > kLimits.paths && cell != cells - 1) {
         s.LINK_OVERFLOW = 1;
         return;
       }
@@ -241,12 +241,7 @@ void ORDINI(ModelState& s, TextWriter* river_order, TextWriter* temp_links) {
         if (i == s.OUTLET_I && j == s.OUTLET_J) v = ORDER - 1;
       }
     }
-    if (river_order) {
-      write_grid_row(*river_order, nj, 945, [row](std::string& buf, int32_t k) {
-        put_int(buf, row[k], 2);
-        buf.push_back(' ');
-      });
-    }
+    if (river_order) river_order->row(row, nj);
   }
   s.LINK_ORD(w.n) = -1;
 }

@@ -1,7 +1,8 @@
 #pragma once
 #include <cstdint>
 
-#include "driver/model_state.hpp"
+#include "model/model_state.hpp"
+#include "io/grid_file.hpp"
 #include "io/text_writer.hpp"
 
 namespace tarvex {
@@ -17,6 +18,6 @@ inline constexpr int32_t SINK_MARK = -1000;     // cell without direction where 
 // grid. When a 10001st start would be needed it sets LINK_OVERFLOW = 1 and
 // returns at once (no order grid, no end marker). A null writer skips that
 // file. Expects AREA_CELLS computed from the same FLOW_DIR.
-void ORDINI(ModelState& s, TextWriter* river_order, TextWriter* temp_links);
+void ORDINI(ModelState& s, GridWriter* river_order, TextWriter* temp_links);
 
 }  // namespace tarvex

@@ -1,5 +1,5 @@
 #pragma once
-#include "driver/model_state.hpp"
+#include "model/model_state.hpp"
 #include "io/text_writer.hpp"
 
 namespace tarvex {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/warn_error.hpp"
+#include "model/warn_error.hpp"
 #include "io/text_writer.hpp"
 
 namespace tarvex {
@@ -73,8 +73,8 @@ void print_progress(int64_t counter, int32_t row, int32_t col, float z) {
 // next member of that set in scan order. A raise changes the pit state of the
 // raised cell and its eight neighbours only, which are re-tested. The raises,
 // their order and the console lines are those of the cell-by-cell sweep.
-int64_t UNPIT(ModelState& s, int32_t N_FIXED, const Array1<int32_t, MAX_FIXED>& FIXED_I,
-              const Array1<int32_t, MAX_FIXED>& FIXED_J, float Z_CEILING, int32_t& TERRAIN_ERR) {
+int64_t UNPIT(ModelState& s, int32_t N_FIXED, const Array1<int32_t, kLimits.exempt_cells>& FIXED_I,
+              const Array1<int32_t, kLimits.exempt_cells>& FIXED_J, float Z_CEILING, int32_t& TERRAIN_ERR) {
   const int32_t ni = s.NI;
   const int32_t nj = s.NJ;
   int64_t counter = 0;
@@ -87,7 +87,7 @@ int64_t UNPIT(ModelState& s, int32_t N_FIXED, const Array1<int32_t, MAX_FIXED>& 
   };
 
   std::vector<uint8_t> exempt(static_cast<std::size_t>(ni) * static_cast<std::size_t>(nj), 0);
-  for (int32_t k = 1; k <= std::min(N_FIXED, MAX_FIXED); ++k) {
+  for (int32_t k = 1; k <= std::min(N_FIXED, kLimits.exempt_cells); ++k) {
     if (FIXED_I(k) >= 1 && FIXED_I(k) <= ni && FIXED_J(k) >= 1 && FIXED_J(k) <= nj) {
       exempt[index(FIXED_I(k), FIXED_J(k))] = 1;
     }

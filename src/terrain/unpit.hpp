@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "driver/model_state.hpp"
+#include "model/model_state.hpp"
 
 namespace tarvex {
 
@@ -16,7 +16,7 @@ inline constexpr float RAISE_STEP = 0.11f;
 // reaches Z_CEILING (m), or that cannot lift the cell in 4-byte reals, prints
 // message 1002 and sets TERRAIN_ERR = 1. Works on ELEVATION (m) in place.
 // Returns the number of raises made.
-int64_t UNPIT(ModelState& s, int32_t N_FIXED, const Array1<int32_t, MAX_FIXED>& FIXED_I,
-              const Array1<int32_t, MAX_FIXED>& FIXED_J, float Z_CEILING, int32_t& TERRAIN_ERR);
+int64_t UNPIT(ModelState& s, int32_t N_FIXED, const Array1<int32_t, kLimits.exempt_cells>& FIXED_I,
+              const Array1<int32_t, kLimits.exempt_cells>& FIXED_J, float Z_CEILING, int32_t& TERRAIN_ERR);
 
 }  // namespace tarvex

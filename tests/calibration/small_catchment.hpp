@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "driver/model_state.hpp"
+#include "model/model_state.hpp"
 
 namespace tarvex::test {
 

@@ -70,7 +70,7 @@ TEST(CommandLine, DirectoryOption) {
   // Files are read in DIR, not in the current directory.
   TempDir other;
   test::write_tiny_catchment(other.path());
-  test::ControlFile ctl;
+  test::ControlFileText ctl;
   ctl.dt_sim = "7200.";
   test::write_control(other.path(), ctl);
   auto in_dir = run_tarvex({"--mode", "3", "--directory", other.path().string()}, d.path());
@@ -81,7 +81,7 @@ TEST(CommandLine, DirectoryOption) {
 TEST(CommandLine, RefusedTimeStepsEndThePassWithStatusOne) {
   TempDir d;
   test::write_tiny_catchment(d.path());
-  test::ControlFile ctl;
+  test::ControlFileText ctl;
   ctl.dt_sim = "1000.";
   test::write_control(d.path(), ctl);
   auto r = run_tarvex({"--mode", "3"}, d.path());
@@ -93,7 +93,7 @@ TEST(CommandLine, RefusedTimeStepsEndThePassWithStatusOne) {
 TEST(CommandLine, FileLayerErrorsGoToStderrWithFileAndRecord) {
   TempDir d;
   test::write_tiny_catchment(d.path());
-  test::ControlFile ctl;
+  test::ControlFileText ctl;
   ctl.ni_nj = "3 four";
   test::write_control(d.path(), ctl);
   auto r = run_tarvex({"--mode", "3"}, d.path());

@@ -16,7 +16,7 @@ namespace {
 TEST(MainMenu, RecordStepOfMoreSimulationStepsThanAnIntegerCountsIsRefused) {
   test::TempDir dir;
   test::write_tiny_catchment(dir.path());
-  test::ControlFile ctl;
+  test::ControlFileText ctl;
   ctl.dt_rain = "3.6e13";  // 1e10 steps of 3600 s per record
   test::write_control(dir.path(), ctl);
   test::ChangeDir cd(dir.path());

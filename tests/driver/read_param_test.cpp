@@ -1,4 +1,6 @@
+#include "driver/main_menu.hpp"
 #include "driver/read_param.hpp"
+#include "model/warn_error.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +13,7 @@
 namespace tarvex {
 namespace {
 
-using test::ControlFile;
+using test::ControlFileText;
 
 // Loads the tiny catchment with the control file ctl in a scratch directory.
 class Load : public ::testing::Test {
@@ -24,9 +26,14 @@ class Load : public ::testing::Test {
     test::ChangeDir cd(dir.path());
     s = std::make_unique<ModelState>();
     s->RUN_MODE = mode;
-    ERR = 0;
-    STATUS = 0;
-    out = test::capture_stdout([&] { READ_PARAM(*s, ERR, STATUS); });
+    refused = 0;
+    out = test::capture_stdout([&] {
+      try {
+        READ_PARAM(*s, test::control(mode));
+      } catch (const RunRefused& r) {
+        refused = r.number;
+      }
+    });
   }
   // Expects the load to fail in the file layer with a message holding all parts.
   void expect_input_error(int32_t mode, std::initializer_list<const char*> parts) {
@@ -39,16 +46,15 @@ class Load : public ::testing::Test {
   }
 
   test::TempDir dir;
-  ControlFile ctl;
+  ControlFileText ctl;
   std::unique_ptr<ModelState> s;
-  int32_t ERR = 0, STATUS = 0;
+  int32_t refused = 0;  // number of the refusal message, 0 when loaded
   std::string out;
 };
 
 TEST_F(Load, TinyCatchmentContinuous) {
   load(3);
-  EXPECT_EQ(ERR, 0);
-  EXPECT_EQ(STATUS, 0);
+  EXPECT_EQ(refused, 0);
   EXPECT_EQ(out, "\n");
   EXPECT_EQ(s->NI, 3);
   EXPECT_EQ(s->NJ, 4);
@@ -86,20 +92,20 @@ TEST_F(Load, StartDayOfYearSumsTheMonthsBefore) {
 TEST_F(Load, CapacityEdgesAreRefusedWithTheirMessages) {
   ctl.n_data = "40001";
   load(3);
-  EXPECT_EQ(ERR, 1);
+  EXPECT_NE(refused, 0);
   EXPECT_EQ(out, "\n The length of the simulation exceeds the dimension of the file\n\n");
-  ctl = ControlFile();
+  ctl = ControlFileText();
   ctl.ni_nj = "1001 4";
   load(3);
-  EXPECT_EQ(ERR, 1);
+  EXPECT_NE(refused, 0);
   EXPECT_EQ(out, "\n The dimension of the DEM exceeds the maximum allowed\n\n");
   ctl.ni_nj = "3 1001";
   load(2);
-  EXPECT_EQ(ERR, 1);
-  ctl = ControlFile();
+  EXPECT_NE(refused, 0);
+  ctl = ControlFileText();
   ctl.nclass = "4";
   load(3);
-  EXPECT_EQ(ERR, 1);
+  EXPECT_NE(refused, 0);
   EXPECT_EQ(out, "\n The number of classes of hillslope roughness exceeds the dimension of the file\n\n");
   ctl.nclass = "3";
   ctl.ks_class = "5. 6.\n7.";  // one read over two records shifts the later ones
@@ -107,19 +113,19 @@ TEST_F(Load, CapacityEdgesAreRefusedWithTheirMessages) {
   test::write_control(dir.path(), ctl);
   std::string t = ctl.render();
   load(3);
-  EXPECT_EQ(ERR, 0);
+  EXPECT_EQ(refused, 0);
   EXPECT_EQ(s->KS_CLASS(3), 7.0f);
 }
 
 TEST_F(Load, MarkerSearchWithExemptCells) {
   ctl.fixed = {"2 2", "2 3", "1 1"};
   load(3);
-  EXPECT_EQ(ERR, 0);
+  EXPECT_EQ(refused, 0);
   EXPECT_EQ(s->ELEVATION(1, 1), 12.0f);
   ctl.fixed.clear();
   ctl.marker = "A51";
   load(3);
-  EXPECT_EQ(ERR, 0);
+  EXPECT_EQ(refused, 0);
   ctl.marker = "a51 lower case is no marker";
   expect_input_error(3, {"Tarvex.in", "A51"});
 }
@@ -130,7 +136,7 @@ TEST_F(Load, ImperviousEventRunOpensNoCurveNumberOrTemperatureFile) {
   ctl.temp_file = "neither.txt";
   ctl.start = "1 13 2001";  // not used by an event run
   load(2);
-  EXPECT_EQ(ERR, 0);
+  EXPECT_EQ(refused, 0);
   for (int32_t i = 1; i <= 3; ++i) {
     for (int32_t j = 1; j <= 4; ++j) EXPECT_EQ(s->SOIL_CAPACITY(i, j), 0.00001f);
   }
@@ -141,22 +147,22 @@ TEST_F(Load, ImperviousEventRunOpensNoCurveNumberOrTemperatureFile) {
 }
 
 TEST_F(Load, MissingFilesHaveTheirNumbers) {
-  const std::pair<std::string ControlFile::*, const char*> cases[] = {
-      {&ControlFile::rough_file, "File of the classes of the hillslope roughness not found"},
-      {&ControlFile::dir_file, "File of the slope pointer not found"},
-      {&ControlFile::elev_file, "File of the modified DEM not found"},
-      {&ControlFile::area_file, "File of the contributing area not found"},
-      {&ControlFile::link_file, "File of link property not found"},
+  const std::pair<std::string ControlFileText::*, const char*> cases[] = {
+      {&ControlFileText::rough_file, "File of the classes of the hillslope roughness not found"},
+      {&ControlFileText::dir_file, "File of the slope pointer not found"},
+      {&ControlFileText::elev_file, "File of the modified DEM not found"},
+      {&ControlFileText::area_file, "File of the contributing area not found"},
+      {&ControlFileText::link_file, "File of link property not found"},
   };
   for (const auto& [field, text] : cases) {
-    ctl = ControlFile();
+    ctl = ControlFileText();
     ctl.*field = "missing.txt";
     load(3);
-    EXPECT_EQ(ERR, 1) << text;
+    EXPECT_NE(refused, 0) << text;
     EXPECT_EQ(out, std::string("\n ") + text + "\n\n");
   }
-  for (auto field : {&ControlFile::rain_file, &ControlFile::temp_file, &ControlFile::cn_file}) {
-    ctl = ControlFile();
+  for (auto field : {&ControlFileText::rain_file, &ControlFileText::temp_file, &ControlFileText::cn_file}) {
+    ctl = ControlFileText();
     ctl.*field = "gone.txt";
     expect_input_error(3, {"gone.txt"});
   }
@@ -164,22 +170,22 @@ TEST_F(Load, MissingFilesHaveTheirNumbers) {
   test::ChangeDir cd(dir.path());
   ModelState fresh;
   fresh.RUN_MODE = 4;
-  int32_t e = 0, st = 0;
-  EXPECT_EQ(test::capture_stdout([&] { READ_PARAM(fresh, e, st); }), "\n File Tarvex.in not found\n\n");
-  EXPECT_EQ(e, 1);
+  int32_t status = 0;
+  EXPECT_EQ(test::capture_stdout([&] { status = MAINMENU(fresh, 4); }), "\n File Tarvex.in not found\n\n");
+  EXPECT_EQ(status, 1);
 }
 
 TEST_F(Load, CrossSections) {
   ctl.n_sections = "0";
   ctl.sections = {"this record is a label, not a cross-section"};
   load(3);
-  EXPECT_EQ(ERR, 0);
+  EXPECT_EQ(refused, 0);
   EXPECT_EQ(s->N_SECTIONS, 0);
   ctl.n_sections = "2";
   ctl.sections = {"3 4", "2 4"};
   for (int32_t mode : {2, 3, 4}) {
     load(mode);
-    EXPECT_EQ(ERR, 1);
+    EXPECT_NE(refused, 0);
     EXPECT_EQ(out, "\n\n Number of cross-section where to display the river flow exceeds the maximum number "
                    "allowed\n\n");
   }
@@ -192,16 +198,14 @@ TEST_F(Load, RainGaugeRefusals) {
   test::write_file(dir / "rain.txt",
                    test::rain_file("1 1\n1 2\n1 3\n2 1\n2 2\n", 5, "1 0 0 0 0 0\n"));
   load(3);
-  EXPECT_EQ(ERR, 1);
-  EXPECT_EQ(STATUS, 98);
+  EXPECT_EQ(refused, 1020);
   EXPECT_EQ(out, "\n\n The number of raingauges exceeds the maximum allowed\n\n");
 
   std::string recs;
   for (int n = 1; n <= 24; ++n) recs += std::to_string(n) + (n == 7 ? " -1 -0.1\n" : " 0.0 1.0\n");
   test::write_file(dir / "rain.txt", test::rain_file("1 1\n3 4\n", 2, recs));
   load(3);
-  EXPECT_EQ(ERR, 1);
-  EXPECT_EQ(STATUS, 99);
+  EXPECT_EQ(refused, 1005);
   EXPECT_EQ(out, "\n\n Error in rainfall data\n\n");
 
   test::write_file(dir / "rain.txt", test::rain_file("", 0, recs));
@@ -213,14 +217,12 @@ TEST_F(Load, TemperatureRefusals) {
   for (int n = 1; n <= 24; ++n) recs += std::to_string(n) + (n == 5 ? " -98.1\n" : " -98.0\n");
   test::write_file(dir / "temp.txt", test::temp_file(recs));
   load(3);
-  EXPECT_EQ(ERR, 0);
-  EXPECT_EQ(STATUS, 99);
+  EXPECT_EQ(refused, 1004);
   EXPECT_EQ(out, "\n\n Error in temperature data\n\n");
 
   test::write_file(dir / "temp.txt", test::temp_file("nothing after record 10 is read\n", 2));
   load(4);
-  EXPECT_EQ(ERR, 0);
-  EXPECT_EQ(STATUS, 98);
+  EXPECT_EQ(refused, 1021);
   EXPECT_EQ(out, "\n\n The number of temperature stations exceeds the maximum allowed\n\n");
 
   test::write_file(dir / "temp.txt", test::temp_file(recs, 0));
@@ -231,51 +233,51 @@ TEST_F(Load, TemperatureRefusals) {
 
 TEST_F(Load, ControlValuesThatCannotBeSimulatedAreRefused) {
   struct Case {
-    std::string ControlFile::*field;
+    std::string ControlFileText::*field;
     const char* value;
     int32_t mode;
     const char* record;
   };
   const Case cases[] = {
-      {&ControlFile::start, "1 13 2001", 3, "record 10"},
-      {&ControlFile::start, "1 0 2001", 4, "record 10"},
-      {&ControlFile::n_data, "0", 3, "record 14"},
-      {&ControlFile::ni_nj, "0 4", 3, "record 18"},
-      {&ControlFile::dt_rain, "0.", 3, "record 16"},
-      {&ControlFile::dt_sim, "-5.", 3, "record 22"},
-      {&ControlFile::cell, "100. 0.", 3, "record 20"},
-      {&ControlFile::wd_hill, "0.", 3, "record 26"},
-      {&ControlFile::ks_class, "0.", 2, "record 30"},
-      {&ControlFile::channel, "20. 0. 25.", 3, "record 34"},
-      {&ControlFile::channel, "20. 30. -1.", 4, "record 34"},
-      {&ControlFile::k_sub, "0.", 3, "record 36"},
-      {&ControlFile::w_sub, "0.", 4, "record 38"},
-      {&ControlFile::tau_sub, "0.", 3, "record 40"},
-      {&ControlFile::f_sub_cap, "0.", 3, "record 42"},
-      {&ControlFile::ia_ratio, "1.", 2, "record 44"},
-      {&ControlFile::ia_ratio, "-0.1", 3, "record 44"},
-      {&ControlFile::outlet, "9 9", 3, "record 46"},
+      {&ControlFileText::start, "1 13 2001", 3, "record 10"},
+      {&ControlFileText::start, "1 0 2001", 4, "record 10"},
+      {&ControlFileText::n_data, "0", 3, "record 14"},
+      {&ControlFileText::ni_nj, "0 4", 3, "record 18"},
+      {&ControlFileText::dt_rain, "0.", 3, "record 16"},
+      {&ControlFileText::dt_sim, "-5.", 3, "record 22"},
+      {&ControlFileText::cell, "100. 0.", 3, "record 20"},
+      {&ControlFileText::wd_hill, "0.", 3, "record 26"},
+      {&ControlFileText::ks_class, "0.", 2, "record 30"},
+      {&ControlFileText::channel, "20. 0. 25.", 3, "record 34"},
+      {&ControlFileText::channel, "20. 30. -1.", 4, "record 34"},
+      {&ControlFileText::k_sub, "0.", 3, "record 36"},
+      {&ControlFileText::w_sub, "0.", 4, "record 38"},
+      {&ControlFileText::tau_sub, "0.", 3, "record 40"},
+      {&ControlFileText::f_sub_cap, "0.", 3, "record 42"},
+      {&ControlFileText::ia_ratio, "1.", 2, "record 44"},
+      {&ControlFileText::ia_ratio, "-0.1", 3, "record 44"},
+      {&ControlFileText::outlet, "9 9", 3, "record 46"},
       // Positive, but beyond what 4-byte reals compute with.
-      {&ControlFile::cell, "0.0001 100.", 2, "record 20"},
-      {&ControlFile::cell, "100. 2e7", 4, "record 20"},
-      {&ControlFile::wd_hill, "1e-45", 2, "record 26"},
-      {&ControlFile::ks_class, "1e31", 3, "record 30"},
-      {&ControlFile::channel, "1e-45 30. 25.", 4, "record 34"},
-      {&ControlFile::k_sub, "1e-31", 3, "record 36"},
-      {&ControlFile::ia_ratio, "2e30", 3, "record 44"},
+      {&ControlFileText::cell, "0.0001 100.", 2, "record 20"},
+      {&ControlFileText::cell, "100. 2e7", 4, "record 20"},
+      {&ControlFileText::wd_hill, "1e-45", 2, "record 26"},
+      {&ControlFileText::ks_class, "1e31", 3, "record 30"},
+      {&ControlFileText::channel, "1e-45 30. 25.", 4, "record 34"},
+      {&ControlFileText::k_sub, "1e-31", 3, "record 36"},
+      {&ControlFileText::ia_ratio, "2e30", 3, "record 44"},
   };
   for (const Case& c : cases) {
-    ctl = ControlFile();
+    ctl = ControlFileText();
     ctl.*(c.field) = c.value;
     SCOPED_TRACE(std::string(c.value) + " " + c.record);
     expect_input_error(c.mode, {"Tarvex.in", c.record});
   }
   // The calibration run takes these from its settings: not refused here.
-  ctl = ControlFile();
+  ctl = ControlFileText();
   ctl.tau_sub = "0.";
   ctl.ks_class = "0.";
   load(4);
-  EXPECT_EQ(ERR, 0);
+  EXPECT_EQ(refused, 0);
 }
 
 TEST_F(Load, StartDayMustBeADayOfTheStartMonth) {
@@ -288,7 +290,7 @@ TEST_F(Load, StartDayMustBeADayOfTheStartMonth) {
   EXPECT_EQ(s->START_DOY, 365.0f);
   ctl.start = "40 2 2001";  // the event run has no calendar
   load(2);
-  EXPECT_EQ(ERR, 0);
+  EXPECT_EQ(refused, 0);
 }
 
 TEST_F(Load, ElevationsOfTheCatchmentMustBeElevations) {
@@ -310,7 +312,7 @@ TEST_F(Load, RoughnessClassOfACatchmentCellMustExist) {
   ctl.nclass = "2";
   ctl.ks_class = "5. 6.";
   load(3);  // (3, 4) is not a catchment cell: its class is never used
-  EXPECT_EQ(ERR, 0);
+  EXPECT_EQ(refused, 0);
 }
 
 TEST_F(Load, BrokenLinkFilesAreRefused) {
@@ -355,7 +357,7 @@ TEST_F(Load, MoreThanTenThousandLinksAreRefused) {
 TEST_F(Load, HeaderOnlyLinkFileLeavesNoCatchment) {
   test::write_file(dir / "links.txt", "   IIN JIN   IFIN JFIN  ORD   LEN\n");
   load(3);
-  EXPECT_EQ(ERR, 0);
+  EXPECT_EQ(refused, 0);
   EXPECT_EQ(s->NPATH, 0);
   for (int32_t i = 1; i <= 3; ++i) {
     for (int32_t j = 1; j <= 4; ++j) {
@@ -369,7 +371,7 @@ TEST_F(Load, CurveNumbersAboveOneHundred) {
   // Off the catchment: reported and accepted.
   test::write_file(dir / "cn.txt", "80. 80. 75. 75.\n80. 70. 70. 75.\n85. 85. 80. 101.\n");
   load(3);
-  EXPECT_EQ(ERR, 0);
+  EXPECT_EQ(refused, 0);
   EXPECT_EQ(out, "\n\n S < 0 for cell 3 4\n Error in the CN file\n\n");
   EXPECT_LT(s->SOIL_CAPACITY(3, 4), 0.0f);
   // On the catchment: every cell reported, then the load is refused.
@@ -399,7 +401,7 @@ TEST(LoadCapacity, FullGridFourGaugesAndFortyThousandRecords) {
   std::string recs;
   for (int n = 1; n <= 40000; ++n) recs += std::to_string(n) + " 0.5 0 1 2\n";
   test::write_file(dir / "rain.txt", test::rain_file("1 1\n1 1000\n1000 1\n1000 1000\n", 4, recs));
-  ControlFile ctl;
+  ControlFileText ctl;
   ctl.ni_nj = "1000 1000";
   ctl.n_data = "40000";
   ctl.outlet = "1000 1000";
@@ -411,10 +413,7 @@ TEST(LoadCapacity, FullGridFourGaugesAndFortyThousandRecords) {
   test::ChangeDir cd(dir.path());
   auto s = std::make_unique<ModelState>();
   s->RUN_MODE = 2;
-  int32_t ERR = 0, STATUS = 0;
-  test::capture_stdout([&] { READ_PARAM(*s, ERR, STATUS); });
-  ASSERT_EQ(ERR, 0);
-  EXPECT_EQ(STATUS, 0);
+  test::capture_stdout([&] { READ_PARAM(*s, test::control(2)); });
   EXPECT_EQ(s->RAIN_DATA(40000, 4), 2.0f);
   EXPECT_EQ(s->SLOPE(1000, 999), 0.0001f);  // level link
   // Gauge 4 sits on the only catchment cell's neighbour; weights sum to 1.

@@ -37,9 +37,7 @@ Volumes run_balance(std::unique_ptr<ModelState>& s, float cn_scale) {
   test::ChangeDir cd(d.path());
   s = std::make_unique<ModelState>();
   s->RUN_MODE = 3;
-  int32_t ERR = 0, STATUS = 0;
-  test::capture_stdout([&] { READ_PARAM(*s, ERR, STATUS); });
-  EXPECT_EQ(ERR, 0);
+  test::capture_stdout([&] { READ_PARAM(*s, test::control(3)); });
   s->ET_SLOPE = 0.0f;
   s->ET_OFFSET = 0.0f;
   if (cn_scale > 0.0f) s->SOIL_CAPACITY.fill(cn_scale);
@@ -61,7 +59,7 @@ Volumes run_balance(std::unique_ptr<ModelState>& s, float cn_scale) {
     CHECK_TEMP(*s, N, TMISS_FLAG, t.TEMP_STATION_MAP_STEP, tmiss);
     CONTINUOUS(*s, N, cal.MONTH, MISS_FLAG, TMISS_FLAG, t.TEMP_STATION_MAP_STEP, t.STEP_RUNOFF,
                t.RAIN_STATION_MAP_STEP, t.RAIN_WEIGHT_STEP);
-    UPDATE_DAY(*s, cal.HOUR, cal.DAY, cal.MONTH, cal.DAY_STEPS);
+    UPDATE_DAY(*s, cal);
     for (int32_t i = 1; i <= s->NI; ++i) {
       for (int32_t j = 1; j <= s->NJ; ++j) {
         if (!(s->SLOPE(i, j) > 0.0f)) continue;

@@ -3,10 +3,13 @@
 // gauge can measure, curve numbers and links that give no finite number.
 #include <gtest/gtest.h>
 
+#include "io/grid_file.hpp"
+#include "model/warn_error.hpp"
+
 #include <memory>
 #include <string>
 
-#include "driver/model_state.hpp"
+#include "model/model_state.hpp"
 #include "forcing/input_rain.hpp"
 #include "forcing/input_temp.hpp"
 #include "forcing/slope_comp.hpp"
@@ -44,16 +47,14 @@ void expect_refusal(F&& load, std::initializer_list<const char*> parts) {
 
 void rain(ModelState& s, const std::string& positions, const std::string& records) {
   auto r = RecordReader::from_text(test::rain_file(positions, 1, records), "rain.txt");
-  int32_t status = 0;
-  INPUT_RAIN(s, r, status);
+  INPUT_RAIN(s, r);
 }
 
 void temp(ModelState& s, const std::string& records, const std::string& position = "2 2 500.") {
   std::string text = test::temp_file(records);
   text.replace(text.find("2 2 500."), 8, position);
   auto r = RecordReader::from_text(text, "temp.txt");
-  int32_t status = 0;
-  INPUT_TEMP(s, r, status);
+  INPUT_TEMP(s, r);
 }
 
 TEST(InputLimits, StationsFarOffTheGridAreRefused) {
@@ -72,7 +73,8 @@ TEST(InputLimits, RainAndTemperaturesNoGaugeMeasuresAreRefused) {
   auto s = state();
   expect_refusal([&] { rain(*s, "1 1\n", "1 1.0\n2 1e38\n"); }, {"rain.txt", "record 10", "rain record 2"});
   expect_refusal([&] { temp(*s, "1 293.15\n2 5.\n"); }, {"temp.txt", "record 17", "temperature record 1"});
-  rain(*s, "1 1\n", "1 100000.\n2 -1e38\n");  // the largest value, and a missing one
+  // The largest value, and a missing one: the only gauge, so the load is refused.
+  test::capture_stdout([&] { EXPECT_THROW(rain(*s, "1 1\n", "1 100000.\n2 -1e38\n"), RunRefused); });
   EXPECT_EQ(s->RAIN_DATA(1, 1), 1.0e5f);
   EXPECT_EQ(s->RAIN_MISSING(2, 1), 1);
   temp(*s, "1 100.\n2 -40.\n");
@@ -86,8 +88,7 @@ TEST(InputLimits, EvapotranspirationCoefficientsStationElevationAndMonthLengths)
     std::string t = test::temp_file(records);
     t.replace(t.find(from), from.size(), to);
     auto r = RecordReader::from_text(t, "temp.txt");
-    int32_t status = 0;
-    INPUT_TEMP(*s, r, status);
+    INPUT_TEMP(*s, r);
   };
   expect_refusal([&] { with("-1.5 0.3", "-1.5 2e6"); }, {"temp.txt", "record 2", "offset or slope 2e+06"});
   expect_refusal([&] { with("0.5 0.6", "0.5 -1e38"); }, {"temp.txt", "record 4", "coefficient A -1e+38"});
@@ -102,9 +103,9 @@ TEST(InputLimits, EvapotranspirationCoefficientsStationElevationAndMonthLengths)
 TEST(InputLimits, CurveNumberWhoseRetentionOverflowsIsRefusedOnTheCatchment) {
   auto s = state();
   // (100/CN - 1) * 254 overflows 4-byte reals below about 7.5e-35.
-  auto off = RecordReader::from_text("80. 80.\n80. 1e-36\n", "cn.txt");
+  auto off = GridReader::from_text("80. 80.\n80. 1e-36\n", "cn.txt");
   test::capture_stdout([&] { SOIL_STORATIVITY(*s, off); });  // (2, 2) is off the catchment
-  auto on = RecordReader::from_text("80. 1e-36\n80. 80.\n", "cn.txt");
+  auto on = GridReader::from_text("80. 1e-36\n80. 80.\n", "cn.txt");
   expect_refusal([&] { SOIL_STORATIVITY(*s, on); }, {"cn.txt", "(1, 2)", "beyond the range"});
 }
 

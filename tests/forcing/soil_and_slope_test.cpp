@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "io/grid_file.hpp"
+#include "model/warn_error.hpp"
+
 #include <memory>
 
-#include "driver/model_state.hpp"
+#include "model/model_state.hpp"
 #include "forcing/input_temp.hpp"
 #include "forcing/slope_comp.hpp"
 #include "forcing/soil_storativity.hpp"
@@ -23,7 +26,7 @@ std::unique_ptr<ModelState> state(int32_t ni, int32_t nj) {
 TEST(SoilStorativity, CurveNumbersToRetention) {
   auto s = state(1, 6);
   s->SLOPE.fill(-1.0f);
-  auto r = RecordReader::from_text("100 50 25\n0 -3 101 999\n", "cn.txt");
+  auto r = GridReader::from_text("100 50 25\n0 -3 101 999\n", "cn.txt");
   std::string out = test::capture_stdout([&] { SOIL_STORATIVITY(*s, r); });
   EXPECT_EQ(s->SOIL_CAPACITY(1, 1), 0.0001f);
   EXPECT_EQ(s->SOIL_CAPACITY(1, 2), 254.0f);
@@ -70,10 +73,8 @@ TEST(InputTemp, CoefficientsSeriesAndMissingValues) {
   auto s = state(2, 2);
   s->SLOPE.fill(1.0f);
   s->N_DATA = 2;
-  int32_t status = 0;
   auto r = RecordReader::from_text(test::temp_file("1 -98.0\n2 12.5\n"), "temp.txt");
-  INPUT_TEMP(*s, r, status);
-  EXPECT_EQ(status, 0);
+  INPUT_TEMP(*s, r);
   EXPECT_EQ(s->TEMP_MISSING(1, 1), 0);  // -98.0 is a value
   EXPECT_EQ(s->TEMP_DATA(2, 1), 12.5f);
   EXPECT_EQ(s->ET_OFFSET, -1.5f);
@@ -85,8 +86,12 @@ TEST(InputTemp, CoefficientsSeriesAndMissingValues) {
   auto t = state(1, 1);
   t->N_DATA = 1;
   auto m = RecordReader::from_text(test::temp_file("1 -98.1\n"), "temp.txt");
-  INPUT_TEMP(*t, m, status);
-  EXPECT_EQ(status, 99);
+  try {
+    test::capture_stdout([&] { INPUT_TEMP(*t, m); });
+    ADD_FAILURE() << "a record with no station reporting is refused";
+  } catch (const RunRefused& e) {
+    EXPECT_EQ(e.number, 1004);
+  }
 }
 
 }  // namespace

@@ -2,10 +2,10 @@
 
 #include <memory>
 
-#include "driver/model_state.hpp"
+#include "model/model_state.hpp"
 #include "forcing/input_rain.hpp"
-#include "forcing/invdist.hpp"
-#include "forcing/thiessen.hpp"
+#include "forcing/station_weights.hpp"
+#include "model/warn_error.hpp"
 #include "support/testkit.hpp"
 #include "support/tiny_catchment.hpp"
 
@@ -30,7 +30,7 @@ TEST(Thiessen, NearestGaugeTiesToTheLowestNumber) {
   s->RAIN_XY(2, 1) = 1.0f;
   s->RAIN_XY(1, 2) = 1.0f;  // gauge 2 at (1, 3)
   s->RAIN_XY(2, 2) = 3.0f;
-  THIESSEN(*s, 2, s->RAIN_XY, s->RAIN_STATION_MAP, s->SLOPE);
+  nearest_station(s->NI, s->NJ, 2, s->RAIN_XY, nullptr, s->RAIN_STATION_MAP, s->SLOPE);
   EXPECT_EQ(s->RAIN_STATION_MAP(1, 1), 1);
   EXPECT_EQ(s->RAIN_STATION_MAP(2, 2), 1);  // equally far from both
   EXPECT_EQ(s->RAIN_STATION_MAP(2, 3), 2);
@@ -44,7 +44,7 @@ TEST(InvDist, WeightsSumToOneAndAGaugeOnACellCentreDominates) {
   s->RAIN_XY(1, 2) = 0.0f;  // gauge 2 at (0, 2)
   s->RAIN_XY(2, 2) = 2.0f;
   s->RAIN_WEIGHT.fill(7.0f);
-  INVDIST(*s, 2, s->RAIN_XY, s->RAIN_WEIGHT, s->SLOPE);
+  inverse_distance_weights(s->NI, s->NJ, 2, s->RAIN_XY, nullptr, s->RAIN_WEIGHT, s->SLOPE);
   const int32_t NI = 3;
   // Cell (2, 2): distances 0 -> 0.0001 and 4.
   const float w1 = 1.0f / 0.0001f, w2 = 1.0f / 4.0f;
@@ -59,17 +59,24 @@ TEST(InvDist, WeightsSumToOneAndAGaugeOnACellCentreDominates) {
   EXPECT_EQ(s->RAIN_WEIGHT(2 * NI + 1, 1), 7.0f);  // rows of absent gauges untouched
 }
 
-void load_rain(ModelState& s, const std::string& text, int32_t& status) {
+// Loads a rain file; the number of the refusal message, 0 when loaded.
+int32_t load_rain(ModelState& s, const std::string& text) {
   auto r = RecordReader::from_text(text, "rain.txt");
-  test::capture_stdout([&] { INPUT_RAIN(s, r, status); });
+  int32_t refused = 0;
+  test::capture_stdout([&] {
+    try {
+      INPUT_RAIN(s, r);
+    } catch (const RunRefused& e) {
+      refused = e.number;
+    }
+  });
+  return refused;
 }
 
 TEST(InputRain, MissingValuesAndStatus) {
   auto s = small_state();
   s->INTERP_METHOD = 1;
-  int32_t status = 0;
-  load_rain(*s, test::rain_file("1 1\n3 1\n", 2, "1 0.0 -0.1\n2 1.5 2.5\n3 -1 0.0\n", 2), status);
-  EXPECT_EQ(status, 1);  // one gauge missing in the last record
+  EXPECT_EQ(load_rain(*s, test::rain_file("1 1\n3 1\n", 2, "1 0.0 -0.1\n2 1.5 2.5\n3 -1 0.0\n", 2)), 0);
   EXPECT_EQ(s->RAIN_MISSING(1, 1), 0);  // 0.0 is a value
   EXPECT_EQ(s->RAIN_MISSING(1, 2), 1);
   EXPECT_EQ(s->RAIN_MISSING(3, 1), 1);
@@ -79,36 +86,31 @@ TEST(InputRain, MissingValuesAndStatus) {
   // One gauge: any missing value fails the load; later records are not scanned.
   auto t = small_state();
   t->RAIN_MISSING(3, 1) = 5;
-  load_rain(*t, test::rain_file("1 1\n", 1, "1 0.0\n2 -2.0\n3 1.0\n"), status);
-  EXPECT_EQ(status, 99);
+  EXPECT_EQ(load_rain(*t, test::rain_file("1 1\n", 1, "1 0.0\n2 -2.0\n3 1.0\n")), 1005);
   EXPECT_EQ(t->RAIN_MISSING(3, 1), 5);
   EXPECT_EQ(t->RAIN_STATION_MAP(1, 1), 0);  // no table built
 
   // Negative skip counts skip nothing; a data read may span records.
   auto u = small_state();
   u->INTERP_METHOD = 2;
-  load_rain(*u, test::rain_file("1 1\n", 1, "1\n0.5\n2 0.25\n3 0.0\n", 0), status);
-  EXPECT_EQ(status, 0);
+  EXPECT_EQ(load_rain(*u, test::rain_file("1 1\n", 1, "1\n0.5\n2 0.25\n3 0.0\n", 0)), 0);
   EXPECT_EQ(u->RAIN_DATA(1, 1), 0.5f);
   EXPECT_EQ(u->RAIN_WEIGHT(2, 2), 1.0f);
 }
 
 TEST(InputRain, TooManyGaugesStopsReading) {
   auto s = small_state();
-  int32_t status = 0;
   std::string out;
   auto r = RecordReader::from_text("x\n5\nnothing more is read\n", "rain.txt");
-  out = test::capture_stdout([&] { INPUT_RAIN(*s, r, status); });
-  EXPECT_EQ(status, 98);
+  out = test::capture_stdout([&] { EXPECT_THROW(INPUT_RAIN(*s, r), RunRefused); });
   EXPECT_EQ(out, "\n The number of raingauges exceeds the maximum allowed\n\n");
   EXPECT_EQ(r.record(), 2);
 }
 
 TEST(InputRain, ShortSeriesNamesTheRecord) {
   auto s = small_state();
-  int32_t status = 0;
   try {
-    load_rain(*s, test::rain_file("1 1\n", 1, "1 0.0\n2 1.0\n"), status);
+    load_rain(*s, test::rain_file("1 1\n", 1, "1 0.0\n2 1.0\n"));
     FAIL();
   } catch (const InputError& e) {
     EXPECT_NE(std::string(e.what()).find("rain record 3"), std::string::npos) << e.what();

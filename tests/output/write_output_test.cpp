@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "io/control_file.hpp"
 #include "io/input_error.hpp"
 #include "output/write_output.hpp"
 #include "support/testkit.hpp"
@@ -49,9 +50,10 @@ std::set<std::string> files_in(const TempDir& d) {
 }
 
 int32_t write(ModelState& s, int32_t nsteps) {
-  int32_t reserved = 0;
-  WRITE_OUTPUT(s, reserved, nsteps);
-  return nsteps;
+  RecordReader text("Tarvex.in");
+  ControlFile ctl;
+  ctl.output = ControlFile::read_output(text, s.N_SECTIONS);
+  return WRITE_OUTPUT(s, ctl, nsteps);
 }
 
 TEST(WriteOutput, NoCrossSectionWritesOnlyTheGridFiles) {
@@ -187,9 +189,9 @@ TEST(WriteOutput, AnnualMaximaOfAFullRecord) {
   ChangeDir cd(d.path());
   d.write("Tarvex.in", control(section(1, 2)));
   auto s = output_state(1, 1);
-  for (int32_t k = 1; k <= MAX_RECORDS; ++k) s->Q_SECTION(k, 1) = static_cast<float>(k % 100);
-  s->Q_SECTION(MAX_RECORDS, 1) = 640.0f;
-  write(*s, MAX_RECORDS);
+  for (int32_t k = 1; k <= kLimits.records; ++k) s->Q_SECTION(k, 1) = static_cast<float>(k % 100);
+  s->Q_SECTION(kLimits.records, 1) = 640.0f;
+  write(*s, kLimits.records);
   const std::string text = d.read("flow.out");
   EXPECT_NE(text.find("\n      4     99.00000\n      5    640.00000\n"), std::string::npos) << text;
 }

@@ -3,7 +3,7 @@
 // steps, one hillslope roughness class.
 #include <memory>
 
-#include "driver/model_state.hpp"
+#include "model/model_state.hpp"
 
 namespace tarvex::test {
 

@@ -18,7 +18,7 @@ struct Clock {
     c.MONTH = month;
   }
   void steps(int32_t n) {
-    for (int32_t k = 0; k < n; ++k) UPDATE_DAY(*s, c.HOUR, c.DAY, c.MONTH, c.DAY_STEPS);
+    for (int32_t k = 0; k < n; ++k) UPDATE_DAY(*s, c);
   }
 };
 

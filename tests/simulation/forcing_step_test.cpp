@@ -5,15 +5,14 @@
 #include "sim_state.hpp"
 #include "simulation/check_temp.hpp"
 #include "simulation/local_rain.hpp"
-#include "simulation/new_inv_dist.hpp"
-#include "simulation/new_thiessen.hpp"
+#include "forcing/station_weights.hpp"
 
 namespace tarvex {
 namespace {
 
 using test::small_state;
 
-TEST(NewThiessen, MissingGaugeGoesToNearestReportingOneWithTiesToLowerNumber) {
+TEST(NearestStation, MissingGaugeGoesToNearestReportingOneWithTiesToLowerNumber) {
   auto s = small_state(3, 5);
   s->SLOPE(1, 2) = -1.0f;
   s->N_RAIN_ST = 3;
@@ -22,25 +21,24 @@ TEST(NewThiessen, MissingGaugeGoesToNearestReportingOneWithTiesToLowerNumber) {
     s->RAIN_XY(1, k) = pos[k - 1][0];
     s->RAIN_XY(2, k) = pos[k - 1][1];
   }
-  MissList miss;
-  miss(1) = 2;
+  bool miss[3] = {false, true, false};
   Grid<int32_t> map;
   map.resize(3, 5);
   map.fill(9);
-  NEWTHIESSEN(*s, 3, s->RAIN_XY, 1, miss, map, s->SLOPE);
+  nearest_station(3, 5, 3, s->RAIN_XY, miss, map, s->SLOPE);
   // Cell (2, 3) held gauge 2; gauges 1 and 3 are both 5 cells^2 away.
   const int32_t expected[3][5] = {{1, -1, 1, 3, 3}, {1, 1, 1, 3, 3}, {1, 1, 3, 3, 3}};
   for (int32_t i = 1; i <= 3; ++i)
     for (int32_t j = 1; j <= 5; ++j) EXPECT_EQ(map(i, j), expected[i - 1][j - 1]) << i << "," << j;
 
   // All reporting: gauge 2 takes its own cell and its ring.
-  NEWTHIESSEN(*s, 3, s->RAIN_XY, 0, miss, map, s->SLOPE);
+  nearest_station(3, 5, 3, s->RAIN_XY, nullptr, map, s->SLOPE);
   EXPECT_EQ(map(2, 3), 2);
   EXPECT_EQ(map(1, 3), 2);
   EXPECT_EQ(map(1, 1), 1);
 }
 
-TEST(NewInvDist, GaugeOnCellCentreDominatesAndMissingGaugesWeighNothing) {
+TEST(InverseDistanceWeights, GaugeOnCellCentreDominatesAndMissingGaugesWeighNothing) {
   auto s = small_state(1, 3);
   s->SLOPE(1, 3) = -1.0f;
   s->N_RAIN_ST = 2;
@@ -51,8 +49,8 @@ TEST(NewInvDist, GaugeOnCellCentreDominatesAndMissingGaugesWeighNothing) {
   Grid<float> w;
   w.resize(4, 3);
   w.fill(7.0f);
-  MissList miss;
-  NEWINVDIST(*s, 2, s->RAIN_XY, 0, miss, w, s->SLOPE);
+  bool miss[2] = {false, false};
+  inverse_distance_weights(1, 3, 2, s->RAIN_XY, nullptr, w, s->SLOPE);
   // Cell (1, 1): 1/0.0001 = 10000 against 1/4.
   EXPECT_FLOAT_EQ(w(1, 1), 10000.0f / 10000.25f);
   EXPECT_FLOAT_EQ(w(2, 1), 0.25f / 10000.25f);
@@ -61,16 +59,16 @@ TEST(NewInvDist, GaugeOnCellCentreDominatesAndMissingGaugesWeighNothing) {
   EXPECT_EQ(w(1, 3), 0.0f);  // off the catchment
   EXPECT_EQ(w(2, 3), 0.0f);
 
-  miss(1) = 1;
-  NEWINVDIST(*s, 2, s->RAIN_XY, 1, miss, w, s->SLOPE);
+  miss[0] = true;
+  inverse_distance_weights(1, 3, 2, s->RAIN_XY, miss, w, s->SLOPE);
   EXPECT_EQ(w(1, 1), 0.0f);
   EXPECT_EQ(w(2, 1), 1.0f);
   EXPECT_EQ(w(1, 2), 0.0f);
   EXPECT_EQ(w(2, 2), 1.0f);
 
   // Every gauge missing: every weight 0, no division.
-  miss(2) = 2;
-  NEWINVDIST(*s, 2, s->RAIN_XY, 2, miss, w, s->SLOPE);
+  miss[1] = true;
+  inverse_distance_weights(1, 3, 2, s->RAIN_XY, miss, w, s->SLOPE);
   for (int32_t r = 1; r <= 2; ++r)
     for (int32_t j = 1; j <= 3; ++j) EXPECT_EQ(w(r, j), 0.0f);
   EXPECT_EQ(w(3, 1), 7.0f);  // rows of gauges beyond NST untouched

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <memory>
 
-#include "driver/model_state.hpp"
+#include "model/model_state.hpp"
 
 namespace tarvex::test {
 

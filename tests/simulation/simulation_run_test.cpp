@@ -57,7 +57,7 @@ TEST(SingleRun, RecordsEveryStepAndLeavesTheLastProgressRecord) {
   s->RAIN_DATA(2, 1) = 8.0f;
   dir.write("timestep.out", " an older and much longer progress record of another run\nsecond line\n");
   int32_t NOUT = -1;
-  std::string out = capture_stdout([&] { EXPECT_EQ(MANUAL_CALIBRATION(*s, NOUT), 0); });
+  std::string out = capture_stdout([&] { NOUT = MANUAL_CALIBRATION(*s); });
   EXPECT_EQ(NOUT, 400);
   EXPECT_EQ(out, "");
   EXPECT_EQ(dir.read("timestep.out"), " Completed time step 400 / 400\n");
@@ -65,7 +65,7 @@ TEST(SingleRun, RecordsEveryStepAndLeavesTheLastProgressRecord) {
   EXPECT_EQ(s->single_run.STEP_RUNOFF.rows(), 1);  // sized by the run
 
   s->N_SECTIONS = 0;
-  capture_stdout([&] { MANUAL_CALIBRATION(*s, NOUT); });
+  capture_stdout([&] { NOUT = MANUAL_CALIBRATION(*s); });
   EXPECT_EQ(NOUT, 0);
 }
 
@@ -75,12 +75,12 @@ TEST(SingleRun, AnnouncesEachYearAfterItsLastStep) {
   auto s = small_state(1, 1);
   s->N_DATA = 8759;
   int32_t NOUT = 0;
-  EXPECT_EQ(capture_stdout([&] { MANUAL_CALIBRATION(*s, NOUT); }), "");
+  EXPECT_EQ(capture_stdout([&] { NOUT = MANUAL_CALIBRATION(*s); }), "");
   s->N_DATA = 2 * 8760;
-  EXPECT_EQ(capture_stdout([&] { MANUAL_CALIBRATION(*s, NOUT); }), " Year 1 completed\n Year 2 completed\n");
+  EXPECT_EQ(capture_stdout([&] { NOUT = MANUAL_CALIBRATION(*s); }), " Year 1 completed\n Year 2 completed\n");
   s->N_DATA = 8760;
   s->DT_SIM = 1800.0f;  // 17520 steps make the year
-  EXPECT_EQ(capture_stdout([&] { MANUAL_CALIBRATION(*s, NOUT); }), " Year 1 completed\n");
+  EXPECT_EQ(capture_stdout([&] { NOUT = MANUAL_CALIBRATION(*s); }), " Year 1 completed\n");
 }
 
 TEST(SingleRun, EventModeKeepsTheCalendarContinuousModeAdvancesIt) {
@@ -132,7 +132,7 @@ TEST(RunSimulation, RefusesARunLongerThanTheDischargeSeries) {
   s->SOIL_WATER(1, 1) = 7.0f;
   int32_t NOUT = -1;
   try {
-    MANUAL_CALIBRATION(*s, NOUT);
+    NOUT = MANUAL_CALIBRATION(*s);
     FAIL() << "no refusal";
   } catch (const InputError& e) {
     const std::string what = e.what();
@@ -186,7 +186,7 @@ TEST(RunSimulation, ReweightsGaugesOnlyAtRecordsWithAMissingGauge) {
     s->single_run.RAIN_WEIGHT_STEP(2, 1) = 1.0f;
     s->single_run.RAIN_WEIGHT_STEP(2, 2) = 1.0f;
     int32_t NOUT = 0;
-    MANUAL_CALIBRATION(*s, NOUT);
+    NOUT = MANUAL_CALIBRATION(*s);
     EXPECT_EQ(s->CUM_RAIN(1, 1), 7.0f) << interp;
     EXPECT_EQ(s->CUM_RAIN(1, 2), 42.0f) << interp;  // gauge 1's 2 mm at record 2
   }

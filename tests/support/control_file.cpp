@@ -2,7 +2,7 @@
 
 namespace tarvex::test {
 
-std::string ControlFile::render() const {
+std::string ControlFileText::render() const {
   std::string t;
   auto rec = [&](const std::string& s) { t += s + "\n"; };
   auto val = [&](const std::string& label, const std::string& v) {

@@ -7,7 +7,7 @@
 
 namespace tarvex::test {
 
-struct ControlFile {
+struct ControlFileText {
   std::string obs_file = "obs.txt";
   std::string obs_head = "0";
   std::string n_obs = "24";

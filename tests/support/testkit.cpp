@@ -10,7 +10,16 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "model/limits.hpp"
+
 namespace tarvex::test {
+
+ControlFile control(int32_t mode) {
+  auto c = ControlFile::read("Tarvex.in", mode, control_bounds(kLimits));
+  if (!c) throw InputError("file 'Tarvex.in' cannot be opened for reading");
+  return *c;
+}
+
 
 TempDir::TempDir() {
   std::random_device rd;

@@ -6,7 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "io/control_file.hpp"
+
 namespace tarvex::test {
+
+// "Tarvex.in" of the working directory, read for a pass in the given mode
+// with the program's capacities; throws when it cannot be opened.
+ControlFile control(int32_t mode);
+
 
 // A fresh scratch directory, removed with its contents at the end.
 class TempDir {

@@ -44,7 +44,7 @@ void write_tiny_catchment(const std::filesystem::path& dir, int n_records) {
   write_file(dir / "temp.txt", temp_file(temp));
 }
 
-void write_control(const std::filesystem::path& dir, const ControlFile& ctl) {
+void write_control(const std::filesystem::path& dir, const ControlFileText& ctl) {
   write_file(dir / "Tarvex.in", ctl.render());
 }
 

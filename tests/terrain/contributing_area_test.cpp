@@ -54,7 +54,7 @@ TEST(ContributingArea, FileLayout) {
   }
   test::TempDir dir;
   {
-    TextWriter out(dir / "a.txt");
+    GridWriter out(dir / "a.txt", kAreaGrid);
     Grid<int32_t> pending;
     CONTRIBUTING_AREA(*s, out, pending);
   }
@@ -77,7 +77,7 @@ TEST(ContributingArea, MatchesRepeatedSweepsOnRandomNetworks) {
     auto s = make_state(ni, nj);
     test::random_dem(*s, rng, 15.0f, 0.5f, trial % 3 == 0);
     int32_t err = 0;
-    Array1<int32_t, MAX_FIXED> none;
+    Array1<int32_t, kLimits.exempt_cells> none;
     test::capture_stdout([&] { UNPIT(*s, 0, none, none, 1.0e30f, err); });
     set_flow_directions(*s);
     const std::vector<int32_t> fast = areas(*s);

@@ -63,7 +63,7 @@ TEST(FlowDirections, DiagonalRules) {
 
 TEST(FlowDirections, NoDataAndZeroCells) {
   auto s = make_state(2, 3);
-  auto dem = RecordReader::from_text("-3.5 0.0 7\n5 0 6\n", "dem.txt");
+  auto dem = GridReader::from_text("-3.5 0.0 7\n5 0 6\n", "dem.txt");
   read_dem(*s, dem);
   EXPECT_EQ(s->ELEVATION(1, 1), -1.0f);
   EXPECT_EQ(s->ELEVATION(1, 2), 0.0f);
@@ -75,7 +75,7 @@ TEST(FlowDirections, NoDataAndZeroCells) {
   EXPECT_EQ(s->FLOW_DIR(2, 1), 0);
   test::TempDir dir;
   {
-    TextWriter out(dir / "e.txt");
+    GridWriter out(dir / "e.txt", kElevationGrid);
     write_elevation_file(*s, out);
   }
   EXPECT_EQ(dir.read("e.txt"), "      -1.0       0.0       7.0\n       5.0       0.0       6.0\n");
@@ -88,9 +88,9 @@ TEST(FlowDirections, RowsOf1000ColumnsContinueAfter945Values) {
   set_flow_directions(*s);
   test::TempDir dir;
   {
-    TextWriter e(dir / "e.txt");
+    GridWriter e(dir / "e.txt", kElevationGrid);
     write_elevation_file(*s, e);
-    TextWriter d(dir / "d.txt");
+    GridWriter d(dir / "d.txt", kDirectionGrid);
     write_direction_file(*s, d);
   }
   const std::string e = dir.read("e.txt");

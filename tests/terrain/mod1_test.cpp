@@ -3,6 +3,7 @@
 
 #include "io/input_error.hpp"
 #include "support/testkit.hpp"
+#include "model/warn_error.hpp"
 #include "terrain/mod1.hpp"
 #include "terrain/terrain_files.hpp"
 #include "terrain/terrain_reference.hpp"
@@ -11,6 +12,18 @@ namespace tarvex {
 namespace {
 
 using test::TerrainControl;
+
+// The terrain pass as the program runs it: 1 after a numbered refusal.
+int terrain_pass(ModelState& s) {
+  auto ctl = ControlFile::read("Tarvex.in", 1, control_bounds(kLimits));
+  try {
+    if (!ctl) refuse_run(1011);
+    MOD1(s, *ctl);
+    return 0;
+  } catch (const RunRefused&) {
+    return 1;
+  }
+}
 
 struct Mod1Run {
   int status = -1;
@@ -21,7 +34,7 @@ Mod1Run run_mod1(const test::TempDir& dir) {
   test::ChangeDir cd(dir.path());
   auto s = std::make_unique<ModelState>();
   Mod1Run r;
-  r.out = test::capture_stdout([&] { r.status = MOD1(*s); });
+  r.out = test::capture_stdout([&] { r.status = terrain_pass(*s); });
   return r;
 }
 
@@ -107,7 +120,7 @@ void expect_input_error(const test::TempDir& dir, const std::vector<std::string>
   test::ChangeDir cd(dir.path());
   auto s = std::make_unique<ModelState>();
   try {
-    test::capture_stdout([&] { MOD1(*s); });
+    test::capture_stdout([&] { terrain_pass(*s); });
     FAIL() << "no error";
   } catch (const InputError& e) {
     for (const auto& p : parts) EXPECT_NE(std::string(e.what()).find(p), std::string::npos) << e.what();

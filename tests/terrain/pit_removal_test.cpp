@@ -22,7 +22,7 @@ void set_rows(ModelState& s, const std::vector<std::vector<float>>& rows) {
 
 struct Exempt {
   int32_t n = 0;
-  Array1<int32_t, MAX_FIXED> i, j;
+  Array1<int32_t, kLimits.exempt_cells> i, j;
   void add(int32_t row, int32_t col) {
     ++n;
     i(n) = row;

@@ -39,7 +39,7 @@ Network run(std::unique_ptr<ModelState> s) {
   Network n;
   test::TempDir dir;
   {
-    TextWriter river(dir / "river.txt");
+    GridWriter river(dir / "river.txt", kOrderGrid);
     TextWriter temp(dir / "temp.txt");
     ORDINI(*s, &river, &temp);
   }
@@ -160,7 +160,7 @@ void expect_both_orderings(const Network& n, const std::vector<std::vector<int32
   const test::OrderingText ref = test::ordini_reference(*r);
   EXPECT_EQ(ref.temp_links, temp_links);
   EXPECT_EQ(ref.river_order, river_order);
-  for (int32_t k = 1; k <= MAX_PATHS; ++k) {
+  for (int32_t k = 1; k <= kLimits.paths; ++k) {
     ASSERT_EQ(r->LINK_ORD(k), n.s->LINK_ORD(k)) << k;
     ASSERT_EQ(r->LINK_I(k), n.s->LINK_I(k)) << k;
     ASSERT_EQ(r->LINK_J(k), n.s->LINK_J(k)) << k;
@@ -380,7 +380,7 @@ TEST(StreamNetwork, MatchesFullSweepsOnRandomDems) {
     auto s = make_state(ni, nj);
     test::random_dem(*s, rng, trial % 2 ? 8.0f : 30.0f, 0.5f, trial % 3 == 0);
     int32_t err = 0;
-    Array1<int32_t, MAX_FIXED> none;
+    Array1<int32_t, kLimits.exempt_cells> none;
     test::capture_stdout([&] { UNPIT(*s, 0, none, none, 1.0e30f, err); });
     set_flow_directions(*s);
     Grid<int32_t> pending;

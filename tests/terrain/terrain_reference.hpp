@@ -7,9 +7,9 @@
 #include <random>
 #include <string>
 
-#include "driver/direction_code.hpp"
-#include "driver/model_state.hpp"
-#include "driver/warn_error.hpp"
+#include "model/direction_code.hpp"
+#include "model/model_state.hpp"
+#include "model/warn_error.hpp"
 #include "io/text_writer.hpp"
 
 namespace tarvex::test {
@@ -23,8 +23,8 @@ inline std::unique_ptr<ModelState> make_state(int32_t ni, int32_t nj) {
 }
 
 // Pit removal scanning every interior cell in turn.
-inline int64_t unpit_reference(ModelState& s, int32_t n_fixed, const Array1<int32_t, MAX_FIXED>& fi,
-                               const Array1<int32_t, MAX_FIXED>& fj, float ceiling, int32_t& err) {
+inline int64_t unpit_reference(ModelState& s, int32_t n_fixed, const Array1<int32_t, kLimits.exempt_cells>& fi,
+                               const Array1<int32_t, kLimits.exempt_cells>& fj, float ceiling, int32_t& err) {
   Grid<float>& E = s.ELEVATION;
   const int32_t ni = s.NI, nj = s.NJ;
   int64_t counter = 0;

@@ -1,4 +1,4 @@
-#include "driver/warn_error.hpp"
+#include "model/warn_error.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "driver/model_state.hpp"
+#include "model/model_state.hpp"
 
 namespace tarvex {
 
@@ -13,7 +13,7 @@ void ModelState::size_grids(int32_t ni, int32_t nj) {
                          &QIN_SUB_OLD, &QOUT_SUB_OLD}) {
     g->resize(ni, nj);
   }
-  RAIN_WEIGHT.resize(MAX_RAIN_ST * ni, nj);
+  RAIN_WEIGHT.resize(kLimits.rain_gauges * ni, nj);
 }
 
 void ModelState::size_terrain_grids(int32_t ni, int32_t nj) {

@@ -8,19 +8,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "model/limits.hpp"
+
 namespace tarvex {
 
-// Capacities.
-inline constexpr int32_t MAX_GRID = 1000;        // rows and columns of a grid
-inline constexpr int32_t MAX_RECORDS = 40000;    // records of a series, steps of a run
-inline constexpr int32_t MAX_RAIN_ST = 4;        // rain gauges
-inline constexpr int32_t MAX_TEMP_ST = 1;        // temperature stations
-inline constexpr int32_t MAX_CLASSES = 3;        // hillslope roughness classes
-inline constexpr int32_t MAX_SECTIONS = 1;       // output cross-sections
-inline constexpr int32_t MAX_PATHS = 10000;      // links of the path list
-inline constexpr int32_t MAX_FIXED = 10;         // cells exempt from pit raising
-inline constexpr int32_t MAX_OBS = 40000;        // observed discharge values
-inline constexpr int32_t MAX_MONTHS = 12;
 
 // Grid of NI x NJ cells stored row by row, addressed from 1.
 template <class T>
@@ -107,7 +98,7 @@ struct RunTables {
 
   void resize(int32_t ni, int32_t nj) {
     RAIN_STATION_MAP_STEP.resize(ni, nj);
-    RAIN_WEIGHT_STEP.resize(MAX_RAIN_ST * ni, nj);
+    RAIN_WEIGHT_STEP.resize(kLimits.rain_gauges * ni, nj);
     TEMP_STATION_MAP_STEP.resize(ni, nj);
     STEP_RUNOFF.resize(ni, nj);
   }
@@ -128,7 +119,7 @@ struct ModelState {
   float A_CHANNEL = 0.0f;      // km2, contributing area of a channel cell
   float WD_HILL = 0.0f;        // width-to-depth ratio, hillslope section
   int32_t NCLASS = 0;          // hillslope roughness classes
-  Array1<float, MAX_CLASSES> KS_CLASS;  // Strickler coefficient per class
+  Array1<float, kLimits.classes> KS_CLASS;  // Strickler coefficient per class
   float WD_CHAN = 0.0f;        // width-to-depth ratio, channel section
   float KS_CHAN_TOP = 0.0f;    // channel Strickler coefficient at 3282 m
   float KS_CHAN_OUT = 0.0f;    // channel Strickler coefficient at the outlet
@@ -141,12 +132,12 @@ struct ModelState {
   int32_t IMPERVIOUS = 0;
   int32_t INTERP_METHOD = 0;   // 1 nearest gauge, otherwise inverse squared distance
   int32_t N_SECTIONS = 0;
-  Array1<int32_t, MAX_SECTIONS> SECTION_I, SECTION_J;
+  Array1<int32_t, kLimits.sections> SECTION_I, SECTION_J;
   float START_DOY = 0.0f;      // days, day of the year of the first record
 
   // ---- Input grids
   Grid<int32_t> ROUGH_CLASS;   // roughness class 1..NCLASS
-  Grid<int32_t> FLOW_DIR;      // D8 code 0..9 (see terrain/direction_code.hpp)
+  Grid<int32_t> FLOW_DIR;      // D8 code 0..9 (see model/direction_code.hpp)
   Grid<float> ELEVATION;       // m, pit-free elevation
   Grid<int32_t> AREA_CELLS;    // contributing area, cells
   Grid<float> SLOPE;           // m/m on catchment cells, -1.0 elsewhere
@@ -155,20 +146,20 @@ struct ModelState {
 
   // ---- Path list
   int32_t NPATH = 0;
-  Array1<int32_t, MAX_PATHS> IIN, JIN, IFIN, JFIN;
+  Array1<int32_t, kLimits.paths> IIN, JIN, IFIN, JFIN;
 
   // ---- Forcing
   int32_t N_RAIN_ST = 0;
-  Table<float, 2, MAX_RAIN_ST> RAIN_XY;           // cell units: (1,k) row, (2,k) column
-  Table<float, MAX_RECORDS, MAX_RAIN_ST> RAIN_DATA;   // mm per record
-  Table<int32_t, MAX_RECORDS, MAX_RAIN_ST> RAIN_MISSING;
+  Table<float, 2, kLimits.rain_gauges> RAIN_XY;           // cell units: (1,k) row, (2,k) column
+  Table<float, kLimits.records, kLimits.rain_gauges> RAIN_DATA;   // mm per record
+  Table<int32_t, kLimits.records, kLimits.rain_gauges> RAIN_MISSING;
   Grid<int32_t> RAIN_STATION_MAP;                 // nearest gauge; -1 off the catchment
   Grid<float> RAIN_WEIGHT;                        // (4*NI) x NJ, row (k-1)*NI + I
   int32_t N_TEMP_ST = 0;
-  Table<float, 2, MAX_TEMP_ST> TEMP_XY;
-  Array1<float, MAX_TEMP_ST> TEMP_Z;              // m
-  Table<float, MAX_RECORDS, MAX_TEMP_ST> TEMP_DATA;   // degrees Celsius
-  Table<int32_t, MAX_RECORDS, MAX_TEMP_ST> TEMP_MISSING;
+  Table<float, 2, kLimits.temp_stations> TEMP_XY;
+  Array1<float, kLimits.temp_stations> TEMP_Z;              // m
+  Table<float, kLimits.records, kLimits.temp_stations> TEMP_DATA;   // degrees Celsius
+  Table<int32_t, kLimits.records, kLimits.temp_stations> TEMP_MISSING;
   Grid<int32_t> TEMP_STATION_MAP;
   Array1<int32_t, MAX_MONTHS> DAYS_IN_MONTH;
   float ET_OFFSET = 0.0f, ET_SLOPE = 0.0f;
@@ -177,9 +168,8 @@ struct ModelState {
   // ---- Terrain mode
   Grid<int32_t> STREAM_ORDER;
   Grid<int32_t> CATCHMENT_MASK;
-  Array1<int32_t, MAX_PATHS> LINK_ORD, LINK_I, LINK_J;
+  Array1<int32_t, kLimits.paths> LINK_ORD, LINK_I, LINK_J;
   int32_t LINK_OVERFLOW = 0;
-  int32_t TERRAIN_ERR = 0;
 
   // ---- Simulation state
   Grid<float> EVENT_RAIN;      // mm since the start of an event run
@@ -196,10 +186,10 @@ struct ModelState {
   Grid<float> QIN_SUP_OLD, QOUT_SUP_OLD, QIN_SUB_OLD, QOUT_SUB_OLD;  // m3/s
 
   // ---- Series at the output cross-section, m3/s
-  Table<float, MAX_RECORDS, MAX_SECTIONS> Q_SECTION_SURF;
-  Table<float, MAX_RECORDS, MAX_SECTIONS> Q_SECTION;
-  Table<float, MAX_RECORDS, MAX_SECTIONS> Q_SIM_AGG;
-  Table<float, MAX_OBS, MAX_SECTIONS> Q_OBS;
+  Table<float, kLimits.records, kLimits.sections> Q_SECTION_SURF;
+  Table<float, kLimits.records, kLimits.sections> Q_SECTION;
+  Table<float, kLimits.records, kLimits.sections> Q_SIM_AGG;
+  Table<float, kLimits.observed, kLimits.sections> Q_OBS;
 
   // ---- Working tables of the two run drivers
   RunTables single_run;

@@ -1,4 +1,4 @@
-#include "calibration/fixed_record.hpp"
+#include "io/fixed_record.hpp"
 
 #include <charconv>
 #include <cstdint>

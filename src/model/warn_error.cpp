@@ -1,4 +1,4 @@
-#include "driver/warn_error.hpp"
+#include "model/warn_error.hpp"
 
 #include <cstdio>
 
@@ -57,6 +57,11 @@ void WARN_ERROR(int32_t number) {
     break;
   }
   std::fflush(stdout);
+}
+
+void refuse_run(int32_t number) {
+  WARN_ERROR(number);
+  throw RunRefused{number};
 }
 
 }  // namespace tarvex

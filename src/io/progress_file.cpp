@@ -1,4 +1,4 @@
-#include "simulation/progress_file.hpp"
+#include "io/progress_file.hpp"
 
 #include "io/input_error.hpp"
 #include "io/text_writer.hpp"

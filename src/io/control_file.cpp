@@ -1,0 +1,240 @@
+#include "io/control_file.hpp"
+
+#include <utility>
+
+namespace tarvex {
+
+// Reads the records in order; after the first error every later value holds
+// that error.
+class ControlParser {
+ public:
+  explicit ControlParser(RecordReader& rd) : rd_(rd) {}
+
+  template <class T, class F>
+  void take(ControlValue<T>& v, F&& read) {
+    if (error_) {
+      v.error_ = error_;
+      return;
+    }
+    try {
+      read(rd_, v.value_);
+      v.record_ = rd_.record();
+    } catch (const InputError& e) {
+      error_ = std::make_shared<const InputError>(e);
+      v.error_ = error_;
+    }
+  }
+
+  void skip(int32_t n, std::string_view what = "a label record") {
+    if (error_) return;
+    try {
+      rd_.skip(n, what);
+    } catch (const InputError& e) {
+      error_ = std::make_shared<const InputError>(e);
+    }
+  }
+
+  // Ends the reading: a numbered refusal stops the run before any later value.
+  void stop(const std::string& why) {
+    if (!error_) error_ = std::make_shared<const InputError>("file '" + rd_.name() + "': " + why);
+  }
+
+  bool failed() const { return error_ != nullptr; }
+
+ private:
+  RecordReader& rd_;
+  std::shared_ptr<const InputError> error_;
+};
+
+namespace {
+
+auto name30(std::string what) {
+  return [w = std::move(what)](RecordReader& r, std::string& out) { out = r.name30(w); };
+}
+auto name_item(std::string what) {
+  return [w = std::move(what)](RecordReader& r, std::string& out) { out = r.name_item(w); };
+}
+auto one_value(std::string what) {
+  return [w = std::move(what)](RecordReader& r, auto& out) { r.values(w, out); };
+}
+auto cell(std::string what) {
+  return [w = std::move(what)](RecordReader& r, Cell& out) { r.values(w, out.i, out.j); };
+}
+
+void parse_observed(RecordReader& rd, ControlFile::Observed& o) {
+  ControlParser p(rd);
+  p.skip(3);
+  p.take(o.file, name_item("the name of the observed discharge file"));
+  p.skip(1);
+  p.take(o.header_records, one_value("the number of header records of the observed discharge file"));
+  p.skip(1);
+  p.take(o.values, one_value("the number of observed discharge values"));
+}
+
+void parse_terrain(RecordReader& rd, ControlFile::Terrain& t, const ControlBounds& bounds) {
+  ControlParser p(rd);
+  p.skip(11, "the records before the DEM file name (record 12)");
+  p.take(t.dem, name30("the DEM file name (record 12)"));
+  p.skip(5, "the records before the grid size (record 18)");
+  p.take(t.grid, cell("the grid size NI, NJ (record 18)"));
+  if (t.grid.ok() && ((*t.grid).i > bounds.grid_side || (*t.grid).j > bounds.grid_side)) p.stop("the grid is too large");
+  p.skip(27, "the records before the outlet cell (record 46)");
+  p.take(t.outlet, cell("the outlet cell OUTLET_I, OUTLET_J (record 46)"));
+  p.skip(5, "the records before the direction file name (record 52)");
+  p.take(t.directions, name30("the direction file name (record 52)"));
+  p.skip(1, "the label record before the number of exempt cells");
+  p.take(t.n_exempt, one_value("the number of cells exempt from pit raising"));
+  if (t.n_exempt.ok() && *t.n_exempt > bounds.exempt_cells) p.stop("too many exempt cells");
+  p.skip(1, "the label record before the exempt cells");
+  const int32_t n = t.n_exempt.ok() ? *t.n_exempt : 0;
+  for (int32_t k = 1; k <= n && !p.failed(); ++k) {
+    t.exempt.emplace_back();
+    p.take(t.exempt.back(), cell("row and column of exempt cell " + std::to_string(k)));
+  }
+  p.skip(1, "the marker record before the pit-free elevation file name");
+  p.take(t.elevation, name30("the pit-free elevation file name"));
+  p.skip(1, "the label record before the contributing-area file name");
+  p.take(t.area, name30("the contributing-area file name"));
+  p.skip(1, "the label record before the link-property file name");
+  p.take(t.links, name30("the link-property file name"));
+}
+
+void parse_run(RecordReader& rd, ControlFile::Run& r, bool continuous, const ControlBounds& bounds) {
+  ControlParser p(rd);
+  p.skip(9);
+  p.take(r.start, [](RecordReader& f, std::vector<int32_t>& v) {
+    v.assign(3, 0);
+    f.values("START_DAY, START_MONTH, START_YEAR", v[0], v[1], v[2]);
+  });
+  p.skip(3);
+  p.take(r.n_data, one_value("N_DATA, the number of records of the rain series"));
+  p.skip(1);
+  p.take(r.dt_rain, one_value("DT_RAIN, the time step of the records in s"));
+  p.skip(1);
+  p.take(r.grid, cell("NI, NJ, the rows and columns of the grids"));
+  p.skip(1);
+  p.take(r.cell_size, [](RecordReader& f, std::pair<float, float>& v) {
+    f.values("CELL_DX, CELL_DY, the cell sizes in m", v.first, v.second);
+  });
+  p.skip(1);
+  p.take(r.dt_sim, one_value("DT_SIM, the simulation time step in s"));
+  p.skip(1);
+  p.take(r.a_channel, one_value("A_CHANNEL, the channel threshold area in km2"));
+  p.skip(1);
+  p.take(r.wd_hill, one_value("WD_HILL, the hillslope width-to-depth ratio"));
+  p.skip(1);
+  p.take(r.nclass, one_value("NCLASS, the number of roughness classes"));
+  if (r.nclass.ok() && *r.nclass > bounds.classes) p.stop("too many roughness classes");
+  p.skip(1);
+  const int32_t nclass = r.nclass.ok() ? *r.nclass : 0;
+  p.take(r.ks_class, [nclass](RecordReader& f, std::vector<float>& v) {
+    ListRead lr = f.read("the Strickler coefficients of the roughness classes");
+    for (int32_t k = 1; k <= nclass; ++k) v.push_back(lr.f32());
+    lr.finish();
+  });
+  p.skip(1);
+  p.take(r.roughness, name_item("the name of the roughness-class file"));
+  p.skip(1);
+  p.take(r.channel, [](RecordReader& f, std::vector<float>& v) {
+    v.assign(3, 0.0f);
+    f.values("WD_CHAN, KS_CHAN_TOP, KS_CHAN_OUT", v[0], v[1], v[2]);
+  });
+  p.skip(1);
+  p.take(r.k_sub, one_value("K_SUB, the subsurface celerity per unit slope in m/s"));
+  p.skip(1);
+  p.take(r.w_sub, one_value("W_SUB, the subsurface flow width in m"));
+  p.skip(1);
+  p.take(r.tau_sub, one_value("TAU_SUB, the time constant of the subsurface store in s"));
+  p.skip(1);
+  p.take(r.f_sub_cap, one_value("F_SUB_CAP, the subsurface capacity factor"));
+  p.skip(1);
+  p.take(r.ia_ratio, one_value("IA_RATIO, the initial-abstraction ratio"));
+  p.skip(1);
+  p.take(r.outlet, cell("OUTLET_I, OUTLET_J, the outlet cell"));
+  p.skip(1);
+  p.take(r.impervious, one_value("IMPERVIOUS"));
+  p.skip(1);
+  p.take(r.interp_method, one_value("INTERP_METHOD"));
+  p.skip(1);
+  p.take(r.directions, name30("the name of the direction file"));
+  p.take(r.elevation, [](RecordReader& f, std::string& out) {
+    f.find_marker("A51");
+    out = f.name30("the name of the pit-free elevation file");
+  });
+  p.skip(1);
+  p.take(r.area, name30("the name of the contributing-area file"));
+  p.skip(1);
+  p.take(r.links, name30("the name of the link-property file"));
+  p.skip(1);
+  // An impervious event run skips this record; the name is read all the same.
+  p.take(r.curve_numbers, name30("the name of the curve-number file"));
+  p.skip(1);
+  p.take(r.rain, name30("the name of the rain file"));
+  if (continuous) {
+    p.skip(1);
+    p.take(r.temperature, name30("the name of the temperature file"));
+  } else {
+    p.skip(2);
+  }
+  p.skip(1);
+  p.take(r.n_sections, one_value("N_SECTIONS, the number of output cross-sections"));
+  if (r.n_sections.ok() && *r.n_sections > bounds.sections) p.stop("too many cross-sections");
+  p.skip(1);
+  const int32_t n = r.n_sections.ok() ? *r.n_sections : 0;
+  for (int32_t k = 1; k <= n && !p.failed(); ++k) {
+    r.sections.emplace_back();
+    p.take(r.sections.back(), cell("SECTION_I, SECTION_J, the output cross-section cell"));
+  }
+}
+
+}  // namespace
+
+ControlFile::Output ControlFile::read_output(RecordReader& rd, int32_t sections) {
+  Output o;
+  ControlParser p(rd);
+  p.take(o.marker, [](RecordReader& f, bool& found) {
+    f.find_marker("A67");
+    found = true;
+  });
+  if (sections <= 0) return o;
+  for (int32_t k = 1; k <= sections && !p.failed(); ++k) {
+    o.discharge_files.emplace_back();
+    p.take(o.discharge_files.back(),
+           name_item("the name of the discharge file of cross-section " + std::to_string(k)));
+  }
+  p.skip(1);
+  p.take(o.components, one_value("the flow components of the discharge file (1 = total only)"));
+  p.skip(1);
+  p.take(o.kind, one_value("the kind of discharge output (1 = time series)"));
+  return o;
+}
+
+ControlFile ControlFile::parse(RecordReader text, int32_t mode, const ControlBounds& bounds) {
+  ControlFile c;
+  c.name_ = text.name();
+  if (mode == 1) {
+    parse_terrain(text, c.terrain, bounds);
+    return c;
+  }
+  parse_observed(text, c.observed);
+  text.rewind();
+  parse_run(text, c.run, mode == 3 || mode == 4, bounds);
+  text.rewind();
+  const int32_t sections =
+      c.run.n_sections.ok() && *c.run.n_sections <= bounds.sections ? *c.run.n_sections : 0;
+  c.output = read_output(text, sections);
+  return c;
+}
+
+std::optional<ControlFile> ControlFile::read(const std::filesystem::path& path, int32_t mode,
+                                             const ControlBounds& bounds) {
+  auto text = RecordReader::try_open(path);
+  if (!text) return std::nullopt;
+  return parse(std::move(*text), mode, bounds);
+}
+
+void ControlFile::refuse(int32_t record, std::string_view what) const {
+  throw InputError("file '" + name_ + "': record " + std::to_string(record) + ": " + std::string(what));
+}
+
+}  // namespace tarvex

@@ -1,0 +1,37 @@
+#pragma once
+// Capacities of a run: the size of every table the model state holds. Every
+// check against a capacity reads this one value.
+#include <cstdint>
+
+#include "io/control_file.hpp"
+
+namespace tarvex {
+
+struct Limits {
+  int32_t grid_side = 1000;     // rows and columns of a grid
+  int32_t records = 40000;      // records of a series, steps of a run
+  int32_t rain_gauges = 4;      // rain gauges
+  int32_t temp_stations = 1;    // temperature stations
+  int32_t classes = 3;          // hillslope roughness classes
+  int32_t sections = 1;         // output cross-sections
+  int32_t paths = 10000;        // links of the path list, stream starts
+  int32_t exempt_cells = 10;    // cells exempt from pit raising
+  int32_t observed = 40000;     // observed discharge values
+};
+
+inline constexpr Limits kLimits{};
+
+// Where reading the control file stops for a numbered refusal.
+inline ControlBounds control_bounds(const Limits& l) {
+  ControlBounds b;
+  b.grid_side = l.grid_side;
+  b.classes = l.classes;
+  b.sections = l.sections;
+  b.exempt_cells = l.exempt_cells;
+  return b;
+}
+
+// Months of the calendar tables.
+inline constexpr int32_t MAX_MONTHS = 12;
+
+}  // namespace tarvex

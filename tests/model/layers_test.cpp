@@ -1,0 +1,47 @@
+// The source folders form layers: io <- model <- {terrain, forcing,
+// simulation, routing, output} <- calibration <- driver. A file may include
+// its own layer and the ones below it; only io opens files.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "support/testkit.hpp"
+
+namespace tarvex {
+namespace {
+
+const std::map<std::string, int> kLayer = {{"io", 0},         {"model", 1},   {"terrain", 2}, {"forcing", 2},
+                                           {"simulation", 2}, {"routing", 2}, {"output", 2},  {"calibration", 3},
+                                           {"driver", 4}};
+
+TEST(Layers, IncludesRunDownTheLayersAndOnlyIoOpensFiles) {
+  const std::filesystem::path src = test::source_dir() / "src";
+  const std::regex include_re("#include \"([a-z_]+)/");
+  const std::regex open_re("fopen\\(|std::[io]?fstream|std::filebuf|\\bopen\\(");
+  int files = 0;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(src)) {
+    if (!e.is_regular_file()) continue;
+    const std::string dir = e.path().parent_path().filename().string();
+    ASSERT_TRUE(kLayer.count(dir)) << "folder " << dir << " has no layer";
+    std::ifstream in(e.path());
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string body = text.str();
+    ++files;
+    for (std::sregex_iterator m(body.begin(), body.end(), include_re), end; m != end; ++m) {
+      const std::string to = (*m)[1];
+      ASSERT_TRUE(kLayer.count(to)) << e.path() << " includes from unknown folder " << to;
+      EXPECT_LE(kLayer.at(to), kLayer.at(dir)) << e.path() << " includes " << to << "/";
+    }
+    if (dir != "io") EXPECT_FALSE(std::regex_search(body, open_re)) << e.path() << " opens a file";
+  }
+  EXPECT_GT(files, 50);
+}
+
+}  // namespace
+}  // namespace tarvex
