@@ -149,6 +149,9 @@ AsciiGridHeader read_ascii_grid_header(RecordReader& r) {
   // A corner paired with a centre: both as corners.
   h.geo.x_ll = x.center && !h.geo.center ? x.value - 0.5 * cell.value : x.value;
   h.geo.y_ll = y.center && !h.geo.center ? y.value - 0.5 * cell.value : y.value;
+  if (!std::isfinite(h.geo.x_ll) || !std::isfinite(h.geo.y_ll)) {
+    r.fail("the lower-left corner lies outside the range of real numbers");
+  }
   return h;
 }
 

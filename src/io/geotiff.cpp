@@ -61,6 +61,13 @@ struct Dataset {
   }
 };
 
+struct SpatialRef {
+  OGRSpatialReferenceH h = nullptr;
+  ~SpatialRef() {
+    if (h) OSRDestroySpatialReference(h);
+  }
+};
+
 template <class T>
 void write_band(const std::filesystem::path& path, const T* src, int32_t nrows, int32_t ncols,
                 const GeoReference& geo, std::optional<double> nodata, GDALDataType type) {
@@ -74,6 +81,18 @@ void write_band(const std::filesystem::path& path, const T* src, int32_t nrows, 
   if (geo.known && !(geo.cellsize > 0.0)) fail(name, "a georeferenced grid needs a positive cell size");
   register_gtiff();
   QuietErrors quiet;
+  // The projection is parsed before the file is created: a refusal leaves
+  // no file behind.
+  SpatialRef srs;
+  if (!geo.prj.empty()) {
+    srs.h = OSRNewSpatialReference(nullptr);
+    std::string text = geo.prj;
+    char* p = text.data();
+    if (OSRImportFromWkt(srs.h, &p) != OGRERR_NONE) {
+      fail(name, "the projection text is not a coordinate system GDAL understands" + gdal_message());
+    }
+    OSRSetAxisMappingStrategy(srs.h, OAMS_TRADITIONAL_GIS_ORDER);
+  }
   GDALDriverH drv = GDALGetDriverByName("GTiff");
   Dataset ds;
   if (drv) ds.h = GDALCreate(drv, name.c_str(), ncols, nrows, 1, type, nullptr);
@@ -84,16 +103,8 @@ void write_band(const std::filesystem::path& path, const T* src, int32_t nrows, 
                     geo.y_ll - half + static_cast<double>(nrows) * geo.cellsize, 0.0, -geo.cellsize};
     if (GDALSetGeoTransform(ds.h, gt) != CE_None) fail(name, "the geotransform cannot be written" + gdal_message());
   }
-  if (!geo.prj.empty()) {
-    OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
-    std::string text = geo.prj;
-    char* p = text.data();
-    const bool ok = OSRImportFromWkt(srs, &p) == OGRERR_NONE;
-    if (ok) OSRSetAxisMappingStrategy(srs, OAMS_TRADITIONAL_GIS_ORDER);
-    const bool set = ok && GDALSetSpatialRef(ds.h, srs) == CE_None;
-    OSRDestroySpatialReference(srs);
-    if (!ok) fail(name, "the projection text is not a coordinate system GDAL understands" + gdal_message());
-    if (!set) fail(name, "the projection cannot be written" + gdal_message());
+  if (srs.h && GDALSetSpatialRef(ds.h, srs.h) != CE_None) {
+    fail(name, "the projection cannot be written" + gdal_message());
   }
   GDALRasterBandH band = GDALGetRasterBand(ds.h, 1);
   if (nodata && GDALSetRasterNoDataValue(band, *nodata) != CE_None) {
