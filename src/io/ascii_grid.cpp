@@ -16,8 +16,11 @@ std::string lower(std::string s) {
 
 bool blank(std::string_view rec) { return rec.find_first_not_of(" \t,") == std::string_view::npos; }
 
+constexpr std::string_view kBom = "\xEF\xBB\xBF";  // byte-order mark some editors put first
+
 // A header record starts with a keyword; a data record with a number.
 bool keyword_record(std::string_view rec) {
+  if (rec.starts_with(kBom)) rec.remove_prefix(kBom.size());
   std::size_t i = rec.find_first_not_of(" \t,");
   return i != std::string_view::npos && std::isalpha(static_cast<unsigned char>(rec[i]));
 }
@@ -82,7 +85,8 @@ AsciiGridHeader read_ascii_grid_header(RecordReader& r) {
     while (!r.at_end() && blank(r.peek())) r.skip(1);
     if (!keyword_record(r.peek())) break;
     ListRead rd = r.read("an ASCII grid header record (keyword and value)");
-    const std::string word = rd.text();
+    std::string word = rd.text();
+    if (r.record() == 1 && word.starts_with(kBom)) word.erase(0, kBom.size());
     const std::string key = lower(word);
     const auto once = [&](bool& seen) {
       if (seen) r.fail(rec() + "'" + word + "' given twice in the header");

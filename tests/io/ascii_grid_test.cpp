@@ -30,8 +30,9 @@ TEST(AsciiGrid, HeaderVariants) {
   const Case cases[] = {
       {"ncols 3\nnrows 2\nxllcorner 500000.5\nyllcorner 4e6\ncellsize 50\nNODATA_value -9999\n", 500000.5, 4e6, 50,
        false, -9999.0},
-      // CRLF, tabs, mixed case, other order, centres, no NODATA_value.
-      {"NCOLS\t3\r\nNRows 2\r\nyllCenter 25\r\nXLLCENTER 10\r\nCellSize 0.5\r\n", 10, 25, 0.5, true, std::nullopt},
+      // Byte-order mark, CRLF, tabs, mixed case, other order, centres, no
+      // NODATA_value.
+      {"\xEF\xBB\xBFNCOLS\t3\r\nNRows 2\r\nyllCenter 25\r\nXLLCENTER 10\r\nCellSize 0.5\r\n", 10, 25, 0.5, true, std::nullopt},
       // A corner paired with a centre: both as corners; dx = dy as cellsize;
       // blank lines between records.
       {"ncols 3\n\nnrows 2\nxllcorner 0\nyllcenter 5\ndx 2\ndy 2\nnodata_value -1\n", 0, 4, 2, false, -1.0},
