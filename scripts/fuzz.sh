@@ -6,7 +6,7 @@
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
 #
 # SECONDS per target (default 60); TARGET one or more of record_reader,
-# read_param, scein, terrain, forcing (default all). Each target starts from
+# read_param, scein, terrain, forcing, ascii_grid (default all). Each target starts from
 # its seed corpus fuzz/corpus/<target>/ plus fuzz/regressions/<target>/; the
 # inputs it finds are kept in build-fuzz/corpus/<target>/ (not committed).
 # A crashing, leaking or hanging input is written to
@@ -26,7 +26,7 @@ seconds="${1:-60}"
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(record_reader read_param scein terrain forcing)
+  targets=(record_reader read_param scein terrain forcing ascii_grid)
 fi
 build="$root/build-fuzz"
 

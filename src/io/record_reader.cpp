@@ -187,6 +187,14 @@ bool RecordReader::next_record() {
   return true;
 }
 
+std::string_view RecordReader::peek() const {
+  if (pos_ >= data_.size()) return {};
+  std::size_t end = data_.find('\n', pos_);
+  std::string_view rec = std::string_view(data_).substr(pos_, (end == std::string::npos ? data_.size() : end) - pos_);
+  if (!rec.empty() && rec.back() == '\r') rec.remove_suffix(1);
+  return rec;
+}
+
 void RecordReader::skip(int32_t n, std::string_view what) {
   for (int32_t k = 0; k < n; ++k) {
     if (!next_record()) {

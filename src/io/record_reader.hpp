@@ -41,6 +41,8 @@ class ListRead {
   void get(std::string& v) { v = text(); }
 
   void finish();
+  // Changes what a failure names from here on (long reads: the row reached).
+  void set_what(std::string_view what) { what_.assign(what); }
 
  private:
   std::string_view next_token(const char* kind);
@@ -67,6 +69,8 @@ class RecordReader {
   bool at_end() const { return pos_ >= data_.size(); }
   // True when every record left holds only blanks.
   bool rest_is_blank() const { return data_.find_first_not_of(" \t\r\n,", pos_) == std::string::npos; }
+  // The next unread record without its line end (empty at the end); consumes nothing.
+  std::string_view peek() const;
 
   // Skips n records whole; the file must hold them.
   void skip(int32_t n, std::string_view what = "a label record");
