@@ -5,6 +5,7 @@
 #include <string>
 
 #include "calibration/sce_settings.hpp"
+#include "io/append_file.hpp"
 #include "io/input_error.hpp"
 #include "io/text_writer.hpp"
 #include "simulation/simulation_run.hpp"
@@ -12,8 +13,8 @@
 namespace tarvex {
 namespace {
 
-// Appends the two records of one evaluation to the log in a single write,
-// so that a failing write cannot damage the records already there.
+// Appends the two records of one evaluation to the log as a whole: a failing
+// write leaves the log as it was.
 void append_log(const double* X, int32_t NOPT, float OBJ) {
   const char* name = "min-ris.txt";
   std::string text;
@@ -35,9 +36,7 @@ void append_log(const double* X, int32_t NOPT, float OBJ) {
   text += ListLine().text("Objective function = ").num(OBJ).str();
   text.push_back('\n');
 
-  TextWriter log(name, TextWriter::Mode::append);
-  log.raw(text);
-  log.close();
+  append_whole(name, text);
 }
 
 }  // namespace

@@ -47,8 +47,16 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
     } else if (a == "-C" || a == "--directory") {
       auto v = value(a);
       if (!v) return std::nullopt;
+      if (v->empty()) {
+        error = "option " + a + " needs a directory name, not an empty text";
+        return std::nullopt;
+      }
       cl.directory = *v;
     } else if (a.rfind("--directory=", 0) == 0) {
+      if (a.size() == 12) {
+        error = "option --directory needs a directory name, not an empty text";
+        return std::nullopt;
+      }
       cl.directory = a.substr(12);
     } else {
       error = "unknown argument '" + a + "'";
