@@ -83,7 +83,8 @@ const char* usage_text() {
          "      --version         show the version\n"
          "\n"
          "Exit status: 0 success; 1 a run refused by a numbered message or an input\n"
-         "error; 2 a command-line usage error.\n";
+         "error; 2 a command-line usage error. A failed write to standard output\n"
+         "gives 1 (2 for --help and --version).\n";
 }
 
 }  // namespace tarvex

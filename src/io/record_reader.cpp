@@ -94,6 +94,10 @@ std::string_view ListRead::next_token(const char* kind) {
   return line.substr(start, end - start);
 }
 
+void ListRead::out_of_memory() {
+  rd_.fail("record " + std::to_string(rd_.rec_) + ": out of memory reading " + what_);
+}
+
 void ListRead::bad_value(std::string_view token, const char* kind) {
   rd_.fail("record " + std::to_string(rd_.rec_) + ": expected " + what_ + " (" + kind +
            "), found '" + show(token) + "'");
@@ -114,37 +118,49 @@ int32_t ListRead::i32() {
 }
 
 float ListRead::f32() {
-  std::string_view tok = next_token("a real number");
-  double d = 0.0;
-  if (!parse_real(tok, d)) bad_value(tok, "a real number");
-  // Decimal text straight to the nearest 4-byte real (no double rounding).
-  std::string s;
-  for (char c : tok) s.push_back((c == 'd' || c == 'D') ? 'e' : c);
-  const char* b = s.data();
-  if (*b == '+') ++b;
-  float f = 0.0f;
-  auto res = std::from_chars(b, s.data() + s.size(), f);
-  if (res.ec != std::errc()) {
-    if (d != 0.0 && std::abs(d) < 1.0) return d < 0 ? -0.0f : 0.0f;  // underflow reads as 0
-    bad_value(tok, "a real number within the range of 4-byte reals");
+  try {
+    std::string_view tok = next_token("a real number");
+    double d = 0.0;
+    if (!parse_real(tok, d)) bad_value(tok, "a real number");
+    // Decimal text straight to the nearest 4-byte real (no double rounding).
+    std::string s;
+    for (char c : tok) s.push_back((c == 'd' || c == 'D') ? 'e' : c);
+    const char* b = s.data();
+    if (*b == '+') ++b;
+    float f = 0.0f;
+    auto res = std::from_chars(b, s.data() + s.size(), f);
+    if (res.ec != std::errc()) {
+      if (d != 0.0 && std::abs(d) < 1.0) return d < 0 ? -0.0f : 0.0f;  // underflow reads as 0
+      bad_value(tok, "a real number within the range of 4-byte reals");
+    }
+    return f;
+  } catch (const std::bad_alloc&) {
+    out_of_memory();
   }
-  return f;
 }
 
 double ListRead::f64() {
-  std::string_view tok = next_token("a real number");
-  double d = 0.0;
-  if (!parse_real(tok, d)) bad_value(tok, "a real number");
-  return d;
+  try {
+    std::string_view tok = next_token("a real number");
+    double d = 0.0;
+    if (!parse_real(tok, d)) bad_value(tok, "a real number");
+    return d;
+  } catch (const std::bad_alloc&) {
+    out_of_memory();
+  }
 }
 
 std::string ListRead::text() {
-  std::string_view tok = next_token("a text");
-  if (!tok.empty() && (tok[0] == '\'' || tok[0] == '"')) {
-    tok.remove_prefix(1);
-    if (!tok.empty() && (tok.back() == '\'' || tok.back() == '"')) tok.remove_suffix(1);
+  try {
+    std::string_view tok = next_token("a text");
+    if (!tok.empty() && (tok[0] == '\'' || tok[0] == '"')) {
+      tok.remove_prefix(1);
+      if (!tok.empty() && (tok.back() == '\'' || tok.back() == '"')) tok.remove_suffix(1);
+    }
+    return std::string(tok);
+  } catch (const std::bad_alloc&) {
+    out_of_memory();
   }
-  return std::string(tok);
 }
 
 void ListRead::finish() {
@@ -228,7 +244,6 @@ bool RecordReader::fill() {
     buf_.erase(0, line_begin_);
     pos_ -= line_begin_;
     line_end_ -= line_begin_;
-    cursor_ = std::min(cursor_, line_end_);
     line_begin_ = 0;
   }
   const std::size_t old = buf_.size();
@@ -273,7 +288,7 @@ bool RecordReader::next_record(bool keep) {
     if (keep) {
       scanned += n;
     } else {
-      line_begin_ = buf_.size();  // a skipped record is not held
+      line_begin_ = pos_ = buf_.size();  // a skipped record is not held
       scanned = 0;
     }
     if (!fill()) {

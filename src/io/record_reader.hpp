@@ -49,6 +49,7 @@ class ListRead {
  private:
   std::string_view next_token(const char* kind);
   [[noreturn]] void bad_value(std::string_view token, const char* kind);
+  [[noreturn]] void out_of_memory();
 
   RecordReader& rd_;
   std::string what_;
