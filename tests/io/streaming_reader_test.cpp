@@ -78,6 +78,23 @@ TEST(StreamingReader, FilesAreReadAheadOnlyWhileBlank) {
   }
 }
 
+TEST(StreamingReader, AFileCutWhileReadIsAnErrorNotAShortFile) {
+  test::TempDir d;
+  std::string text;
+  for (int k = 0; k < 50000; ++k) text += "1 2 3\n";
+  d.write("cut.txt", text);
+  RecordReader r(d / "cut.txt");
+  r.skip(1);
+  std::filesystem::resize_file(d / "cut.txt", 2 * RecordReader::kChunk);
+  try {
+    r.count_records();
+    ADD_FAILURE() << "the cut went unnoticed";
+  } catch (const InputError& e) {
+    EXPECT_NE(std::string(e.what()).find("cut.txt': the file ends after 131072 of its 300000 bytes"), std::string::npos)
+        << e.what();
+  }
+}
+
 TEST(StreamingReader, MessagesShowInputBytesEscaped) {
   auto r = RecordReader::from_text(std::string("\x1b[2J\0tail\n", 10), std::string("n\x07me", 4));
   try {
