@@ -1,6 +1,7 @@
 // Fuzz target: the free-format record reader. The first byte gives the number
-// of operations, the next bytes the operations (low four bits: what to read,
-// high four bits: a count); the rest is the text read.
+// of operations and the chunk size the text is served in, the next bytes the
+// operations (low four bits: what to read, high four bits: a count); the rest
+// is the text read.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -133,7 +134,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t* ops = data + 1;
   std::string text(reinterpret_cast<const char*>(data + 1 + nops), size - 1 - nops);
 
-  RecordReader rd = RecordReader::from_text(text, "fuzz.txt");
+  const std::size_t chunk = data[0] / 33 < 7 ? 1 + data[0] / 33 : RecordReader::kChunk;
+  RecordReader rd = RecordReader::from_text(text, "fuzz.txt", chunk);
   const int32_t expected = records_of(text, 0);
   {
     RecordReader counter = RecordReader::from_text(text, "fuzz.txt");

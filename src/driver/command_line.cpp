@@ -47,8 +47,16 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
     } else if (a == "-C" || a == "--directory") {
       auto v = value(a);
       if (!v) return std::nullopt;
+      if (v->empty()) {
+        error = "option " + a + " needs a directory name, not an empty text";
+        return std::nullopt;
+      }
       cl.directory = *v;
     } else if (a.rfind("--directory=", 0) == 0) {
+      if (a.size() == 12) {
+        error = "option --directory needs a directory name, not an empty text";
+        return std::nullopt;
+      }
       cl.directory = a.substr(12);
     } else {
       error = "unknown argument '" + a + "'";
@@ -75,7 +83,8 @@ const char* usage_text() {
          "      --version         show the version\n"
          "\n"
          "Exit status: 0 success; 1 a run refused by a numbered message or an input\n"
-         "error; 2 a command-line usage error.\n";
+         "error; 2 a command-line usage error. A failed write to standard output\n"
+         "gives 1 (2 for --help and --version).\n";
 }
 
 }  // namespace tarvex

@@ -1,19 +1,47 @@
 // Program entry: command line, working directory, one pass of the driver.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "driver/command_line.hpp"
 #include "driver/main_menu.hpp"
 #include "io/input_error.hpp"
+#include "io/quoted.hpp"
 
 #ifndef TARVEX_VERSION
 #define TARVEX_VERSION "0.1.0"
 #endif
+
+namespace {
+
+// One line on standard error. Messages may quote bytes of input files or
+// arguments: they are written whole (a NUL does not end them) and escaped.
+void report(std::string_view message) {
+  const std::string line = "tarvex: " + tarvex::escaped(message) + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+// The exit status once standard output has taken everything written to it;
+// a lost write turns a success into failure_status.
+int checked_exit(int status, int failure_status) {
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0;
+  const int err = errno;
+  if (flushed && !std::ferror(stdout)) return status;
+  std::string message = "error: write error on standard output";
+  if (err != 0) message += std::string(": ") + std::strerror(err);
+  report(message);
+  return status != 0 ? status : failure_status;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace tarvex;
@@ -21,38 +49,37 @@ int main(int argc, char** argv) {
   std::string error;
   auto cl = parse_command_line(args, error);
   if (!cl) {
-    std::fprintf(stderr, "tarvex: %s\n\n%s", error.c_str(), usage_text());
+    report(error);
+    std::fprintf(stderr, "\n%s", usage_text());
     return 2;
   }
   if (cl->help) {
     std::fputs(usage_text(), stdout);
-    return 0;
+    return checked_exit(0, 2);
   }
   if (cl->version) {
     std::printf("tarvex %s\n", TARVEX_VERSION);
-    return 0;
+    return checked_exit(0, 2);
   }
   try {
     if (!cl->directory.empty()) {
       std::error_code ec;
       std::filesystem::current_path(cl->directory, ec);
       if (ec) {
-        std::fprintf(stderr, "tarvex: cannot use directory '%s': %s\n", cl->directory.c_str(),
-                     ec.message().c_str());
+        report("cannot use directory " + quoted_name(cl->directory) + ": " + ec.message());
         return 2;
       }
     }
     auto state = std::make_unique<ModelState>();
     int status = MAINMENU(*state, cl->mode);
-    std::fflush(stdout);
-    return status;
+    return checked_exit(status, 1);
   } catch (const InputError& e) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "tarvex: error: %s\n", e.what());
+    checked_exit(1, 1);
+    report(std::string("error: ") + e.what());
     return 1;
   } catch (const std::bad_alloc&) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "tarvex: error: out of memory\n");
+    checked_exit(1, 1);
+    report("error: out of memory");
     return 1;
   }
 }

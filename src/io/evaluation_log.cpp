@@ -1,5 +1,7 @@
 #include "io/evaluation_log.hpp"
 
+#include "io/append_file.hpp"
+
 #include <fstream>
 #include <string>
 
@@ -25,10 +27,8 @@ void append_evaluation(const std::filesystem::path& log, const double* X, int32_
   text += ListLine().text("Objective function = ").num(OBJ).str();
   text.push_back('\n');
 
-  // One write, so that a failing write cannot damage the records already there.
-  TextWriter out(log, TextWriter::Mode::append);
-  out.raw(text);
-  out.close();
+  // As a whole: a failing write leaves the log as it was.
+  append_whole(log, text);
 }
 
 }  // namespace tarvex

@@ -1,10 +1,18 @@
 #include "io/record_reader.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <fstream>
+#include <cstring>
 #include <limits>
-#include <sstream>
+#include <new>
+
+#include "io/quoted.hpp"
 
 namespace tarvex {
 namespace {
@@ -12,9 +20,11 @@ namespace {
 bool is_separator(char c) { return c == ' ' || c == ',' || c == '\t' || c == '\r'; }
 
 std::string show(std::string_view token) {
-  if (token.size() > 40) return std::string(token.substr(0, 40)) + "...";
-  return std::string(token);
+  if (token.size() > 40) return escaped(token.substr(0, 40)) + "...";
+  return escaped(token);
 }
+
+bool is_blank_text(std::string_view s) { return s.find_first_not_of(" \t\r\n,") == std::string_view::npos; }
 
 // Fortran-style real: [sign] digits [. digits] [(e|E|d|D) [sign] digits].
 bool parse_real(std::string_view tok, double& out) {
@@ -61,14 +71,15 @@ std::string_view ListRead::next_token(const char* kind) {
     }
   }
   for (;;) {
-    while (rd_.cursor_ < rd_.line_.size() && is_separator(rd_.line_[rd_.cursor_])) ++rd_.cursor_;
-    if (rd_.cursor_ < rd_.line_.size()) break;
+    const std::string_view line = rd_.line();
+    while (rd_.cursor_ < line.size() && is_separator(line[rd_.cursor_])) ++rd_.cursor_;
+    if (rd_.cursor_ < line.size()) break;
     if (!rd_.next_record()) {
       rd_.fail("the file ends after record " + std::to_string(rd_.rec_) + "; expected " + what_ +
                " (" + kind + ")");
     }
   }
-  std::string_view line = rd_.line_;
+  std::string_view line = rd_.line();
   std::size_t start = rd_.cursor_;
   char q = line[start];
   if (q == '\'' || q == '"') {
@@ -81,6 +92,10 @@ std::string_view ListRead::next_token(const char* kind) {
   while (end < line.size() && !is_separator(line[end])) ++end;
   rd_.cursor_ = end;
   return line.substr(start, end - start);
+}
+
+void ListRead::out_of_memory() {
+  rd_.fail("record " + std::to_string(rd_.rec_) + ": out of memory reading " + what_);
 }
 
 void ListRead::bad_value(std::string_view token, const char* kind) {
@@ -103,43 +118,55 @@ int32_t ListRead::i32() {
 }
 
 float ListRead::f32() {
-  std::string_view tok = next_token("a real number");
-  double d = 0.0;
-  if (!parse_real(tok, d)) bad_value(tok, "a real number");
-  // Decimal text straight to the nearest 4-byte real (no double rounding).
-  std::string s;
-  for (char c : tok) s.push_back((c == 'd' || c == 'D') ? 'e' : c);
-  const char* b = s.data();
-  if (*b == '+') ++b;
-  float f = 0.0f;
-  auto res = std::from_chars(b, s.data() + s.size(), f);
-  if (res.ec != std::errc()) {
-    if (d != 0.0 && std::abs(d) < 1.0) return d < 0 ? -0.0f : 0.0f;  // underflow reads as 0
-    bad_value(tok, "a real number within the range of 4-byte reals");
+  try {
+    std::string_view tok = next_token("a real number");
+    double d = 0.0;
+    if (!parse_real(tok, d)) bad_value(tok, "a real number");
+    // Decimal text straight to the nearest 4-byte real (no double rounding).
+    std::string s;
+    for (char c : tok) s.push_back((c == 'd' || c == 'D') ? 'e' : c);
+    const char* b = s.data();
+    if (*b == '+') ++b;
+    float f = 0.0f;
+    auto res = std::from_chars(b, s.data() + s.size(), f);
+    if (res.ec != std::errc()) {
+      if (d != 0.0 && std::abs(d) < 1.0) return d < 0 ? -0.0f : 0.0f;  // underflow reads as 0
+      bad_value(tok, "a real number within the range of 4-byte reals");
+    }
+    return f;
+  } catch (const std::bad_alloc&) {
+    out_of_memory();
   }
-  return f;
 }
 
 double ListRead::f64() {
-  std::string_view tok = next_token("a real number");
-  double d = 0.0;
-  if (!parse_real(tok, d)) bad_value(tok, "a real number");
-  return d;
+  try {
+    std::string_view tok = next_token("a real number");
+    double d = 0.0;
+    if (!parse_real(tok, d)) bad_value(tok, "a real number");
+    return d;
+  } catch (const std::bad_alloc&) {
+    out_of_memory();
+  }
 }
 
 std::string ListRead::text() {
-  std::string_view tok = next_token("a text");
-  if (!tok.empty() && (tok[0] == '\'' || tok[0] == '"')) {
-    tok.remove_prefix(1);
-    if (!tok.empty() && (tok.back() == '\'' || tok.back() == '"')) tok.remove_suffix(1);
+  try {
+    std::string_view tok = next_token("a text");
+    if (!tok.empty() && (tok[0] == '\'' || tok[0] == '"')) {
+      tok.remove_prefix(1);
+      if (!tok.empty() && (tok.back() == '\'' || tok.back() == '"')) tok.remove_suffix(1);
+    }
+    return std::string(tok);
+  } catch (const std::bad_alloc&) {
+    out_of_memory();
   }
-  return std::string(tok);
 }
 
 void ListRead::finish() {
   if (!started_) {
     started_ = true;
-    if (!rd_.next_record()) {
+    if (!rd_.next_record(false)) {
       rd_.fail("the file ends after record " + std::to_string(rd_.rec_) + "; expected " + what_);
     }
   }
@@ -147,73 +174,229 @@ void ListRead::finish() {
 
 // ------------------------------------------------------------ RecordReader
 
+RecordReader::Fd& RecordReader::Fd::operator=(Fd&& o) noexcept {
+  if (this != &o) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = o.fd_;
+    o.fd_ = -1;
+  }
+  return *this;
+}
+
+RecordReader::Fd::~Fd() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
 RecordReader::RecordReader(const std::filesystem::path& path) {
   auto r = try_open(path);
   if (!r) {
-    throw InputError("file '" + path.string() + "' cannot be opened for reading");
+    throw InputError("file " + quoted_name(path.string()) + " cannot be opened for reading");
   }
   *this = std::move(*r);
 }
 
 std::optional<RecordReader> RecordReader::try_open(const std::filesystem::path& path) {
-  std::error_code ec;
-  if (path.empty() || std::filesystem::is_directory(path, ec)) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream ss;
-  ss << in.rdbuf();
+  if (path.empty()) return std::nullopt;
+  // Non-blocking, so that opening a named pipe cannot hang; a regular file
+  // ignores the flag.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return std::nullopt;
   RecordReader r;
+  r.fd_ = Fd(fd);
   r.name_ = path.string();
-  r.data_ = std::move(ss).str();
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) r.fail(std::string("cannot be examined: ") + std::strerror(errno));
+  if (S_ISDIR(st.st_mode)) return std::nullopt;
+  if (!S_ISREG(st.st_mode)) r.fail("not a regular file");
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  r.size_ = static_cast<std::size_t>(st.st_size);
   return r;
 }
 
-RecordReader RecordReader::from_text(std::string text, std::string name) {
+RecordReader RecordReader::from_text(std::string text, std::string name, std::size_t chunk) {
   RecordReader r;
   r.name_ = std::move(name);
-  r.data_ = std::move(text);
+  r.size_ = text.size();
+  r.text_ = std::move(text);
+  r.chunk_ = std::max<std::size_t>(chunk, 1);
   return r;
 }
 
-bool RecordReader::next_record() {
-  if (pos_ >= data_.size()) return false;
-  std::size_t end = data_.find('\n', pos_);
-  std::size_t stop = end == std::string::npos ? data_.size() : end;
-  line_ = std::string_view(data_).substr(pos_, stop - pos_);
-  if (!line_.empty() && line_.back() == '\r') line_.remove_suffix(1);
-  pos_ = end == std::string::npos ? data_.size() : end + 1;
+std::size_t RecordReader::read_source(char* dst, std::size_t n) {
+  if (fd_.get() < 0) {
+    const std::size_t k = std::min(n, text_.size() - std::min(taken_, text_.size()));
+    std::memcpy(dst, text_.data() + taken_, k);
+    return k;
+  }
+  for (;;) {
+    const ssize_t k = ::read(fd_.get(), dst, n);
+    if (k >= 0) return static_cast<std::size_t>(k);
+    if (errno == EINTR) continue;
+    fail("record " + std::to_string(rec_ + 1) + ": the file cannot be read: " + std::strerror(errno));
+  }
+}
+
+bool RecordReader::fill() {
+  if (eof_) return false;
+  // Everything before the current record has been consumed.
+  if (line_begin_ > 0) {
+    buf_.erase(0, line_begin_);
+    pos_ -= line_begin_;
+    line_end_ -= line_begin_;
+    line_begin_ = 0;
+  }
+  const std::size_t old = buf_.size();
+  try {
+    buf_.resize(old + chunk_);
+  } catch (const std::bad_alloc&) {
+    fail("record " + std::to_string(rec_ + 1) + ": out of memory after " + std::to_string(old) +
+         " bytes of the record");
+  }
+  std::size_t k = 0;
+  try {
+    k = read_source(buf_.data() + old, chunk_);
+  } catch (...) {
+    buf_.resize(old);
+    throw;
+  }
+  buf_.resize(old + k);
+  taken_ += k;
+  if (k > 0) return true;
+  eof_ = true;
+  if (taken_ < size_) {
+    fail("the file ends after " + std::to_string(taken_) + " of its " + std::to_string(size_) +
+         " bytes (it was cut while being read)");
+  }
+  return false;
+}
+
+bool RecordReader::next_record(bool keep) {
+  line_begin_ = line_end_ = pos_;
   cursor_ = 0;
+  if (pos_ >= buf_.size() && !fill()) return false;
+  if (rec_ == std::numeric_limits<int32_t>::max()) too_many_records();
+  std::size_t scanned = 0;  // bytes of the record after line_begin_ known to hold no line end
+  for (;;) {
+    const char* from = buf_.data() + line_begin_ + scanned;
+    const std::size_t n = buf_.size() - line_begin_ - scanned;
+    if (const void* nl = std::memchr(from, '\n', n)) {
+      line_end_ = static_cast<std::size_t>(static_cast<const char*>(nl) - buf_.data());
+      pos_ = line_end_ + 1;
+      break;
+    }
+    if (keep) {
+      scanned += n;
+    } else {
+      line_begin_ = pos_ = buf_.size();  // a skipped record is not held
+      scanned = 0;
+    }
+    if (!fill()) {
+      line_end_ = pos_ = buf_.size();
+      break;
+    }
+  }
+  if (!keep) line_begin_ = line_end_;
+  if (line_end_ > line_begin_ && buf_[line_end_ - 1] == '\r') --line_end_;
   ++rec_;
   return true;
 }
 
-std::string_view RecordReader::peek() const {
-  if (pos_ >= data_.size()) return {};
-  std::size_t end = data_.find('\n', pos_);
-  std::string_view rec = std::string_view(data_).substr(pos_, (end == std::string::npos ? data_.size() : end) - pos_);
+bool RecordReader::at_end() { return pos_ >= buf_.size() && !fill(); }
+
+std::string_view RecordReader::peek() {
+  std::size_t scanned = 0;  // bytes after pos_ known to hold no line end
+  std::size_t end = 0;
+  for (;;) {
+    const std::size_t n = buf_.size() - pos_ - scanned;
+    if (const void* nl = std::memchr(buf_.data() + pos_ + scanned, '\n', n)) {
+      end = static_cast<std::size_t>(static_cast<const char*>(nl) - buf_.data());
+      break;
+    }
+    scanned += n;
+    if (!fill()) {
+      end = buf_.size();
+      break;
+    }
+  }
+  std::string_view rec(buf_.data() + pos_, end - pos_);
   if (!rec.empty() && rec.back() == '\r') rec.remove_suffix(1);
   return rec;
 }
 
+bool RecordReader::rest_is_blank() {
+  if (!is_blank_text(std::string_view(buf_).substr(pos_))) return false;
+  if (eof_) return true;
+  if (fd_.get() < 0) return is_blank_text(std::string_view(text_).substr(taken_));
+  // Reads ahead only while the text is blank, then returns to where it was.
+  const off_t here = ::lseek(fd_.get(), 0, SEEK_CUR);
+  if (here < 0) fail(std::string("cannot be read ahead: ") + std::strerror(errno));
+  bool blank = true;
+  try {
+    std::string ahead(chunk_, '\0');
+    std::size_t seen = static_cast<std::size_t>(here);
+    for (;;) {
+      const std::size_t k = read_source(ahead.data(), ahead.size());
+      if (k == 0) {
+        if (seen < size_) {
+          fail("the file ends after " + std::to_string(seen) + " of its " + std::to_string(size_) +
+               " bytes (it was cut while being read)");
+        }
+        break;
+      }
+      seen += k;
+      if (!is_blank_text(std::string_view(ahead).substr(0, k))) {
+        blank = false;
+        break;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    fail("out of memory reading ahead");
+  }
+  if (::lseek(fd_.get(), here, SEEK_SET) != here) fail(std::string("cannot be read again: ") + std::strerror(errno));
+  return blank;
+}
+
 void RecordReader::skip(int32_t n, std::string_view what) {
   for (int32_t k = 0; k < n; ++k) {
-    if (!next_record()) {
+    if (!next_record(false)) {
       fail("the file ends after record " + std::to_string(rec_) + "; expected " + std::string(what));
     }
   }
 }
 
 void RecordReader::rewind() {
-  pos_ = 0;
+  if (fd_.get() >= 0 && ::lseek(fd_.get(), 0, SEEK_SET) != 0) {
+    fail(std::string("cannot be read again: ") + std::strerror(errno));
+  }
+  buf_.clear();
+  taken_ = 0;
+  eof_ = false;
+  pos_ = line_begin_ = line_end_ = cursor_ = 0;
   rec_ = 0;
-  line_ = {};
-  cursor_ = 0;
 }
 
 int32_t RecordReader::count_records() {
-  int32_t n = 0;
-  while (next_record()) ++n;
-  return n;
+  // Counts line ends chunk by chunk; a last record without one counts too.
+  const int32_t first = rec_;
+  int64_t total = rec_;
+  bool open_record = false;
+  line_begin_ = line_end_ = pos_;
+  cursor_ = 0;
+  while (pos_ < buf_.size() || fill()) {
+    const std::string_view rest = std::string_view(buf_).substr(pos_);
+    total += std::count(rest.begin(), rest.end(), '\n');
+    open_record = rest.back() != '\n';
+    if (total + (open_record ? 1 : 0) > std::numeric_limits<int32_t>::max()) too_many_records();
+    pos_ = line_begin_ = line_end_ = buf_.size();
+  }
+  rec_ = static_cast<int32_t>(total + (open_record ? 1 : 0));
+  return rec_ - first;
+}
+
+void RecordReader::too_many_records() const {
+  fail("more than " + std::to_string(std::numeric_limits<int32_t>::max()) +
+       " records; the record count cannot be held");
 }
 
 void RecordReader::row(float* dst, int32_t n, std::string_view what) {
@@ -232,7 +415,7 @@ std::string RecordReader::name30(std::string_view what) {
   if (!next_record()) {
     fail("the file ends after record " + std::to_string(rec_) + "; expected " + std::string(what));
   }
-  std::string s(line_.substr(0, 30));
+  std::string s(line().substr(0, 30));
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.pop_back();
   return s;
 }
@@ -261,7 +444,7 @@ void RecordReader::find_marker(std::string_view marker) {
 }
 
 void RecordReader::fail(std::string_view message) const {
-  throw InputError("file '" + name_ + "': " + std::string(message));
+  throw InputError("file " + quoted_name(name_) + ": " + std::string(message));
 }
 
 }  // namespace tarvex

@@ -10,6 +10,10 @@
 //    blanks dropped) or the first free-format item (a word or a quoted text).
 // Every failure throws InputError naming the file, the record and what was
 // expected.
+//
+// A file is read in chunks as its records are consumed: memory holds the
+// current record and one chunk, whatever follows in the file. Records that
+// are only skipped or counted are never held whole.
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -47,6 +51,7 @@ class ListRead {
  private:
   std::string_view next_token(const char* kind);
   [[noreturn]] void bad_value(std::string_view token, const char* kind);
+  [[noreturn]] void out_of_memory();
 
   RecordReader& rd_;
   std::string what_;
@@ -55,22 +60,26 @@ class ListRead {
 
 class RecordReader {
  public:
+  static constexpr std::size_t kChunk = 64 * 1024;
+
   // Opens an existing file for reading; throws InputError when it cannot.
   explicit RecordReader(const std::filesystem::path& path);
-  // Returns nothing when the file cannot be opened.
+  // Returns nothing when the file cannot be opened (missing, unreadable, a
+  // directory); throws InputError when it is not a regular file.
   static std::optional<RecordReader> try_open(const std::filesystem::path& path);
 
-  // Builds a reader on text held in memory (tests, fuzzing).
-  static RecordReader from_text(std::string text, std::string name);
+  // Builds a reader on text held in memory (tests, fuzzing), served in
+  // chunks of the given size.
+  static RecordReader from_text(std::string text, std::string name, std::size_t chunk = kChunk);
 
   const std::string& name() const { return name_; }
   // Number of records consumed so far (the last record read).
   int32_t record() const { return rec_; }
-  bool at_end() const { return pos_ >= data_.size(); }
+  bool at_end();
   // True when every record left holds only blanks.
-  bool rest_is_blank() const { return data_.find_first_not_of(" \t\r\n,", pos_) == std::string::npos; }
+  bool rest_is_blank();
   // The next unread record without its line end (empty at the end); consumes nothing.
-  std::string_view peek() const;
+  std::string_view peek();
 
   // Skips n records whole; the file must hold them.
   void skip(int32_t n, std::string_view what = "a label record");
@@ -104,15 +113,47 @@ class RecordReader {
 
  private:
   friend class ListRead;
+  // Owns an open file descriptor.
+  class Fd {
+   public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(Fd&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
+    Fd& operator=(Fd&& o) noexcept;
+    ~Fd();
+    int get() const { return fd_; }
+
+   private:
+    int fd_ = -1;
+  };
+
   RecordReader() = default;
-  // Loads the next record into line_; false at end of file.
-  bool next_record();
+  // Makes the next record current; false at end of file. Unless keep is
+  // set the record is only counted, not held.
+  bool next_record(bool keep = true);
+  // Appends the next chunk of the file to buf_; false at end of file.
+  bool fill();
+  [[noreturn]] void too_many_records() const;
+  // Reads up to n bytes from the source; 0 at its end.
+  std::size_t read_source(char* dst, std::size_t n);
+  // The current record, without its line end.
+  std::string_view line() const {
+    return std::string_view(buf_).substr(line_begin_, line_end_ - line_begin_);
+  }
 
   std::string name_;
-  std::string data_;
-  std::size_t pos_ = 0;      // start of the next unread record
-  std::string_view line_;    // current record, without its line end
-  std::size_t cursor_ = 0;   // position inside line_
+  Fd fd_;                      // the file, or none for text in memory
+  std::string text_;           // text in memory
+  std::size_t chunk_ = kChunk;
+  std::size_t taken_ = 0;      // bytes taken from the source so far
+  std::size_t size_ = 0;       // size of the source when opened
+  bool eof_ = false;
+
+  std::string buf_;            // bytes from the start of the current record on
+  std::size_t pos_ = 0;        // start of the next unread record in buf_
+  std::size_t line_begin_ = 0; // current record in buf_
+  std::size_t line_end_ = 0;
+  std::size_t cursor_ = 0;     // position inside the current record
   int32_t rec_ = 0;
 };
 
