@@ -1,11 +1,14 @@
 #include "driver/main_menu.hpp"
 
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "calibration/scemain.hpp"
 #include "driver/read_param.hpp"
 #include "model/warn_error.hpp"
 #include "io/control_file.hpp"
+#include "io/file_identity.hpp"
 #include "io/input_error.hpp"
 #include "io/text_writer.hpp"
 #include "output/write_output.hpp"
@@ -16,7 +19,52 @@ namespace tarvex {
 
 namespace {
 
+// The files a pass reads and writes, as far as the control file names them.
+void check_files_apart(int32_t mode, const ControlFile& ctl) {
+  std::vector<NamedFile> in{{ctl.name(), "the control file"}};
+  std::vector<NamedFile> out;
+  auto add = [&](std::vector<NamedFile>& list, const ControlValue<std::string>& v, const char* role) {
+    if (v.ok()) {
+      list.push_back({*v, std::string(role) + " (record " + std::to_string(v.record()) + " of '" + ctl.name() + "')"});
+    }
+  };
+  if (mode == 1) {
+    const ControlFile::Terrain& t = ctl.terrain;
+    add(in, t.dem, "the DEM");
+    add(out, t.directions, "the direction file");
+    add(out, t.elevation, "the pit-free elevation file");
+    add(out, t.area, "the contributing-area file");
+    add(out, t.links, "the link-property file");
+    out.push_back({"RiverOrder.out", "the stream-order file"});
+    out.push_back({"LinkProperties_temp.out", "the temporary link list"});
+  } else {
+    const ControlFile::Run& r = ctl.run;
+    add(in, r.roughness, "the roughness-class file");
+    add(in, r.directions, "the direction file");
+    add(in, r.elevation, "the pit-free elevation file");
+    add(in, r.area, "the contributing-area file");
+    add(in, r.links, "the link-property file");
+    add(in, r.curve_numbers, "the curve-number file");
+    add(in, r.rain, "the rain file");
+    if (mode != 2) add(in, r.temperature, "the temperature file");
+    if (mode == 4) {
+      add(in, ctl.observed.file, "the observed discharge file");
+      in.push_back({"scein.dat", "the search settings"});
+      out.push_back({"sceout.dat", "the search report"});
+      out.push_back({"min-ris.txt", "the evaluation log"});
+      out.push_back({"outlet.out", "the simulated series"});
+    } else {
+      for (const auto& f : ctl.output.discharge_files) add(out, f, "the discharge file");
+      for (const char* grid : {"TotRain.out", "RaingThDistr.out", "TempStDistr.out", "Slope.out", "timestep.out"}) {
+        out.push_back({grid, "the result file"});
+      }
+    }
+  }
+  refuse_outputs_over_inputs(in, out);
+}
+
 int run_pass(ModelState& s, const ControlFile& ctl) {
+  check_files_apart(s.RUN_MODE, ctl);
   if (s.RUN_MODE == 1) {
     MOD1(s, ctl);
     return 0;

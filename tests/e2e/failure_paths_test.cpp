@@ -120,5 +120,38 @@ TEST(FailurePaths, EmptyDirectoryIsAUsageError) {
   }
 }
 
+// An output named like an input is refused before anything is written, by
+// name or by another path to the same file.
+TEST(FailurePaths, OutputsNeverOverwriteInputs) {
+  auto rename_in_control = [](const TempDir& d, const std::string& from, const std::string& to) {
+    std::string ctl = d.read("Tarvex.in");
+    ctl.replace(ctl.find("\n" + from + "\n") + 1, from.size(), to);
+    d.write("Tarvex.in", ctl);
+  };
+  {
+    TempDir d;
+    test::copy_dir(test::test_data_dir() / "small", d.path());
+    const std::string dem = d.read("dem.txt");
+    rename_in_control(d, "dir.txt", "dem.txt");
+    const auto r = test::run_tarvex({"--mode", "1"}, d.path());
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err.find("the direction file (record 52 of 'Tarvex.in') would overwrite the DEM (record 12"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(d.read("dem.txt"), dem);
+  }
+  {
+    TempDir d;
+    test::copy_dir(test::test_data_dir() / "small", d.path());
+    rename_in_control(d, "discharge.out", "./sub/../Tarvex.in");
+    fs::create_directory(d / "sub");
+    const auto r = test::run_tarvex({"--mode", "2"}, d.path());
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err.find("the discharge file"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("the control file"), std::string::npos) << r.err;
+    EXPECT_FALSE(d.exists("TotRain.out"));
+  }
+}
+
 }  // namespace
 }  // namespace tarvex
