@@ -10,13 +10,8 @@
 namespace tarvex {
 
 void INPUT_RAIN(ModelState& s, RecordReader& file) {
-  file.skip(1);
-  file.values("the number of rain gauges", s.N_RAIN_ST);
-  if (s.N_RAIN_ST > kLimits.rain_gauges) refuse_run(1020);
-  if (s.N_RAIN_ST < 1) {
-    file.fail("record " + std::to_string(file.record()) + ": the number of rain gauges is " +
-              std::to_string(s.N_RAIN_ST) + "; at least one gauge is needed");
-  }
+  s.N_RAIN_ST = read_station_count(file, "the number of rain gauges", kLimits.rain_gauges, 1020,
+                                   "at least one gauge is needed");
   const int32_t NR = s.N_RAIN_ST;
   file.skip(1);
   for (int32_t k = 1; k <= NR; ++k) {

@@ -39,13 +39,8 @@ void INPUT_TEMP(ModelState& s, RecordReader& file) {
                 std::to_string(s.DAYS_IN_MONTH(m)) + " days; every month has 1 to 31 days");
     }
   }
-  file.skip(1);
-  file.values("the number of temperature stations", s.N_TEMP_ST);
-  if (s.N_TEMP_ST > kLimits.temp_stations) refuse_run(1021);
-  if (s.N_TEMP_ST < 1) {
-    file.fail("record " + std::to_string(file.record()) + ": the number of temperature stations is " +
-              std::to_string(s.N_TEMP_ST) + "; one station is needed");
-  }
+  s.N_TEMP_ST = read_station_count(file, "the number of temperature stations", kLimits.temp_stations, 1021,
+                                   "one station is needed");
   const int32_t NT = s.N_TEMP_ST;
   file.skip(1);
   for (int32_t k = 1; k <= NT; ++k) {

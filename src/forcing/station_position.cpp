@@ -4,8 +4,19 @@
 #include <string>
 
 #include "io/text_writer.hpp"
+#include "model/warn_error.hpp"
 
 namespace tarvex {
+
+int32_t read_station_count(RecordReader& file, const std::string& what, int32_t capacity, int32_t refusal,
+                           const std::string& needed) {
+  file.skip(1);
+  int32_t n = 0;
+  file.values(what, n);
+  if (n > capacity) refuse_run(refusal);
+  if (n < 1) file.fail("record " + std::to_string(file.record()) + ": " + what + " is " + std::to_string(n) + "; " + needed);
+  return n;
+}
 
 void check_station_position(const RecordReader& file, std::string_view station, float row, float col) {
   if (std::fabs(row) <= MAX_STATION_OFFSET && std::fabs(col) <= MAX_STATION_OFFSET) return;

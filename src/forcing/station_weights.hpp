@@ -11,6 +11,21 @@
 
 namespace tarvex {
 
+// Stations 1..N missing at record N_REC (MISSING(N_REC, k) == 1): listed in
+// order in list(1..count) and marked in missing[k - 1]. Returns the count.
+template <class MissingTable, class List>
+int32_t missing_stations(const MissingTable& MISSING, int32_t N_REC, int32_t N, List& list, bool* missing) {
+  int32_t count = 0;
+  for (int32_t k = 1; k <= N; ++k) {
+    missing[k - 1] = MISSING(N_REC, k) == 1;
+    if (missing[k - 1]) {
+      count = count + 1;
+      list(count) = k;
+    }
+  }
+  return count;
+}
+
 // MAP(I, J): the nearest reporting station (ties to the lowest number), -1 on
 // every other cell or when no station reports.
 template <class XYTable>

@@ -25,6 +25,13 @@ class ControlParser {
     }
   }
 
+  // A label record, then the value.
+  template <class T, class F>
+  void next(ControlValue<T>& v, F&& read) {
+    skip(1);
+    take(v, std::forward<F>(read));
+  }
+
   void skip(int32_t n, std::string_view what = "a label record") {
     if (error_) return;
     try {
@@ -65,10 +72,8 @@ void parse_observed(RecordReader& rd, ControlFile::Observed& o) {
   ControlParser p(rd);
   p.skip(3);
   p.take(o.file, name_item("the name of the observed discharge file"));
-  p.skip(1);
-  p.take(o.header_records, one_value("the number of header records of the observed discharge file"));
-  p.skip(1);
-  p.take(o.values, one_value("the number of observed discharge values"));
+  p.next(o.header_records, one_value("the number of header records of the observed discharge file"));
+  p.next(o.values, one_value("the number of observed discharge values"));
 }
 
 void parse_terrain(RecordReader& rd, ControlFile::Terrain& t, const ControlBounds& bounds) {
@@ -108,22 +113,15 @@ void parse_run(RecordReader& rd, ControlFile::Run& r, bool continuous, const Con
   });
   p.skip(3);
   p.take(r.n_data, one_value("N_DATA, the number of records of the rain series"));
-  p.skip(1);
-  p.take(r.dt_rain, one_value("DT_RAIN, the time step of the records in s"));
-  p.skip(1);
-  p.take(r.grid, cell("NI, NJ, the rows and columns of the grids"));
-  p.skip(1);
-  p.take(r.cell_size, [](RecordReader& f, std::pair<float, float>& v) {
+  p.next(r.dt_rain, one_value("DT_RAIN, the time step of the records in s"));
+  p.next(r.grid, cell("NI, NJ, the rows and columns of the grids"));
+  p.next(r.cell_size, [](RecordReader& f, std::pair<float, float>& v) {
     f.values("CELL_DX, CELL_DY, the cell sizes in m", v.first, v.second);
   });
-  p.skip(1);
-  p.take(r.dt_sim, one_value("DT_SIM, the simulation time step in s"));
-  p.skip(1);
-  p.take(r.a_channel, one_value("A_CHANNEL, the channel threshold area in km2"));
-  p.skip(1);
-  p.take(r.wd_hill, one_value("WD_HILL, the hillslope width-to-depth ratio"));
-  p.skip(1);
-  p.take(r.nclass, one_value("NCLASS, the number of roughness classes"));
+  p.next(r.dt_sim, one_value("DT_SIM, the simulation time step in s"));
+  p.next(r.a_channel, one_value("A_CHANNEL, the channel threshold area in km2"));
+  p.next(r.wd_hill, one_value("WD_HILL, the hillslope width-to-depth ratio"));
+  p.next(r.nclass, one_value("NCLASS, the number of roughness classes"));
   if (r.nclass.ok() && *r.nclass > bounds.classes) p.stop("too many roughness classes");
   p.skip(1);
   const int32_t nclass = r.nclass.ok() ? *r.nclass : 0;
@@ -132,52 +130,36 @@ void parse_run(RecordReader& rd, ControlFile::Run& r, bool continuous, const Con
     for (int32_t k = 1; k <= nclass; ++k) v.push_back(lr.f32());
     lr.finish();
   });
-  p.skip(1);
-  p.take(r.roughness, name_item("the name of the roughness-class file"));
-  p.skip(1);
-  p.take(r.channel, [](RecordReader& f, std::vector<float>& v) {
+  p.next(r.roughness, name_item("the name of the roughness-class file"));
+  p.next(r.channel, [](RecordReader& f, std::vector<float>& v) {
     v.assign(3, 0.0f);
     f.values("WD_CHAN, KS_CHAN_TOP, KS_CHAN_OUT", v[0], v[1], v[2]);
   });
-  p.skip(1);
-  p.take(r.k_sub, one_value("K_SUB, the subsurface celerity per unit slope in m/s"));
-  p.skip(1);
-  p.take(r.w_sub, one_value("W_SUB, the subsurface flow width in m"));
-  p.skip(1);
-  p.take(r.tau_sub, one_value("TAU_SUB, the time constant of the subsurface store in s"));
-  p.skip(1);
-  p.take(r.f_sub_cap, one_value("F_SUB_CAP, the subsurface capacity factor"));
-  p.skip(1);
-  p.take(r.ia_ratio, one_value("IA_RATIO, the initial-abstraction ratio"));
-  p.skip(1);
-  p.take(r.outlet, cell("OUTLET_I, OUTLET_J, the outlet cell"));
-  p.skip(1);
-  p.take(r.impervious, one_value("IMPERVIOUS"));
-  p.skip(1);
-  p.take(r.interp_method, one_value("INTERP_METHOD"));
-  p.skip(1);
-  p.take(r.directions, name30("the name of the direction file"));
+  p.next(r.k_sub, one_value("K_SUB, the subsurface celerity per unit slope in m/s"));
+  p.next(r.w_sub, one_value("W_SUB, the subsurface flow width in m"));
+  p.next(r.tau_sub, one_value("TAU_SUB, the time constant of the subsurface store in s"));
+  p.next(r.f_sub_cap, one_value("F_SUB_CAP, the subsurface capacity factor"));
+  p.next(r.ia_ratio, one_value("IA_RATIO, the initial-abstraction ratio"));
+  p.next(r.outlet, cell("OUTLET_I, OUTLET_J, the outlet cell"));
+  p.next(r.impervious, one_value("IMPERVIOUS"));
+  p.next(r.interp_method, one_value("INTERP_METHOD"));
+  p.next(r.directions, name30("the name of the direction file"));
   p.take(r.elevation, [](RecordReader& f, std::string& out) {
     f.find_marker("A51");
     out = f.name30("the name of the pit-free elevation file");
   });
-  p.skip(1);
-  p.take(r.area, name30("the name of the contributing-area file"));
-  p.skip(1);
-  p.take(r.links, name30("the name of the link-property file"));
+  p.next(r.area, name30("the name of the contributing-area file"));
+  p.next(r.links, name30("the name of the link-property file"));
   p.skip(1);
   // An impervious event run skips this record; the name is read all the same.
   p.take(r.curve_numbers, name30("the name of the curve-number file"));
-  p.skip(1);
-  p.take(r.rain, name30("the name of the rain file"));
+  p.next(r.rain, name30("the name of the rain file"));
   if (continuous) {
-    p.skip(1);
-    p.take(r.temperature, name30("the name of the temperature file"));
+    p.next(r.temperature, name30("the name of the temperature file"));
   } else {
     p.skip(2);
   }
-  p.skip(1);
-  p.take(r.n_sections, one_value("N_SECTIONS, the number of output cross-sections"));
+  p.next(r.n_sections, one_value("N_SECTIONS, the number of output cross-sections"));
   if (r.n_sections.ok() && *r.n_sections > bounds.sections) p.stop("too many cross-sections");
   p.skip(1);
   const int32_t n = r.n_sections.ok() ? *r.n_sections : 0;
@@ -202,10 +184,8 @@ ControlFile::Output ControlFile::read_output(RecordReader& rd, int32_t sections)
     p.take(o.discharge_files.back(),
            name_item("the name of the discharge file of cross-section " + std::to_string(k)));
   }
-  p.skip(1);
-  p.take(o.components, one_value("the flow components of the discharge file (1 = total only)"));
-  p.skip(1);
-  p.take(o.kind, one_value("the kind of discharge output (1 = time series)"));
+  p.next(o.components, one_value("the flow components of the discharge file (1 = total only)"));
+  p.next(o.kind, one_value("the kind of discharge output (1 = time series)"));
   return o;
 }
 
