@@ -11,4 +11,24 @@ namespace tarvex {
 float LOCAL_RAIN(const ModelState& s, int32_t I, int32_t J, int32_t MISS_FLAG, float FACTOR, int32_t N,
                  const Grid<int32_t>& MAP_STEP, const Grid<float>& WEIGHT_STEP);
 
+// The head of a runoff step shared by both methods: every cell off the
+// catchment gets RUNOFF -1; every catchment cell gets its rain P of the step
+// (mm), added to CUM_RAIN, and then cell(I, J, P).
+template <class Cell>
+void for_catchment_cells(ModelState& s, int32_t N, int32_t MISS_FLAG, Grid<float>& RUNOFF,
+                         const Grid<int32_t>& MAP_STEP, const Grid<float>& WEIGHT_STEP, Cell&& cell) {
+  const float R = s.DT_SIM / s.DT_RAIN;
+  for (int32_t I = 1; I <= s.NI; ++I) {
+    for (int32_t J = 1; J <= s.NJ; ++J) {
+      if (!(s.SLOPE(I, J) > 0.0f)) {
+        RUNOFF(I, J) = -1.0f;
+        continue;
+      }
+      const float P = LOCAL_RAIN(s, I, J, MISS_FLAG, R, N, MAP_STEP, WEIGHT_STEP);  // mm in the step
+      s.CUM_RAIN(I, J) = P + s.CUM_RAIN(I, J);
+      cell(I, J, P);
+    }
+  }
+}
+
 }  // namespace tarvex
