@@ -136,7 +136,11 @@ GeoReference output_georeference(const GeoReference& source, float cell_dx) {
 
 GridWriter::GridWriter(const std::filesystem::path& path, const GridLayout& layout, const GeoReference& geo)
     : name_(path.string()), format_(grid_format(path)), layout_(layout), geo_(geo) {
-  if (format_ != GridFormat::geotiff) out_ = std::make_unique<TextWriter>(path);
+  if (format_ != GridFormat::geotiff) {
+    out_ = std::make_unique<TextWriter>(path);
+  } else if (!geotiff_available()) {
+    throw InputError(geotiff_unavailable_message(name_));  // before the run, not after it
+  }
 }
 
 GridWriter::~GridWriter() {
