@@ -21,12 +21,14 @@ namespace {
 
 // Opens a grid file named in the control file and reads NI rows of NJ values;
 // refuses the run with message `missing` when the file cannot be opened.
+// A GIS grid must match NI x NJ and the cell sizes; its no-data cells read
+// as nodata.
 template <class T>
-void read_grid_file(const std::string& name, Grid<T>& g, int32_t ni, int32_t nj, const char* what,
-                    int32_t missing) {
-  auto f = GridReader::try_open(name);
+void read_grid_file(const std::string& name, Grid<T>& g, const GridExpect& expect, const char* what,
+                    int32_t missing, T nodata) {
+  auto f = GridReader::try_open(name, &expect);
   if (!f) refuse_run(missing);
-  f->rows(g.data(), ni, nj, what);
+  f->rows(g.data(), expect.ni, expect.nj, what, nodata);
 }
 
 // Elevations the runs use: catchment cells (channel roughness, cell
@@ -83,6 +85,7 @@ void READ_PARAM(ModelState& s, const ControlFile& ctl) {
                                 " m must lie between " + shortest(MIN_CELL_SIZE) + " and " +
                                 shortest(MAX_CELL_SIZE) + " m");
   }
+  const GridExpect grid{s.NI, s.NJ, ctl.name(), run.grid.record(), s.CELL_DX, s.CELL_DY, cell_record};
   s.DT_SIM = *run.dt_sim;
   if (!(s.DT_SIM > 0.0f)) ctl.refuse(run.dt_sim.record(), "the simulation time step DT_SIM must be positive");
   s.A_CHANNEL = *run.a_channel;
@@ -93,7 +96,7 @@ void READ_PARAM(ModelState& s, const ControlFile& ctl) {
   for (int32_t k = 1; k <= s.NCLASS; ++k) s.KS_CLASS(k) = ks[static_cast<std::size_t>(k - 1)];
 
   const std::string& rough_name = *run.roughness;
-  read_grid_file(rough_name, s.ROUGH_CLASS, s.NI, s.NJ, "the roughness-class grid", 1010);
+  read_grid_file(rough_name, s.ROUGH_CLASS, grid, "the roughness-class grid", 1010, 0);
 
   const std::vector<float>& channel = *run.channel;
   s.WD_CHAN = channel[0];
@@ -109,10 +112,10 @@ void READ_PARAM(ModelState& s, const ControlFile& ctl) {
   s.IMPERVIOUS = *run.impervious;
   s.INTERP_METHOD = *run.interp_method;
 
-  read_grid_file(*run.directions, s.FLOW_DIR, s.NI, s.NJ, "the direction grid", 1009);
+  read_grid_file(*run.directions, s.FLOW_DIR, grid, "the direction grid", 1009, 0);
   const std::string& elev_name = *run.elevation;
-  read_grid_file(elev_name, s.ELEVATION, s.NI, s.NJ, "the pit-free elevation grid", 1008);
-  read_grid_file(*run.area, s.AREA_CELLS, s.NI, s.NJ, "the contributing-area grid", 1007);
+  read_grid_file(elev_name, s.ELEVATION, grid, "the pit-free elevation grid", 1008, -1.0f);
+  read_grid_file(*run.area, s.AREA_CELLS, grid, "the contributing-area grid", 1007, 0);
 
   {
     auto links = RecordReader::try_open(*run.links);
@@ -129,7 +132,7 @@ void READ_PARAM(ModelState& s, const ControlFile& ctl) {
   if (s.RUN_MODE == 2 && s.IMPERVIOUS == 1) {
     s.SOIL_CAPACITY.fill(0.00001f);
   } else {
-    GridReader cn(cn_name);
+    GridReader cn(cn_name, &grid);
     SOIL_STORATIVITY(s, cn);
   }
 

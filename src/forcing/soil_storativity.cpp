@@ -12,7 +12,7 @@ void SOIL_STORATIVITY(ModelState& s, GridReader& file) {
   std::vector<float> CN_ROW(static_cast<std::size_t>(s.NJ > 0 ? s.NJ : 0));
   std::string refusal;
   for (int32_t I = 1; I <= s.NI; ++I) {
-    file.row(CN_ROW.data(), s.NJ, "row " + std::to_string(I) + " of the curve-number grid");
+    file.row(CN_ROW.data(), s.NJ, "row " + std::to_string(I) + " of the curve-number grid", 0.0f);  // CN <= 0: no soil
     for (int32_t J = 1; J <= s.NJ; ++J) {
       const float CN = CN_ROW[static_cast<std::size_t>(J - 1)];
       float S;

@@ -102,6 +102,13 @@ void parse_terrain(RecordReader& rd, ControlFile::Terrain& t, const ControlBound
   p.take(t.area, name30("the contributing-area file name"));
   p.skip(1, "the label record before the link-property file name");
   p.take(t.links, name30("the link-property file name"));
+  // Record 20 on its own: an error there concerns only a pass that needs it.
+  rd.rewind();
+  ControlParser q(rd);
+  q.skip(19, "the records before the cell sizes (record 20)");
+  q.take(t.cell_size, [](RecordReader& f, std::pair<float, float>& v) {
+    f.values("CELL_DX, CELL_DY, the cell sizes in m (record 20)", v.first, v.second);
+  });
 }
 
 void parse_run(RecordReader& rd, ControlFile::Run& r, bool continuous, const ControlBounds& bounds) {

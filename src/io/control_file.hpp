@@ -73,6 +73,9 @@ class ControlFile {
     ControlValue<std::string> elevation;  // after the marker record
     ControlValue<std::string> area;
     ControlValue<std::string> links;
+    // Record 20, needed only to write a GIS grid from a DEM without
+    // georeference.
+    ControlValue<std::pair<float, float>> cell_size;
   };
 
   // What loading a simulation reads, record after record.

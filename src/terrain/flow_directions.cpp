@@ -11,12 +11,18 @@ namespace tarvex {
 void read_dem(ModelState& s, GridReader& dem) {
   for (int32_t i = 1; i <= s.NI; ++i) {
     float* row = s.ELEVATION.row(i);
-    dem.row(row, s.NJ,
-            "row " + std::to_string(i) + " of the DEM (" + std::to_string(s.NJ) + " elevations)");
+    dem.row(row, s.NJ, "row " + std::to_string(i) + " of the DEM (" + std::to_string(s.NJ) + " elevations)",
+            -1.0f);
     for (int32_t j = 0; j < s.NJ; ++j) {
       if (row[j] < 0.0f) row[j] = -1.0f;
     }
   }
+}
+
+GeoReference terrain_georeference(const GridReader& dem, const ControlFile::Terrain& t) {
+  auto gis = [](const ControlValue<std::string>& v) { return v.ok() && grid_format(*v) != GridFormat::text; };
+  if (dem.geo().known || !(gis(t.elevation) || gis(t.directions) || gis(t.area))) return dem.geo();
+  return output_georeference(dem.geo(), t.cell_size->first);
 }
 
 float elevation_ceiling(const ModelState& s) {
@@ -102,7 +108,7 @@ void FLOW_DIRECTIONS(ModelState& s, GridReader& dem, GridWriter& direction_file,
   UNPIT(s, N_FIXED, FIXED_I, FIXED_J, Z_CEILING, failed);
   if (failed != 0) throw RunRefused{1002};  // printed by UNPIT
 
-  GridWriter elevation_file(*t.elevation, kElevationGrid);
+  GridWriter elevation_file(*t.elevation, kElevationGrid, terrain_georeference(dem, t));
   write_elevation_file(s, elevation_file);
   set_flow_directions(s);
   write_direction_file(s, direction_file);

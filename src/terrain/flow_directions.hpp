@@ -17,6 +17,10 @@ void FLOW_DIRECTIONS(ModelState& s, GridReader& dem, GridWriter& direction_file,
 // becomes the no-data value -1.0.
 void read_dem(ModelState& s, GridReader& dem);
 
+// Georeference of the grids the terrain pass writes: the DEM's, or when it
+// has none and a GIS grid is written, corner (0, 0) and CELL_DX of record 20.
+GeoReference terrain_georeference(const GridReader& dem, const ControlFile::Terrain& t);
+
 // Highest elevation of the grid (at least -1000.0) plus 100.0, m.
 float elevation_ceiling(const ModelState& s);
 

@@ -35,12 +35,20 @@ void MOD1(ModelState& s, const ControlFile& ctl) {
   s.size_terrain_grids(ni, nj);
   s.OUTLET_I = t.outlet->i;
   s.OUTLET_J = t.outlet->j;
+  GridExpect expect{ni, nj, ctl.name(), t.grid.record()};
+  if (t.cell_size.ok()) {
+    expect.cell_dx = t.cell_size->first;
+    expect.cell_dy = t.cell_size->second;
+    expect.cell_record = t.cell_size.record();
+  }
+  dem->expect(expect);
+  const GeoReference geo = terrain_georeference(*dem, t);
 
-  GridWriter direction_file(*t.directions, kDirectionGrid);
+  GridWriter direction_file(*t.directions, kDirectionGrid, geo);
   FLOW_DIRECTIONS(s, *dem, direction_file, ctl);
 
   {
-    GridWriter area_file(*t.area, kAreaGrid);
+    GridWriter area_file(*t.area, kAreaGrid, geo);
     CONTRIBUTING_AREA(s, area_file, s.STREAM_ORDER);
     area_file.close();
   }

@@ -425,3 +425,43 @@ TEST(LoadCapacity, FullGridFourGaugesAndFortyThousandRecords) {
 
 }  // namespace
 }  // namespace tarvex
+
+namespace tarvex {
+namespace {
+
+template <class T>
+std::vector<T> cells(const Grid<T>& g) {
+  return std::vector<T>(g.data(), g.data() + 12);
+}
+
+TEST_F(Load, AsciiGridsLoadLikeTextGrids) {
+  test::write_file(dir / "cn.txt", "80. 80. 75. 75.\n80. 70. 70. 75.\n85. 85. 80. 0.\n");
+  load(3);
+  ASSERT_EQ(refused, 0);
+  const auto z = cells(s->ELEVATION), soil = cells(s->SOIL_CAPACITY);
+  const auto dirs = cells(s->FLOW_DIR), area = cells(s->AREA_CELLS);
+
+  const std::string head = "ncols 4\nnrows 3\nxllcorner 0\nyllcorner 0\ncellsize 100\nNODATA_value -9999\n";
+  test::write_file(dir / "elev.asc", head + "12. 9.5 8. 7.\n9. 8. 7. 6.\n8.6 7. 6. 5.\n");
+  test::write_file(dir / "cn.asc", "ncols 4\nnrows 3\nxllcorner 0\nyllcorner 0\ncellsize 100\nNODATA_value 255\n"
+                                   "80 80 75 75\n80 70 70 75\n85 85 80 255\n");
+  test::write_file(dir / "dir.asc", head + "6 6 6 8\n6 6 6 8\n6 6 6 0\n");
+  test::write_file(dir / "area.asc", head + "1 2 3 4 1 2 3 8 1 2 3 12\n");
+  ctl.elev_file = "elev.asc";
+  ctl.cn_file = "cn.asc";
+  ctl.dir_file = "dir.asc";
+  ctl.area_file = "area.asc";
+  load(3);
+  ASSERT_EQ(refused, 0);
+  EXPECT_EQ(cells(s->ELEVATION), z);
+  EXPECT_EQ(cells(s->SOIL_CAPACITY), soil);  // no data reads as CN 0: no soil
+  EXPECT_EQ(out, "\n");
+  EXPECT_EQ(cells(s->FLOW_DIR), dirs);
+  EXPECT_EQ(cells(s->AREA_CELLS), area);
+
+  test::write_file(dir / "dir.asc", "ncols 4\nnrows 3\nxllcorner 0\nyllcorner 0\ncellsize 90\n6 6 6 8\n6 6 6 8\n6 6 6 0\n");
+  expect_input_error(3, {"'dir.asc'", "cellsize 90", "100", "record 20"});
+}
+
+}  // namespace
+}  // namespace tarvex
