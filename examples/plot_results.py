@@ -2,8 +2,13 @@
 """Draws the results of a Tarvex run to PNG files:
 
   hydrograph.png  simulated and observed discharge at the outlet, with the
-                  catchment-mean rain as an inverted bar chart on top;
-  network.png     stream orders ("RiverOrder.out") over the elevations.
+                  catchment-mean rain as an inverted bar chart on top (after
+                  a calibration search "outlet.out" is the best run's);
+  network.png     stream orders ("RiverOrder.out") over the elevations, in
+                  map coordinates when the elevation grid is an ESRI ASCII
+                  grid (.asc) that carries a georeference;
+  convergence.png the best objective against the evaluations of a
+                  calibration search ("sce_evaluations.csv"), when present.
 
     python3 plot_results.py --dir RUN_DIR [--sim outlet.out] [--out DIR]
 
@@ -70,6 +75,31 @@ def mean_rain(path):
     return out
 
 
+def read_ascii_grid(path):
+    """Rows (first row north) and the georeference of an ESRI ASCII grid."""
+    with open(path) as f:
+        lines = f.read().splitlines()
+    head = {}
+    k = 0
+    while k < len(lines):
+        parts = lines[k].split()
+        if not parts:
+            k += 1
+            continue
+        if not parts[0][0].isalpha():
+            break
+        head[parts[0].lower()] = float(parts[1])
+        k += 1
+    ncols, nrows = int(head["ncols"]), int(head["nrows"])
+    values = [float(v) for line in lines[k:] for v in line.split()]
+    nodata = head.get("nodata_value")
+    rows = [[float("nan") if v == nodata else v for v in values[i * ncols:(i + 1) * ncols]] for i in range(nrows)]
+    cs = head["cellsize"]
+    x0 = head["xllcorner"] if "xllcorner" in head else head["xllcenter"] - cs / 2
+    y0 = head["yllcorner"] if "yllcorner" in head else head["yllcenter"] - cs / 2
+    return rows, {"x0": x0, "y0": y0, "cellsize": cs, "nrows": nrows, "ncols": ncols}
+
+
 def read_grid(path, width=None):
     rows = []
     with open(path) as f:
@@ -115,28 +145,74 @@ def network(run_dir, names, out_dir):
     elev_path = os.path.join(run_dir, names["elev"])
     if not os.path.exists(elev_path):
         elev_path = os.path.join(run_dir, names["dem"])
-    elev = read_grid(elev_path)
+    geo = None
+    if elev_path.lower().endswith(".asc"):
+        elev, geo = read_ascii_grid(elev_path)
+    else:
+        elev = read_grid(elev_path)
     elev = [[v if v > 0 else float("nan") for v in row] for row in elev]
+    # Cell (i, j), from 0, at its centre: in map coordinates when known.
+    if geo:
+        cs = geo["cellsize"]
+        north = geo["y0"] + geo["nrows"] * cs
+        extent = (geo["x0"], geo["x0"] + geo["ncols"] * cs, geo["y0"], north)
+
+        def at(i, j):
+            return geo["x0"] + (j + 0.5) * cs, north - (i + 0.5) * cs
+    else:
+        extent = None
+
+        def at(i, j):
+            return j, i
     fig, ax = plt.subplots(figsize=(7, 6))
-    im = ax.imshow(elev, cmap="terrain", interpolation="nearest")
+    im = ax.imshow(elev, cmap="terrain", interpolation="nearest", extent=extent)
     fig.colorbar(im, ax=ax, label="elevation (m)")
     order_path = os.path.join(run_dir, "RiverOrder.out")
     if os.path.exists(order_path):
         orders = read_grid(order_path, width=3)
         top = max(max((v for v in row if v == v), default=0) for row in orders)
         for k in range(3, int(top) + 1):
-            pts = [(j, i) for i, row in enumerate(orders) for j, v in enumerate(row) if v == k]
+            pts = [at(i, j) for i, row in enumerate(orders) for j, v in enumerate(row) if v == k]
             if pts:
                 ax.scatter([p[0] for p in pts], [p[1] for p in pts], s=2.0 + 3.0 * k, color="navy",
                            alpha=0.3 + 0.7 * k / max(top, 1), marker="s", linewidths=0)
     ax.set_title("Streams of order 3 and above over the elevations")
-    ax.set_xlabel("column J")
-    ax.set_ylabel("row I")
+    ax.set_xlabel("easting (m)" if geo else "column J")
+    ax.set_ylabel("northing (m)" if geo else "row I")
     fig.tight_layout()
     path = os.path.join(out_dir, "network.png")
     fig.savefig(path, dpi=110)
     plt.close(fig)
     return path
+
+
+def convergence(run_dir, out_dir):
+    """Best objective so far against the evaluations of a search, or None."""
+    path = os.path.join(run_dir, "sce_evaluations.csv")
+    if not os.path.exists(path):
+        return None
+    with open(path) as f:
+        lines = f.read().splitlines()
+    col = lines[0].split(",").index("objective")
+    evals, best = [], []
+    for line in lines[1:]:
+        parts = line.split(",")
+        v = float(parts[col])
+        if v == v and v != float("inf"):
+            evals.append(int(parts[0]))
+            best.append(min(v, best[-1]) if best else v)
+    fig, ax = plt.subplots(figsize=(8, 4.5))
+    ax.plot(evals, best, color="tab:red", lw=1.2)
+    ax.set_xlabel("evaluations")
+    ax.set_ylabel("best objective")
+    if best and min(best) > 0:
+        ax.set_yscale("log")
+    ax.set_title("Convergence of the calibration search")
+    fig.tight_layout()
+    out = os.path.join(out_dir, "convergence.png")
+    fig.savefig(out, dpi=110)
+    plt.close(fig)
+    return out
 
 
 def main():
@@ -150,6 +226,9 @@ def main():
     names = file_names(control_records(a.dir))
     print(hydrograph(a.dir, names, a.sim, out_dir))
     print(network(a.dir, names, out_dir))
+    conv = convergence(a.dir, out_dir)
+    if conv:
+        print(conv)
 
 
 if __name__ == "__main__":
