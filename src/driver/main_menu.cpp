@@ -13,6 +13,11 @@
 
 namespace tarvex {
 
+int MAINMENU(ModelState& s, int32_t mode, int32_t jobs) {
+  s.RUN_JOBS = jobs;
+  return MAINMENU(s, mode);
+}
+
 int MAINMENU(ModelState& s, int32_t mode) {
   s.RUN_MODE = mode;
   if (s.RUN_MODE == 1) return MOD1(s);

@@ -15,6 +15,7 @@ namespace tarvex {
 namespace {
 
 std::atomic<bool> g_dry_reuse{true};
+std::atomic<int64_t> g_cells_per_thread{16384};
 
 // Surface Muskingum coefficients of a cell from its reference discharge Q,
 // in the evaluation order of celer_sup_cell. KS is K*sqrt(slope).
@@ -29,12 +30,6 @@ inline void sup_coefficients(float Q, float KS, float S, float L, float p23, flo
   muskingum_coefficients(Cr, D, C[0], C[1], C[2], C[3]);
 }
 
-// Subsurface coefficients, as celer_sub_cell: den = ck*S*W_SUB*L and
-// Cr = ck*DT/L are constants of the cell.
-inline void sub_coefficients(float Q, double den, double Cr, float* C) {
-  const double D = 2.0 * static_cast<double>(Q) / den;
-  muskingum_coefficients(Cr, D, C[0], C[1], C[2], C[3]);
-}
 
 inline void cpu_relax() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -46,9 +41,11 @@ inline void cpu_relax() {
 
 void set_dry_cell_reuse(bool on) { g_dry_reuse.store(on); }
 
+void set_min_cells_per_thread(int64_t cells) { g_cells_per_thread.store(std::max<int64_t>(1, cells)); }
+
 int32_t run_threads(int32_t jobs, int64_t cells) {
   int64_t n = jobs > 0 ? jobs : static_cast<int64_t>(std::max(1u, std::thread::hardware_concurrency()));
-  n = std::min<int64_t>(n, std::max<int64_t>(1, cells / 16384));
+  n = std::min<int64_t>(n, std::max<int64_t>(1, cells / g_cells_per_thread.load()));
   return static_cast<int32_t>(std::min<int64_t>(n, 64));
 }
 
@@ -81,7 +78,11 @@ struct RunEngine::Impl {
   // Routing constants.
   std::vector<float> L, KS, slope;
   std::vector<double> sub_den, sub_Cr;
-  std::vector<float> dry_sup, dry_sub;  // 4 per cell
+  // Coefficients that depend on the cell alone, 4 per cell: surface ones of
+  // a dry cell (reference discharge at its 0.0001 floor), subsurface ones
+  // when the diffusion number is raised to 1 - Cr (sub_den and sub_Cr, the
+  // cell's ck*S*W_SUB*L and ck*DT/L, as celer_sub_cell evaluates them).
+  std::vector<float> dry_sup, low_sub;
 
   // ---- State
   std::vector<float> cum_rain, soil, store, deficit, sub_flow, temp, et, event_rain, infil, runoff;
@@ -343,13 +344,15 @@ void RunEngine::Impl::route_range(int32_t b, int32_t e) {
       float Q = (u + qin_sub_old[c] + qout_sub_old[c]) / 3.0f;
       if (Q <= 0.0f) Q = 0.0001f;
       float* C = &c_sub[c4];
-      if (reuse && Q == 0.0001f) {
-        C[0] = dry_sub[c4];
-        C[1] = dry_sub[c4 + 1];
-        C[2] = dry_sub[c4 + 2];
-        C[3] = dry_sub[c4 + 3];
+      const double D = 2.0 * static_cast<double>(Q) / sub_den[c];
+      if (reuse && sub_Cr[c] + D < 1.0) {
+        // D is raised to 1 - Cr: the coefficients depend on Cr alone.
+        C[0] = low_sub[c4];
+        C[1] = low_sub[c4 + 1];
+        C[2] = low_sub[c4 + 2];
+        C[3] = low_sub[c4 + 3];
       } else {
-        sub_coefficients(Q, sub_den[c], sub_Cr[c], C);
+        muskingum_coefficients(sub_Cr[c], D, C[0], C[1], C[2], C[3]);
       }
       const float lateral = lateral_event ? C[3] * infil[c] * dx * dy / DT / 1000.0f : C[3] * sub_flow[c];
       float qs = C[1] * qin_sub_old[c] + C[0] * u + C[2] * qout_sub_old[c] + lateral;
@@ -616,7 +619,7 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
                                 &E.infil, &E.runoff}) {
     sized(*v);
   }
-  for (std::vector<float>* v : {&E.weight, &E.dry_sup, &E.dry_sub, &E.c_sup, &E.c_sub}) sized(*v, 4);
+  for (std::vector<float>* v : {&E.weight, &E.dry_sup, &E.low_sub, &E.c_sup, &E.c_sub}) sized(*v, 4);
   for (std::vector<float>& v : E.q) sized(v);
   E.temp_st.assign(Ms, 1);
   E.rain_st.assign(Ms, 1);
@@ -683,7 +686,8 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
       E.sub_den[c] = static_cast<double>(ck) * static_cast<double>(S) * static_cast<double>(cc.w_sub) *
                      static_cast<double>(Lc);
       E.sub_Cr[c] = static_cast<double>(ck) * static_cast<double>(cc.dt) / static_cast<double>(Lc);
-      sub_coefficients(0.0001f, E.sub_den[c], E.sub_Cr[c], &E.dry_sub[c4]);
+      float* lo = &E.low_sub[c4];
+      muskingum_coefficients(E.sub_Cr[c], 1.0 - E.sub_Cr[c], lo[0], lo[1], lo[2], lo[3]);
     }
   }
   E.set_pointers();

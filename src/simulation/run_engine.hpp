@@ -56,12 +56,17 @@ class RunEngine {
 };
 
 // Threads a run of `cells` routed cells uses for a requested job count
-// (0: the machine's cores): no more than one per 16384 cells.
+// (0: the machine's cores): no more than one per 16384 cells, below which
+// the barriers of a step cost more than the thread gains.
 int32_t run_threads(int32_t jobs, int64_t cells);
+// Changes that minimum (the tests run small catchments on several threads).
+void set_min_cells_per_thread(int64_t cells);
 
-// Reuse of the Muskingum coefficients of a dry cell (reference discharge at
-// its floor), computed once per run; on by default. Off recomputes them at
-// every step, for the tests that prove the reuse exact.
+// Reuse of Muskingum coefficients computed once per run where they depend on
+// the cell alone: the surface ones of a dry cell (reference discharge at its
+// floor), the subsurface ones whenever the diffusion number is raised to
+// 1 - Cr. On by default; off recomputes them at every step, for the tests
+// that prove the reuse exact.
 void set_dry_cell_reuse(bool on);
 
 }  // namespace tarvex
