@@ -41,13 +41,10 @@ inline void muskingum_pairs(double Cr, double D, float* C) {
 inline void muskingum_pairs(double Cr, double D, float* C) { muskingum_coefficients(Cr, D, C[0], C[1], C[2], C[3]); }
 #endif
 
-// Surface Muskingum coefficients of a cell from its reference discharge Q,
-// in the evaluation order of celer_sup_cell. KS is K*sqrt(slope).
-inline void sup_coefficients(float Q, float KS, float S, float L, float p23, float r, float p53, float fr, float dt,
-                             float* C) {
-  const float W = std::pow(p23 * Q * r / KS, 0.375f);
-  float ck = p53 * (KS * std::pow(W, 0.6666667f)) * fr;
-  if (ck == 0.0f) ck = 0.0001f;
+// Surface Muskingum coefficients from the reference discharge Q, the
+// celerity ck and the section width W, in the evaluation order of
+// celer_sup_cell.
+inline void coefficients_from_celerity(float Q, float ck, float W, float S, float L, float dt, float* C) {
   const double den = static_cast<double>(S) * static_cast<double>(ck) * static_cast<double>(W) * static_cast<double>(L);
 #if defined(__SSE2__)
   // D = Q/den and Cr = ck*dt/L in one packed division.
@@ -60,6 +57,15 @@ inline void sup_coefficients(float Q, float KS, float S, float L, float p23, flo
   const double Cr = static_cast<double>(ck) * static_cast<double>(dt) / static_cast<double>(L);
 #endif
   muskingum_pairs(Cr, D, C);
+}
+
+// The same from Q alone; KS is K*sqrt(slope).
+inline void sup_coefficients(float Q, float KS, float S, float L, float p23, float r, float p53, float fr, float dt,
+                             float* C) {
+  const float W = std::pow(p23 * Q * r / KS, 0.375f);
+  float ck = p53 * (KS * std::pow(W, 0.6666667f)) * fr;
+  if (ck == 0.0f) ck = 0.0001f;
+  coefficients_from_celerity(Q, ck, W, S, L, dt, C);
 }
 
 inline void cpu_relax() {
@@ -102,6 +108,10 @@ struct RunEngine::Impl {
   std::vector<uint8_t> channel, area0;
   std::vector<int32_t> up_sup_begin, up_sup, up_sub_begin, up_sub;  // contributors in walk order
   std::vector<int32_t> section;      // engine cell of cross-section k
+  std::vector<int32_t> block_end;    // end of the run of routed cells of the same height and thread
+  // Scratch of the routing stages, per routed cell.
+  std::vector<float> q_ref, width, celerity;
+  std::vector<int32_t> wet;
 
   // Runoff-generation constants.
   std::vector<float> soil_S, soil_cap, sub_cap, lapse, weight;  // weight: 4 per cell
@@ -173,6 +183,7 @@ struct RunEngine::Impl {
   void continuous_cells(int32_t b, int32_t e);
   void cn_cells(int32_t b, int32_t e);
   void route_range(int32_t b, int32_t e);
+  void route_block(int32_t b, int32_t e);
   void gather(int32_t b, int32_t e);
 
   void work(int32_t k) {
@@ -360,8 +371,21 @@ void RunEngine::Impl::gather(int32_t b, int32_t e) {
 }
 
 void RunEngine::Impl::route_range(int32_t b, int32_t e) {
+  for (int32_t c = b; c < e;) {
+    const int32_t end = std::min(block_end[c], e);
+    route_block(c, end);
+    c = end;
+  }
+}
+
+// Cells [b, e) share one height: none feeds another, so each stage runs
+// over the whole block, its iterations independent.
+void RunEngine::Impl::route_block(int32_t b, int32_t e) {
   const bool reuse = dry_reuse;
   const float dt = dt_route;
+  int32_t* wet_list = &wet[static_cast<std::size_t>(b)];
+  int32_t n_wet = 0;
+  // Inflows, the subsurface flow, the surface reference discharge.
   for (int32_t c = b; c < e; ++c) {
     float a = 0.0f;
     for (int32_t k = up_sup_begin[c]; k < up_sup_begin[c + 1]; ++k) a = a + qout_sup[up_sup[k]];
@@ -396,18 +420,39 @@ void RunEngine::Impl::route_range(int32_t b, int32_t e) {
     float Q = (a + qin_sup_old[c] + qout_sup_old[c]) / 3.0f;
     if (Q <= 0.0f) Q = 0.0001f;
     if (area0[c]) Q = 0.0001f;
-    float* C = &c_sup[c4];
     if (reuse && Q == 0.0001f) {
+      float* C = &c_sup[c4];
       C[0] = dry_sup[c4];
       C[1] = dry_sup[c4 + 1];
       C[2] = dry_sup[c4 + 2];
       C[3] = dry_sup[c4 + 3];
-    } else if (channel[c]) {
-      sup_coefficients(Q, KS[c], slope[c], L[c], p23_chan, r_chan, p53_chan, f_chan, dt, C);
     } else {
-      sup_coefficients(Q, KS[c], slope[c], L[c], p23_hill, r_hill, p53_hill, f_hill, dt, C);
+      q_ref[c] = Q;
+      wet_list[n_wet++] = c;
     }
-    float qo = C[1] * qin_sup_old[c] + C[0] * a + C[2] * qout_sup_old[c] + C[3] * runoff[c] * f;
+  }
+  // Section width and celerity of the wet cells (celer_sup_cell's order).
+  for (int32_t k = 0; k < n_wet; ++k) {
+    const int32_t c = wet_list[k];
+    const bool ch = channel[c] != 0;
+    width[c] = std::pow((ch ? p23_chan : p23_hill) * q_ref[c] * (ch ? r_chan : r_hill) / KS[c], 0.375f);
+  }
+  for (int32_t k = 0; k < n_wet; ++k) {
+    const int32_t c = wet_list[k];
+    const bool ch = channel[c] != 0;
+    float ck = (ch ? p53_chan : p53_hill) * (KS[c] * std::pow(width[c], 0.6666667f)) * (ch ? f_chan : f_hill);
+    if (ck == 0.0f) ck = 0.0001f;
+    celerity[c] = ck;
+  }
+  for (int32_t k = 0; k < n_wet; ++k) {
+    const int32_t c = wet_list[k];
+    coefficients_from_celerity(q_ref[c], celerity[c], width[c], slope[c], L[c], dt,
+                               &c_sup[4 * static_cast<std::size_t>(c)]);
+  }
+  // Surface outflows.
+  for (int32_t c = b; c < e; ++c) {
+    const float* C = &c_sup[4 * static_cast<std::size_t>(c)];
+    float qo = C[1] * qin_sup_old[c] + C[0] * qin_sup[c] + C[2] * qout_sup_old[c] + C[3] * runoff[c] * f;
     if (qo < 0.0f) qo = 0.0f;
     qout_sup[c] = qo;
   }
@@ -577,6 +622,23 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
   if (T == 1) E.P_end = V;
   E.piece_begin[T] = E.P_end;
   E.V = V;
+  E.block_end.assign(static_cast<std::size_t>(V), V);
+  {
+    std::vector<int32_t> h_of(static_cast<std::size_t>(V)), range_of(static_cast<std::size_t>(V));
+    for (int32_t v = 0; v < V; ++v) h_of[eng_of[vcell[v]]] = height[v];
+    for (int32_t r = 0; r < T; ++r) {
+      for (int32_t c = E.piece_begin[r]; c < E.piece_begin[r + 1]; ++c) range_of[c] = r;
+    }
+    for (int32_t c = E.P_end; c < V; ++c) range_of[c] = T;
+    for (int32_t c = V - 1; c >= 0; --c) {
+      const bool joined = c + 1 < V && range_of[c + 1] == range_of[c] && h_of[c + 1] == h_of[c];
+      E.block_end[c] = joined ? E.block_end[c + 1] : c + 1;
+    }
+  }
+  E.q_ref.assign(static_cast<std::size_t>(V), 0.0f);
+  E.width.assign(static_cast<std::size_t>(V), 0.0f);
+  E.celerity.assign(static_cast<std::size_t>(V), 0.0f);
+  E.wet.assign(static_cast<std::size_t>(V), 0);
   auto add_cell = [&](std::size_t g) {
     if (eng_of[g] < 0) {
       eng_of[g] = static_cast<int32_t>(cells.size());
