@@ -232,84 +232,104 @@ void RunEngine::Impl::continuous_cells(int32_t b, int32_t e) {
   const float* wstep = ct->RAIN_WEIGHT_STEP.data();
   const int32_t* mstep = ct->RAIN_STATION_MAP_STEP.data();
   const int32_t* tstep = ct->TEMP_STATION_MAP_STEP.data();
-  for (int32_t c = b; c < e; ++c) {
-    if (!active[c]) {
-      runoff[c] = -1.0f;
-      continue;
+  // Blocks of cells in three stages (rain and soil store, subsurface store,
+  // evapotranspiration), each a loop of independent iterations.
+  constexpr int32_t BLOCK = 128;
+  float soil_after[BLOCK], excess[BLOCK], recharge[BLOCK], decay[BLOCK];
+  for (int32_t b0 = b; b0 < e; b0 += BLOCK) {
+    const int32_t e0 = std::min(b0 + BLOCK, e);
+    for (int32_t c = b0; c < e0; ++c) {
+      if (!active[c]) {
+        runoff[c] = -1.0f;
+        continue;
+      }
+      float P = 0.0f;
+      if (interp == 1) {
+        const int32_t st = miss ? mstep[gidx[c]] : rain_st[c];
+        P = s.RAIN_DATA(N, st) * R;
+      } else if (miss) {
+        for (int32_t k = 0; k < n_rain; ++k) P = rd[k] * wstep[plane * k + gidx[c]] * R + P;
+      } else {
+        const float* w = &weight[4 * static_cast<std::size_t>(c)];
+        for (int32_t k = 0; k < n_rain; ++k) P = rd[k] * w[k] * R + P;
+      }
+      cum_rain[c] = P + cum_rain[c];
+      // Soil store; its overflow X recharges the subsurface store.
+      const float W = soil[c] + P;
+      float sw = W;
+      const float cap = soil_cap[c];
+      float X = 0.0f;
+      if (W > cap) {
+        X = W - cap;
+        sw = cap;
+      }
+      const float r = X / DT;
+      const int32_t i = c - b0;
+      soil_after[i] = sw;
+      excess[i] = X;
+      recharge[i] = r;
+      decay[i] = inv_tau + r / sub_cap[c];
     }
-    float P = 0.0f;
-    if (interp == 1) {
-      const int32_t st = miss ? mstep[gidx[c]] : rain_st[c];
-      P = s.RAIN_DATA(N, st) * R;
-    } else if (miss) {
-      for (int32_t k = 0; k < n_rain; ++k) P = rd[k] * wstep[plane * k + gidx[c]] * R + P;
-    } else {
-      const float* w = &weight[4 * static_cast<std::size_t>(c)];
-      for (int32_t k = 0; k < n_rain; ++k) P = rd[k] * w[k] * R + P;
+    for (int32_t c = b0; c < e0; ++c) {
+      if (!active[c]) continue;
+      const int32_t i = c - b0;
+      const float X = excess[i];
+      const float r = recharge[i];
+      const float g = decay[i];
+      const float D = deficit[c];
+      const float scap = sub_cap[c];
+      float qs = store[c];
+      float Q0, Qm;
+      if (static_cast<double>(g) * static_cast<double>(DT) > RK4_STABILITY_LIMIT) {
+        Q0 = qs;
+        float q_end;
+        SUB_STORE_EXACT(Q0, r, g, D, DT, q_end, Qm);
+        qs = q_end;
+      } else {
+        const float k1 = (r - g * qs - D) * DT;
+        if (qs + k1 / 2.0f < 0.0f) qs = -k1 / 2.0f;
+        const float k2 = (r - g * (qs + k1 / 2.0f) - D) * DT;
+        if (qs + k2 / 2.0f < 0.0f) qs = -k2 / 2.0f;
+        const float k3 = (r - g * (qs + k2 / 2.0f) - D) * DT;
+        if (qs + k3 < 0.0f) qs = -k3;
+        const float k4 = (r - g * (qs + k3) - D) * DT;
+        const float dq = (2.0f * k2 + k1 + 2.0f * k3 + k4) / 6.0f;
+        Q0 = qs;
+        qs = Q0 + dq;
+        if (qs < 0.0f) qs = 0.0f;
+        Qm = (Q0 + qs) / 2.0f;
+      }
+      float ro = (Qm * X) / scap;
+      sub_flow[c] = inv_tau * Qm * dx * dy / 1000.0f;
+      if (ro > X) ro = X;
+      runoff[c] = ro;
+      if (qs > scap) qs = scap;
+      store[c] = qs;
     }
-    cum_rain[c] = P + cum_rain[c];
-
-    const float W = soil[c] + P;
-    float sw = W;
-    const float cap = soil_cap[c];
-    float X = 0.0f;
-    if (W > cap) {
-      X = W - cap;
-      sw = cap;
+    for (int32_t c = b0; c < e0; ++c) {
+      if (!active[c]) continue;
+      float T_cell;
+      if (tmiss) {
+        const int32_t st = tstep[gidx[c]];
+        T_cell = s.TEMP_DATA(N, st) - (s.ELEVATION.data()[gidx[c]] - s.TEMP_Z(st)) * 0.0063f;
+      } else {
+        T_cell = s.TEMP_DATA(N, temp_st[c]) - lapse[c];
+      }
+      temp[c] = T_cell;
+      const long double e_record = (et_slope * T_cell * et_b * et_a + et_offset) / records_in_month;
+      float E = static_cast<float>(e_record);
+      E = DT * E / DT_RAIN;
+      if (E < 0.0f) E = 0.0f;
+      et[c] = E;
+      float sw = soil_after[c - b0] - E;
+      if (sw < 0.0f) {
+        deficit[c] = -sw / DT;
+        sw = 0.0f;
+      } else {
+        deficit[c] = 0.0f;
+      }
+      soil[c] = sw;
     }
-    const float r = X / DT;
-    const float D = deficit[c];
-    const float scap = sub_cap[c];
-    const float g = inv_tau + r / scap;
-    float qs = store[c];
-    float Q0, Qm;
-    if (static_cast<double>(g) * static_cast<double>(DT) > RK4_STABILITY_LIMIT) {
-      Q0 = qs;
-      float q_end;
-      SUB_STORE_EXACT(Q0, r, g, D, DT, q_end, Qm);
-      qs = q_end;
-    } else {
-      const float k1 = (r - g * qs - D) * DT;
-      if (qs + k1 / 2.0f < 0.0f) qs = -k1 / 2.0f;
-      const float k2 = (r - g * (qs + k1 / 2.0f) - D) * DT;
-      if (qs + k2 / 2.0f < 0.0f) qs = -k2 / 2.0f;
-      const float k3 = (r - g * (qs + k2 / 2.0f) - D) * DT;
-      if (qs + k3 < 0.0f) qs = -k3;
-      const float k4 = (r - g * (qs + k3) - D) * DT;
-      const float dq = (2.0f * k2 + k1 + 2.0f * k3 + k4) / 6.0f;
-      Q0 = qs;
-      qs = Q0 + dq;
-      if (qs < 0.0f) qs = 0.0f;
-      Qm = (Q0 + qs) / 2.0f;
-    }
-    float ro = (Qm * X) / scap;
-    sub_flow[c] = inv_tau * Qm * dx * dy / 1000.0f;
-    if (ro > X) ro = X;
-    runoff[c] = ro;
-    if (qs > scap) qs = scap;
-    store[c] = qs;
-
-    float T_cell;
-    if (tmiss) {
-      const int32_t st = tstep[gidx[c]];
-      T_cell = s.TEMP_DATA(N, st) - (s.ELEVATION.data()[gidx[c]] - s.TEMP_Z(st)) * 0.0063f;
-    } else {
-      T_cell = s.TEMP_DATA(N, temp_st[c]) - lapse[c];
-    }
-    temp[c] = T_cell;
-    const long double e_record = (et_slope * T_cell * et_b * et_a + et_offset) / records_in_month;
-    float E = static_cast<float>(e_record);
-    E = DT * E / DT_RAIN;
-    if (E < 0.0f) E = 0.0f;
-    et[c] = E;
-    sw = sw - E;
-    if (sw < 0.0f) {
-      deficit[c] = -sw / DT;
-      sw = 0.0f;
-    } else {
-      deficit[c] = 0.0f;
-    }
-    soil[c] = sw;
   }
 }
 
