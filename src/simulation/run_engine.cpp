@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <queue>
 #include <thread>
 #include <vector>
@@ -68,6 +69,16 @@ inline void sup_coefficients(float Q, float KS, float S, float L, float p23, flo
   coefficients_from_celerity(Q, ck, W, S, L, dt, C);
 }
 
+// Accumulated direct runoff of the curve-number relation for accumulated
+// rain P, as CN_METHOD evaluates it.
+inline float cn_accumulated(float P, float S, float lambda) {
+  float A = P - lambda * S;
+  if (A < 0.0f) A = 0.0f;
+  float Q = A * A / ((1.0f - lambda) * S + P);
+  if (Q < 0.0f) Q = 0.0f;
+  return Q;
+}
+
 inline void cpu_relax() {
 #if defined(__x86_64__) || defined(__i386__)
   __builtin_ia32_pause();
@@ -128,6 +139,7 @@ struct RunEngine::Impl {
   // ---- State
   std::vector<float> cum_rain, soil, store, deficit, sub_flow, temp, et, event_rain, infil, runoff;
   std::vector<float> c_sup, c_sub;  // 4 per cell, last coefficients
+  std::vector<float> cn_acc;        // accumulated direct runoff at event_rain (event method)
   std::vector<float> q[8];          // qin_sup, qout_sup, qin_sub, qout_sub; [4..7] previous step
   float* qin_sup = nullptr;
   float* qout_sup = nullptr;
@@ -303,6 +315,7 @@ void RunEngine::Impl::continuous_cells(int32_t b, int32_t e) {
   // evapotranspiration), each a loop of independent iterations; the
   // subsurface store of four cells at a time in vector lanes.
   constexpr int32_t BLOCK = 128;
+  const bool dt_positive = DT > 0.0f;
   alignas(16) float soil_after[BLOCK], excess[BLOCK], recharge[BLOCK], decay[BLOCK], def0[BLOCK], cap0[BLOCK],
       store0[BLOCK], ro_v[BLOCK], flow_v[BLOCK], store_v[BLOCK];
   bool stiff[BLOCK];
@@ -338,8 +351,15 @@ void RunEngine::Impl::continuous_cells(int32_t b, int32_t e) {
         X = W - cap;
         sw = cap;
       }
-      const float r = X / DT;
-      const float g = inv_tau + r / sub_cap[c];
+      float r, g;
+      if (dry_reuse && X == 0.0f && dt_positive && sub_cap[c] > 0.0f) {
+        // No recharge: X/DT and r/sub_cap are +0.
+        r = 0.0f;
+        g = inv_tau + 0.0f;
+      } else {
+        r = X / DT;
+        g = inv_tau + r / sub_cap[c];
+      }
       soil_after[i] = sw;
       excess[i] = X;
       recharge[i] = r;
@@ -427,17 +447,21 @@ void RunEngine::Impl::cn_cells(int32_t b, int32_t e) {
       for (int32_t k = 0; k < n_rain; ++k) P = rd[k] * w[k] * R + P;
     }
     const float S = soil_S[c];
-    const float P0 = event_rain[c];
-    const float P1 = P + P0;
+    const float P0 = event_rain[c];  // accumulated before the step
+    const float P1 = P + P0;         // and after it
     cum_rain[c] = P + cum_rain[c];
-    float A1 = P1 - lambda * S;
-    if (A1 < 0.0f) A1 = 0.0f;
-    float A0 = P0 - lambda * S;
-    if (A0 < 0.0f) A0 = 0.0f;
-    float Q1 = A1 * A1 / ((1.0f - lambda) * S + P1);
-    if (Q1 < 0.0f) Q1 = 0.0f;
-    float Q0 = A0 * A0 / ((1.0f - lambda) * S + P0);
-    if (Q0 < 0.0f) Q0 = 0.0f;
+    // Accumulated direct runoff after and before the step; the one before
+    // is the one after the previous step (same accumulated rain), and stays
+    // when the accumulated rain does (a dry step).
+    float Q0, Q1;
+    if (dry_reuse) {
+      Q0 = cn_acc[c];
+      Q1 = std::memcmp(&P1, &P0, sizeof P1) == 0 ? Q0 : cn_accumulated(P1, S, lambda);
+      cn_acc[c] = Q1;
+    } else {
+      Q1 = cn_accumulated(P1, S, lambda);
+      Q0 = cn_accumulated(P0, S, lambda);
+    }
     event_rain[c] = P1;
     float qd = Q1 - Q0;
     if (qd < 0.0f) qd = 0.0f;
@@ -808,7 +832,7 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
   E.area0.assign(Ms, 0);
   for (std::vector<float>* v : {&E.soil_S, &E.soil_cap, &E.sub_cap, &E.lapse, &E.L, &E.KS, &E.slope, &E.cum_rain,
                                 &E.soil, &E.store, &E.deficit, &E.sub_flow, &E.temp, &E.et, &E.event_rain,
-                                &E.infil, &E.runoff}) {
+                                &E.infil, &E.runoff, &E.cn_acc}) {
     sized(*v);
   }
   for (std::vector<float>* v : {&E.weight, &E.dry_sup, &E.low_sub, &E.c_sup, &E.c_sub}) sized(*v, 4);
@@ -842,6 +866,7 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
     E.et[c] = s.CELL_ET.data()[g];
     E.event_rain[c] = s.EVENT_RAIN.data()[g];
     E.infil[c] = s.INFILTRATION.data()[g];
+    E.cn_acc[c] = cn_accumulated(E.event_rain[c], E.soil_S[c], s.IA_RATIO);
     E.c_sup[c4] = s.C1_SUP.data()[g];
     E.c_sup[c4 + 1] = s.C2_SUP.data()[g];
     E.c_sup[c4 + 2] = s.C3_SUP.data()[g];
