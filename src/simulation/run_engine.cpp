@@ -120,9 +120,7 @@ struct RunEngine::Impl {
   std::vector<int32_t> up_sup_begin, up_sup, up_sub_begin, up_sub;  // contributors in walk order
   std::vector<int32_t> section;      // engine cell of cross-section k
   std::vector<int32_t> block_end;    // end of the run of routed cells of the same height and thread
-  // Scratch of the routing stages, per routed cell.
-  std::vector<float> q_ref, width, celerity;
-  std::vector<int32_t> wet;
+
 
   // Runoff-generation constants.
   std::vector<float> soil_S, soil_cap, sub_cap, lapse, weight;  // weight: 4 per cell
@@ -492,82 +490,88 @@ void RunEngine::Impl::route_range(int32_t b, int32_t e) {
 }
 
 // Cells [b, e) share one height: none feeds another, so each stage runs
-// over the whole block, its iterations independent.
+// over a chunk of them, its iterations independent, with the chunk's
+// coefficients held locally (kept in c_sup and c_sub on the last step only).
 void RunEngine::Impl::route_block(int32_t b, int32_t e) {
+  constexpr int32_t CHUNK = 256;
+  alignas(16) float Cs[4 * CHUNK];
+  float q_ref[CHUNK], width[CHUNK], celerity[CHUNK];
+  int32_t wet[CHUNK];
   const bool reuse = dry_reuse;
+  const bool keep = cur.keep_coefficients;
   const float dt = dt_route;
-  int32_t* wet_list = &wet[static_cast<std::size_t>(b)];
-  int32_t n_wet = 0;
-  // Inflows, the subsurface flow, the surface reference discharge.
-  for (int32_t c = b; c < e; ++c) {
-    float a = 0.0f;
-    for (int32_t k = up_sup_begin[c]; k < up_sup_begin[c + 1]; ++k) a = a + qout_sup[up_sup[k]];
-    float u = 0.0f;
-    for (int32_t k = up_sub_begin[c]; k < up_sub_begin[c + 1]; ++k) u = u + qout_sub[up_sub[k]];
-    const std::size_t c4 = 4 * static_cast<std::size_t>(c);
-    if (channel[c]) {
-      // The subsurface flow that reached a channel cell joins the surface.
-      a = a + u;
-    } else {
-      float Q = (u + qin_sub_old[c] + qout_sub_old[c]) / 3.0f;
-      if (Q <= 0.0f) Q = 0.0001f;
-      float* C = &c_sub[c4];
-      const double D = 2.0 * static_cast<double>(Q) / sub_den[c];
-      if (reuse && sub_Cr[c] + D < 1.0) {
-        // D is raised to 1 - Cr: the coefficients depend on Cr alone.
-        C[0] = low_sub[c4];
-        C[1] = low_sub[c4 + 1];
-        C[2] = low_sub[c4 + 2];
-        C[3] = low_sub[c4 + 3];
+  for (int32_t b0 = b; b0 < e; b0 += CHUNK) {
+    const int32_t e0 = std::min(b0 + CHUNK, e);
+    int32_t n_wet = 0;
+    // Inflows, the subsurface flow, the surface reference discharge.
+    for (int32_t c = b0; c < e0; ++c) {
+      const int32_t i = c - b0;
+      float a = 0.0f;
+      for (int32_t k = up_sup_begin[c]; k < up_sup_begin[c + 1]; ++k) a = a + qout_sup[up_sup[k]];
+      float u = 0.0f;
+      for (int32_t k = up_sub_begin[c]; k < up_sub_begin[c + 1]; ++k) u = u + qout_sub[up_sub[k]];
+      const std::size_t c4 = 4 * static_cast<std::size_t>(c);
+      if (channel[c]) {
+        // The subsurface flow that reached a channel cell joins the surface.
+        a = a + u;
       } else {
-        muskingum_pairs(sub_Cr[c], D, C);
+        float Q = (u + qin_sub_old[c] + qout_sub_old[c]) / 3.0f;
+        if (Q <= 0.0f) Q = 0.0001f;
+        alignas(16) float C[4];
+        const double D = 2.0 * static_cast<double>(Q) / sub_den[c];
+        if (reuse && sub_Cr[c] + D < 1.0) {
+          // D is raised to 1 - Cr: the coefficients depend on Cr alone.
+          std::memcpy(C, &low_sub[c4], sizeof C);
+        } else {
+          muskingum_pairs(sub_Cr[c], D, C);
+        }
+        if (keep) std::memcpy(&c_sub[c4], C, sizeof C);
+        const float lateral = lateral_event ? C[3] * infil[c] * dx * dy / DT / 1000.0f : C[3] * sub_flow[c];
+        float qs = C[1] * qin_sub_old[c] + C[0] * u + C[2] * qout_sub_old[c] + lateral;
+        if (qs < 0.0f) qs = 0.0f;
+        qout_sub[c] = qs;
       }
-      const float lateral = lateral_event ? C[3] * infil[c] * dx * dy / DT / 1000.0f : C[3] * sub_flow[c];
-      float qs = C[1] * qin_sub_old[c] + C[0] * u + C[2] * qout_sub_old[c] + lateral;
-      if (qs < 0.0f) qs = 0.0f;
-      qout_sub[c] = qs;
-    }
-    qin_sup[c] = a;
-    qin_sub[c] = u;
+      qin_sup[c] = a;
+      qin_sub[c] = u;
 
-    float Q = (a + qin_sup_old[c] + qout_sup_old[c]) / 3.0f;
-    if (Q <= 0.0f) Q = 0.0001f;
-    if (area0[c]) Q = 0.0001f;
-    if (reuse && Q == 0.0001f) {
-      float* C = &c_sup[c4];
-      C[0] = dry_sup[c4];
-      C[1] = dry_sup[c4 + 1];
-      C[2] = dry_sup[c4 + 2];
-      C[3] = dry_sup[c4 + 3];
-    } else {
-      q_ref[c] = Q;
-      wet_list[n_wet++] = c;
+      float Q = (a + qin_sup_old[c] + qout_sup_old[c]) / 3.0f;
+      if (Q <= 0.0f) Q = 0.0001f;
+      if (area0[c]) Q = 0.0001f;
+      if (reuse && Q == 0.0001f) {
+        std::memcpy(&Cs[4 * i], &dry_sup[c4], 4 * sizeof(float));
+      } else {
+        q_ref[i] = Q;
+        wet[n_wet++] = i;
+      }
     }
-  }
-  // Section width and celerity of the wet cells (celer_sup_cell's order).
-  for (int32_t k = 0; k < n_wet; ++k) {
-    const int32_t c = wet_list[k];
-    const bool ch = channel[c] != 0;
-    width[c] = std::pow((ch ? p23_chan : p23_hill) * q_ref[c] * (ch ? r_chan : r_hill) / KS[c], 0.375f);
-  }
-  for (int32_t k = 0; k < n_wet; ++k) {
-    const int32_t c = wet_list[k];
-    const bool ch = channel[c] != 0;
-    float ck = (ch ? p53_chan : p53_hill) * (KS[c] * std::pow(width[c], 0.6666667f)) * (ch ? f_chan : f_hill);
-    if (ck == 0.0f) ck = 0.0001f;
-    celerity[c] = ck;
-  }
-  for (int32_t k = 0; k < n_wet; ++k) {
-    const int32_t c = wet_list[k];
-    coefficients_from_celerity(q_ref[c], celerity[c], width[c], slope[c], L[c], dt,
-                               &c_sup[4 * static_cast<std::size_t>(c)]);
-  }
-  // Surface outflows.
-  for (int32_t c = b; c < e; ++c) {
-    const float* C = &c_sup[4 * static_cast<std::size_t>(c)];
-    float qo = C[1] * qin_sup_old[c] + C[0] * qin_sup[c] + C[2] * qout_sup_old[c] + C[3] * runoff[c] * f;
-    if (qo < 0.0f) qo = 0.0f;
-    qout_sup[c] = qo;
+    // Section width and celerity of the wet cells (celer_sup_cell's order).
+    for (int32_t k = 0; k < n_wet; ++k) {
+      const int32_t i = wet[k];
+      const int32_t c = b0 + i;
+      const bool ch = channel[c] != 0;
+      width[i] = std::pow((ch ? p23_chan : p23_hill) * q_ref[i] * (ch ? r_chan : r_hill) / KS[c], 0.375f);
+    }
+    for (int32_t k = 0; k < n_wet; ++k) {
+      const int32_t i = wet[k];
+      const int32_t c = b0 + i;
+      const bool ch = channel[c] != 0;
+      float ck = (ch ? p53_chan : p53_hill) * (KS[c] * std::pow(width[i], 0.6666667f)) * (ch ? f_chan : f_hill);
+      if (ck == 0.0f) ck = 0.0001f;
+      celerity[i] = ck;
+    }
+    for (int32_t k = 0; k < n_wet; ++k) {
+      const int32_t i = wet[k];
+      const int32_t c = b0 + i;
+      coefficients_from_celerity(q_ref[i], celerity[i], width[i], slope[c], L[c], dt, &Cs[4 * i]);
+    }
+    // Surface outflows.
+    for (int32_t c = b0; c < e0; ++c) {
+      const float* C = &Cs[4 * (c - b0)];
+      float qo = C[1] * qin_sup_old[c] + C[0] * qin_sup[c] + C[2] * qout_sup_old[c] + C[3] * runoff[c] * f;
+      if (qo < 0.0f) qo = 0.0f;
+      qout_sup[c] = qo;
+    }
+    if (keep) std::memcpy(&c_sup[4 * static_cast<std::size_t>(b0)], Cs, 4 * sizeof(float) * (e0 - b0));
   }
 }
 
@@ -748,10 +752,6 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
       E.block_end[c] = joined ? E.block_end[c + 1] : c + 1;
     }
   }
-  E.q_ref.assign(static_cast<std::size_t>(V), 0.0f);
-  E.width.assign(static_cast<std::size_t>(V), 0.0f);
-  E.celerity.assign(static_cast<std::size_t>(V), 0.0f);
-  E.wet.assign(static_cast<std::size_t>(V), 0);
   auto add_cell = [&](std::size_t g) {
     if (eng_of[g] < 0) {
       eng_of[g] = static_cast<int32_t>(cells.size());

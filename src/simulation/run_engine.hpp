@@ -19,6 +19,7 @@ struct StepInputs {
   int32_t MONTH = 0;
   int32_t MISS_FLAG = 0;   // a rain gauge is missing: read the run's step tables
   int32_t TMISS_FLAG = 0;  // the temperature station is missing
+  bool keep_coefficients = false;  // the Muskingum coefficients are written back (the last step)
 };
 
 class RunEngine {

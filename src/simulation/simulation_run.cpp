@@ -89,7 +89,7 @@ int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal)
     RAIN_GAUGE_CHECK(s, N, MISS_FLAG, NMISS, MISSLIST, t);
     if (fast) {
       if (!event) CHECK_TEMP(s, N, TMISS_FLAG, t.TEMP_STATION_MAP_STEP, TMISSLIST);
-      engine.step(s, t, StepInputs{N, cal.MONTH, MISS_FLAG, TMISS_FLAG});
+      engine.step(s, t, StepInputs{N, cal.MONTH, MISS_FLAG, TMISS_FLAG, IT == NSTEPS});
       if (!event) UPDATE_DAY(s, cal.HOUR, cal.DAY, cal.MONTH, cal.DAY_STEPS);
     } else {
       t.STEP_RUNOFF.fill(0.0f);
