@@ -11,6 +11,14 @@ std::optional<int32_t> parse_mode(const std::string& v) {
   return std::nullopt;
 }
 
+// A thread count: digits only, 0 (the machine's cores) to 1024.
+std::optional<int32_t> parse_jobs(const std::string& v) {
+  if (v.empty() || v.size() > 4 || v.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  const int32_t n = std::stoi(v);
+  if (n > 1024) return std::nullopt;
+  return n;
+}
+
 }  // namespace
 
 std::optional<CommandLine> parse_command_line(const std::vector<std::string>& args, std::string& error) {
@@ -44,6 +52,20 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
         return std::nullopt;
       }
       cl.mode = *m;
+    } else if (a == "-j" || a == "--jobs" || a.rfind("--jobs=", 0) == 0) {
+      std::optional<std::string> v;
+      if (a.rfind("--jobs=", 0) == 0) {
+        v = a.substr(7);
+      } else {
+        v = value(a);
+        if (!v) return std::nullopt;
+      }
+      auto n = parse_jobs(*v);
+      if (!n) {
+        error = "the thread count must be a whole number from 0 to 1024, found '" + *v + "'";
+        return std::nullopt;
+      }
+      cl.jobs = *n;
     } else if (a == "-C" || a == "--directory") {
       auto v = value(a);
       if (!v) return std::nullopt;
@@ -67,7 +89,7 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
 }
 
 const char* usage_text() {
-  return "Usage: tarvex [--mode MODE] [-C DIR]\n"
+  return "Usage: tarvex [--mode MODE] [-C DIR] [-j N]\n"
          "\n"
          "Distributed rainfall-runoff model of one catchment. Reads the control file\n"
          "\"Tarvex.in\" and the files it names from the working directory.\n"
@@ -79,6 +101,9 @@ const char* usage_text() {
          "                          4, calibration  score the parameters of \"scein.dat\" against\n"
          "                                          the observed discharge\n"
          "  -C, --directory DIR   read and write every file in DIR\n"
+         "  -j, --jobs N          threads of each simulation run (default 0: the machine's\n"
+         "                        cores; 1 runs single-threaded). A small catchment uses\n"
+         "                        fewer; the results are the same for every N\n"
          "  -h, --help            show this help\n"
          "      --version         show the version\n"
          "\n"

@@ -10,6 +10,7 @@ namespace tarvex {
 struct CommandLine {
   int32_t mode = 4;          // run mode of the pass: 1 terrain, 2 event, 3 continuous, 4 calibration
   std::string directory;     // working directory, empty for the current one
+  int32_t jobs = 0;          // threads of a simulation run, 0 for the machine's cores
   bool help = false;
   bool version = false;
 };

@@ -94,6 +94,11 @@ int run_pass(ModelState& s, const ControlFile& ctl) {
 
 }  // namespace
 
+int MAINMENU(ModelState& s, int32_t mode, int32_t jobs) {
+  s.RUN_JOBS = jobs;
+  return MAINMENU(s, mode);
+}
+
 int MAINMENU(ModelState& s, int32_t mode) {
   s.RUN_MODE = mode;
   try {

@@ -9,5 +9,7 @@ namespace tarvex {
 // 0 success, 1 a refused load, time step or run. Errors of the file layer
 // propagate as InputError.
 int MAINMENU(ModelState& s, int32_t mode);
+// The same with the threads each simulation run may use (0: the machine's cores).
+int MAINMENU(ModelState& s, int32_t mode, int32_t jobs);
 
 }  // namespace tarvex

@@ -107,6 +107,8 @@ struct RunTables {
 struct ModelState {
   // Run control: 1 terrain, 2 event run, 3 continuous run, 4 calibration, 5 end.
   int32_t RUN_MODE = 0;
+  // Threads one simulation run may use (0: the machine's cores).
+  int32_t RUN_JOBS = 0;
 
   // ---- Control-file scalars
   int32_t START_DAY = 0, START_MONTH = 0, START_YEAR = 0;

@@ -12,6 +12,7 @@
 #include "simulation/gauge_check.hpp"
 #include "simulation/initial_value.hpp"
 #include "io/progress_file.hpp"
+#include "simulation/run_engine.hpp"
 #include "simulation/run_steps.hpp"
 #include "simulation/step_shift.hpp"
 
@@ -76,39 +77,62 @@ int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal)
   MissList MISSLIST, TMISSLIST;
   ProgressFile progress;
 
+  // The engine takes every run whose path list it can lay out; the grid
+  // functions run (and report) the others.
+  RunEngine engine;
+  const bool fast = NSTEPS > 0 && engine.build(s, t, kind);
+
   for (int32_t IT = 1; IT <= NSTEPS; ++IT) {
     const int32_t N = RUN_RECORD_OF_STEP(s, kind, IT);
     if (single) announce_year(s, IT, YEAR);
 
     RAIN_GAUGE_CHECK(s, N, MISS_FLAG, NMISS, MISSLIST, t);
-    t.STEP_RUNOFF.fill(0.0f);
-
-    if (event) {
-      // The calendar stands still in an event run.
-      CN_METHOD(s, N, MISS_FLAG, t.STEP_RUNOFF, t.RAIN_STATION_MAP_STEP, t.RAIN_WEIGHT_STEP);
+    if (fast) {
+      if (!event) CHECK_TEMP(s, N, TMISS_FLAG, t.TEMP_STATION_MAP_STEP, TMISSLIST);
+      engine.step(s, t, StepInputs{N, cal.MONTH, MISS_FLAG, TMISS_FLAG, IT == NSTEPS});
+      if (!event) UPDATE_DAY(s, cal);
     } else {
-      CHECK_TEMP(s, N, TMISS_FLAG, t.TEMP_STATION_MAP_STEP, TMISSLIST);
-      CONTINUOUS(s, N, cal.MONTH, MISS_FLAG, TMISS_FLAG, t.TEMP_STATION_MAP_STEP, t.STEP_RUNOFF,
-                 t.RAIN_STATION_MAP_STEP, t.RAIN_WEIGHT_STEP);
-      UPDATE_DAY(s, cal);
+      t.STEP_RUNOFF.fill(0.0f);
+      if (event) {
+        // The calendar stands still in an event run.
+        CN_METHOD(s, N, MISS_FLAG, t.STEP_RUNOFF, t.RAIN_STATION_MAP_STEP, t.RAIN_WEIGHT_STEP);
+      } else {
+        CHECK_TEMP(s, N, TMISS_FLAG, t.TEMP_STATION_MAP_STEP, TMISSLIST);
+        CONTINUOUS(s, N, cal.MONTH, MISS_FLAG, TMISS_FLAG, t.TEMP_STATION_MAP_STEP, t.STEP_RUNOFF,
+                   t.RAIN_STATION_MAP_STEP, t.RAIN_WEIGHT_STEP);
+        UPDATE_DAY(s, cal);
+      }
+      ROUTING(s, t.STEP_RUNOFF);
     }
-
-    ROUTING(s, t.STEP_RUNOFF);
 
     if (s.N_SECTIONS > 0) {
       for (int32_t k = 1; k <= s.N_SECTIONS; ++k) {
-        const int32_t i = s.SECTION_I(k);
-        const int32_t j = s.SECTION_J(k);
-        s.Q_SECTION_SURF(IOUT, k) = s.QIN_SUP(i, j);
-        s.Q_SECTION(IOUT, k) = s.QIN_SUP(i, j) + s.QIN_SUB(i, j);
-        if (!std::isfinite(s.Q_SECTION(IOUT, k))) refuse_overflow(s, IT, N, k, s.Q_SECTION(IOUT, k));
+        float sup, sub;
+        if (fast) {
+          sup = engine.section_sup(k);
+          sub = engine.section_sub(k);
+        } else {
+          sup = s.QIN_SUP(s.SECTION_I(k), s.SECTION_J(k));
+          sub = s.QIN_SUB(s.SECTION_I(k), s.SECTION_J(k));
+        }
+        s.Q_SECTION_SURF(IOUT, k) = sup;
+        s.Q_SECTION(IOUT, k) = sup + sub;
+        if (!std::isfinite(s.Q_SECTION(IOUT, k))) {
+          if (fast) engine.write_back(s, t);
+          refuse_overflow(s, IT, N, k, s.Q_SECTION(IOUT, k));
+        }
       }
       IOUT = IOUT + 1;
     }
 
-    STEP_SHIFT(s);
+    if (fast) {
+      engine.shift();
+    } else {
+      STEP_SHIFT(s);
+    }
     if (single) progress.write(IT, NSTEPS);
   }
+  if (fast) engine.write_back(s, t);
 
   progress.close();
   return single ? IOUT - 1 : NSTEPS;

@@ -32,6 +32,19 @@ TEST(CommandLine, ParsesModesWordsAndDirectory) {
   EXPECT_FALSE(parse_command_line({"--frobnicate"}, err));
 }
 
+TEST(CommandLine, ThreadCount) {
+  std::string err;
+  EXPECT_EQ(parse_command_line({}, err)->jobs, 0);
+  EXPECT_EQ(parse_command_line({"-j", "1"}, err)->jobs, 1);
+  EXPECT_EQ(parse_command_line({"--jobs", "8", "--mode", "3"}, err)->jobs, 8);
+  EXPECT_EQ(parse_command_line({"--jobs=0"}, err)->jobs, 0);
+  for (const char* bad : {"-1", "two", "", "1e3", "99999", "2x"}) {
+    EXPECT_FALSE(parse_command_line({"-j", bad}, err)) << bad;
+    EXPECT_NE(err.find("thread count"), std::string::npos) << bad;
+  }
+  EXPECT_FALSE(parse_command_line({"--jobs"}, err));
+}
+
 TEST(CommandLine, HelpVersionAndUsageErrors) {
   TempDir d;
   auto help = run_tarvex({"--help"}, d.path());

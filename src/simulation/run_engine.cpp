@@ -1,0 +1,989 @@
+#include "simulation/run_engine.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <queue>
+#include <thread>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "model/direction_code.hpp"
+#include "routing/celerity.hpp"
+#include "simulation/continuous.hpp"
+
+namespace tarvex {
+namespace {
+
+std::atomic<bool> g_dry_reuse{true};
+std::atomic<int64_t> g_cells_per_thread{16384};
+
+#if defined(__SSE2__)
+// muskingum_coefficients with the divisions done two at a time: each lane
+// of a packed division is the same IEEE division as a scalar one.
+inline void muskingum_pairs(double Cr, double D, float* C) {
+  if (Cr + D < 1.0) D = 1.0 - Cr;
+  const double den = Cr + 1.0 + D;
+  const __m128d d = _mm_set1_pd(den);
+  const __m128d q12 = _mm_div_pd(_mm_set_pd(Cr + 1.0 - D, Cr - 1.0 + D), d);
+  const __m128d q34 = _mm_div_pd(_mm_set_pd(2.0 * Cr, 1.0 - Cr + D), d);
+  const __m128 f12 = _mm_cvtpd_ps(q12);
+  const __m128 f34 = _mm_cvtpd_ps(q34);
+  C[0] = _mm_cvtss_f32(f12);
+  C[1] = _mm_cvtss_f32(_mm_shuffle_ps(f12, f12, 1));
+  C[2] = _mm_cvtss_f32(f34);
+  C[3] = _mm_cvtss_f32(_mm_shuffle_ps(f34, f34, 1));
+}
+#else
+inline void muskingum_pairs(double Cr, double D, float* C) { muskingum_coefficients(Cr, D, C[0], C[1], C[2], C[3]); }
+#endif
+
+// Surface Muskingum coefficients from the reference discharge Q, the
+// celerity ck and the section width W, in the evaluation order of
+// celer_sup_cell.
+inline void coefficients_from_celerity(float Q, float ck, float W, float S, float L, float dt, float* C) {
+  const double den = static_cast<double>(S) * static_cast<double>(ck) * static_cast<double>(W) * static_cast<double>(L);
+#if defined(__SSE2__)
+  // D = Q/den and Cr = ck*dt/L in one packed division.
+  const __m128d dc = _mm_div_pd(_mm_set_pd(static_cast<double>(ck) * static_cast<double>(dt), static_cast<double>(Q)),
+                                _mm_set_pd(static_cast<double>(L), den));
+  const double D = _mm_cvtsd_f64(dc);
+  const double Cr = _mm_cvtsd_f64(_mm_unpackhi_pd(dc, dc));
+#else
+  const double D = static_cast<double>(Q) / den;
+  const double Cr = static_cast<double>(ck) * static_cast<double>(dt) / static_cast<double>(L);
+#endif
+  muskingum_pairs(Cr, D, C);
+}
+
+// The same from Q alone; KS is K*sqrt(slope).
+inline void sup_coefficients(float Q, float KS, float S, float L, float p23, float r, float p53, float fr, float dt,
+                             float* C) {
+  const float W = std::pow(p23 * Q * r / KS, 0.375f);
+  float ck = p53 * (KS * std::pow(W, 0.6666667f)) * fr;
+  if (ck == 0.0f) ck = 0.0001f;
+  coefficients_from_celerity(Q, ck, W, S, L, dt, C);
+}
+
+// Accumulated direct runoff of the curve-number relation for accumulated
+// rain P, as CN_METHOD evaluates it.
+inline float cn_accumulated(float P, float S, float lambda) {
+  float A = P - lambda * S;
+  if (A < 0.0f) A = 0.0f;
+  float Q = A * A / ((1.0f - lambda) * S + P);
+  if (Q < 0.0f) Q = 0.0f;
+  return Q;
+}
+
+inline void cpu_relax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#endif
+}
+
+}  // namespace
+
+void set_dry_cell_reuse(bool on) { g_dry_reuse.store(on); }
+
+void set_min_cells_per_thread(int64_t cells) { g_cells_per_thread.store(std::max<int64_t>(1, cells)); }
+
+int32_t run_threads(int32_t jobs, int64_t cells) {
+  int64_t n = jobs > 0 ? jobs : static_cast<int64_t>(std::max(1u, std::thread::hardware_concurrency()));
+  n = std::min<int64_t>(n, std::max<int64_t>(1, cells / g_cells_per_thread.load()));
+  return static_cast<int32_t>(std::min<int64_t>(n, 64));
+}
+
+struct RunEngine::Impl {
+  // ---- Run constants
+  bool continuous = true;     // runoff by CONTINUOUS, otherwise CN_METHOD
+  bool lateral_event = false; // subsurface input from INFILTRATION (RUN_MODE < 3)
+  bool impervious = false;
+  int32_t interp = 2, n_rain = 0;
+  std::size_t grid_cells = 0;
+  float R = 0, DT = 0, DT_RAIN = 0, inv_tau = 0, dx = 0, dy = 0, f = 0, lambda = 0;
+  float w_sub = 0, dt_route = 0;
+  float r_hill = 0, p23_hill = 0, p53_hill = 0, f_hill = 0;
+  float r_chan = 0, p23_chan = 0, p53_chan = 0, f_chan = 0;
+
+  // ---- Layout: [0, V) routed cells (per thread piece ranges, then the
+  // trunk), [V, M) the other cells (catchment cells off the paths, end
+  // cells, cross-sections).
+  int32_t M = 0, V = 0, P_end = 0;
+  std::vector<int32_t> piece_begin;  // thread t routes [piece_begin[t], piece_begin[t+1])
+  std::vector<std::size_t> gidx;     // row-major grid offset
+  std::vector<uint8_t> active;       // SLOPE > 0: runoff generated
+  std::vector<uint8_t> channel, area0;
+  std::vector<int32_t> up_sup_begin, up_sup, up_sub_begin, up_sub;  // contributors in walk order
+  std::vector<int32_t> section;      // engine cell of cross-section k
+  std::vector<int32_t> block_end;    // end of the run of routed cells of the same height and thread
+
+
+  // Runoff-generation constants.
+  std::vector<float> soil_S, soil_cap, sub_cap, lapse, weight;  // weight: 4 per cell
+  std::vector<int32_t> temp_st, rain_st;
+  // Routing constants.
+  std::vector<float> L, KS, slope;
+  std::vector<double> sub_den, sub_Cr;
+  // Coefficients that depend on the cell alone, 4 per cell: surface ones of
+  // a dry cell (reference discharge at its 0.0001 floor), subsurface ones
+  // when the diffusion number is raised to 1 - Cr (sub_den and sub_Cr, the
+  // cell's ck*S*W_SUB*L and ck*DT/L, as celer_sub_cell evaluates them).
+  std::vector<float> dry_sup, low_sub;
+
+  // ---- State
+  std::vector<float> cum_rain, soil, store, deficit, sub_flow, temp, et, event_rain, infil, runoff;
+  std::vector<float> c_sup, c_sub;  // 4 per cell, last coefficients
+  std::vector<float> cn_acc;        // accumulated direct runoff at event_rain (event method)
+  std::vector<float> q[8];          // qin_sup, qout_sup, qin_sub, qout_sub; [4..7] previous step
+  float* qin_sup = nullptr;
+  float* qout_sup = nullptr;
+  float* qin_sub = nullptr;
+  float* qout_sub = nullptr;
+  float* qin_sup_old = nullptr;
+  float* qout_sup_old = nullptr;
+  float* qin_sub_old = nullptr;
+  float* qout_sub_old = nullptr;
+
+  // ---- Threads
+  int32_t T = 1;
+  std::vector<std::thread> pool;
+  std::atomic<uint32_t> go{0};
+  std::atomic<int32_t> done{0};
+  bool stop = false;
+  const ModelState* cs = nullptr;
+  const RunTables* ct = nullptr;
+  StepInputs cur;
+  bool dry_reuse = true;
+
+  ~Impl() { stop_pool(); }
+
+  void stop_pool() {
+    if (pool.empty()) return;
+    stop = true;
+    go.fetch_add(1, std::memory_order_release);
+    go.notify_all();
+    for (std::thread& th : pool) th.join();
+    pool.clear();
+  }
+
+  void set_pointers() {
+    qin_sup = q[0].data();
+    qout_sup = q[1].data();
+    qin_sub = q[2].data();
+    qout_sub = q[3].data();
+    qin_sup_old = q[4].data();
+    qout_sup_old = q[5].data();
+    qin_sub_old = q[6].data();
+    qout_sub_old = q[7].data();
+  }
+
+  // Share k of T of the cells [P_end, M), whose runoff is generated before
+  // the trunk is routed.
+  void rest_range(int32_t k, int32_t& b, int32_t& e) const {
+    const int64_t n = M - P_end;
+    b = P_end + static_cast<int32_t>(n * k / T);
+    e = P_end + static_cast<int32_t>(n * (k + 1) / T);
+  }
+
+  void runoff_range(int32_t b, int32_t e);
+  void continuous_cells(int32_t b, int32_t e);
+  void cn_cells(int32_t b, int32_t e);
+  void sub_store_stages(int32_t n, const float* X, const float* r, const float* g, const float* D, const float* cap,
+                        const float* q0, float* ro, float* flow, float* q1) const;
+  void route_range(int32_t b, int32_t e);
+  void route_block(int32_t b, int32_t e);
+  void gather(int32_t b, int32_t e);
+
+  void work(int32_t k) {
+    runoff_range(piece_begin[k], piece_begin[k + 1]);
+    int32_t b, e;
+    rest_range(k, b, e);
+    runoff_range(b, e);
+    route_range(piece_begin[k], piece_begin[k + 1]);
+  }
+
+  void worker(int32_t k) {
+    uint32_t seen = 0;
+    for (;;) {
+      for (int spin = 0; spin < 4000 && go.load(std::memory_order_acquire) == seen; ++spin) cpu_relax();
+      go.wait(seen, std::memory_order_acquire);
+      seen = go.load(std::memory_order_acquire);
+      if (stop) return;
+      work(k);
+      if (done.fetch_add(1, std::memory_order_acq_rel) + 1 == T - 1) done.notify_one();
+    }
+  }
+};
+
+void RunEngine::Impl::runoff_range(int32_t b, int32_t e) {
+  if (b >= e) return;
+  if (continuous) {
+    continuous_cells(b, e);
+  } else {
+    cn_cells(b, e);
+  }
+}
+
+// The four clamped Runge-Kutta stages of the subsurface store and its
+// outflows for cells [0, n) of a block (inputs padded to a multiple of 4),
+// in CONTINUOUS's evaluation order; each lane is the scalar arithmetic.
+void RunEngine::Impl::sub_store_stages(int32_t n, const float* X, const float* r, const float* g, const float* D,
+                                       const float* cap, const float* q0, float* ro, float* flow, float* q1) const {
+#if defined(__SSE2__)
+  const __m128 zero = _mm_setzero_ps();
+  const __m128 half = _mm_set1_ps(0.5f);  // x/2 and x*0.5 round alike
+  const __m128 two = _mm_set1_ps(2.0f);
+  const __m128 six = _mm_set1_ps(6.0f);
+  const __m128 dtv = _mm_set1_ps(DT);
+  const __m128 sign = _mm_set1_ps(-0.0f);
+  const __m128 itau = _mm_set1_ps(inv_tau);
+  const __m128 dxv = _mm_set1_ps(dx), dyv = _mm_set1_ps(dy), thousand = _mm_set1_ps(1000.0f);
+  // where(m, a, b): a in the lanes of m, b elsewhere.
+  const auto where = [](__m128 m, __m128 a, __m128 b) { return _mm_or_ps(_mm_and_ps(m, a), _mm_andnot_ps(m, b)); };
+  for (int32_t i = 0; i < n; i += 4) {
+    const __m128 rv = _mm_load_ps(r + i), gv = _mm_load_ps(g + i), Dv = _mm_load_ps(D + i);
+    __m128 q = _mm_load_ps(q0 + i);
+    const __m128 k1 = _mm_mul_ps(_mm_sub_ps(_mm_sub_ps(rv, _mm_mul_ps(gv, q)), Dv), dtv);
+    const __m128 h1 = _mm_mul_ps(k1, half);
+    q = where(_mm_cmplt_ps(_mm_add_ps(q, h1), zero), _mm_xor_ps(h1, sign), q);
+    const __m128 k2 = _mm_mul_ps(_mm_sub_ps(_mm_sub_ps(rv, _mm_mul_ps(gv, _mm_add_ps(q, h1))), Dv), dtv);
+    const __m128 h2 = _mm_mul_ps(k2, half);
+    q = where(_mm_cmplt_ps(_mm_add_ps(q, h2), zero), _mm_xor_ps(h2, sign), q);
+    const __m128 k3 = _mm_mul_ps(_mm_sub_ps(_mm_sub_ps(rv, _mm_mul_ps(gv, _mm_add_ps(q, h2))), Dv), dtv);
+    q = where(_mm_cmplt_ps(_mm_add_ps(q, k3), zero), _mm_xor_ps(k3, sign), q);
+    const __m128 k4 = _mm_mul_ps(_mm_sub_ps(_mm_sub_ps(rv, _mm_mul_ps(gv, _mm_add_ps(q, k3))), Dv), dtv);
+    const __m128 dq = _mm_div_ps(
+        _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(two, k2), k1), _mm_mul_ps(two, k3)), k4), six);
+    const __m128 Q0 = q;
+    q = _mm_add_ps(Q0, dq);
+    q = where(_mm_cmplt_ps(q, zero), zero, q);
+    const __m128 Qm = _mm_mul_ps(_mm_add_ps(Q0, q), half);
+    const __m128 Xv = _mm_load_ps(X + i), capv = _mm_load_ps(cap + i);
+    __m128 out = _mm_div_ps(_mm_mul_ps(Qm, Xv), capv);
+    out = where(_mm_cmpgt_ps(out, Xv), Xv, out);
+    _mm_store_ps(ro + i, out);
+    _mm_store_ps(flow + i, _mm_div_ps(_mm_mul_ps(_mm_mul_ps(_mm_mul_ps(itau, Qm), dxv), dyv), thousand));
+    _mm_store_ps(q1 + i, where(_mm_cmpgt_ps(q, capv), capv, q));
+  }
+#else
+  for (int32_t i = 0; i < n; ++i) {
+    float qs = q0[i];
+    const float k1 = (r[i] - g[i] * qs - D[i]) * DT;
+    if (qs + k1 / 2.0f < 0.0f) qs = -k1 / 2.0f;
+    const float k2 = (r[i] - g[i] * (qs + k1 / 2.0f) - D[i]) * DT;
+    if (qs + k2 / 2.0f < 0.0f) qs = -k2 / 2.0f;
+    const float k3 = (r[i] - g[i] * (qs + k2 / 2.0f) - D[i]) * DT;
+    if (qs + k3 < 0.0f) qs = -k3;
+    const float k4 = (r[i] - g[i] * (qs + k3) - D[i]) * DT;
+    const float dq = (2.0f * k2 + k1 + 2.0f * k3 + k4) / 6.0f;
+    const float Q0 = qs;
+    qs = Q0 + dq;
+    if (qs < 0.0f) qs = 0.0f;
+    const float Qm = (Q0 + qs) / 2.0f;
+    float out = (Qm * X[i]) / cap[i];
+    flow[i] = inv_tau * Qm * dx * dy / 1000.0f;
+    if (out > X[i]) out = X[i];
+    ro[i] = out;
+    q1[i] = qs > cap[i] ? cap[i] : qs;
+  }
+#endif
+}
+
+void RunEngine::Impl::continuous_cells(int32_t b, int32_t e) {
+  const ModelState& s = *cs;
+  const int32_t N = cur.N;
+  const int32_t m = cur.MONTH;
+  const long double et_slope = s.ET_SLOPE;
+  const long double et_b = s.ET_MONTH_B(m), et_a = s.ET_MONTH_A(m), et_offset = s.ET_OFFSET;
+  const long double records_in_month =
+      (24.0L / (static_cast<long double>(s.DT_RAIN) / 3600.0L)) * s.DAYS_IN_MONTH(m);
+  const bool miss = cur.MISS_FLAG == 1;
+  const bool tmiss = cur.TMISS_FLAG != 0;
+  float rd[kLimits.rain_gauges] = {};
+  for (int32_t k = 1; k <= n_rain && k <= kLimits.rain_gauges; ++k) rd[k - 1] = s.RAIN_DATA(N, k);
+  const std::size_t plane = grid_cells;
+  const float* wstep = ct->RAIN_WEIGHT_STEP.data();
+  const int32_t* mstep = ct->RAIN_STATION_MAP_STEP.data();
+  const int32_t* tstep = ct->TEMP_STATION_MAP_STEP.data();
+  // Blocks of cells in three stages (rain and soil store, subsurface store,
+  // evapotranspiration), each a loop of independent iterations; the
+  // subsurface store of four cells at a time in vector lanes.
+  constexpr int32_t BLOCK = 128;
+  const bool dt_positive = DT > 0.0f;
+  alignas(16) float soil_after[BLOCK], excess[BLOCK], recharge[BLOCK], decay[BLOCK], def0[BLOCK], cap0[BLOCK],
+      store0[BLOCK], ro_v[BLOCK], flow_v[BLOCK], store_v[BLOCK];
+  bool stiff[BLOCK];
+  for (int32_t b0 = b; b0 < e; b0 += BLOCK) {
+    const int32_t e0 = std::min(b0 + BLOCK, e);
+    const int32_t n = e0 - b0;
+    for (int32_t c = b0; c < e0; ++c) {
+      const int32_t i = c - b0;
+      if (!active[c]) {
+        runoff[c] = -1.0f;
+        soil_after[i] = excess[i] = recharge[i] = decay[i] = def0[i] = store0[i] = 0.0f;
+        cap0[i] = 1.0f;
+        stiff[i] = false;
+        continue;
+      }
+      float P = 0.0f;
+      if (interp == 1) {
+        const int32_t st = miss ? mstep[gidx[c]] : rain_st[c];
+        P = s.RAIN_DATA(N, st) * R;
+      } else if (miss) {
+        for (int32_t k = 0; k < n_rain; ++k) P = rd[k] * wstep[plane * k + gidx[c]] * R + P;
+      } else {
+        const float* w = &weight[4 * static_cast<std::size_t>(c)];
+        for (int32_t k = 0; k < n_rain; ++k) P = rd[k] * w[k] * R + P;
+      }
+      cum_rain[c] = P + cum_rain[c];
+      // Soil store; its overflow X recharges the subsurface store.
+      const float W = soil[c] + P;
+      float sw = W;
+      const float cap = soil_cap[c];
+      float X = 0.0f;
+      if (W > cap) {
+        X = W - cap;
+        sw = cap;
+      }
+      float r, g;
+      if (dry_reuse && X == 0.0f && dt_positive && sub_cap[c] > 0.0f) {
+        // No recharge: X/DT and r/sub_cap are +0.
+        r = 0.0f;
+        g = inv_tau + 0.0f;
+      } else {
+        r = X / DT;
+        g = inv_tau + r / sub_cap[c];
+      }
+      soil_after[i] = sw;
+      excess[i] = X;
+      recharge[i] = r;
+      decay[i] = g;
+      def0[i] = deficit[c];
+      cap0[i] = sub_cap[c];
+      store0[i] = store[c];
+      // A stiff cell would make the explicit stages overshoot: exact solution.
+      stiff[i] = static_cast<double>(g) * static_cast<double>(DT) > RK4_STABILITY_LIMIT;
+    }
+    for (int32_t i = n; i < ((n + 3) & ~3); ++i) {
+      excess[i] = recharge[i] = decay[i] = def0[i] = store0[i] = 0.0f;
+      cap0[i] = 1.0f;
+    }
+    sub_store_stages(n, excess, recharge, decay, def0, cap0, store0, ro_v, flow_v, store_v);
+    for (int32_t c = b0; c < e0; ++c) {
+      if (!active[c]) continue;
+      const int32_t i = c - b0;
+      if (!stiff[i]) {
+        runoff[c] = ro_v[i];
+        sub_flow[c] = flow_v[i];
+        store[c] = store_v[i];
+        continue;
+      }
+      const float X = excess[i];
+      const float scap = cap0[i];
+      float Qm, qs;
+      SUB_STORE_EXACT(store0[i], recharge[i], decay[i], def0[i], DT, qs, Qm);
+      float ro = (Qm * X) / scap;
+      sub_flow[c] = inv_tau * Qm * dx * dy / 1000.0f;
+      if (ro > X) ro = X;
+      runoff[c] = ro;
+      if (qs > scap) qs = scap;
+      store[c] = qs;
+    }
+    for (int32_t c = b0; c < e0; ++c) {
+      if (!active[c]) continue;
+      float T_cell;
+      if (tmiss) {
+        const int32_t st = tstep[gidx[c]];
+        T_cell = s.TEMP_DATA(N, st) - (s.ELEVATION.data()[gidx[c]] - s.TEMP_Z(st)) * 0.0063f;
+      } else {
+        T_cell = s.TEMP_DATA(N, temp_st[c]) - lapse[c];
+      }
+      temp[c] = T_cell;
+      const long double e_record = (et_slope * T_cell * et_b * et_a + et_offset) / records_in_month;
+      float E = static_cast<float>(e_record);
+      E = DT * E / DT_RAIN;
+      if (E < 0.0f) E = 0.0f;
+      et[c] = E;
+      float sw = soil_after[c - b0] - E;
+      if (sw < 0.0f) {
+        deficit[c] = -sw / DT;
+        sw = 0.0f;
+      } else {
+        deficit[c] = 0.0f;
+      }
+      soil[c] = sw;
+    }
+  }
+}
+
+void RunEngine::Impl::cn_cells(int32_t b, int32_t e) {
+  const ModelState& s = *cs;
+  const int32_t N = cur.N;
+  const bool miss = cur.MISS_FLAG == 1;
+  float rd[kLimits.rain_gauges] = {};
+  for (int32_t k = 1; k <= n_rain && k <= kLimits.rain_gauges; ++k) rd[k - 1] = s.RAIN_DATA(N, k);
+  const std::size_t plane = grid_cells;
+  const float* wstep = ct->RAIN_WEIGHT_STEP.data();
+  const int32_t* mstep = ct->RAIN_STATION_MAP_STEP.data();
+  for (int32_t c = b; c < e; ++c) {
+    if (!active[c]) {
+      runoff[c] = -1.0f;
+      continue;
+    }
+    float P = 0.0f;
+    if (interp == 1) {
+      const int32_t st = miss ? mstep[gidx[c]] : rain_st[c];
+      P = s.RAIN_DATA(N, st) * R;
+    } else if (miss) {
+      for (int32_t k = 0; k < n_rain; ++k) P = rd[k] * wstep[plane * k + gidx[c]] * R + P;
+    } else {
+      const float* w = &weight[4 * static_cast<std::size_t>(c)];
+      for (int32_t k = 0; k < n_rain; ++k) P = rd[k] * w[k] * R + P;
+    }
+    const float S = soil_S[c];
+    const float P0 = event_rain[c];  // accumulated before the step
+    const float P1 = P + P0;         // and after it
+    cum_rain[c] = P + cum_rain[c];
+    // Accumulated direct runoff after and before the step; the one before
+    // is the one after the previous step (same accumulated rain), and stays
+    // when the accumulated rain does (a dry step).
+    float Q0, Q1;
+    if (dry_reuse) {
+      Q0 = cn_acc[c];
+      Q1 = std::memcmp(&P1, &P0, sizeof P1) == 0 ? Q0 : cn_accumulated(P1, S, lambda);
+      cn_acc[c] = Q1;
+    } else {
+      Q1 = cn_accumulated(P1, S, lambda);
+      Q0 = cn_accumulated(P0, S, lambda);
+    }
+    event_rain[c] = P1;
+    float qd = Q1 - Q0;
+    if (qd < 0.0f) qd = 0.0f;
+    runoff[c] = qd;
+    infil[c] = P > 0.0f ? P - qd : 0.0f;
+    if (impervious) infil[c] = 0.0f;
+  }
+}
+
+// Inflows of cells [b, e) from their contributors, in the order of the walk.
+void RunEngine::Impl::gather(int32_t b, int32_t e) {
+  for (int32_t c = b; c < e; ++c) {
+    float a = 0.0f;
+    for (int32_t k = up_sup_begin[c]; k < up_sup_begin[c + 1]; ++k) a = a + qout_sup[up_sup[k]];
+    float u = 0.0f;
+    for (int32_t k = up_sub_begin[c]; k < up_sub_begin[c + 1]; ++k) u = u + qout_sub[up_sub[k]];
+    qin_sup[c] = a;
+    qin_sub[c] = u;
+  }
+}
+
+void RunEngine::Impl::route_range(int32_t b, int32_t e) {
+  for (int32_t c = b; c < e;) {
+    const int32_t end = std::min(block_end[c], e);
+    route_block(c, end);
+    c = end;
+  }
+}
+
+// Cells [b, e) share one height: none feeds another, so each stage runs
+// over a chunk of them, its iterations independent, with the chunk's
+// coefficients held locally (kept in c_sup and c_sub on the last step only).
+void RunEngine::Impl::route_block(int32_t b, int32_t e) {
+  constexpr int32_t CHUNK = 256;
+  alignas(16) float Cs[4 * CHUNK];
+  float q_ref[CHUNK], width[CHUNK], celerity[CHUNK];
+  int32_t wet[CHUNK];
+  const bool reuse = dry_reuse;
+  const bool keep = cur.keep_coefficients;
+  const float dt = dt_route;
+  for (int32_t b0 = b; b0 < e; b0 += CHUNK) {
+    const int32_t e0 = std::min(b0 + CHUNK, e);
+    int32_t n_wet = 0;
+    // Inflows, the subsurface flow, the surface reference discharge.
+    for (int32_t c = b0; c < e0; ++c) {
+      const int32_t i = c - b0;
+      float a = 0.0f;
+      for (int32_t k = up_sup_begin[c]; k < up_sup_begin[c + 1]; ++k) a = a + qout_sup[up_sup[k]];
+      float u = 0.0f;
+      for (int32_t k = up_sub_begin[c]; k < up_sub_begin[c + 1]; ++k) u = u + qout_sub[up_sub[k]];
+      const std::size_t c4 = 4 * static_cast<std::size_t>(c);
+      if (channel[c]) {
+        // The subsurface flow that reached a channel cell joins the surface.
+        a = a + u;
+      } else {
+        float Q = (u + qin_sub_old[c] + qout_sub_old[c]) / 3.0f;
+        if (Q <= 0.0f) Q = 0.0001f;
+        alignas(16) float C[4];
+        const double D = 2.0 * static_cast<double>(Q) / sub_den[c];
+        if (reuse && sub_Cr[c] + D < 1.0) {
+          // D is raised to 1 - Cr: the coefficients depend on Cr alone.
+          std::memcpy(C, &low_sub[c4], sizeof C);
+        } else {
+          muskingum_pairs(sub_Cr[c], D, C);
+        }
+        if (keep) std::memcpy(&c_sub[c4], C, sizeof C);
+        const float lateral = lateral_event ? C[3] * infil[c] * dx * dy / DT / 1000.0f : C[3] * sub_flow[c];
+        float qs = C[1] * qin_sub_old[c] + C[0] * u + C[2] * qout_sub_old[c] + lateral;
+        if (qs < 0.0f) qs = 0.0f;
+        qout_sub[c] = qs;
+      }
+      qin_sup[c] = a;
+      qin_sub[c] = u;
+
+      float Q = (a + qin_sup_old[c] + qout_sup_old[c]) / 3.0f;
+      if (Q <= 0.0f) Q = 0.0001f;
+      if (area0[c]) Q = 0.0001f;
+      if (reuse && Q == 0.0001f) {
+        std::memcpy(&Cs[4 * i], &dry_sup[c4], 4 * sizeof(float));
+      } else {
+        q_ref[i] = Q;
+        wet[n_wet++] = i;
+      }
+    }
+    // Section width and celerity of the wet cells (celer_sup_cell's order).
+    for (int32_t k = 0; k < n_wet; ++k) {
+      const int32_t i = wet[k];
+      const int32_t c = b0 + i;
+      const bool ch = channel[c] != 0;
+      width[i] = std::pow((ch ? p23_chan : p23_hill) * q_ref[i] * (ch ? r_chan : r_hill) / KS[c], 0.375f);
+    }
+    for (int32_t k = 0; k < n_wet; ++k) {
+      const int32_t i = wet[k];
+      const int32_t c = b0 + i;
+      const bool ch = channel[c] != 0;
+      float ck = (ch ? p53_chan : p53_hill) * (KS[c] * std::pow(width[i], 0.6666667f)) * (ch ? f_chan : f_hill);
+      if (ck == 0.0f) ck = 0.0001f;
+      celerity[i] = ck;
+    }
+    for (int32_t k = 0; k < n_wet; ++k) {
+      const int32_t i = wet[k];
+      const int32_t c = b0 + i;
+      coefficients_from_celerity(q_ref[i], celerity[i], width[i], slope[c], L[c], dt, &Cs[4 * i]);
+    }
+    // Surface outflows.
+    for (int32_t c = b0; c < e0; ++c) {
+      const float* C = &Cs[4 * (c - b0)];
+      float qo = C[1] * qin_sup_old[c] + C[0] * qin_sup[c] + C[2] * qout_sup_old[c] + C[3] * runoff[c] * f;
+      if (qo < 0.0f) qo = 0.0f;
+      qout_sup[c] = qo;
+    }
+    if (keep) std::memcpy(&c_sup[4 * static_cast<std::size_t>(b0)], Cs, 4 * sizeof(float) * (e0 - b0));
+  }
+}
+
+RunEngine::RunEngine() : p_(std::make_unique<Impl>()) {}
+RunEngine::~RunEngine() = default;
+
+int32_t RunEngine::threads() const { return p_->T; }
+
+bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
+  Impl& E = *p_;
+  E.stop_pool();
+  const int32_t NI = s.NI, NJ = s.NJ;
+  // The grids the steps read must all be NI x NJ.
+  bool ok = NI >= 1 && NJ >= 1 && s.FLOW_DIR.rows() == NI && s.FLOW_DIR.cols() == NJ && s.AREA_CELLS.rows() == NI &&
+            s.AREA_CELLS.cols() == NJ && s.ROUGH_CLASS.rows() == NI && s.ROUGH_CLASS.cols() == NJ &&
+            s.RAIN_STATION_MAP.rows() == NI && s.RAIN_STATION_MAP.cols() == NJ &&
+            s.TEMP_STATION_MAP.rows() == NI && s.TEMP_STATION_MAP.cols() == NJ &&
+            t.RAIN_STATION_MAP_STEP.rows() == NI && t.RAIN_STATION_MAP_STEP.cols() == NJ &&
+            t.TEMP_STATION_MAP_STEP.rows() == NI && t.TEMP_STATION_MAP_STEP.cols() == NJ &&
+            s.RAIN_WEIGHT.rows() == kLimits.rain_gauges * NI && s.RAIN_WEIGHT.cols() == NJ &&
+            t.RAIN_WEIGHT_STEP.rows() == kLimits.rain_gauges * NI && t.RAIN_WEIGHT_STEP.cols() == NJ;
+  for (const Grid<float>* g :
+       {&t.STEP_RUNOFF, &s.ELEVATION, &s.SLOPE, &s.SOIL_CAPACITY, &s.CUM_RAIN, &s.EVENT_RAIN, &s.INFILTRATION,
+        &s.SOIL_WATER, &s.SUB_STORE, &s.ET_DEFICIT, &s.SUB_FLOW, &s.CELL_TEMP, &s.CELL_ET, &s.C1_SUP, &s.C2_SUP,
+        &s.C3_SUP, &s.C4_SUP, &s.C1_SUB, &s.C2_SUB, &s.C3_SUB, &s.C4_SUB, &s.QIN_SUP, &s.QOUT_SUP, &s.QIN_SUB,
+        &s.QOUT_SUB, &s.QIN_SUP_OLD, &s.QOUT_SUP_OLD, &s.QIN_SUB_OLD, &s.QOUT_SUB_OLD}) {
+    ok = ok && g->rows() == NI && g->cols() == NJ;
+  }
+  if (!ok || s.NPATH < 0 || s.NPATH > kLimits.paths || s.N_RAIN_ST < 0 || s.N_RAIN_ST > kLimits.rain_gauges) return false;
+  if (s.N_SECTIONS < 0 || s.N_SECTIONS > kLimits.sections) return false;
+  for (int32_t k = 1; k <= s.N_SECTIONS; ++k) {
+    if (!s.FLOW_DIR.contains(s.SECTION_I(k), s.SECTION_J(k))) return false;
+  }
+
+  const CelerityConstants cc = celerity_constants(s);
+  const std::size_t G = static_cast<std::size_t>(NI) * static_cast<std::size_t>(NJ);
+  const auto off = [NJ](int32_t i, int32_t j) {
+    return static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(NJ) + static_cast<std::size_t>(j - 1);
+  };
+
+  // The walk of ROUTING: visits in order, each with its downstream cell.
+  std::vector<int32_t> visit_of(G, -1);
+  std::vector<std::size_t> vcell, vdown;
+  std::vector<uint8_t> vdiag;
+  const int64_t max_cells = static_cast<int64_t>(G);
+  for (int32_t k = 1; k <= s.NPATH; ++k) {
+    int32_t i = s.IIN(k), j = s.JIN(k);
+    const int32_t ie = s.IFIN(k), je = s.JFIN(k);
+    if (!s.FLOW_DIR.contains(i, j)) return false;
+    for (int64_t visited = 0;; ++visited) {
+      if (visited == max_cells) return false;
+      const std::size_t idx = off(i, j);
+      const int32_t code = s.FLOW_DIR.data()[idx];
+      if (!is_flow_code(code)) return false;
+      const Step st = decode_direction(code);
+      const int32_t in = i + st.di, jn = j + st.dj;
+      if (!s.FLOW_DIR.contains(in, jn)) return false;
+      const bool chan = static_cast<float>(s.AREA_CELLS.data()[idx]) * cc.a >= cc.a_channel;
+      if (chan && !cc.outlet_in_grid) return false;
+      if (!chan) {
+        const int32_t cls = s.ROUGH_CLASS.data()[idx];
+        if (cls < 1 || cls > kLimits.classes) return false;
+      }
+      if (visit_of[idx] >= 0) return false;  // visited twice in a step
+      visit_of[idx] = static_cast<int32_t>(vcell.size());
+      vcell.push_back(idx);
+      vdown.push_back(off(in, jn));
+      vdiag.push_back(st.di != 0 && st.dj != 0 ? 1 : 0);
+      if (in == ie && jn == je) break;
+      i = in;
+      j = jn;
+    }
+  }
+  const int32_t V = static_cast<int32_t>(vcell.size());
+  // Every contributor must be walked before the cell it feeds.
+  for (int32_t v = 0; v < V; ++v) {
+    const int32_t w = visit_of[vdown[v]];
+    if (w >= 0 && w <= v) return false;
+  }
+
+  // Partition of the routed cells over the threads: disjoint subtrees
+  // (pieces), each routed by one thread, and the trunk above them, routed
+  // after the pieces.
+  const int32_t T = run_threads(s.RUN_JOBS, V);
+  std::vector<int32_t> owner(static_cast<std::size_t>(V), 0);  // thread, or T for the trunk
+  if (T > 1) {
+    std::vector<int32_t> size(static_cast<std::size_t>(V), 1), kid_begin(static_cast<std::size_t>(V) + 1, 0), kids;
+    for (int32_t v = 0; v < V; ++v) {
+      const int32_t w = visit_of[vdown[v]];
+      if (w >= 0) {
+        size[static_cast<std::size_t>(w)] += size[static_cast<std::size_t>(v)];
+        ++kid_begin[static_cast<std::size_t>(w) + 1];
+      }
+    }
+    for (int32_t v = 0; v < V; ++v) kid_begin[v + 1] += kid_begin[v];
+    kids.resize(static_cast<std::size_t>(kid_begin[V]));
+    std::vector<int32_t> fill(kid_begin.begin(), kid_begin.end() - 1);
+    for (int32_t v = 0; v < V; ++v) {
+      const int32_t w = visit_of[vdown[v]];
+      if (w >= 0) kids[static_cast<std::size_t>(fill[w]++)] = v;
+    }
+    using Piece = std::pair<int32_t, int32_t>;  // size, root
+    std::priority_queue<Piece> heap;
+    for (int32_t v = 0; v < V; ++v) {
+      if (visit_of[vdown[v]] < 0) heap.push({size[v], v});
+    }
+    const int32_t target = std::max<int32_t>(1, V / (8 * T));
+    int32_t trunk = 0;
+    std::vector<uint8_t> in_trunk(static_cast<std::size_t>(V), 0);
+    while (!heap.empty() && heap.top().first > target && trunk < V / 32) {
+      const int32_t v = heap.top().second;
+      heap.pop();
+      in_trunk[v] = 1;
+      ++trunk;
+      for (int32_t k = kid_begin[v]; k < kid_begin[v + 1]; ++k) heap.push({size[kids[k]], kids[k]});
+    }
+    // Largest pieces first, each to the least loaded thread.
+    std::vector<int64_t> load(static_cast<std::size_t>(T), 0);
+    std::vector<int32_t> root_owner(static_cast<std::size_t>(V), -1);
+    while (!heap.empty()) {
+      const Piece pc = heap.top();
+      heap.pop();
+      const int32_t th = static_cast<int32_t>(std::min_element(load.begin(), load.end()) - load.begin());
+      load[th] += pc.first;
+      root_owner[pc.second] = th;
+    }
+    // Owners flow from each piece root upstream: walk downstream-first.
+    for (int32_t v = V - 1; v >= 0; --v) {
+      if (in_trunk[v]) {
+        owner[v] = T;
+      } else if (root_owner[v] >= 0) {
+        owner[v] = root_owner[v];
+      } else {
+        owner[v] = owner[visit_of[vdown[v]]];
+      }
+    }
+  }
+
+  // Engine order: each thread's routed cells, the trunk, then the rest.
+  // Routed cells go by height (longest path from a source cell), so that
+  // neighbours in the order are independent and their arithmetic overlaps;
+  // the walk order would chain every cell to the one before.
+  std::vector<int32_t> height(static_cast<std::size_t>(V), 0), by_height(static_cast<std::size_t>(V));
+  for (int32_t v = 0; v < V; ++v) {
+    const int32_t w = visit_of[vdown[v]];
+    if (w >= 0) height[w] = std::max(height[w], height[v] + 1);
+    by_height[v] = v;
+  }
+  std::stable_sort(by_height.begin(), by_height.end(), [&](int32_t x, int32_t y) { return height[x] < height[y]; });
+  std::vector<int32_t> eng_of(G, -1);
+  std::vector<std::size_t> cells;
+  cells.reserve(static_cast<std::size_t>(V));
+  E.piece_begin.assign(static_cast<std::size_t>(T) + 1, 0);
+  for (int32_t th = 0; th <= T; ++th) {
+    if (th < T) E.piece_begin[th] = static_cast<int32_t>(cells.size());
+    if (th == T) E.P_end = static_cast<int32_t>(cells.size());
+    for (const int32_t v : by_height) {
+      if (owner[v] == th) {
+        eng_of[vcell[v]] = static_cast<int32_t>(cells.size());
+        cells.push_back(vcell[v]);
+      }
+    }
+  }
+  E.piece_begin[T] = E.P_end;
+  if (T == 1) E.P_end = V;
+  E.piece_begin[T] = E.P_end;
+  E.V = V;
+  E.block_end.assign(static_cast<std::size_t>(V), V);
+  {
+    std::vector<int32_t> h_of(static_cast<std::size_t>(V)), range_of(static_cast<std::size_t>(V));
+    for (int32_t v = 0; v < V; ++v) h_of[eng_of[vcell[v]]] = height[v];
+    for (int32_t r = 0; r < T; ++r) {
+      for (int32_t c = E.piece_begin[r]; c < E.piece_begin[r + 1]; ++c) range_of[c] = r;
+    }
+    for (int32_t c = E.P_end; c < V; ++c) range_of[c] = T;
+    for (int32_t c = V - 1; c >= 0; --c) {
+      const bool joined = c + 1 < V && range_of[c + 1] == range_of[c] && h_of[c + 1] == h_of[c];
+      E.block_end[c] = joined ? E.block_end[c + 1] : c + 1;
+    }
+  }
+  auto add_cell = [&](std::size_t g) {
+    if (eng_of[g] < 0) {
+      eng_of[g] = static_cast<int32_t>(cells.size());
+      cells.push_back(g);
+    }
+  };
+  for (int32_t v = 0; v < V; ++v) add_cell(vdown[v]);
+  for (int32_t k = 1; k <= s.N_SECTIONS; ++k) add_cell(off(s.SECTION_I(k), s.SECTION_J(k)));
+  for (std::size_t g = 0; g < G; ++g) {
+    if (s.SLOPE.data()[g] > 0.0f) add_cell(g);
+  }
+  const int32_t M = static_cast<int32_t>(cells.size());
+  E.M = M;
+  E.T = T;
+  E.grid_cells = G;
+  E.gidx = cells;
+  E.section.clear();
+  for (int32_t k = 1; k <= s.N_SECTIONS; ++k) E.section.push_back(eng_of[off(s.SECTION_I(k), s.SECTION_J(k))]);
+
+  // Contributors of every cell, in walk order.
+  const std::size_t Ms = static_cast<std::size_t>(M);
+  E.up_sup_begin.assign(Ms + 1, 0);
+  E.up_sub_begin.assign(Ms + 1, 0);
+  std::vector<uint8_t> vchan(static_cast<std::size_t>(V));
+  for (int32_t v = 0; v < V; ++v) {
+    vchan[v] = static_cast<float>(s.AREA_CELLS.data()[vcell[v]]) * cc.a >= cc.a_channel ? 1 : 0;
+    const int32_t d = eng_of[vdown[v]];
+    ++E.up_sup_begin[static_cast<std::size_t>(d) + 1];
+    if (!vchan[v]) ++E.up_sub_begin[static_cast<std::size_t>(d) + 1];
+  }
+  for (std::size_t c = 0; c < Ms; ++c) {
+    E.up_sup_begin[c + 1] += E.up_sup_begin[c];
+    E.up_sub_begin[c + 1] += E.up_sub_begin[c];
+  }
+  E.up_sup.assign(static_cast<std::size_t>(E.up_sup_begin[Ms]), 0);
+  E.up_sub.assign(static_cast<std::size_t>(E.up_sub_begin[Ms]), 0);
+  {
+    std::vector<int32_t> fs(E.up_sup_begin.begin(), E.up_sup_begin.end() - 1);
+    std::vector<int32_t> fb(E.up_sub_begin.begin(), E.up_sub_begin.end() - 1);
+    for (int32_t v = 0; v < V; ++v) {
+      const int32_t d = eng_of[vdown[v]];
+      const int32_t u = eng_of[vcell[v]];
+      E.up_sup[static_cast<std::size_t>(fs[d]++)] = u;
+      if (!vchan[v]) E.up_sub[static_cast<std::size_t>(fb[d]++)] = u;
+    }
+  }
+
+  // Run constants.
+  const bool event = kind == RunKind::single && s.RUN_MODE == 2;
+  E.continuous = !event;
+  E.lateral_event = s.RUN_MODE < 3;
+  E.impervious = s.RUN_MODE == 2 && s.IMPERVIOUS == 1;
+  E.interp = s.INTERP_METHOD;
+  E.n_rain = s.N_RAIN_ST;
+  E.R = s.DT_SIM / s.DT_RAIN;
+  E.DT = s.DT_SIM;
+  E.DT_RAIN = s.DT_RAIN;
+  E.inv_tau = 1.0f / s.TAU_SUB;
+  E.dx = s.CELL_DX;
+  E.dy = s.CELL_DY;
+  E.f = s.CELL_DX * s.CELL_DY / s.DT_SIM / 1000.0f;
+  E.lambda = s.IA_RATIO;
+  E.w_sub = cc.w_sub;
+  E.dt_route = cc.dt;
+  E.r_hill = cc.r_hill;
+  E.p23_hill = cc.p23_hill;
+  E.p53_hill = cc.p53_hill;
+  E.f_hill = cc.f_hill;
+  E.r_chan = cc.r_chan;
+  E.p23_chan = cc.p23_chan;
+  E.p53_chan = cc.p53_chan;
+  E.f_chan = cc.f_chan;
+  E.dry_reuse = g_dry_reuse.load();
+
+  auto sized = [Ms](std::vector<float>& v, std::size_t per = 1) { v.assign(Ms * per, 0.0f); };
+  E.active.assign(Ms, 0);
+  E.channel.assign(Ms, 0);
+  E.area0.assign(Ms, 0);
+  for (std::vector<float>* v : {&E.soil_S, &E.soil_cap, &E.sub_cap, &E.lapse, &E.L, &E.KS, &E.slope, &E.cum_rain,
+                                &E.soil, &E.store, &E.deficit, &E.sub_flow, &E.temp, &E.et, &E.event_rain,
+                                &E.infil, &E.runoff, &E.cn_acc}) {
+    sized(*v);
+  }
+  for (std::vector<float>* v : {&E.weight, &E.dry_sup, &E.low_sub, &E.c_sup, &E.c_sub}) sized(*v, 4);
+  for (std::vector<float>& v : E.q) sized(v);
+  E.temp_st.assign(Ms, 1);
+  E.rain_st.assign(Ms, 1);
+  E.sub_den.assign(Ms, 1.0);
+  E.sub_Cr.assign(Ms, 0.0);
+  const Grid<float>* const qgrids[8] = {&s.QIN_SUP,     &s.QOUT_SUP,     &s.QIN_SUB,     &s.QOUT_SUB,
+                                        &s.QIN_SUP_OLD, &s.QOUT_SUP_OLD, &s.QIN_SUB_OLD, &s.QOUT_SUB_OLD};
+  for (int32_t c = 0; c < M; ++c) {
+    const std::size_t g = cells[static_cast<std::size_t>(c)];
+    const std::size_t c4 = 4 * static_cast<std::size_t>(c);
+    const float S = s.SLOPE.data()[g];
+    E.active[c] = S > 0.0f ? 1 : 0;
+    E.slope[c] = S;
+    E.soil_S[c] = s.SOIL_CAPACITY.data()[g];
+    E.soil_cap[c] = s.IA_RATIO * E.soil_S[c];
+    E.sub_cap[c] = s.F_SUB_CAP * E.soil_S[c];
+    const int32_t ts = s.TEMP_STATION_MAP.data()[g];
+    E.temp_st[c] = ts;
+    if (E.active[c] && ts >= 1 && ts <= kLimits.temp_stations) E.lapse[c] = (s.ELEVATION.data()[g] - s.TEMP_Z(ts)) * 0.0063f;
+    E.rain_st[c] = s.RAIN_STATION_MAP.data()[g];
+    for (int32_t k = 0; k < s.N_RAIN_ST; ++k) E.weight[c4 + k] = s.RAIN_WEIGHT.data()[G * k + g];
+    E.cum_rain[c] = s.CUM_RAIN.data()[g];
+    E.soil[c] = s.SOIL_WATER.data()[g];
+    E.store[c] = s.SUB_STORE.data()[g];
+    E.deficit[c] = s.ET_DEFICIT.data()[g];
+    E.sub_flow[c] = s.SUB_FLOW.data()[g];
+    E.temp[c] = s.CELL_TEMP.data()[g];
+    E.et[c] = s.CELL_ET.data()[g];
+    E.event_rain[c] = s.EVENT_RAIN.data()[g];
+    E.infil[c] = s.INFILTRATION.data()[g];
+    E.cn_acc[c] = cn_accumulated(E.event_rain[c], E.soil_S[c], s.IA_RATIO);
+    E.c_sup[c4] = s.C1_SUP.data()[g];
+    E.c_sup[c4 + 1] = s.C2_SUP.data()[g];
+    E.c_sup[c4 + 2] = s.C3_SUP.data()[g];
+    E.c_sup[c4 + 3] = s.C4_SUP.data()[g];
+    E.c_sub[c4] = s.C1_SUB.data()[g];
+    E.c_sub[c4 + 1] = s.C2_SUB.data()[g];
+    E.c_sub[c4 + 2] = s.C3_SUB.data()[g];
+    E.c_sub[c4 + 3] = s.C4_SUB.data()[g];
+    // The step functions start from the zeroed flows; the current-step
+    // values are rebuilt by every step.
+    for (int32_t k = 4; k < 8; ++k) E.q[k][c] = qgrids[k]->data()[g];
+  }
+  for (int32_t v = 0; v < V; ++v) {
+    const int32_t c = eng_of[vcell[v]];
+    const std::size_t g = vcell[v];
+    const std::size_t c4 = 4 * static_cast<std::size_t>(c);
+    const float Lc = vdiag[v] ? cc.L_diag : cc.L_axis;
+    const float S = E.slope[c];
+    E.L[c] = Lc;
+    E.channel[c] = vchan[v];
+    E.area0[c] = s.AREA_CELLS.data()[g] == 0 ? 1 : 0;
+    const float sqrtS = std::sqrt(S);
+    if (vchan[v]) {
+      const float K = cc.ks_out * std::exp(cc.ks_slope * (s.ELEVATION.data()[g] - cc.z_out));
+      E.KS[c] = K * sqrtS;
+      sup_coefficients(0.0001f, E.KS[c], S, Lc, cc.p23_chan, cc.r_chan, cc.p53_chan, cc.f_chan, cc.dt,
+                       &E.dry_sup[c4]);
+    } else {
+      const float K = cc.ks_class[s.ROUGH_CLASS.data()[g] - 1];
+      E.KS[c] = K * sqrtS;
+      sup_coefficients(0.0001f, E.KS[c], S, Lc, cc.p23_hill, cc.r_hill, cc.p53_hill, cc.f_hill, cc.dt,
+                       &E.dry_sup[c4]);
+      const float ck = cc.k_sub * S;
+      E.sub_den[c] = static_cast<double>(ck) * static_cast<double>(S) * static_cast<double>(cc.w_sub) *
+                     static_cast<double>(Lc);
+      E.sub_Cr[c] = static_cast<double>(ck) * static_cast<double>(cc.dt) / static_cast<double>(Lc);
+      float* lo = &E.low_sub[c4];
+      muskingum_coefficients(E.sub_Cr[c], 1.0 - E.sub_Cr[c], lo[0], lo[1], lo[2], lo[3]);
+    }
+  }
+  E.set_pointers();
+
+  E.cs = &s;
+  E.ct = &t;
+  E.stop = false;
+  E.go.store(0);
+  E.done.store(0);
+  for (int32_t k = 1; k < T; ++k) E.pool.emplace_back([&E, k] { E.worker(k); });
+  return true;
+}
+
+void RunEngine::step(const ModelState& s, const RunTables& t, const StepInputs& in) {
+  Impl& E = *p_;
+  E.cs = &s;
+  E.ct = &t;
+  E.cur = in;
+  if (E.T > 1) {
+    E.done.store(0, std::memory_order_relaxed);
+    E.go.fetch_add(1, std::memory_order_release);
+    E.go.notify_all();
+    E.work(0);
+    for (int spin = 0; spin < 4000 && E.done.load(std::memory_order_acquire) != E.T - 1; ++spin) cpu_relax();
+    for (int32_t d = E.done.load(std::memory_order_acquire); d != E.T - 1; d = E.done.load(std::memory_order_acquire)) {
+      E.done.wait(d, std::memory_order_acquire);
+    }
+    E.route_range(E.P_end, E.V);
+  } else {
+    E.runoff_range(0, E.M);
+    E.route_range(0, E.V);
+  }
+  E.gather(E.V, E.M);
+}
+
+float RunEngine::section_sup(int32_t k) const { return p_->qin_sup[p_->section[static_cast<std::size_t>(k - 1)]]; }
+float RunEngine::section_sub(int32_t k) const { return p_->qin_sub[p_->section[static_cast<std::size_t>(k - 1)]]; }
+
+void RunEngine::shift() {
+  Impl& E = *p_;
+  for (int32_t k = 0; k < 4; ++k) std::swap(E.q[k], E.q[k + 4]);
+  E.set_pointers();
+}
+
+void RunEngine::write_back(ModelState& s, RunTables& t) const {
+  const Impl& E = *p_;
+  t.STEP_RUNOFF.fill(-1.0f);
+  Grid<float>* const qgrids[8] = {&s.QIN_SUP,     &s.QOUT_SUP,     &s.QIN_SUB,     &s.QOUT_SUB,
+                                  &s.QIN_SUP_OLD, &s.QOUT_SUP_OLD, &s.QIN_SUB_OLD, &s.QOUT_SUB_OLD};
+  for (int32_t c = 0; c < E.M; ++c) {
+    const std::size_t g = E.gidx[static_cast<std::size_t>(c)];
+    const std::size_t c4 = 4 * static_cast<std::size_t>(c);
+    if (E.active[c]) {
+      t.STEP_RUNOFF.data()[g] = E.runoff[c];
+      s.CUM_RAIN.data()[g] = E.cum_rain[c];
+      s.SOIL_WATER.data()[g] = E.soil[c];
+      s.SUB_STORE.data()[g] = E.store[c];
+      s.ET_DEFICIT.data()[g] = E.deficit[c];
+      s.SUB_FLOW.data()[g] = E.sub_flow[c];
+      s.CELL_TEMP.data()[g] = E.temp[c];
+      s.CELL_ET.data()[g] = E.et[c];
+      s.EVENT_RAIN.data()[g] = E.event_rain[c];
+      s.INFILTRATION.data()[g] = E.infil[c];
+    }
+    s.C1_SUP.data()[g] = E.c_sup[c4];
+    s.C2_SUP.data()[g] = E.c_sup[c4 + 1];
+    s.C3_SUP.data()[g] = E.c_sup[c4 + 2];
+    s.C4_SUP.data()[g] = E.c_sup[c4 + 3];
+    s.C1_SUB.data()[g] = E.c_sub[c4];
+    s.C2_SUB.data()[g] = E.c_sub[c4 + 1];
+    s.C3_SUB.data()[g] = E.c_sub[c4 + 2];
+    s.C4_SUB.data()[g] = E.c_sub[c4 + 3];
+    // After the last shift the current flows are cleared.
+    for (int32_t k = 0; k < 4; ++k) qgrids[k]->data()[g] = 0.0f;
+    qgrids[4]->data()[g] = E.qin_sup_old[c];
+    qgrids[5]->data()[g] = E.qout_sup_old[c];
+    qgrids[6]->data()[g] = E.qin_sub_old[c];
+    qgrids[7]->data()[g] = E.qout_sub_old[c];
+  }
+}
+
+}  // namespace tarvex

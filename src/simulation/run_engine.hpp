@@ -1,0 +1,73 @@
+#pragma once
+// Run engine: the catchment laid out once per run in flat arrays, cells in
+// routing order (upstream first, the order the path walk visits them), with
+// every per-cell constant of the run computed at load. One step touches only
+// the engine's cells and gives, value for value, what CONTINUOUS or
+// CN_METHOD, ROUTING and STEP_SHIFT give on the grids. Cells of independent
+// subtrees are spread over threads; every inflow is summed in the order of
+// the path walk, so the results do not depend on the thread count.
+#include <cstdint>
+#include <memory>
+
+#include "model/model_state.hpp"
+#include "simulation/simulation_run.hpp"
+
+namespace tarvex {
+
+struct StepInputs {
+  int32_t N = 0;           // record
+  int32_t MONTH = 0;
+  int32_t MISS_FLAG = 0;   // a rain gauge is missing: read the run's step tables
+  int32_t TMISS_FLAG = 0;  // the temperature station is missing
+  bool keep_coefficients = false;  // the Muskingum coefficients are written back (the last step)
+};
+
+class RunEngine {
+ public:
+  RunEngine();
+  ~RunEngine();
+  RunEngine(const RunEngine&) = delete;
+  RunEngine& operator=(const RunEngine&) = delete;
+
+  // Lays out the run from the state (call after INITIAL_VALUE). Returns
+  // false when the path list is one the engine does not take (a path that
+  // does not reach its end, a cell visited twice in a step, a link walked
+  // before a link feeding it, a cell the celerity refuses) or the grids are
+  // not all NI x NJ: the grid functions then run the steps and report.
+  bool build(const ModelState& s, const RunTables& t, RunKind kind);
+
+  // Runoff generation and routing of one step (the step tables of t are
+  // read when a station is missing).
+  void step(const ModelState& s, const RunTables& t, const StepInputs& in);
+  // Flows at output cross-section k after step(): surface and subsurface
+  // inflow (QIN_SUP, QIN_SUB).
+  float section_sup(int32_t k) const;
+  float section_sub(int32_t k) const;
+  // Rolls the step's flows over to the previous-step values.
+  void shift();
+  // Writes the state of the run back to the grids of s and t, as the grid
+  // functions leave them after the same steps.
+  void write_back(ModelState& s, RunTables& t) const;
+
+  int32_t threads() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> p_;
+};
+
+// Threads a run of `cells` routed cells uses for a requested job count
+// (0: the machine's cores): no more than one per 16384 cells, below which
+// the barriers of a step cost more than the thread gains.
+int32_t run_threads(int32_t jobs, int64_t cells);
+// Changes that minimum (the tests run small catchments on several threads).
+void set_min_cells_per_thread(int64_t cells);
+
+// Reuse of Muskingum coefficients computed once per run where they depend on
+// the cell alone: the surface ones of a dry cell (reference discharge at its
+// floor), the subsurface ones whenever the diffusion number is raised to
+// 1 - Cr. On by default; off recomputes them at every step, for the tests
+// that prove the reuse exact.
+void set_dry_cell_reuse(bool on);
+
+}  // namespace tarvex

@@ -1,0 +1,142 @@
+// The run engine against the grid functions it replaces in the time loop:
+// same discharge bits, same grids at the end of a run, for every thread
+// count and with the coefficient reuse on or off.
+#include "simulation/run_engine.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "bench/synthetic_catchment.hpp"
+#include "routing/routing.hpp"
+#include "simulation/check_temp.hpp"
+#include "simulation/cn_method.hpp"
+#include "simulation/continuous.hpp"
+#include "simulation/gauge_check.hpp"
+#include "simulation/initial_value.hpp"
+#include "simulation/run_steps.hpp"
+#include "simulation/step_shift.hpp"
+#include "support/testkit.hpp"
+
+namespace tarvex {
+namespace {
+
+// Outlet series of the benchmark catchment (--size=60 --records=200) as the
+// grid functions computed them before the engine existed.
+constexpr uint64_t kContinuousHash = 0xfb79ab1b4165f0fdull;
+constexpr uint64_t kEventHash = 0xd0a350f937ac2db0ull;
+
+// Threads engage on small catchments while an object lives.
+struct ForceThreads {
+  explicit ForceThreads(int64_t cells) { set_min_cells_per_thread(cells); }
+  ~ForceThreads() {
+    set_min_cells_per_thread(16384);
+    set_dry_cell_reuse(true);
+  }
+};
+
+uint64_t run_hash(ModelState& s, bool event) {
+  s.RUN_MODE = event ? 2 : 4;
+  int32_t n = 0;
+  if (event) {
+    test::capture_stdout([&] { n = RUN_SIMULATION(s, s.single_run, RunKind::single); });
+  } else {
+    n = RUN_SIMULATION(s, s.objective_run, RunKind::objective);
+  }
+  return synthetic::discharge_hash(s, n);
+}
+
+TEST(RunEngine, BenchmarkCatchmentKeepsItsDischargeBits) {
+  test::TempDir d;  // the event run writes its progress file
+  test::ChangeDir cd(d.path());
+  ForceThreads force(64);
+  auto c = synthetic::build_catchment(60, 200);
+  for (int32_t jobs : {1, 2, 5}) {
+    for (bool reuse : {true, false}) {
+      c.s->RUN_JOBS = jobs;
+      set_dry_cell_reuse(reuse);
+      EXPECT_EQ(run_hash(*c.s, false), kContinuousHash) << jobs << " threads, reuse " << reuse;
+      EXPECT_EQ(run_hash(*c.s, true), kEventHash) << jobs << " threads, reuse " << reuse;
+    }
+  }
+}
+
+bool same_bits(const Grid<float>& a, const Grid<float>& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+}
+
+// The time loop of RUN_SIMULATION on the grid functions alone.
+void grid_function_run(ModelState& s, RunTables& t, RunKind kind) {
+  const bool event = kind == RunKind::single && s.RUN_MODE == 2;
+  t.resize(s.NI, s.NJ);
+  INITIAL_VALUE(s);
+  Calendar cal{0.0f, s.START_DOY, s.START_MONTH, 0};
+  int32_t MISS_FLAG = 0, NMISS = 0, TMISS_FLAG = 0;
+  MissList miss, tmiss;
+  const int32_t NSTEPS = RUN_STEP_COUNT(s, kind);
+  for (int32_t IT = 1; IT <= NSTEPS; ++IT) {
+    const int32_t N = RUN_RECORD_OF_STEP(s, kind, IT);
+    RAIN_GAUGE_CHECK(s, N, MISS_FLAG, NMISS, miss, t);
+    t.STEP_RUNOFF.fill(0.0f);
+    if (event) {
+      CN_METHOD(s, N, MISS_FLAG, t.STEP_RUNOFF, t.RAIN_STATION_MAP_STEP, t.RAIN_WEIGHT_STEP);
+    } else {
+      CHECK_TEMP(s, N, TMISS_FLAG, t.TEMP_STATION_MAP_STEP, tmiss);
+      CONTINUOUS(s, N, cal.MONTH, MISS_FLAG, TMISS_FLAG, t.TEMP_STATION_MAP_STEP, t.STEP_RUNOFF,
+                 t.RAIN_STATION_MAP_STEP, t.RAIN_WEIGHT_STEP);
+      UPDATE_DAY(s, cal);
+    }
+    ROUTING(s, t.STEP_RUNOFF);
+    STEP_SHIFT(s);
+  }
+}
+
+// Every grid a run writes ends as the grid functions leave it, for both
+// methods and both interpolations, with gauges missing now and then.
+TEST(RunEngine, LeavesEveryGridAsTheGridFunctions) {
+  test::TempDir d;
+  test::ChangeDir cd(d.path());
+  ForceThreads force(64);
+  for (int32_t mode : {2, 4}) {
+    for (int32_t interp : {1, 2}) {
+      auto a = synthetic::build_catchment(40, 150);
+      auto b = synthetic::build_catchment(40, 150);
+      for (ModelState* s : {a.s.get(), b.s.get()}) {
+        s->RUN_MODE = mode;
+        s->INTERP_METHOD = interp;
+        s->RUN_JOBS = 3;
+        for (int32_t n : {20, 21, 60}) s->RAIN_MISSING(n, 1 + n % 3) = 1;
+      }
+      const RunKind kind = mode == 2 ? RunKind::single : RunKind::objective;
+      RunTables& ta = mode == 2 ? a.s->single_run : a.s->objective_run;
+      RunTables& tb = mode == 2 ? b.s->single_run : b.s->objective_run;
+      test::capture_stdout([&] { RUN_SIMULATION(*a.s, ta, kind); });
+      grid_function_run(*b.s, tb, kind);
+      const ModelState& x = *a.s;
+      const ModelState& y = *b.s;
+      const Grid<float> ModelState::*grids[] = {
+          &ModelState::CUM_RAIN,    &ModelState::EVENT_RAIN,   &ModelState::INFILTRATION, &ModelState::SOIL_WATER,
+          &ModelState::SUB_STORE,   &ModelState::ET_DEFICIT,   &ModelState::SUB_FLOW,     &ModelState::CELL_TEMP,
+          &ModelState::CELL_ET,     &ModelState::C1_SUP,       &ModelState::C2_SUP,       &ModelState::C3_SUP,
+          &ModelState::C4_SUP,      &ModelState::C1_SUB,       &ModelState::C2_SUB,       &ModelState::C3_SUB,
+          &ModelState::C4_SUB,      &ModelState::QIN_SUP,      &ModelState::QOUT_SUP,     &ModelState::QIN_SUB,
+          &ModelState::QOUT_SUB,    &ModelState::QIN_SUP_OLD,  &ModelState::QOUT_SUP_OLD, &ModelState::QIN_SUB_OLD,
+          &ModelState::QOUT_SUB_OLD};
+      for (std::size_t k = 0; k < std::size(grids); ++k) {
+        EXPECT_TRUE(same_bits(x.*grids[k], y.*grids[k])) << "grid " << k << ", mode " << mode << ", interp " << interp;
+      }
+      EXPECT_TRUE(same_bits(ta.STEP_RUNOFF, tb.STEP_RUNOFF)) << mode << " " << interp;
+    }
+  }
+}
+
+TEST(RunEngine, ThreadsFollowTheWork) {
+  EXPECT_EQ(run_threads(1, 1000000), 1);
+  EXPECT_EQ(run_threads(4, 1000000), 4);
+  EXPECT_EQ(run_threads(8, 3 * 16384), 3);  // one thread per 16384 routed cells
+  EXPECT_EQ(run_threads(8, 100), 1);
+  EXPECT_GE(run_threads(0, 1000000), 1);
+}
+
+}  // namespace
+}  // namespace tarvex
