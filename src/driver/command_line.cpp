@@ -11,10 +11,19 @@ std::optional<int32_t> parse_mode(const std::string& v) {
   return std::nullopt;
 }
 
+std::optional<int> parse_jobs(const std::string& v) {
+  if (v.empty() || v.size() > 4 || v.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  const int n = std::stoi(v);
+  if (n > 1024) return std::nullopt;
+  return n;
+}
+
 }  // namespace
 
 std::optional<CommandLine> parse_command_line(const std::vector<std::string>& args, std::string& error) {
   CommandLine cl;
+  bool search_given = false;
+  std::string option_given;  // a search option, meaningful only with --search
   for (std::size_t k = 0; k < args.size(); ++k) {
     const std::string& a = args[k];
     auto value = [&](const std::string& opt) -> std::optional<std::string> {
@@ -50,16 +59,53 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
       cl.directory = *v;
     } else if (a.rfind("--directory=", 0) == 0) {
       cl.directory = a.substr(12);
+    } else if (a == "--search") {
+      cl.search.search = true;
+      search_given = true;
+    } else if (a == "--resume") {
+      cl.search.resume = true;
+      option_given = a;
+    } else if (a == "--progress") {
+      cl.search.progress = true;
+      option_given = a;
+    } else if (a == "--objective" || a.rfind("--objective=", 0) == 0) {
+      std::optional<std::string> v = a == "--objective" ? value(a) : std::optional<std::string>(a.substr(12));
+      if (!v) return std::nullopt;
+      auto o = parse_objective(*v);
+      if (!o) {
+        error = "unknown objective '" + *v + "' (sse, nse, lognse, kge, kge2012, rmse or pbias)";
+        return std::nullopt;
+      }
+      cl.search.objective = *o;
+      option_given = "--objective";
+    } else if (a == "-j" || a == "--jobs" || a.rfind("--jobs=", 0) == 0) {
+      std::optional<std::string> v = a.rfind("--jobs=", 0) == 0 ? std::optional<std::string>(a.substr(7)) : value(a);
+      if (!v) return std::nullopt;
+      auto j = parse_jobs(*v);
+      if (!j) {
+        error = "option --jobs needs a number of threads from 0 to 1024, not '" + *v + "'";
+        return std::nullopt;
+      }
+      cl.search.jobs = *j;
+      option_given = "--jobs";
     } else {
       error = "unknown argument '" + a + "'";
       return std::nullopt;
     }
   }
+  if (!option_given.empty() && !search_given) {
+    error = "option " + option_given + " needs --search";
+    return std::nullopt;
+  }
+  if (search_given && cl.mode != 4) {
+    error = "option --search needs the calibration mode";
+    return std::nullopt;
+  }
   return cl;
 }
 
 const char* usage_text() {
-  return "Usage: tarvex [--mode MODE] [-C DIR]\n"
+  return "Usage: tarvex [--mode MODE] [-C DIR] [--search [--objective NAME] [-j N] [--resume] [--progress]]\n"
          "\n"
          "Distributed rainfall-runoff model of one catchment. Reads the control file\n"
          "\"Tarvex.in\" and the files it names from the working directory.\n"
@@ -71,6 +117,18 @@ const char* usage_text() {
          "                          4, calibration  score the parameters of \"scein.dat\" against\n"
          "                                          the observed discharge\n"
          "  -C, --directory DIR   read and write every file in DIR\n"
+         "      --search          calibration mode: search the parameters within the bounds\n"
+         "                        of \"scein.dat\" (shuffled complex evolution); records in\n"
+         "                        \"min-ris.txt\", \"sce_evaluations.csv\", \"sceout.dat\",\n"
+         "                        best series in \"outlet.out\"\n"
+         "      --objective NAME  what the search minimises: sse (default, sum of squared\n"
+         "                        differences), nse, lognse, kge, kge2012 (as 1 - E), rmse,\n"
+         "                        pbias (as |PBIAS|)\n"
+         "  -j, --jobs N          threads of the search (default 0: one per core); the\n"
+         "                        records do not depend on it\n"
+         "      --resume          continue the search saved in \"sce_checkpoint.txt\"\n"
+         "      --progress        a progress line per loop on stderr (default only when\n"
+         "                        stderr is a terminal)\n"
          "  -h, --help            show this help\n"
          "      --version         show the version\n"
          "\n"

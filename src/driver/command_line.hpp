@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "calibration/search_options.hpp"
+
 namespace tarvex {
 
 struct CommandLine {
@@ -12,6 +14,7 @@ struct CommandLine {
   std::string directory;     // working directory, empty for the current one
   bool help = false;
   bool version = false;
+  SearchOptions search;      // --search and its options (calibration mode only)
 };
 
 // Parses the arguments (without the program name). On a usage error returns

@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
       }
     }
     auto state = std::make_unique<ModelState>();
-    int status = MAINMENU(*state, cl->mode);
+    int status = MAINMENU(*state, cl->mode, cl->search);
     std::fflush(stdout);
     return status;
   } catch (const InputError& e) {

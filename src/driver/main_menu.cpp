@@ -16,7 +16,7 @@ namespace tarvex {
 
 namespace {
 
-int run_pass(ModelState& s, const ControlFile& ctl) {
+int run_pass(ModelState& s, const ControlFile& ctl, const SearchOptions& search) {
   if (s.RUN_MODE == 1) {
     MOD1(s, ctl);
     return 0;
@@ -41,17 +41,17 @@ int run_pass(ModelState& s, const ControlFile& ctl) {
     WRITE_OUTPUT(s, ctl, steps);
     return 0;
   }
-  return SCEMAIN(s, ctl);
+  return SCEMAIN(s, ctl, &search);
 }
 
 }  // namespace
 
-int MAINMENU(ModelState& s, int32_t mode) {
+int MAINMENU(ModelState& s, int32_t mode, const SearchOptions& search) {
   s.RUN_MODE = mode;
   try {
     const std::optional<ControlFile> ctl = ControlFile::read("Tarvex.in", mode, control_bounds(kLimits));
     if (!ctl) refuse_run(1011);
-    return run_pass(s, *ctl);
+    return run_pass(s, *ctl, search);
   } catch (const RunRefused&) {
     // The message is printed; a refused pass is not repeated.
     return 1;
