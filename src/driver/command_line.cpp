@@ -78,8 +78,9 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
       }
       cl.search.objective = *o;
       option_given = "--objective";
-    } else if (a == "-j" || a == "--jobs" || a.rfind("--jobs=", 0) == 0) {
-      std::optional<std::string> v = a.rfind("--jobs=", 0) == 0 ? std::optional<std::string>(a.substr(7)) : value(a);
+    } else if (a == "-j" || a == "--jobs" || a.rfind("--jobs=", 0) == 0 || (a.size() > 2 && a.rfind("-j", 0) == 0)) {
+      std::optional<std::string> v = a == "-j" || a == "--jobs" ? value(a)
+                                     : std::optional<std::string>(a.substr(a[1] == 'j' ? 2 : 7));
       if (!v) return std::nullopt;
       auto j = parse_jobs(*v);
       if (!j) {
