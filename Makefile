@@ -1,5 +1,5 @@
 # The two everyday commands; see README.md.
-.PHONY: demo test build
+.PHONY: demo test build calibrate
 
 build:
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
@@ -13,3 +13,10 @@ demo:
 # Builds everything and runs the whole test suite.
 test:
 	./scripts/test.sh
+
+# Runs the calibration search on a scratch copy of the example catchment
+# (out/calibrate); SEARCH_ARGS adds options, e.g. SEARCH_ARGS="-j 2".
+calibrate:
+	@test -x build/tarvex || { cmake -S . -B build -DCMAKE_BUILD_TYPE=Release && cmake --build build --target tarvex -j$$(nproc); }
+	rm -rf out/calibrate && mkdir -p out/calibrate && cp examples/catchment/* out/calibrate/
+	cd out/calibrate && ../../build/tarvex --search --progress $(SEARCH_ARGS)

@@ -7,14 +7,14 @@
 
 namespace tarvex {
 
-int SCEMAIN(ModelState& s, const ControlFile& ctl) {
+int SCEMAIN(ModelState& s, const ControlFile& ctl, const SearchOptions* search) {
   SceSettings set;
   std::optional<TextWriter> report;
   if (SCEIN(set, report) > 0) {
     report->close();
     return 1;
   }
-  SCEUA(s, set, *report, ctl);
+  SCEUA(s, set, *report, ctl, search);
   report->close();
   return 0;
 }

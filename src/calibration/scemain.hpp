@@ -1,4 +1,5 @@
 #pragma once
+#include "calibration/search_options.hpp"
 #include "io/control_file.hpp"
 #include "model/model_state.hpp"
 
@@ -8,6 +9,7 @@ namespace tarvex {
 // observed discharge, one evaluation of the initial parameter vector.
 // Returns the exit status of the program; a numbered refusal throws
 // RunRefused.
-int SCEMAIN(ModelState& s, const ControlFile& ctl);
+// search: the command line's search choices (none: the single evaluation).
+int SCEMAIN(ModelState& s, const ControlFile& ctl, const SearchOptions* search = nullptr);
 
 }  // namespace tarvex

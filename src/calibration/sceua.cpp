@@ -5,6 +5,7 @@
 
 #include "calibration/funcval.hpp"
 #include "calibration/parameter_vector.hpp"
+#include "calibration/sce_calibration.hpp"
 #include "calibration/sce_report.hpp"
 #include "model/warn_error.hpp"
 #include "io/input_error.hpp"
@@ -13,7 +14,8 @@
 
 namespace tarvex {
 
-void SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const ControlFile& ctl) {
+void SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const ControlFile& ctl,
+           const SearchOptions* search) {
   // The evaluation maps the first nine parameters onto the model; with fewer
   // records it would run on parameters nobody gave.
   if (p.NPAR < MODEL_PARAMS) {
@@ -23,6 +25,8 @@ void SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Contro
                      "no evaluation is run");
   }
   check_parameter_vector(s, p);
+  const bool run_search = search != nullptr && search->search;
+  if (run_search) check_search_settings(p);
 
   const std::string& OBS_FILE = *ctl.observed.file;
   const int32_t N_OBS_HEAD = *ctl.observed.header_records;
@@ -47,7 +51,11 @@ void SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Contro
   }
 
   write_search_banner(report);
-  FUNCVAL(s, &p.PAR0(1), p.NPAR);
+  if (run_search) {
+    run_calibration_search(s, p, report, *search);
+  } else {
+    FUNCVAL(s, &p.PAR0(1), p.NPAR);
+  }
 }
 
 }  // namespace tarvex

@@ -1,5 +1,6 @@
 #pragma once
 #include "calibration/sce_settings.hpp"
+#include "calibration/search_options.hpp"
 #include "io/control_file.hpp"
 #include "model/input_limits.hpp"
 #include "model/model_state.hpp"
@@ -15,6 +16,10 @@ namespace tarvex {
 // the model, or one the model cannot compute with (check_parameter_vector),
 // is refused with an InputError before anything is read; so is an observed
 // value beyond MAX_OBSERVED_DISCHARGE, naming its record.
-void SCEUA(ModelState& s, const SceSettings& set, TextWriter& report, const ControlFile& ctl);
+// With search->search the settings are checked for the search
+// (check_search_settings) before anything is read, and the search runs
+// instead of the single evaluation.
+void SCEUA(ModelState& s, const SceSettings& set, TextWriter& report, const ControlFile& ctl,
+           const SearchOptions* search = nullptr);
 
 }  // namespace tarvex

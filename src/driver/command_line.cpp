@@ -23,6 +23,8 @@ std::optional<int32_t> parse_jobs(const std::string& v) {
 
 std::optional<CommandLine> parse_command_line(const std::vector<std::string>& args, std::string& error) {
   CommandLine cl;
+  bool search_given = false;
+  std::string option_given;  // a search option, meaningful only with --search
   for (std::size_t k = 0; k < args.size(); ++k) {
     const std::string& a = args[k];
     auto value = [&](const std::string& opt) -> std::optional<std::string> {
@@ -52,20 +54,6 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
         return std::nullopt;
       }
       cl.mode = *m;
-    } else if (a == "-j" || a == "--jobs" || a.rfind("--jobs=", 0) == 0) {
-      std::optional<std::string> v;
-      if (a.rfind("--jobs=", 0) == 0) {
-        v = a.substr(7);
-      } else {
-        v = value(a);
-        if (!v) return std::nullopt;
-      }
-      auto n = parse_jobs(*v);
-      if (!n) {
-        error = "the thread count must be a whole number from 0 to 1024, found '" + *v + "'";
-        return std::nullopt;
-      }
-      cl.jobs = *n;
     } else if (a == "-C" || a == "--directory") {
       auto v = value(a);
       if (!v) return std::nullopt;
@@ -80,16 +68,54 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
         return std::nullopt;
       }
       cl.directory = a.substr(12);
+    } else if (a == "--search") {
+      cl.search.search = true;
+      search_given = true;
+    } else if (a == "--resume") {
+      cl.search.resume = true;
+      option_given = a;
+    } else if (a == "--progress") {
+      cl.search.progress = true;
+      option_given = a;
+    } else if (a == "--objective" || a.rfind("--objective=", 0) == 0) {
+      std::optional<std::string> v = a == "--objective" ? value(a) : std::optional<std::string>(a.substr(12));
+      if (!v) return std::nullopt;
+      auto o = parse_objective(*v);
+      if (!o) {
+        error = "unknown objective '" + *v + "' (sse, nse, lognse, kge, kge2012, rmse or pbias)";
+        return std::nullopt;
+      }
+      cl.search.objective = *o;
+      option_given = "--objective";
+    } else if (a == "-j" || a == "--jobs" || a.rfind("--jobs=", 0) == 0 || (a.size() > 2 && a.rfind("-j", 0) == 0)) {
+      std::optional<std::string> v = a == "-j" || a == "--jobs" ? value(a)
+                                     : std::optional<std::string>(a.substr(a[1] == 'j' ? 2 : 7));
+      if (!v) return std::nullopt;
+      auto j = parse_jobs(*v);
+      if (!j) {
+        error = "the thread count must be a whole number from 0 to 1024, found '" + *v + "'";
+        return std::nullopt;
+      }
+      cl.jobs = *j;
+      cl.search.jobs = *j;
     } else {
       error = "unknown argument '" + a + "'";
       return std::nullopt;
     }
   }
+  if (!option_given.empty() && !search_given) {
+    error = "option " + option_given + " needs --search";
+    return std::nullopt;
+  }
+  if (search_given && cl.mode != 4) {
+    error = "option --search needs the calibration mode";
+    return std::nullopt;
+  }
   return cl;
 }
 
 const char* usage_text() {
-  return "Usage: tarvex [--mode MODE] [-C DIR] [-j N]\n"
+  return "Usage: tarvex [--mode MODE] [-C DIR] [-j N] [--search [--objective NAME] [--resume] [--progress]]\n"
          "\n"
          "Distributed rainfall-runoff model of one catchment. Reads the control file\n"
          "\"Tarvex.in\" and the files it names from the working directory.\n"
@@ -101,9 +127,20 @@ const char* usage_text() {
          "                          4, calibration  score the parameters of \"scein.dat\" against\n"
          "                                          the observed discharge\n"
          "  -C, --directory DIR   read and write every file in DIR\n"
-         "  -j, --jobs N          threads of each simulation run (default 0: the machine's\n"
-         "                        cores; 1 runs single-threaded). A small catchment uses\n"
-         "                        fewer; the results are the same for every N\n"
+         "  -j, --jobs N          threads (default 0: the machine's cores; 1 runs single-\n"
+         "                        threaded): of each simulation run, or with --search of\n"
+         "                        the search's evaluations. A small catchment uses fewer;\n"
+         "                        the results are the same for every N\n"
+         "      --search          calibration mode: search the parameters within the bounds\n"
+         "                        of \"scein.dat\" (shuffled complex evolution); records in\n"
+         "                        \"min-ris.txt\", \"sce_evaluations.csv\", \"sceout.dat\",\n"
+         "                        best series in \"outlet.out\"\n"
+         "      --objective NAME  what the search minimises: sse (default, sum of squared\n"
+         "                        differences), nse, lognse, kge, kge2012 (as 1 - E), rmse,\n"
+         "                        pbias (as |PBIAS|)\n"
+         "      --resume          continue the search saved in \"sce_checkpoint.txt\"\n"
+         "      --progress        a progress line per loop on stderr (default only when\n"
+         "                        stderr is a terminal)\n"
          "  -h, --help            show this help\n"
          "      --version         show the version\n"
          "\n"

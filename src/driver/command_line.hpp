@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "calibration/search_options.hpp"
+
 namespace tarvex {
 
 struct CommandLine {
@@ -13,6 +15,7 @@ struct CommandLine {
   int32_t jobs = 0;          // threads of a simulation run, 0 for the machine's cores
   bool help = false;
   bool version = false;
+  SearchOptions search;      // --search and its options (calibration mode only)
 };
 
 // Parses the arguments (without the program name). On a usage error returns

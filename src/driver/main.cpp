@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
       }
     }
     auto state = std::make_unique<ModelState>();
-    int status = MAINMENU(*state, cl->mode, cl->jobs);
+    int status = MAINMENU(*state, cl->mode, cl->search);
     return checked_exit(status, 1);
   } catch (const InputError& e) {
     checked_exit(1, 1);

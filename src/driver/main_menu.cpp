@@ -63,7 +63,7 @@ void check_files_apart(int32_t mode, const ControlFile& ctl) {
   refuse_outputs_over_inputs(in, out);
 }
 
-int run_pass(ModelState& s, const ControlFile& ctl) {
+int run_pass(ModelState& s, const ControlFile& ctl, const SearchOptions& search) {
   check_files_apart(s.RUN_MODE, ctl);
   if (s.RUN_MODE == 1) {
     MOD1(s, ctl);
@@ -89,22 +89,25 @@ int run_pass(ModelState& s, const ControlFile& ctl) {
     WRITE_OUTPUT(s, ctl, steps);
     return 0;
   }
-  return SCEMAIN(s, ctl);
+  return SCEMAIN(s, ctl, &search);
 }
 
 }  // namespace
 
 int MAINMENU(ModelState& s, int32_t mode, int32_t jobs) {
-  s.RUN_JOBS = jobs;
-  return MAINMENU(s, mode);
+  SearchOptions options;
+  options.jobs = jobs;
+  return MAINMENU(s, mode, options);
 }
 
-int MAINMENU(ModelState& s, int32_t mode) {
+int MAINMENU(ModelState& s, int32_t mode, const SearchOptions& search) {
+  // A search spreads its evaluations over the threads; each run then takes one.
+  s.RUN_JOBS = search.search ? 1 : search.jobs;
   s.RUN_MODE = mode;
   try {
     const std::optional<ControlFile> ctl = ControlFile::read("Tarvex.in", mode, control_bounds(kLimits));
     if (!ctl) refuse_run(1011);
-    return run_pass(s, *ctl);
+    return run_pass(s, *ctl, search);
   } catch (const RunRefused&) {
     // The message is printed; a refused pass is not repeated.
     return 1;

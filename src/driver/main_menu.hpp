@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 
+#include "calibration/search_options.hpp"
 #include "model/model_state.hpp"
 
 namespace tarvex {
@@ -8,7 +9,9 @@ namespace tarvex {
 // One pass of the program in the given run mode. Returns the exit status:
 // 0 success, 1 a refused load, time step or run. Errors of the file layer
 // propagate as InputError.
-int MAINMENU(ModelState& s, int32_t mode);
+// search: the calibration search choices of the command line; its jobs are
+// the threads of each simulation run when there is no search.
+int MAINMENU(ModelState& s, int32_t mode, const SearchOptions& search = {});
 // The same with the threads each simulation run may use (0: the machine's cores).
 int MAINMENU(ModelState& s, int32_t mode, int32_t jobs);
 

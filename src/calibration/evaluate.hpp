@@ -1,0 +1,33 @@
+#pragma once
+// One objective-function run without records: the parameters enter the
+// state, the run is made, the simulated discharge is averaged to the record
+// step and compared with Q_OBS. FUNCVAL and the search share it.
+#include <cstdint>
+#include <vector>
+
+#include "calibration/fit_statistics.hpp"
+#include "model/model_state.hpp"
+
+namespace tarvex {
+
+struct RunScore {
+  int32_t NOUT = 0;         // records compared
+  bool aggregated = false;  // the simulated series is Q_SIM_AGG, not Q_SECTION
+  float OBJ = 0.0f;         // sum of squared differences, 4-byte reals (may be infinite)
+};
+
+// X[0..8] become A_CHANNEL, WD_HILL, KS_CLASS(1..3), K_SUB, TAU_SUB,
+// F_SUB_CAP and IA_RATIO (rounded to 4-byte reals, left in the state).
+// NOPT below 9 throws InputError; so does a run that the time loop refuses.
+RunScore evaluate_run(ModelState& s, const double* X, int32_t NOPT);
+
+// Simulated discharge of record IOUT at section k_s after evaluate_run.
+inline float simulated_value(const ModelState& s, const RunScore& r, int32_t IOUT, int32_t k_s) {
+  return r.aggregated ? s.Q_SIM_AGG(IOUT, k_s) : s.Q_SECTION(IOUT, k_s);
+}
+
+// Fit statistics of the compared records (record by record, sections in
+// order); sim and obs are scratch buffers kept by the caller.
+FitStatistics run_fit(const ModelState& s, const RunScore& r, std::vector<double>& sim, std::vector<double>& obs);
+
+}  // namespace tarvex

@@ -1,0 +1,379 @@
+#include "calibration/sce_calibration.hpp"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "calibration/evaluate.hpp"
+#include "calibration/sce_search.hpp"
+#include "io/evaluation_log.hpp"
+#include "io/input_error.hpp"
+#include "io/search_files.hpp"
+
+namespace tarvex {
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+std::string sci(double v) {
+  char b[32];
+  std::snprintf(b, sizeof b, "%14.6e", v);
+  return b;
+}
+
+std::string param_record(int32_t j) { return "record " + std::to_string(j + 2) + ": parameter " + std::to_string(j); }
+
+// One line naming every setting the saved state depends on.
+std::string settings_key(const SceSettings& p, Objective objective) {
+  std::string k = "objective " + std::string(objective_name(objective));
+  for (int32_t v : {p.MAXTRIALS, p.kstop, p.SEED, p.NGS, p.NPG, p.NPS, p.NSPL, p.MINCPX, p.INIPT, p.NPAR}) {
+    k += ' ' + std::to_string(v);
+  }
+  k += ' ' + shortest(p.PCTCHANGE);
+  for (int32_t j = 1; j <= p.NPAR; ++j) {
+    k += ' ' + shortest(p.PAR0(j)) + ' ' + shortest(p.PARLO(j)) + ' ' + shortest(p.PARHI(j));
+  }
+  return k;
+}
+
+std::vector<std::string> fit_table(const FitStatistics& f) {
+  auto row = [](const char* name, double v) {
+    char b[64];
+    std::snprintf(b, sizeof b, "     %-9s %15.6g", name, v);
+    return std::string(b);
+  };
+  return {"  FIT OF THE BEST RUN (" + std::to_string(f.pairs) + " PAIRS)",
+          row("SSE", f.sse),
+          row("RMSE", f.rmse),
+          row("NSE", f.nse),
+          row("LOG-NSE", f.log_nse),
+          row("KGE", f.kge),
+          row("KGE2012", f.kge2012),
+          row("R", f.r),
+          row("ALPHA", f.alpha),
+          row("BETA", f.beta),
+          row("PBIAS %", f.pbias)};
+}
+
+// What a worker found for a point, until the record of that evaluation is
+// written. Points are keyed by their values; equal points score alike.
+struct Scored {
+  FitStatistics fit;
+  bool failed = false;
+  int count = 0;
+};
+
+struct Checkpoint {
+  std::string key;
+  std::uintmax_t log_bytes = 0;
+  std::uintmax_t csv_bytes = 0;
+  std::vector<std::string> report;
+  std::string state;
+};
+
+constexpr const char* kCheckpointTag = "tarvex-sce-checkpoint 1";
+
+std::string checkpoint_text(const Checkpoint& c) {
+  std::string t = std::string(kCheckpointTag) + "\n";
+  t += "settings " + c.key + "\n";
+  t += "log-bytes " + std::to_string(c.log_bytes) + "\n";
+  t += "csv-bytes " + std::to_string(c.csv_bytes) + "\n";
+  t += "report-lines " + std::to_string(c.report.size()) + "\n";
+  for (const std::string& l : c.report) t += l + "\n";
+  return t + c.state;
+}
+
+Checkpoint read_checkpoint(const std::string& expected_key) {
+  const std::optional<std::string> text = read_whole_file(kCheckpointFile);
+  const std::string file = std::string("file '") + kCheckpointFile + "'";
+  if (!text) throw InputError(file + " cannot be opened: --resume continues the search saved there");
+  std::size_t pos = 0;
+  int record = 0;
+  auto next = [&](const std::string& what) {
+    ++record;
+    const std::size_t end = text->find('\n', pos);
+    if (end == std::string::npos) throw InputError(file + ": record " + std::to_string(record) + ": expected " + what);
+    std::string l = text->substr(pos, end - pos);
+    pos = end + 1;
+    return l;
+  };
+  auto field = [&](const std::string& name) {
+    std::string l = next("'" + name + " ...'");
+    if (l.rfind(name + " ", 0) != 0)
+      throw InputError(file + ": record " + std::to_string(record) + ": expected '" + name + " ...'");
+    return l.substr(name.size() + 1);
+  };
+  auto count = [&](const std::string& name) {
+    const std::string v = field(name);
+    try {
+      std::size_t used = 0;
+      const unsigned long long n = std::stoull(v, &used);
+      if (used == v.size()) return static_cast<std::uintmax_t>(n);
+    } catch (const std::exception&) {
+    }
+    throw InputError(file + ": record " + std::to_string(record) + ": expected a count after '" + name + "'");
+  };
+  Checkpoint c;
+  if (next("'" + std::string(kCheckpointTag) + "'") != kCheckpointTag) {
+    throw InputError(file + ": record 1: expected '" + kCheckpointTag + "'; not a checkpoint of this program");
+  }
+  c.key = field("settings");
+  if (c.key != expected_key) {
+    throw InputError(file + ": record 2: the checkpoint belongs to a search with other settings, bounds or "
+                     "objective than 'scein.dat' and the command line give now; start a new search without --resume");
+  }
+  c.log_bytes = count("log-bytes");
+  c.csv_bytes = count("csv-bytes");
+  const std::uintmax_t lines = count("report-lines");
+  for (std::uintmax_t k = 0; k < lines; ++k) c.report.push_back(next("a report line"));
+  c.state = text->substr(pos);
+  return c;
+}
+
+}  // namespace
+
+void check_search_settings(const SceSettings& p) {
+  for (int32_t j = 1; j <= p.NPAR; ++j) {
+    const double lo = p.PARLO(j), hi = p.PARHI(j), x0 = p.PAR0(j);
+    if (!(lo <= hi)) {
+      throw InputError("file 'scein.dat': " + param_record(j) + ": the lower bound " + shortest(lo) +
+                       " lies above the upper bound " + shortest(hi));
+    }
+    if (!(x0 >= lo && x0 <= hi)) {
+      throw InputError("file 'scein.dat': " + param_record(j) + ": the initial value " + shortest(x0) +
+                       " lies outside the bounds " + shortest(lo) + " to " + shortest(hi));
+    }
+  }
+  const int64_t population = static_cast<int64_t>(p.NGS) * p.NPG;
+  if (p.MAXTRIALS < population) {
+    throw InputError("file 'scein.dat': record 1: MAXTRIALS = " + std::to_string(p.MAXTRIALS) +
+                     " is smaller than the initial population NGS x NPG = " + std::to_string(p.NGS) + " x " +
+                     std::to_string(p.NPG) + " = " + std::to_string(population) + " points");
+  }
+}
+
+void run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& report, const SearchOptions& opt) {
+  check_search_settings(p);
+  const int n = p.NPAR;
+
+  SceConfig cfg;
+  cfg.ngs = p.NGS;
+  cfg.npg = p.NPG;
+  cfg.nps = p.NPS;
+  cfg.nspl = p.NSPL;
+  cfg.mingcs = p.MINCPX;
+  cfg.max_evals = p.MAXTRIALS;
+  cfg.kstop = std::max(p.kstop, 1);  // kstop 0 tests the last two loops, as kstop 1
+  cfg.pct_change = p.PCTCHANGE;
+  cfg.seed = static_cast<uint64_t>(static_cast<int64_t>(p.SEED));
+  cfg.use_x0 = p.INIPT != 0;
+  int threads = opt.jobs > 0 ? opt.jobs : static_cast<int>(std::thread::hardware_concurrency());
+  cfg.threads = std::clamp(threads, 1, p.NGS * p.NPG);
+
+  std::vector<double> lo(n), hi(n), x0(n);
+  for (int j = 0; j < n; ++j) {
+    lo[j] = p.PARLO(j + 1);
+    hi[j] = p.PARHI(j + 1);
+    x0[j] = p.PAR0(j + 1);
+  }
+
+  // A copy of the loaded model per further worker; worker 0 uses s.
+  std::vector<std::unique_ptr<ModelState>> copies;
+  std::vector<ModelState*> states{&s};
+  for (int w = 1; w < cfg.threads; ++w) {
+    copies.push_back(std::make_unique<ModelState>(s));
+    states.push_back(copies.back().get());
+  }
+  struct Scratch {
+    std::vector<double> sim, obs;
+  };
+  std::vector<Scratch> scratch(static_cast<std::size_t>(cfg.threads));
+
+  std::mutex scored_mutex;
+  std::map<std::vector<double>, Scored> scored;
+
+  auto objective = [&](int worker, std::span<const double> x) -> double {
+    ModelState& w = *states[static_cast<std::size_t>(worker)];
+    Scratch& buf = scratch[static_cast<std::size_t>(worker)];
+    Scored r;
+    double f = kInf;
+    try {
+      const RunScore run = evaluate_run(w, x.data(), n);
+      r.fit = run_fit(w, run, buf.sim, buf.obs);
+      f = opt.objective == Objective::sse ? static_cast<double>(run.OBJ) : objective_value(opt.objective, r.fit);
+      if (!std::isfinite(f)) f = kInf;
+    } catch (const InputError&) {
+      r.failed = true;
+    }
+    std::lock_guard<std::mutex> lock(scored_mutex);
+    Scored& e = scored[std::vector<double>(x.begin(), x.end())];
+    const int count = e.count;
+    e = r;
+    e.count = count + 1;
+    return f;
+  };
+
+  std::unique_ptr<SceSearch> search;
+  try {
+    search = std::make_unique<SceSearch>(cfg, lo, hi, x0, objective);
+  } catch (const std::invalid_argument& e) {
+    throw InputError(std::string("file 'scein.dat': the search cannot use these settings: ") + e.what());
+  }
+
+  const std::string key = settings_key(p, opt.objective);
+  Checkpoint cp;
+  cp.key = key;
+  if (opt.resume) {
+    cp = read_checkpoint(key);
+    truncate_file("min-ris.txt", cp.log_bytes);
+    truncate_file(kEvaluationsFile, cp.csv_bytes);
+    try {
+      search->restore_state(cp.state);
+    } catch (const std::invalid_argument& e) {
+      throw InputError(std::string("file '") + kCheckpointFile + "': " + e.what());
+    }
+    for (const std::string& l : cp.report) report.line(l);
+  } else {
+    std::string header = "evaluation,loop,complex";
+    for (int j = 1; j <= n; ++j) header += ",X" + std::to_string(j);
+    header += ",objective,NSE,logNSE,KGE,KGE2012,r,alpha,beta,PBIAS,RMSE";
+    TextWriter csv(kEvaluationsFile);
+    csv.line(header);
+    csv.close();
+    const std::vector<std::string> head = {
+        "",
+        "",
+        "  OBJECTIVE: " + std::string(objective_name(opt.objective)),
+        "",
+        "   LOOP   TRIALS    BEST OBJECTIVE   WORST OBJECTIVE   GEOM. RANGE    CHANGE %",
+        "  -----  -------  ----------------  ----------------  ------------  ----------"};
+    for (const std::string& l : head) {
+      report.line(l);
+      cp.report.push_back(l);
+    }
+  }
+
+  // Rows of the current loop, appended to the CSV once the loop is done.
+  std::string csv_rows;
+  search->on_evaluation = [&](const SceEvaluation& ev) {
+    Scored r;
+    {
+      std::lock_guard<std::mutex> lock(scored_mutex);
+      auto it = scored.find(std::vector<double>(ev.x.begin(), ev.x.end()));
+      if (it != scored.end()) {
+        r = it->second;
+        if (--it->second.count == 0) scored.erase(it);
+      } else {
+        r.failed = true;
+      }
+    }
+    append_evaluation("min-ris.txt", ev.x.data(), n, static_cast<float>(ev.f));
+    std::string row = std::to_string(ev.number) + "," + std::to_string(ev.loop) + "," + std::to_string(ev.complex);
+    for (double v : ev.x) row += "," + shortest(v);
+    row += "," + shortest(ev.f);
+    const FitStatistics& f = r.fit;
+    for (double v : {f.nse, f.log_nse, f.kge, f.kge2012, f.r, f.alpha, f.beta, f.pbias, f.rmse}) {
+      row += ",";
+      if (!r.failed) row += shortest(v);
+    }
+    csv_rows += row + "\n";
+  };
+
+  const bool progress = opt.progress || isatty(STDERR_FILENO) != 0;
+  const auto t0 = std::chrono::steady_clock::now();
+  const long evals0 = search->evals();
+  search->on_loop = [&](const SceLoopInfo& info) {
+    {
+      TextWriter csv(kEvaluationsFile, TextWriter::Mode::append);
+      csv.raw(csv_rows);
+      csv.close();
+      csv_rows.clear();
+    }
+    std::string l;
+    put_int(l, info.loop, 7);
+    put_int(l, info.evals, 9);
+    l += "  " + sci(info.best_f) + "  " + sci(info.worst_f) + "  ";
+    char b[40];
+    std::snprintf(b, sizeof b, "%12.4e", info.range);
+    l += b;
+    if (std::isnan(info.change)) {
+      l += "           -";
+    } else {
+      std::snprintf(b, sizeof b, "  %10.4f", info.change * 100.0);
+      l += b;
+    }
+    report.line(l);
+    cp.report.push_back(l);
+    if (progress) {
+      const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+      const long done = info.evals - evals0;
+      const double left = done > 0 ? elapsed / static_cast<double>(done) *
+                                         static_cast<double>(std::max(0L, cfg.max_evals - info.evals))
+                                   : 0.0;
+      std::fprintf(stderr, "tarvex: loop %d, %ld evaluations, best %.6g, %.1f s elapsed, at most %.1f s left\n",
+                   info.loop, info.evals, info.best_f, elapsed, left);
+    }
+  };
+  search->on_checkpoint = [&](const SceSearch& sce) {
+    cp.log_bytes = file_size_or_zero("min-ris.txt");
+    cp.csv_bytes = file_size_or_zero(kEvaluationsFile);
+    cp.state = sce.save_state();
+    replace_file_atomically(kCheckpointFile, checkpoint_text(cp));
+  };
+
+  const SceResult res = search->run();
+
+  // The best vector once more, on the main model, for its series and fit.
+  RunScore best;
+  try {
+    best = evaluate_run(s, res.best_x.data(), n);
+  } catch (const InputError& e) {
+    throw InputError(std::string("file 'scein.dat': no point of the search could be simulated: ") + e.what());
+  }
+  std::vector<double> sim, obs;
+  const FitStatistics fit = run_fit(s, best, sim, obs);
+  if (!std::isfinite(res.best_f)) {
+    throw InputError("file 'scein.dat': every point of the search failed or scored no number; no best run");
+  }
+
+  SeriesWriter outlet("outlet.out");
+  for (int32_t IOUT = 1; IOUT <= best.NOUT; ++IOUT) {
+    for (int32_t k_s = 1; k_s <= s.N_SECTIONS; ++k_s) outlet.value(IOUT, simulated_value(s, best, IOUT, k_s));
+  }
+  outlet.close();
+
+  report.line("");
+  report.line("");
+  report.line("  SEARCH STOPPED: " + sce_stop_text(res.stop, cfg));
+  report.line("  TRIALS: " + std::to_string(res.evals) + "   SHUFFLING LOOPS: " + std::to_string(res.loops));
+  report.line("");
+  report.line("  BEST PARAMETERS");
+  for (int j = 0; j < n; ++j) {
+    std::string l = "     X" + std::to_string(j + 1);
+    put_blanks(l, j + 1 < 10 ? 6 : 5);
+    l += shortest(res.best_x[static_cast<std::size_t>(j)]);
+    report.line(l);
+  }
+  report.line("  BEST OBJECTIVE (" + std::string(objective_name(opt.objective)) + ") = " + shortest(res.best_f));
+  report.line("");
+  const std::vector<std::string> table = fit_table(fit);
+  for (const std::string& l : table) report.line(l);
+
+  print_line("  Search stopped: " + sce_stop_text(res.stop, cfg) + " after " + std::to_string(res.evals) +
+             " evaluations; best objective (" + std::string(objective_name(opt.objective)) +
+             ") = " + shortest(res.best_f));
+  for (const std::string& l : table) print_line(l);
+}
+
+}  // namespace tarvex

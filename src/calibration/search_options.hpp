@@ -1,0 +1,15 @@
+#pragma once
+// Command-line choices of the calibration search (tarvex --search).
+#include "calibration/fit_statistics.hpp"
+
+namespace tarvex {
+
+struct SearchOptions {
+  bool search = false;                  // run the search instead of one evaluation
+  Objective objective = Objective::sse; // what the search minimises
+  int jobs = 0;                         // threads; 0: the machine's cores
+  bool resume = false;                  // continue from the checkpoint
+  bool progress = false;                // progress lines on stderr even when it is no terminal
+};
+
+}  // namespace tarvex

@@ -1,0 +1,28 @@
+#pragma once
+// Files of the calibration search besides the evaluation log: whole-file
+// reads and atomic replacement (the checkpoint), and cutting an appended
+// record file back to a known length (a resumed search drops the records
+// written after its checkpoint).
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace tarvex {
+
+// Contents of a file; nothing when it does not exist. A file that exists
+// but cannot be read throws InputError.
+std::optional<std::string> read_whole_file(const std::filesystem::path& path);
+
+// Writes text to "<path>.tmp" and renames it onto path, so that the file
+// holds either the old or the new text. Throws InputError on failure.
+void replace_file_atomically(const std::filesystem::path& path, const std::string& text);
+
+// Size in bytes; 0 when the file does not exist.
+std::uintmax_t file_size_or_zero(const std::filesystem::path& path);
+
+// Cuts the file to size bytes. A file shorter than that (or missing, with
+// size above 0) throws InputError: its records were changed since.
+void truncate_file(const std::filesystem::path& path, std::uintmax_t size);
+
+}  // namespace tarvex
