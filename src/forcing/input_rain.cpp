@@ -19,11 +19,7 @@ void INPUT_RAIN(ModelState& s, RecordReader& file) {
                 s.RAIN_XY(2, k));
     check_station_position(file, "rain gauge " + std::to_string(k), s.RAIN_XY(1, k), s.RAIN_XY(2, k));
   }
-  file.skip(1);
-  int32_t NS = 0;
-  file.values("the number of records to skip before the rain series", NS);
-  file.skip(2);
-  if (NS > 0) file.skip(NS, "a record skipped before the rain series");
+  skip_to_series(file, "rain series");
 
   for (int32_t N = 1; N <= s.N_DATA; ++N) {
     ListRead r = file.read("rain record " + std::to_string(N) + " (label and " + std::to_string(NR) +

@@ -53,11 +53,7 @@ void INPUT_TEMP(ModelState& s, RecordReader& file) {
                 " to " + shortest(MAX_ELEVATION) + " m");
     }
   }
-  file.skip(1);
-  int32_t NS = 0;
-  file.values("the number of records to skip before the temperature series", NS);
-  file.skip(2);
-  if (NS > 0) file.skip(NS, "a record skipped before the temperature series");
+  skip_to_series(file, "temperature series");
 
   for (int32_t N = 1; N <= s.N_DATA; ++N) {
     ListRead r = file.read("temperature record " + std::to_string(N) + " (label and " +

@@ -18,6 +18,14 @@ int32_t read_station_count(RecordReader& file, const std::string& what, int32_t 
   return n;
 }
 
+void skip_to_series(RecordReader& file, const std::string& series) {
+  file.skip(1);
+  int32_t NS = 0;
+  file.values("the number of records to skip before the " + series, NS);
+  file.skip(2);
+  if (NS > 0) file.skip(NS, "a record skipped before the " + series);
+}
+
 void check_station_position(const RecordReader& file, std::string_view station, float row, float col) {
   if (std::fabs(row) <= MAX_STATION_OFFSET && std::fabs(col) <= MAX_STATION_OFFSET) return;
   file.fail("record " + std::to_string(file.record()) + ": " + std::string(station) + " at (" + shortest(row) +

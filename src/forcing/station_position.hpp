@@ -17,6 +17,10 @@ namespace tarvex {
 int32_t read_station_count(RecordReader& file, const std::string& what, int32_t capacity, int32_t refusal,
                            const std::string& needed);
 
+// Reads the skip count (after its label record) and skips the two label
+// records and the skipped records before a series ("the rain series").
+void skip_to_series(RecordReader& file, const std::string& series);
+
 void check_station_position(const RecordReader& file, std::string_view station, float row, float col);
 
 }  // namespace tarvex

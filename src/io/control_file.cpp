@@ -25,10 +25,10 @@ class ControlParser {
     }
   }
 
-  // A label record, then the value.
+  // A label record (or n records before it), then the value.
   template <class T, class F>
-  void next(ControlValue<T>& v, F&& read) {
-    skip(1);
+  void next(ControlValue<T>& v, F&& read, int32_t n = 1, std::string_view what = "a label record") {
+    skip(n, what);
     take(v, std::forward<F>(read));
   }
 
@@ -78,17 +78,17 @@ void parse_observed(RecordReader& rd, ControlFile::Observed& o) {
 
 void parse_terrain(RecordReader& rd, ControlFile::Terrain& t, const ControlBounds& bounds) {
   ControlParser p(rd);
-  p.skip(11, "the records before the DEM file name (record 12)");
-  p.take(t.dem, name30("the DEM file name (record 12)"));
-  p.skip(5, "the records before the grid size (record 18)");
-  p.take(t.grid, cell("the grid size NI, NJ (record 18)"));
-  if (t.grid.ok() && ((*t.grid).i > bounds.grid_side || (*t.grid).j > bounds.grid_side)) p.stop("the grid is too large");
-  p.skip(27, "the records before the outlet cell (record 46)");
-  p.take(t.outlet, cell("the outlet cell OUTLET_I, OUTLET_J (record 46)"));
-  p.skip(5, "the records before the direction file name (record 52)");
-  p.take(t.directions, name30("the direction file name (record 52)"));
-  p.skip(1, "the label record before the number of exempt cells");
-  p.take(t.n_exempt, one_value("the number of cells exempt from pit raising"));
+  p.next(t.dem, name30("the DEM file name (record 12)"), 11, "the records before the DEM file name (record 12)");
+  p.next(t.grid, cell("the grid size NI, NJ (record 18)"), 5, "the records before the grid size (record 18)");
+  if (t.grid.ok() && (t.grid->i > bounds.grid_side || t.grid->j > bounds.grid_side)) {
+    p.stop("the grid is too large");
+  }
+  p.next(t.outlet, cell("the outlet cell OUTLET_I, OUTLET_J (record 46)"),
+         27, "the records before the outlet cell (record 46)");
+  p.next(t.directions, name30("the direction file name (record 52)"),
+         5, "the records before the direction file name (record 52)");
+  p.next(t.n_exempt, one_value("the number of cells exempt from pit raising"),
+         1, "the label record before the number of exempt cells");
   if (t.n_exempt.ok() && *t.n_exempt > bounds.exempt_cells) p.stop("too many exempt cells");
   p.skip(1, "the label record before the exempt cells");
   const int32_t n = t.n_exempt.ok() ? *t.n_exempt : 0;
@@ -96,12 +96,11 @@ void parse_terrain(RecordReader& rd, ControlFile::Terrain& t, const ControlBound
     t.exempt.emplace_back();
     p.take(t.exempt.back(), cell("row and column of exempt cell " + std::to_string(k)));
   }
-  p.skip(1, "the marker record before the pit-free elevation file name");
-  p.take(t.elevation, name30("the pit-free elevation file name"));
-  p.skip(1, "the label record before the contributing-area file name");
-  p.take(t.area, name30("the contributing-area file name"));
-  p.skip(1, "the label record before the link-property file name");
-  p.take(t.links, name30("the link-property file name"));
+  p.next(t.elevation, name30("the pit-free elevation file name"),
+         1, "the marker record before the pit-free elevation file name");
+  p.next(t.area, name30("the contributing-area file name"),
+         1, "the label record before the contributing-area file name");
+  p.next(t.links, name30("the link-property file name"), 1, "the label record before the link-property file name");
   // Record 20 on its own: an error there concerns only a pass that needs it.
   rd.rewind();
   ControlParser q(rd);
