@@ -82,10 +82,7 @@ TEST(CommandLine, DirectoryOption) {
   EXPECT_NE(r.err.find("missing"), std::string::npos);
   // Files are read in DIR, not in the current directory.
   TempDir other;
-  test::write_tiny_catchment(other.path());
-  test::ControlFileText ctl;
-  ctl.dt_sim = "7200.";
-  test::write_control(other.path(), ctl);
+  test::write_tiny_run(other.path(), {.dt_sim = "7200."});
   auto in_dir = run_tarvex({"--mode", "3", "--directory", other.path().string()}, d.path());
   EXPECT_EQ(in_dir.exit_code, 1);
   EXPECT_EQ(in_dir.out, "\n\n Simulation time step > time step of the rainfall data\n\n");
@@ -93,10 +90,7 @@ TEST(CommandLine, DirectoryOption) {
 
 TEST(CommandLine, RefusedTimeStepsEndThePassWithStatusOne) {
   TempDir d;
-  test::write_tiny_catchment(d.path());
-  test::ControlFileText ctl;
-  ctl.dt_sim = "1000.";
-  test::write_control(d.path(), ctl);
+  test::write_tiny_run(d.path(), {.dt_sim = "1000."});
   auto r = run_tarvex({"--mode", "3"}, d.path());
   EXPECT_EQ(r.exit_code, 1);
   // The loader's empty line, then the message, printed once.
@@ -105,10 +99,7 @@ TEST(CommandLine, RefusedTimeStepsEndThePassWithStatusOne) {
 
 TEST(CommandLine, FileLayerErrorsGoToStderrWithFileAndRecord) {
   TempDir d;
-  test::write_tiny_catchment(d.path());
-  test::ControlFileText ctl;
-  ctl.ni_nj = "3 four";
-  test::write_control(d.path(), ctl);
+  test::write_tiny_run(d.path(), {.ni_nj = "3 four"});
   auto r = run_tarvex({"--mode", "3"}, d.path());
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_TRUE(r.out.empty());
