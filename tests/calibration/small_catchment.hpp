@@ -10,15 +10,9 @@
 namespace tarvex::test {
 
 inline void build_small_catchment(ModelState& s, int32_t n_data, float dt_sim) {
-  s.RUN_MODE = 4;
-  s.NI = 1;
-  s.NJ = 4;
-  s.size_grids(s.NI, s.NJ);
+  s = *small_state(1, 4, 4);
   s.N_DATA = n_data;
-  s.DT_RAIN = 3600.0f;
   s.DT_SIM = dt_sim;
-  s.CELL_DX = 100.0f;
-  s.CELL_DY = 100.0f;
   s.NCLASS = 1;
   s.WD_CHAN = 10.0f;
   s.KS_CHAN_TOP = 30.0f;
@@ -42,7 +36,6 @@ inline void build_small_catchment(ModelState& s, int32_t n_data, float dt_sim) {
     s.SOIL_CAPACITY(1, j) = 40.0f;
     s.CUM_RAIN(1, j) = 0.0f;
   }
-  s.NPATH = 0;
   add_path(s, 1, 1, 1, 4);
   one_station(s, 1.0f, 2.0f);
   s.TEMP_Z(1) = 380.0f;

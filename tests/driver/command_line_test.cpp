@@ -88,19 +88,22 @@ TEST(CommandLine, DirectoryOption) {
   EXPECT_EQ(in_dir.out, "\n\n Simulation time step > time step of the rainfall data\n\n");
 }
 
-TEST(CommandLine, RefusedTimeStepsEndThePassWithStatusOne) {
+// Runs --mode 3 on the tiny catchment with the control file ctl.
+test::RunResult run_tiny(const test::ControlFileText& ctl) {
   TempDir d;
-  test::write_tiny_run(d.path(), {.dt_sim = "1000."});
-  auto r = run_tarvex({"--mode", "3"}, d.path());
+  test::write_tiny_run(d.path(), ctl);
+  return run_tarvex({"--mode", "3"}, d.path());
+}
+
+TEST(CommandLine, RefusedTimeStepsEndThePassWithStatusOne) {
+  auto r = run_tiny({.dt_sim = "1000."});
   EXPECT_EQ(r.exit_code, 1);
   // The loader's empty line, then the message, printed once.
   EXPECT_EQ(r.out, "\n\n The time step of the simulation is wrong\n\n");
 }
 
 TEST(CommandLine, FileLayerErrorsGoToStderrWithFileAndRecord) {
-  TempDir d;
-  test::write_tiny_run(d.path(), {.ni_nj = "3 four"});
-  auto r = run_tarvex({"--mode", "3"}, d.path());
+  auto r = run_tiny({.ni_nj = "3 four"});
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_TRUE(r.out.empty());
   EXPECT_NE(r.err.find("Tarvex.in"), std::string::npos) << r.err;

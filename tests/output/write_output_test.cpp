@@ -154,12 +154,10 @@ TEST_F(WriteOutput, EqualStepsCopyTheSeries) {
 TEST_F(WriteOutput, AnnualMaximaStopAtTheLastStep) {
   for (int32_t kind : {2, 3}) {
     SCOPED_TRACE(kind);
-    TempDir d;
-    ChangeDir cd(d.path());
-    d.write("Tarvex.in", control(section(2, kind)));
+    control_file(section(2, kind));
     auto s = output_state(1, 1);
-    const int32_t n = 8760 + 5;
     for (int32_t k = 1; k <= 8780; ++k) s->Q_SECTION(k, 1) = 1.0f;
+    const int32_t n = 8760 + 5;
     s->Q_SECTION(4000, 1) = 12.5f;
     s->Q_SECTION(8763, 1) = 3.25f;
     s->Q_SECTION(8770, 1) = 500.0f;  // after the last step

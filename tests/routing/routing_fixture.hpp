@@ -10,7 +10,7 @@ namespace tarvex::test {
 inline std::unique_ptr<ModelState> routing_state(int32_t ni, int32_t nj) {
   auto s = small_state(ni, nj);
   s->single_run.resize(ni, nj);
-  set_routing(*s);  // no channel cells unless a test lowers A_CHANNEL
+  set_routing(*s);
   s->OUTLET_I = ni;
   s->OUTLET_J = nj;
   s->SLOPE.fill(0.01f);

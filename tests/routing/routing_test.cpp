@@ -22,6 +22,12 @@ std::unique_ptr<ModelState> row_catchment() {
   return s;
 }
 
+// One routing step without new runoff.
+void route_dry(ModelState& s) {
+  s.single_run.STEP_RUNOFF.fill(0.0f);
+  ROUTING(s, s.single_run.STEP_RUNOFF);
+}
+
 TEST(Routing, OneCellPathComputesOnlyItsStartCell) {
   auto s = row_catchment();
   add_path(*s, 1, 1, 1, 2);
@@ -111,8 +117,7 @@ TEST(Routing, ChannelCellTakesInItsSubsurfaceInflow) {
   s->A_CHANNEL = static_cast<float>(5) * (s->CELL_DX * s->CELL_DY / 1000000.0f);
   s->QIN_SUB(1, 2) = 0.5f;
   s->SUB_FLOW(1, 2) = 0.25f;
-  s->single_run.STEP_RUNOFF.fill(0.0f);
-  ROUTING(*s, s->single_run.STEP_RUNOFF);
+  route_dry(*s);
   EXPECT_EQ(s->QIN_SUP(1, 2), 0.5f);
   EXPECT_EQ(s->QIN_SUB(1, 2), 0.5f);  // left in place
   EXPECT_EQ(s->QOUT_SUB(1, 2), 0.0f);
@@ -127,8 +132,7 @@ TEST(Routing, ChannelCellTakesInItsSubsurfaceInflow) {
   h->A_CHANNEL = std::nextafter(s->A_CHANNEL, 1.0f);
   h->QIN_SUB(1, 2) = 0.5f;
   h->SUB_FLOW(1, 2) = 0.25f;
-  h->single_run.STEP_RUNOFF.fill(0.0f);
-  ROUTING(*h, h->single_run.STEP_RUNOFF);
+  route_dry(*h);
   EXPECT_EQ(h->QIN_SUP(1, 2), 0.0f);
   EXPECT_GT(h->QOUT_SUB(1, 2), 0.0f);
   EXPECT_EQ(h->QIN_SUB(1, 3), h->QOUT_SUB(1, 2));
@@ -160,8 +164,7 @@ TEST(Routing, NegativeOutflowsAreClipped) {
   s->K_SUB = 10.0f;  // subsurface Cr = 3.6 > 1 + D
   s->QOUT_SUP_OLD(1, 1) = 3.0f;
   s->QOUT_SUB_OLD(1, 1) = 3.0f;
-  s->single_run.STEP_RUNOFF.fill(0.0f);
-  ROUTING(*s, s->single_run.STEP_RUNOFF);
+  route_dry(*s);
   ASSERT_LT(s->C3_SUP(1, 1), 0.0f);
   ASSERT_LT(s->C3_SUB(1, 1), 0.0f);
   EXPECT_EQ(s->QOUT_SUP(1, 1), 0.0f);

@@ -47,13 +47,13 @@ TEST(RunSteps, EachDriverKeepsItsOwnGrouping) {
 TEST(SingleRun, RecordsEveryStepAndLeavesTheLastProgressRecord) {
   TempDir dir;
   ChangeDir cd(dir.path());
+  dir.write("timestep.out", " an older and much longer progress record of another run\nsecond line\n");
   auto s = sim_state(1, 1);
   s->N_DATA = 100;
   s->DT_SIM = 900.0f;
   test::one_section(*s, 1, 1);
   s->RAIN_DATA(1, 1) = 4.0f;
   s->RAIN_DATA(2, 1) = 8.0f;
-  dir.write("timestep.out", " an older and much longer progress record of another run\nsecond line\n");
   int32_t NOUT = -1;
   std::string out = capture_stdout([&] { NOUT = MANUAL_CALIBRATION(*s); });
   EXPECT_EQ(NOUT, 400);

@@ -32,20 +32,22 @@ inline std::unique_ptr<ModelState> square_state(int32_t n) {
   return s;
 }
 
-// Hillslope and channel parameters of the routing tests: one roughness
-// class, no channel cells (A_CHANNEL far above any area), flat 500 m cells.
+// Hillslope, channel and subsurface parameters of the routing tests on
+// flat 500 m cells.
 inline void set_routing(ModelState& s) {
-  s.A_CHANNEL = 1000.0f;
-  s.WD_HILL = 10.0f;
+  // Hillslopes: one roughness class.
   s.NCLASS = 1;
   s.KS_CLASS(1) = 20.0f;
+  s.WD_HILL = 10.0f;
+  s.ROUGH_CLASS.fill(1);
+  // Channels: none unless a test lowers A_CHANNEL (km2) below the areas.
+  s.A_CHANNEL = 1000.0f;
   s.WD_CHAN = 10.0f;
   s.KS_CHAN_TOP = 40.0f;
   s.KS_CHAN_OUT = 20.0f;
+  s.ELEVATION.fill(500.0f);
   s.K_SUB = 0.001f;
   s.W_SUB = 100.0f;
-  s.ELEVATION.fill(500.0f);
-  s.ROUGH_CLASS.fill(1);
 }
 
 // Appends the path (i0, j0) -> (ie, je).
