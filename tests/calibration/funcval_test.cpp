@@ -21,13 +21,7 @@ namespace {
 using test::ChangeDir;
 using test::TempDir;
 
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  std::string l;
-  while (std::getline(in, l)) out.push_back(l);
-  return out;
-}
+using test::lines_of;
 
 struct OutletRecord {
   int n;

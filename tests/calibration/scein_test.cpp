@@ -53,6 +53,54 @@ const char* kFiveParams =
     "       1.0       0.0       2.0\n"
     "       1.0       0.0       2.0\n";
 
+// The report's title, its tables of settings with the given rows, and the
+// parameter records of kNineParams as the report shows them.
+const std::string kTitle =
+    "          SHUFFLED COMPLEX EVOLUTION GLOBAL OPTIMIZATION\n"
+    "          ==============================================\n"
+    "\n"
+    "\n";
+
+std::string tables(const std::string& control, const std::string& algorithm, const std::string& complexes) {
+  return "  SCE CONTROL     MAX TRIALS     REQUIRED IMPROVEMENT     RANDOM\n"
+         "   PARAMETER        ALLOWED      PERCENT    NO. LOOPS      SEED\n"
+         "  -----------     ----------     -------    ---------     ------\n" +
+         control +
+         "\n"
+         "\n"
+         "                  SCE ALGORITHM CONTROL PARAMETERS\n"
+         "                  ================================\n"
+         "\n"
+         "  NUMBER OF     POINTS PER     POINTS IN      POINTS PER    EVOL. STEPS\n"
+         "  COMPLEXES      COMPLEX      INI. POPUL.     SUB-COMPLX    PER COMPLEX\n"
+         "  ---------     ----------    -----------     ----------    -----------     \n" +
+         algorithm +
+         "\n"
+         "\n"
+         "               COMPLX NO.     MIN COMPLEX     INI.POINT\n"
+         "               REDUCTION      NO. ALLOWED      INCLUDED\n"
+         "               ----------     -----------     ----------\n" +
+         complexes +
+         "\n"
+         "\n"
+         "        INITIAL PARAMETER VALUES AND PARAMETER BOUNDS\n"
+         "        =============================================\n"
+         "\n"
+         "  PARAMETER     INITIAL VALUE     LOWER BOUND     UPPER BOUND\n"
+         "  ---------     -------------     -----------     -----------\n";
+}
+
+const std::string kNineRows =
+    "      X1               0.050           0.010           1.000\n"
+    "      X2               5.000           1.000          20.000\n"
+    "      X3              10.000           1.000          50.000\n"
+    "      X4              12.500           1.000          50.000\n"
+    "      X5              15.000           1.000          50.000\n"
+    "    X6                 0.001           0.000           0.010\n"
+    "      X7           36000.000        3600.000      360000.000\n"
+    "      X8               2.000           0.500           5.000\n"
+    "      X9               0.200           0.050           0.500\n";
+
 TEST(SceinReport, DefaultSettingsGolden) {
   // PCTCHANGE "1" has two implied decimals; SEED 0 becomes 1969.
   SceinRun r = run_scein(
@@ -61,45 +109,11 @@ TEST(SceinReport, DefaultSettingsGolden) {
       std::string(kNineParams));
   EXPECT_EQ(r.errors, 0);
   const std::string expected =
-      "          SHUFFLED COMPLEX EVOLUTION GLOBAL OPTIMIZATION\n"
-      "          ==============================================\n"
-      "\n"
-      "\n"
-      "  SCE CONTROL     MAX TRIALS     REQUIRED IMPROVEMENT     RANDOM\n"
-      "   PARAMETER        ALLOWED      PERCENT    NO. LOOPS      SEED\n"
-      "  -----------     ----------     -------    ---------     ------\n"
-      "    DEFAULT          1000          1.0          5          1969\n"
-      "\n"
-      "\n"
-      "                  SCE ALGORITHM CONTROL PARAMETERS\n"
-      "                  ================================\n"
-      "\n"
-      "  NUMBER OF     POINTS PER     POINTS IN      POINTS PER    EVOL. STEPS\n"
-      "  COMPLEXES      COMPLEX      INI. POPUL.     SUB-COMPLX    PER COMPLEX\n"
-      "  ---------     ----------    -----------     ----------    -----------     \n"
-      "      3             19             57             10             19          \n"
-      "\n"
-      "\n"
-      "               COMPLX NO.     MIN COMPLEX     INI.POINT\n"
-      "               REDUCTION      NO. ALLOWED      INCLUDED\n"
-      "               ----------     -----------     ----------\n"
-      "                  NO               3             NO  \n"
-      "\n"
-      "\n"
-      "        INITIAL PARAMETER VALUES AND PARAMETER BOUNDS\n"
-      "        =============================================\n"
-      "\n"
-      "  PARAMETER     INITIAL VALUE     LOWER BOUND     UPPER BOUND\n"
-      "  ---------     -------------     -----------     -----------\n"
-      "      X1               0.050           0.010           1.000\n"
-      "      X2               5.000           1.000          20.000\n"
-      "      X3              10.000           1.000          50.000\n"
-      "      X4              12.500           1.000          50.000\n"
-      "      X5              15.000           1.000          50.000\n"
-      "    X6                 0.001           0.000           0.010\n"
-      "      X7           36000.000        3600.000      360000.000\n"
-      "      X8               2.000           0.500           5.000\n"
-      "      X9               0.200           0.050           0.500\n";
+      kTitle +
+      tables("    DEFAULT          1000          1.0          5          1969\n",
+             "      3             19             57             10             19          \n",
+             "                  NO               3             NO  \n") +
+      kNineRows;
   EXPECT_EQ(r.report, expected);
   EXPECT_EQ(r.set.NPAR, 9);
   EXPECT_EQ(r.set.SEED, 1969);
@@ -121,10 +135,7 @@ TEST(SceinReport, UserSettingsWithWarningsGolden) {
       "1234567.0 -99999.999\n");
   EXPECT_EQ(r.errors, 0);
   const std::string expected =
-      "          SHUFFLED COMPLEX EVOLUTION GLOBAL OPTIMIZATION\n"
-      "          ==============================================\n"
-      "\n"
-      "\n"
+      kTitle +
       " **WARNING** THE NUMBER OF SHUFFLING LOOPS IN WHICH THE CRITERION VALUE MUST CHANGE\n"
       "             SHOULD BE GREATER THAN 0 AND LESS THAN 10.  kstop = 20 WAS SPECIFIED.\n"
       "             BUT kstop = 5 WILL BE USED INSTEAD.\n"
@@ -145,42 +156,11 @@ TEST(SceinReport, UserSettingsWithWarningsGolden) {
       "\n"
       " *** TOTAL NUMBER OF WARNING MESSAGES IS 5\n"
       "\n"
-      "\n"
-      "  SCE CONTROL     MAX TRIALS     REQUIRED IMPROVEMENT     RANDOM\n"
-      "   PARAMETER        ALLOWED      PERCENT    NO. LOOPS      SEED\n"
-      "  -----------     ----------     -------    ---------     ------\n"
-      "   USER SPEC.        5000          ***          5            -7\n"
-      "\n"
-      "\n"
-      "                  SCE ALGORITHM CONTROL PARAMETERS\n"
-      "                  ================================\n"
-      "\n"
-      "  NUMBER OF     POINTS PER     POINTS IN      POINTS PER    EVOL. STEPS\n"
-      "  COMPLEXES      COMPLEX      INI. POPUL.     SUB-COMPLX    PER COMPLEX\n"
-      "  ---------     ----------    -----------     ----------    -----------     \n"
-      "      2             25             50             13             25          \n"
-      "\n"
-      "\n"
-      "               COMPLX NO.     MIN COMPLEX     INI.POINT\n"
-      "               REDUCTION      NO. ALLOWED      INCLUDED\n"
-      "               ----------     -----------     ----------\n"
-      "                  NO               2             YES \n"
-      "\n"
-      "\n"
-      "        INITIAL PARAMETER VALUES AND PARAMETER BOUNDS\n"
-      "        =============================================\n"
-      "\n"
-      "  PARAMETER     INITIAL VALUE     LOWER BOUND     UPPER BOUND\n"
-      "  ---------     -------------     -----------     -----------\n"
-      "      X1               0.050           0.010           1.000\n"
-      "      X2               5.000           1.000          20.000\n"
-      "      X3              10.000           1.000          50.000\n"
-      "      X4              12.500           1.000          50.000\n"
-      "      X5              15.000           1.000          50.000\n"
-      "    X6                 0.001           0.000           0.010\n"
-      "      X7           36000.000        3600.000      360000.000\n"
-      "      X8               2.000           0.500           5.000\n"
-      "      X9               0.200           0.050           0.500\n"
+      "\n" +
+      tables("   USER SPEC.        5000          ***          5            -7\n",
+             "      2             25             50             13             25          \n",
+             "                  NO               2             YES \n") +
+      kNineRows +
       "     X10              12.500          -3.250         100.000\n"
       "     X11               0.000           0.000           0.000\n"
       "     X12          **********      -99999.999           0.000\n";
@@ -241,10 +221,7 @@ TEST(SceinSettings, InvalidComplexCountIsRefusedAfterAllTables) {
   SceinRun r = run_scein(" 1000   -1    1    0    0    0\n\n" + std::string(kNineParams));
   EXPECT_EQ(r.errors, 1);
   const std::string head =
-      "          SHUFFLED COMPLEX EVOLUTION GLOBAL OPTIMIZATION\n"
-      "          ==============================================\n"
-      "\n"
-      "\n"
+      kTitle +
       " **ERROR** NUMBER OF COMPLEXES IN INITIAL  POPULATION     0 IS NOT A VALID CHOICE\n"
       "\n"
       "\n"

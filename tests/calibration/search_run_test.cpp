@@ -35,12 +35,7 @@ void prepare(const TempDir& dir, const std::string& settings = kSettings) {
   dir.write("scein.dat", settings + parameter_records());
 }
 
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) out.push_back(l);
-  return out;
-}
+using test::lines_of;
 
 // Field k (from 0) of a CSV row.
 double csv_field(const std::string& row, int k) {

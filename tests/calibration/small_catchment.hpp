@@ -5,20 +5,14 @@
 #include <array>
 #include <cstdint>
 
-#include "model/model_state.hpp"
+#include "support/small_state.hpp"
 
 namespace tarvex::test {
 
 inline void build_small_catchment(ModelState& s, int32_t n_data, float dt_sim) {
-  s.RUN_MODE = 4;
-  s.NI = 1;
-  s.NJ = 4;
-  s.size_grids(s.NI, s.NJ);
+  s = *small_state(1, 4, 4);
   s.N_DATA = n_data;
-  s.DT_RAIN = 3600.0f;
   s.DT_SIM = dt_sim;
-  s.CELL_DX = 100.0f;
-  s.CELL_DY = 100.0f;
   s.NCLASS = 1;
   s.WD_CHAN = 10.0f;
   s.KS_CHAN_TOP = 30.0f;
@@ -27,9 +21,7 @@ inline void build_small_catchment(ModelState& s, int32_t n_data, float dt_sim) {
   s.OUTLET_I = 1;
   s.OUTLET_J = 4;
   s.INTERP_METHOD = 1;
-  s.N_SECTIONS = 1;
-  s.SECTION_I(1) = 1;
-  s.SECTION_J(1) = 4;
+  one_section(s, 1, 4);
   s.START_DAY = 1;
   s.START_MONTH = 1;
   s.START_YEAR = 2000;
@@ -43,33 +35,16 @@ inline void build_small_catchment(ModelState& s, int32_t n_data, float dt_sim) {
     s.ROUGH_CLASS(1, j) = 1;
     s.SOIL_CAPACITY(1, j) = 40.0f;
     s.CUM_RAIN(1, j) = 0.0f;
-    s.RAIN_STATION_MAP(1, j) = 1;
-    s.TEMP_STATION_MAP(1, j) = 1;
   }
-  s.NPATH = 1;
-  s.IIN(1) = 1;
-  s.JIN(1) = 1;
-  s.IFIN(1) = 1;
-  s.JFIN(1) = 4;
-
-  s.N_RAIN_ST = 1;
-  s.RAIN_XY(1, 1) = 1.0f;
-  s.RAIN_XY(2, 1) = 2.0f;
-  s.N_TEMP_ST = 1;
-  s.TEMP_XY(1, 1) = 1.0f;
-  s.TEMP_XY(2, 1) = 2.0f;
+  add_path(s, 1, 1, 1, 4);
+  one_station(s, 1.0f, 2.0f);
   s.TEMP_Z(1) = 380.0f;
   for (int32_t n = 1; n <= n_data; ++n) {
     const bool storm = n > n_data / 4 && n <= n_data / 2;
     s.RAIN_DATA(n, 1) = storm ? 4.0f + static_cast<float>(n % 3) : 0.0f;
     s.TEMP_DATA(n, 1) = 8.0f + static_cast<float>(n % 24) * 0.25f;
   }
-  const std::array<int32_t, 12> days = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  for (int32_t m = 1; m <= 12; ++m) {
-    s.DAYS_IN_MONTH(m) = days[static_cast<std::size_t>(m - 1)];
-    s.ET_MONTH_A(m) = 1.0f;
-    s.ET_MONTH_B(m) = 0.5f;
-  }
+  usual_months(s, 1.0f, 0.5f);
   s.ET_SLOPE = 2.0f;
   s.ET_OFFSET = 1.0f;
 }

@@ -82,34 +82,28 @@ TEST(CommandLine, DirectoryOption) {
   EXPECT_NE(r.err.find("missing"), std::string::npos);
   // Files are read in DIR, not in the current directory.
   TempDir other;
-  test::write_tiny_catchment(other.path());
-  test::ControlFileText ctl;
-  ctl.dt_sim = "7200.";
-  test::write_control(other.path(), ctl);
+  test::write_tiny_run(other.path(), {.dt_sim = "7200."});
   auto in_dir = run_tarvex({"--mode", "3", "--directory", other.path().string()}, d.path());
   EXPECT_EQ(in_dir.exit_code, 1);
   EXPECT_EQ(in_dir.out, "\n\n Simulation time step > time step of the rainfall data\n\n");
 }
 
-TEST(CommandLine, RefusedTimeStepsEndThePassWithStatusOne) {
+// Runs --mode 3 on the tiny catchment with the control file ctl.
+test::RunResult run_tiny(const test::ControlFileText& ctl) {
   TempDir d;
-  test::write_tiny_catchment(d.path());
-  test::ControlFileText ctl;
-  ctl.dt_sim = "1000.";
-  test::write_control(d.path(), ctl);
-  auto r = run_tarvex({"--mode", "3"}, d.path());
+  test::write_tiny_run(d.path(), ctl);
+  return run_tarvex({"--mode", "3"}, d.path());
+}
+
+TEST(CommandLine, RefusedTimeStepsEndThePassWithStatusOne) {
+  auto r = run_tiny({.dt_sim = "1000."});
   EXPECT_EQ(r.exit_code, 1);
   // The loader's empty line, then the message, printed once.
   EXPECT_EQ(r.out, "\n\n The time step of the simulation is wrong\n\n");
 }
 
 TEST(CommandLine, FileLayerErrorsGoToStderrWithFileAndRecord) {
-  TempDir d;
-  test::write_tiny_catchment(d.path());
-  test::ControlFileText ctl;
-  ctl.ni_nj = "3 four";
-  test::write_control(d.path(), ctl);
-  auto r = run_tarvex({"--mode", "3"}, d.path());
+  auto r = run_tiny({.ni_nj = "3 four"});
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_TRUE(r.out.empty());
   EXPECT_NE(r.err.find("Tarvex.in"), std::string::npos) << r.err;

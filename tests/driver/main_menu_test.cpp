@@ -15,18 +15,11 @@ namespace {
 
 TEST(MainMenu, RecordStepOfMoreSimulationStepsThanAnIntegerCountsIsRefused) {
   test::TempDir dir;
-  test::write_tiny_catchment(dir.path());
-  test::ControlFileText ctl;
-  ctl.dt_rain = "3.6e13";  // 1e10 steps of 3600 s per record
-  test::write_control(dir.path(), ctl);
+  test::ControlFileText ctl{.dt_rain = "3.6e13"};  // 1e10 steps of 3600 s per record
+  test::write_tiny_run(dir.path(), ctl);
   test::ChangeDir cd(dir.path());
   auto s = std::make_unique<ModelState>();
-  try {
-    test::capture_stdout([&] { MAINMENU(*s, 2); });
-    FAIL() << "accepted";
-  } catch (const InputError& e) {
-    EXPECT_NE(std::string(e.what()).find("the simulation step is too short"), std::string::npos) << e.what();
-  }
+  test::expect_input_error([&] { MAINMENU(*s, 2); }, {"the simulation step is too short"});
   EXPECT_FALSE(dir.exists("timestep.out"));
 
   // A whole multiple within range still meets the numbered check.

@@ -13,28 +13,16 @@ namespace tarvex {
 namespace {
 
 using test::TerrainControl;
+using test::valley_control;
 
-std::set<std::string> files_in(const test::TempDir& dir) {
-  std::set<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.insert(e.path().filename().string());
-  return names;
-}
+using test::files_in;
 
-TerrainControl valley(int32_t ni, int32_t nj) {
-  TerrainControl c;
-  c.ni = ni;
-  c.nj = nj;
-  c.outlet_i = ni;
-  c.outlet_j = (nj + 1) / 2;
-  return c;
-}
 
 const std::set<std::string> kInputs = {"Tarvex.in", "dem.txt"};
 
 TEST(TerrainCli, ValleyRunsToTheEnd) {
   test::TempDir dir;
-  dir.write("Tarvex.in", test::control_text(valley(6, 9)));
-  dir.write("dem.txt", test::grid_text(test::valley_dem(6, 9)));
+  test::write_valley(dir, valley_control(6, 9));
   const auto r = test::run_tarvex({"--mode", "1"}, dir.path());
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, "");
@@ -58,7 +46,7 @@ TEST(TerrainCli, ControlFileMissing) {
 
 TEST(TerrainCli, DemMissing) {
   test::TempDir dir;
-  dir.write("Tarvex.in", test::control_text(valley(3, 3)));
+  dir.write("Tarvex.in", test::control_text(valley_control(3, 3)));
   const auto r = test::run_tarvex({"--mode", "1"}, dir.path());
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.out, "\n DEM not found\n\n The river network determination failed\n\n");
@@ -67,8 +55,7 @@ TEST(TerrainCli, DemMissing) {
 
 TEST(TerrainCli, GridTooLargeWritesNothing) {
   test::TempDir dir;
-  dir.write("Tarvex.in", test::control_text(valley(1000, 1001)));
-  dir.write("dem.txt", "1\n");
+  test::write_terrain(dir, valley_control(1000, 1001), "1\n");
   const auto r = test::run_tarvex({"--mode", "1"}, dir.path());
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.out, "\n The dimension of the DEM exceeds the maximum allowed\n\n");
@@ -76,11 +63,10 @@ TEST(TerrainCli, GridTooLargeWritesNothing) {
 }
 
 TEST(TerrainCli, TooManyExemptCellsLeaveAnEmptyDirectionFile) {
-  TerrainControl c = valley(3, 3);
+  TerrainControl c = valley_control(3, 3);
   c.n_exempt = 11;
   test::TempDir dir;
-  dir.write("Tarvex.in", test::control_text(c));
-  dir.write("dem.txt", test::grid_text(test::valley_dem(3, 3)));
+  test::write_valley(dir, c);
   const auto r = test::run_tarvex({"--mode", "1"}, dir.path());
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.out,
@@ -91,8 +77,7 @@ TEST(TerrainCli, TooManyExemptCellsLeaveAnEmptyDirectionFile) {
 
 TEST(TerrainCli, PitThatCannotBeRemoved) {
   test::TempDir dir;
-  dir.write("Tarvex.in", test::control_text(valley(3, 3)));
-  dir.write("dem.txt", "-9 -9 -9\n-9 5 -9\n-9 -9 -9\n");
+  test::write_terrain(dir, valley_control(3, 3), "-9 -9 -9\n-9 5 -9\n-9 -9 -9\n");
   const auto r = test::run_tarvex({"--mode", "1"}, dir.path());
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.out,
@@ -108,10 +93,9 @@ TEST(TerrainCli, TooManySourcesKeepTheTemporaryLinkList) {
   std::vector<std::vector<double>> z(25, std::vector<double>(1000));
   for (std::size_t i = 0; i < 25; ++i)
     for (std::size_t j = 0; j < 1000; ++j) z[i][j] = 100.0 + 0.1 * static_cast<double>(25 - i) + (j % 2 == 0 ? 10.0 : 0.0);
-  TerrainControl c = valley(25, 1000);
+  TerrainControl c = valley_control(25, 1000);
   test::TempDir dir;
-  dir.write("Tarvex.in", test::control_text(c));
-  dir.write("dem.txt", test::grid_text(z));
+  test::write_terrain(dir, c, test::grid_text(z));
   const auto r = test::run_tarvex({"--mode", "1"}, dir.path());
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.out,

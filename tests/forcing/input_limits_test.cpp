@@ -15,6 +15,7 @@
 #include "forcing/slope_comp.hpp"
 #include "forcing/soil_storativity.hpp"
 #include "io/input_error.hpp"
+#include "support/small_state.hpp"
 #include "support/testkit.hpp"
 #include "support/tiny_catchment.hpp"
 
@@ -23,27 +24,12 @@ namespace {
 
 // 2 x 2, every cell a catchment cell but (2, 2).
 std::unique_ptr<ModelState> state() {
-  auto s = std::make_unique<ModelState>();
-  s->NI = 2;
-  s->NJ = 2;
-  s->size_grids(2, 2);
-  s->SLOPE.fill(0.01f);
-  s->SLOPE(2, 2) = -1.0f;
-  s->N_DATA = 2;
+  auto s = test::square_state(2);
   s->INTERP_METHOD = 1;
   return s;
 }
 
-// Runs load and expects an InputError holding every part.
-template <class F>
-void expect_refusal(F&& load, std::initializer_list<const char*> parts) {
-  try {
-    test::capture_stdout(load);
-    ADD_FAILURE() << "accepted";
-  } catch (const InputError& e) {
-    for (const char* p : parts) EXPECT_NE(std::string(e.what()).find(p), std::string::npos) << e.what();
-  }
-}
+using test::expect_input_error;
 
 void rain(ModelState& s, const std::string& positions, const std::string& records) {
   auto r = RecordReader::from_text(test::rain_file(positions, 1, records), "rain.txt");
@@ -60,8 +46,8 @@ void temp(ModelState& s, const std::string& records, const std::string& position
 TEST(InputLimits, StationsFarOffTheGridAreRefused) {
   // Beyond a squared distance of 1e20 the nearest-station search finds none.
   auto s = state();
-  expect_refusal([&] { rain(*s, "2e10 1\n", "1 1.0\n2 1.0\n"); }, {"rain.txt", "record 4", "rain gauge 1"});
-  expect_refusal([&] { temp(*s, "1 5.\n2 5.\n", "2 -1e7 500."); }, {"temp.txt", "record 12", "temperature station"});
+  expect_input_error([&] { rain(*s, "2e10 1\n", "1 1.0\n2 1.0\n"); }, {"rain.txt", "record 4", "rain gauge 1"});
+  expect_input_error([&] { temp(*s, "1 5.\n2 5.\n", "2 -1e7 500."); }, {"temp.txt", "record 12", "temperature station"});
   // A million cells away is still a position.
   rain(*s, "1e6 -1e6\n", "1 1.0\n2 1.0\n");
   EXPECT_EQ(s->RAIN_STATION_MAP(1, 1), 1);
@@ -71,8 +57,8 @@ TEST(InputLimits, StationsFarOffTheGridAreRefused) {
 
 TEST(InputLimits, RainAndTemperaturesNoGaugeMeasuresAreRefused) {
   auto s = state();
-  expect_refusal([&] { rain(*s, "1 1\n", "1 1.0\n2 1e38\n"); }, {"rain.txt", "record 10", "rain record 2"});
-  expect_refusal([&] { temp(*s, "1 293.15\n2 5.\n"); }, {"temp.txt", "record 17", "temperature record 1"});
+  expect_input_error([&] { rain(*s, "1 1\n", "1 1.0\n2 1e38\n"); }, {"rain.txt", "record 10", "rain record 2"});
+  expect_input_error([&] { temp(*s, "1 293.15\n2 5.\n"); }, {"temp.txt", "record 17", "temperature record 1"});
   // The largest value, and a missing one: the only gauge, so the load is refused.
   test::capture_stdout([&] { EXPECT_THROW(rain(*s, "1 1\n", "1 100000.\n2 -1e38\n"), RunRefused); });
   EXPECT_EQ(s->RAIN_DATA(1, 1), 1.0e5f);
@@ -90,12 +76,12 @@ TEST(InputLimits, EvapotranspirationCoefficientsStationElevationAndMonthLengths)
     auto r = RecordReader::from_text(t, "temp.txt");
     INPUT_TEMP(*s, r);
   };
-  expect_refusal([&] { with("-1.5 0.3", "-1.5 2e6"); }, {"temp.txt", "record 2", "offset or slope 2e+06"});
-  expect_refusal([&] { with("0.5 0.6", "0.5 -1e38"); }, {"temp.txt", "record 4", "coefficient A -1e+38"});
-  expect_refusal([&] { with("1.0 1.0 1.1", "1.0 1.0 1e7"); }, {"temp.txt", "record 6", "coefficient B 1e+07"});
-  expect_refusal([&] { with("2 2 500.", "2 2 1e38"); }, {"temp.txt", "record 12", "elevation 1e+38 m"});
+  expect_input_error([&] { with("-1.5 0.3", "-1.5 2e6"); }, {"temp.txt", "record 2", "offset or slope 2e+06"});
+  expect_input_error([&] { with("0.5 0.6", "0.5 -1e38"); }, {"temp.txt", "record 4", "coefficient A -1e+38"});
+  expect_input_error([&] { with("1.0 1.0 1.1", "1.0 1.0 1e7"); }, {"temp.txt", "record 6", "coefficient B 1e+07"});
+  expect_input_error([&] { with("2 2 500.", "2 2 1e38"); }, {"temp.txt", "record 12", "elevation 1e+38 m"});
   // A month longer than 31 days would overflow the calendar's day sums.
-  expect_refusal([&] { with("31 28 31", "31 2147483647 31"); }, {"temp.txt", "record 8", "month 2"});
+  expect_input_error([&] { with("31 28 31", "31 2147483647 31"); }, {"temp.txt", "record 8", "month 2"});
   with("31 28 31", "31 29 31");
   EXPECT_EQ(s->DAYS_IN_MONTH(2), 29);
 }
@@ -106,7 +92,7 @@ TEST(InputLimits, CurveNumberWhoseRetentionOverflowsIsRefusedOnTheCatchment) {
   auto off = GridReader::from_text("80. 80.\n80. 1e-36\n", "cn.txt");
   test::capture_stdout([&] { SOIL_STORATIVITY(*s, off); });  // (2, 2) is off the catchment
   auto on = GridReader::from_text("80. 1e-36\n80. 80.\n", "cn.txt");
-  expect_refusal([&] { SOIL_STORATIVITY(*s, on); }, {"cn.txt", "(1, 2)", "beyond the range"});
+  expect_input_error([&] { SOIL_STORATIVITY(*s, on); }, {"cn.txt", "(1, 2)", "beyond the range"});
 }
 
 TEST(InputLimits, LinkWithoutAFiniteSlopeIsRefused) {
@@ -117,11 +103,11 @@ TEST(InputLimits, LinkWithoutAFiniteSlopeIsRefused) {
   s->ELEVATION(1, 1) = 3.0e38f;
   s->ELEVATION(1, 2) = -3.0e38f;
   auto r = RecordReader::from_text("header\n1 1 1 2 1 1.0\n", "links.txt");
-  expect_refusal([&] { SLOPE_COMP(*s, r, 2); }, {"links.txt", "record 2", "no finite slope"});
+  expect_input_error([&] { SLOPE_COMP(*s, r, 2); }, {"links.txt", "record 2", "no finite slope"});
   // Shorter than one step: no link of a grid.
   s->ELEVATION(1, 1) = 10.0f;
   auto shortlink = RecordReader::from_text("header\n1 1 1 2 1 1e-20\n", "links.txt");
-  expect_refusal([&] { SLOPE_COMP(*s, shortlink, 2); }, {"links.txt", "record 2", "length 1e-20"});
+  expect_input_error([&] { SLOPE_COMP(*s, shortlink, 2); }, {"links.txt", "record 2", "length 1e-20"});
 }
 
 }  // namespace

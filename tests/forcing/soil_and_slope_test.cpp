@@ -9,19 +9,14 @@
 #include "forcing/input_temp.hpp"
 #include "forcing/slope_comp.hpp"
 #include "forcing/soil_storativity.hpp"
+#include "support/small_state.hpp"
 #include "support/testkit.hpp"
 #include "support/tiny_catchment.hpp"
 
 namespace tarvex {
 namespace {
 
-std::unique_ptr<ModelState> state(int32_t ni, int32_t nj) {
-  auto s = std::make_unique<ModelState>();
-  s->NI = ni;
-  s->NJ = nj;
-  s->size_grids(ni, nj);
-  return s;
-}
+std::unique_ptr<ModelState> state(int32_t ni, int32_t nj) { return test::small_state(ni, nj); }
 
 TEST(SoilStorativity, CurveNumbersToRetention) {
   auto s = state(1, 6);

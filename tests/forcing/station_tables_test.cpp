@@ -6,6 +6,7 @@
 #include "forcing/input_rain.hpp"
 #include "forcing/station_weights.hpp"
 #include "model/warn_error.hpp"
+#include "support/small_state.hpp"
 #include "support/testkit.hpp"
 #include "support/tiny_catchment.hpp"
 
@@ -13,16 +14,7 @@ namespace tarvex {
 namespace {
 
 // A 3 x 3 state whose cells are all catchment cells except (3, 3).
-std::unique_ptr<ModelState> small_state() {
-  auto s = std::make_unique<ModelState>();
-  s->NI = 3;
-  s->NJ = 3;
-  s->size_grids(3, 3);
-  s->SLOPE.fill(0.01f);
-  s->SLOPE(3, 3) = -1.0f;
-  s->N_DATA = 3;
-  return s;
-}
+std::unique_ptr<ModelState> small_state() { return test::square_state(3); }
 
 TEST(Thiessen, NearestGaugeTiesToTheLowestNumber) {
   auto s = small_state();

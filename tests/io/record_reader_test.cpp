@@ -2,12 +2,23 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "support/testkit.hpp"
 
 namespace tarvex {
 namespace {
 
 RecordReader text(const std::string& t) { return RecordReader::from_text(t, "test.txt"); }
+
+// Reads one row of as many values as expected holds.
+template <class T>
+void expect_row(const std::string& t, const std::vector<T>& expected) {
+  auto r = text(t);
+  std::vector<T> v(expected.size());
+  r.row(v.data(), static_cast<int32_t>(v.size()), "row");
+  EXPECT_EQ(v, expected);
+}
 
 TEST(RecordReader, ReadSpansRecordsAndIgnoresRestOfLastRecord) {
   auto r = text("1 2\n3 4 5\n6\n");
@@ -24,13 +35,7 @@ TEST(RecordReader, ReadSpansRecordsAndIgnoresRestOfLastRecord) {
 }
 
 TEST(RecordReader, CommasTabsAndBlanksSeparate) {
-  auto r = text("1,2\t3 ,  4\r\n");
-  int32_t v[4];
-  r.row(v, 4, "row");
-  EXPECT_EQ(v[0], 1);
-  EXPECT_EQ(v[1], 2);
-  EXPECT_EQ(v[2], 3);
-  EXPECT_EQ(v[3], 4);
+  expect_row<int32_t>("1,2\t3 ,  4\r\n", {1, 2, 3, 4});
 }
 
 TEST(RecordReader, BlankRecordsAreSkippedInsideARead) {
@@ -52,16 +57,7 @@ TEST(RecordReader, ReadOfNoValuesSkipsOneRecord) {
 }
 
 TEST(RecordReader, RealForms) {
-  auto r = text("1 1. .5 -2.5e1 3.0D2 +4 1e-50\n");
-  float v[7];
-  r.row(v, 7, "reals");
-  EXPECT_EQ(v[0], 1.0f);
-  EXPECT_EQ(v[1], 1.0f);
-  EXPECT_EQ(v[2], 0.5f);
-  EXPECT_EQ(v[3], -25.0f);
-  EXPECT_EQ(v[4], 300.0f);
-  EXPECT_EQ(v[5], 4.0f);
-  EXPECT_EQ(v[6], 0.0f);
+  expect_row<float>("1 1. .5 -2.5e1 3.0D2 +4 1e-50\n", {1.0f, 1.0f, 0.5f, -25.0f, 300.0f, 4.0f, 0.0f});
 }
 
 TEST(RecordReader, RealIsRoundedOnceToFloat) {

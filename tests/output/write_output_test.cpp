@@ -9,6 +9,7 @@
 #include "io/control_file.hpp"
 #include "io/input_error.hpp"
 #include "output/write_output.hpp"
+#include "support/small_state.hpp"
 #include "support/testkit.hpp"
 
 namespace tarvex {
@@ -28,13 +29,7 @@ std::string section(int32_t components, int32_t kind) {
 }
 
 std::unique_ptr<ModelState> output_state(int32_t ni, int32_t nj, int32_t mode = 3) {
-  auto s = std::make_unique<ModelState>();
-  s->RUN_MODE = mode;
-  s->NI = ni;
-  s->NJ = nj;
-  s->size_grids(ni, nj);
-  s->DT_RAIN = 3600.0f;
-  s->DT_SIM = 3600.0f;
+  auto s = test::small_state(ni, nj, mode);
   s->N_SECTIONS = 1;
   s->CUM_RAIN.fill(1.0f);
   s->RAIN_STATION_MAP.fill(1);
@@ -43,11 +38,16 @@ std::unique_ptr<ModelState> output_state(int32_t ni, int32_t nj, int32_t mode = 
   return s;
 }
 
-std::set<std::string> files_in(const TempDir& d) {
-  std::set<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(d.path())) names.insert(e.path().filename().string());
-  return names;
-}
+using test::files_in;
+
+// Runs in a scratch working directory.
+class WriteOutput : public ::testing::Test {
+ protected:
+  // Writes the control file with the given output section.
+  void control_file(const std::string& output_section) { d.write("Tarvex.in", control(output_section)); }
+  TempDir d;
+  ChangeDir cd{d.path()};
+};
 
 int32_t write(ModelState& s, int32_t nsteps) {
   RecordReader text("Tarvex.in");
@@ -56,10 +56,8 @@ int32_t write(ModelState& s, int32_t nsteps) {
   return WRITE_OUTPUT(s, ctl, nsteps);
 }
 
-TEST(WriteOutput, NoCrossSectionWritesOnlyTheGridFiles) {
-  TempDir d;
-  ChangeDir cd(d.path());
-  d.write("Tarvex.in", control(""));  // no flags after the marker
+TEST_F(WriteOutput, NoCrossSectionWritesOnlyTheGridFiles) {
+  control_file("");  // no flags after the marker
   auto s = output_state(2, 2);
   s->N_SECTIONS = 0;
   EXPECT_EQ(write(*s, 7), 7);
@@ -67,10 +65,8 @@ TEST(WriteOutput, NoCrossSectionWritesOnlyTheGridFiles) {
             (std::set<std::string>{"Tarvex.in", "TotRain.out", "RaingThDistr.out", "TempStDistr.out", "Slope.out"}));
 }
 
-TEST(WriteOutput, EventRunWritesThreeGridFiles) {
-  TempDir d;
-  ChangeDir cd(d.path());
-  d.write("Tarvex.in", control(""));
+TEST_F(WriteOutput, EventRunWritesThreeGridFiles) {
+  control_file("");
   auto s = output_state(1, 3, 2);
   s->N_SECTIONS = 0;
   write(*s, 0);
@@ -79,10 +75,8 @@ TEST(WriteOutput, EventRunWritesThreeGridFiles) {
   EXPECT_EQ(d.read("RaingThDistr.out"), "  1  1  1\n");
 }
 
-TEST(WriteOutput, GridFilesHoldFixedWidthRows) {
-  TempDir d;
-  ChangeDir cd(d.path());
-  d.write("Tarvex.in", control(""));
+TEST_F(WriteOutput, GridFilesHoldFixedWidthRows) {
+  control_file("");
   auto s = output_state(2, 3);
   s->N_SECTIONS = 0;
   const float rain[2][3] = {{1234.5f, -1.0f, 0.25f}, {1e12f, 0.0f, 1e8f}};
@@ -105,10 +99,8 @@ TEST(WriteOutput, GridFilesHoldFixedWidthRows) {
   EXPECT_EQ(d.read("Slope.out"), "  0.0123  -1.0000   0.5000 \n 12.2500 ********   0.0000 \n");
 }
 
-TEST(WriteOutput, FullWidthRowStaysOnOneLine) {
-  TempDir d;
-  ChangeDir cd(d.path());
-  d.write("Tarvex.in", control(""));
+TEST_F(WriteOutput, FullWidthRowStaysOnOneLine) {
+  control_file("");
   auto s = output_state(1, 1000);
   s->N_SECTIONS = 0;
   s->SLOPE(1, 1000) = 0.25f;
@@ -129,10 +121,8 @@ void fill_series(ModelState& s, int32_t n) {
   }
 }
 
-TEST(WriteOutput, SeriesAveragedOverTheRainfallStep) {
-  TempDir d;
-  ChangeDir cd(d.path());
-  d.write("Tarvex.in", control(section(2, 1)));
+TEST_F(WriteOutput, SeriesAveragedOverTheRainfallStep) {
+  control_file(section(2, 1));
   auto s = output_state(1, 1);
   s->DT_SIM = 900.0f;  // R = 4
   fill_series(*s, 10);
@@ -145,10 +135,8 @@ TEST(WriteOutput, SeriesAveragedOverTheRainfallStep) {
             "      2      6.50000     13.00000\n");
 }
 
-TEST(WriteOutput, EqualStepsCopyTheSeries) {
-  TempDir d;
-  ChangeDir cd(d.path());
-  d.write("Tarvex.in", control(section(1, 1)));
+TEST_F(WriteOutput, EqualStepsCopyTheSeries) {
+  control_file(section(1, 1));
   auto s = output_state(1, 1);
   s->Q_SECTION(1, 1) = 0.123456f;
   s->Q_SECTION(2, 1) = 7.000004f;
@@ -163,15 +151,13 @@ TEST(WriteOutput, EqualStepsCopyTheSeries) {
             "      3   **********\n");
 }
 
-TEST(WriteOutput, AnnualMaximaStopAtTheLastStep) {
+TEST_F(WriteOutput, AnnualMaximaStopAtTheLastStep) {
   for (int32_t kind : {2, 3}) {
     SCOPED_TRACE(kind);
-    TempDir d;
-    ChangeDir cd(d.path());
-    d.write("Tarvex.in", control(section(2, kind)));
+    control_file(section(2, kind));
     auto s = output_state(1, 1);
-    const int32_t n = 8760 + 5;
     for (int32_t k = 1; k <= 8780; ++k) s->Q_SECTION(k, 1) = 1.0f;
+    const int32_t n = 8760 + 5;
     s->Q_SECTION(4000, 1) = 12.5f;
     s->Q_SECTION(8763, 1) = 3.25f;
     s->Q_SECTION(8770, 1) = 500.0f;  // after the last step
@@ -184,10 +170,8 @@ TEST(WriteOutput, AnnualMaximaStopAtTheLastStep) {
   }
 }
 
-TEST(WriteOutput, AnnualMaximaOfAFullRecord) {
-  TempDir d;
-  ChangeDir cd(d.path());
-  d.write("Tarvex.in", control(section(1, 2)));
+TEST_F(WriteOutput, AnnualMaximaOfAFullRecord) {
+  control_file(section(1, 2));
   auto s = output_state(1, 1);
   for (int32_t k = 1; k <= kLimits.records; ++k) s->Q_SECTION(k, 1) = static_cast<float>(k % 100);
   s->Q_SECTION(kLimits.records, 1) = 640.0f;
@@ -196,9 +180,7 @@ TEST(WriteOutput, AnnualMaximaOfAFullRecord) {
   EXPECT_NE(text.find("\n      4     99.00000\n      5    640.00000\n"), std::string::npos) << text;
 }
 
-TEST(WriteOutput, MissingMarkerIsAnInputError) {
-  TempDir d;
-  ChangeDir cd(d.path());
+TEST_F(WriteOutput, MissingMarkerIsAnInputError) {
   d.write("Tarvex.in", "title\nA51\nname\n");
   auto s = output_state(1, 1);
   EXPECT_THROW(write(*s, 1), InputError);

@@ -7,10 +7,10 @@
 namespace tarvex {
 namespace {
 
-using test::small_state;
+using test::sim_state;
 
 struct Clock {
-  std::unique_ptr<ModelState> s = small_state(1, 1);
+  std::unique_ptr<ModelState> s = sim_state(1, 1);
   Calendar c;
   Clock(float hour, float day, int32_t month) {
     c.HOUR = hour;
@@ -20,30 +20,26 @@ struct Clock {
   void steps(int32_t n) {
     for (int32_t k = 0; k < n; ++k) UPDATE_DAY(*s, c);
   }
+  // Takes n steps and expects the date they reach.
+  void steps_to(int32_t n, float day, int32_t month, float hour) {
+    steps(n);
+    EXPECT_EQ(c.DAY, day);
+    EXPECT_EQ(c.MONTH, month);
+    EXPECT_EQ(c.HOUR, hour);
+  }
 };
 
 TEST(UpdateDay, MonthChangesAtTheEndOfTheDayThatCrossesItsBound) {
   Clock k(0.0f, 58.0f, 2);
-  k.steps(23);
-  EXPECT_EQ(k.c.DAY, 58.0f);
-  EXPECT_EQ(k.c.HOUR, 23.0f);
-  k.steps(1);
-  EXPECT_EQ(k.c.DAY, 59.0f);
-  EXPECT_EQ(k.c.MONTH, 2);
-  EXPECT_EQ(k.c.HOUR, 0.0f);
-  k.steps(24);
-  EXPECT_EQ(k.c.DAY, 60.0f);
-  EXPECT_EQ(k.c.MONTH, 3);
+  k.steps_to(23, 58.0f, 2, 23.0f);
+  k.steps_to(1, 59.0f, 2, 0.0f);
+  k.steps_to(24, 60.0f, 3, 0.0f);
 }
 
 TEST(UpdateDay, YearWrapsAfterDay365) {
   Clock k(0.0f, 365.0f, 12);
-  k.steps(23);
-  EXPECT_EQ(k.c.DAY, 365.0f);
-  EXPECT_EQ(k.c.MONTH, 12);
-  k.steps(1);
-  EXPECT_EQ(k.c.DAY, 1.0f);
-  EXPECT_EQ(k.c.MONTH, 1);
+  k.steps_to(23, 365.0f, 12, 23.0f);
+  k.steps_to(1, 1.0f, 1, 0.0f);
 }
 
 TEST(UpdateDay, JanuaryAndDecemberBoundsAreFixedWhateverTheMonthLengths) {

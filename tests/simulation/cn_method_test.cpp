@@ -8,10 +8,10 @@
 namespace tarvex {
 namespace {
 
-using test::small_state;
+using test::sim_state;
 
 struct CnCell {
-  std::unique_ptr<ModelState> s = small_state(1, 2);
+  std::unique_ptr<ModelState> s = sim_state(1, 2);
   Grid<float> runoff;
   Grid<int32_t> map_step;
   Grid<float> w_step;

@@ -9,26 +9,11 @@ namespace tarvex {
 namespace {
 
 using test::bits;
-using test::small_state;
 
-struct ContCell {
-  std::unique_ptr<ModelState> s;
-  Grid<float> runoff;
-  Grid<int32_t> map_step, tmap_step;
-  Grid<float> w_step;
-  explicit ContCell(int32_t nj = 1) : s(small_state(1, nj)) {
-    runoff.resize(1, nj);
-    map_step.resize(1, nj);
-    tmap_step.resize(1, nj);
-    w_step.resize(4, nj);
-  }
-  void step(int32_t n, int32_t month = 1) {
-    CONTINUOUS(*s, n, month, 0, 0, tmap_step, runoff, map_step, w_step);
-  }
-};
+using test::ContinuousCells;
 
 TEST(Continuous, CellOffTheCatchmentGetsMinusOneAndKeepsItsState) {
-  ContCell c(2);
+  ContinuousCells c(1, 2);
   c.s->SLOPE(1, 2) = 0.0f;
   c.s->RAIN_DATA(1, 1) = 30.0f;
   c.s->SOIL_WATER(1, 2) = 3.0f;
@@ -48,7 +33,7 @@ TEST(Continuous, CellOffTheCatchmentGetsMinusOneAndKeepsItsState) {
 }
 
 TEST(Continuous, SoilStoreHoldsRainUntilFullThenRechargesTheSubsurface) {
-  ContCell c;
+  ContinuousCells c(1, 1);
   c.s->RAIN_DATA(1, 1) = 5.0f;   // below IA_RATIO*S = 20 mm
   c.s->RAIN_DATA(2, 1) = 25.0f;  // fills the soil store, 10 mm excess
   c.s->SUB_STORE(1, 1) = 10.0f;
@@ -74,7 +59,7 @@ TEST(Continuous, ClampsLiftTheStoreUnderADeficit) {
   // k1 = -2.25 lifts q to 1.125; k2 = -2; k3 = -2.03125 lifts q to 2.03125;
   // k4 = -2; dq = -12.3125/6 leaves q below 0, so the store ends empty and
   // the mean store is 2.03125/2.
-  ContCell c;
+  ContinuousCells c(1, 1);
   c.s->DT_SIM = 1.0f;
   c.s->DT_RAIN = 1.0f;
   c.s->TAU_SUB = 4.0f;
@@ -90,7 +75,7 @@ TEST(Continuous, ClampsLiftTheStoreUnderADeficit) {
 }
 
 TEST(Continuous, CellTemperatureFollowsTheLapseRate) {
-  ContCell c(2);
+  ContinuousCells c(1, 2);
   c.s->TEMP_DATA(1, 1) = 10.0f;
   c.s->TEMP_Z(1) = 500.0f;
   c.s->ELEVATION(1, 1) = 1500.0f;  // 1000 m above the station
@@ -102,7 +87,7 @@ TEST(Continuous, CellTemperatureFollowsTheLapseRate) {
 }
 
 TEST(Continuous, EvapotranspirationIsTheStepShareOfTheMonthAndNeverNegative) {
-  ContCell c;
+  ContinuousCells c(1, 1);
   c.s->DT_SIM = 900.0f;
   c.s->ET_SLOPE = 1.0f;
   c.s->ET_MONTH_A(4) = 2.0f;
@@ -133,7 +118,7 @@ TEST(Continuous, MonthlyEvapotranspirationIsCarriedBeyondFourBytes) {
   // (1.3*17.3*1.1*0.95 + 0.7)/(24*31) evaluated in extended precision and
   // stored in 4 bytes, then a quarter of it: 0x1.0a7b96p-7 mm (the exactly
   // rounded value). Rounding every operation to 4 bytes gives 0x1.0a7b98p-7.
-  ContCell c;
+  ContinuousCells c(1, 1);
   c.s->DT_SIM = 900.0f;
   c.s->ET_SLOPE = 1.3f;
   c.s->ET_OFFSET = 0.7f;

@@ -10,10 +10,10 @@
 namespace tarvex {
 namespace {
 
-using test::small_state;
+using test::sim_state;
 
 TEST(NearestStation, MissingGaugeGoesToNearestReportingOneWithTiesToLowerNumber) {
-  auto s = small_state(3, 5);
+  auto s = sim_state(3, 5);
   s->SLOPE(1, 2) = -1.0f;
   s->N_RAIN_ST = 3;
   const float pos[3][2] = {{1, 1}, {2, 3}, {3, 5}};
@@ -39,7 +39,7 @@ TEST(NearestStation, MissingGaugeGoesToNearestReportingOneWithTiesToLowerNumber)
 }
 
 TEST(InverseDistanceWeights, GaugeOnCellCentreDominatesAndMissingGaugesWeighNothing) {
-  auto s = small_state(1, 3);
+  auto s = sim_state(1, 3);
   s->SLOPE(1, 3) = -1.0f;
   s->N_RAIN_ST = 2;
   s->RAIN_XY(1, 1) = 1.0f;
@@ -75,7 +75,7 @@ TEST(InverseDistanceWeights, GaugeOnCellCentreDominatesAndMissingGaugesWeighNoth
 }
 
 TEST(CheckTemp, ReportingStationLeavesStepMapAlone) {
-  auto s = small_state(2, 2);
+  auto s = sim_state(2, 2);
   Grid<int32_t> tmap;
   tmap.resize(2, 2);
   tmap.fill(7);
@@ -87,7 +87,7 @@ TEST(CheckTemp, ReportingStationLeavesStepMapAlone) {
 }
 
 TEST(LocalRain, SharesTheRecordAndReadsStepTablesOnlyWhenAGaugeIsMissing) {
-  auto s = small_state(1, 1);
+  auto s = sim_state(1, 1);
   s->N_RAIN_ST = 2;
   s->RAIN_DATA(1, 1) = 4.0f;
   s->RAIN_DATA(1, 2) = 12.0f;

@@ -17,11 +17,11 @@ namespace {
 
 using test::capture_stdout;
 using test::ChangeDir;
-using test::small_state;
+using test::sim_state;
 using test::TempDir;
 
 TEST(RunSteps, CountAndRecordOfEachStep) {
-  auto s = small_state(1, 1);
+  auto s = sim_state(1, 1);
   s->N_DATA = 100;
   s->DT_SIM = 900.0f;
   for (RunKind kind : {RunKind::single, RunKind::objective}) {
@@ -33,7 +33,7 @@ TEST(RunSteps, CountAndRecordOfEachStep) {
 }
 
 TEST(RunSteps, EachDriverKeepsItsOwnGrouping) {
-  auto s = small_state(1, 1);
+  auto s = sim_state(1, 1);
   s->N_DATA = 3;
   s->DT_SIM = 3600.0f / 31.0f;
   EXPECT_EQ(RUN_STEP_COUNT(*s, RunKind::single), 92);     // 3*(DT_RAIN/DT_SIM) = 92.99999
@@ -47,15 +47,13 @@ TEST(RunSteps, EachDriverKeepsItsOwnGrouping) {
 TEST(SingleRun, RecordsEveryStepAndLeavesTheLastProgressRecord) {
   TempDir dir;
   ChangeDir cd(dir.path());
-  auto s = small_state(1, 1);
+  dir.write("timestep.out", " an older and much longer progress record of another run\nsecond line\n");
+  auto s = sim_state(1, 1);
   s->N_DATA = 100;
   s->DT_SIM = 900.0f;
-  s->N_SECTIONS = 1;
-  s->SECTION_I(1) = 1;
-  s->SECTION_J(1) = 1;
+  test::one_section(*s, 1, 1);
   s->RAIN_DATA(1, 1) = 4.0f;
   s->RAIN_DATA(2, 1) = 8.0f;
-  dir.write("timestep.out", " an older and much longer progress record of another run\nsecond line\n");
   int32_t NOUT = -1;
   std::string out = capture_stdout([&] { NOUT = MANUAL_CALIBRATION(*s); });
   EXPECT_EQ(NOUT, 400);
@@ -72,7 +70,7 @@ TEST(SingleRun, RecordsEveryStepAndLeavesTheLastProgressRecord) {
 TEST(SingleRun, AnnouncesEachYearAfterItsLastStep) {
   TempDir dir;
   ChangeDir cd(dir.path());
-  auto s = small_state(1, 1);
+  auto s = sim_state(1, 1);
   s->N_DATA = 8759;
   int32_t NOUT = 0;
   EXPECT_EQ(capture_stdout([&] { NOUT = MANUAL_CALIBRATION(*s); }), "");
@@ -86,7 +84,7 @@ TEST(SingleRun, AnnouncesEachYearAfterItsLastStep) {
 TEST(SingleRun, EventModeKeepsTheCalendarContinuousModeAdvancesIt) {
   TempDir dir;
   ChangeDir cd(dir.path());
-  auto s = small_state(1, 1);
+  auto s = sim_state(1, 1);
   s->N_DATA = 48;
   s->START_MONTH = 5;
   s->START_DOY = 150.0f;
@@ -106,7 +104,7 @@ TEST(SingleRun, EventModeKeepsTheCalendarContinuousModeAdvancesIt) {
 TEST(ObjectiveRun, IsSilentContinuousAndCountsEveryStep) {
   TempDir dir;
   ChangeDir cd(dir.path());
-  auto s = small_state(1, 1);
+  auto s = sim_state(1, 1);
   s->RUN_MODE = 2;  // ignored: the objective run is always continuous
   s->N_DATA = 8760;
   s->START_DOY = 1.0f;
@@ -123,22 +121,13 @@ TEST(ObjectiveRun, IsSilentContinuousAndCountsEveryStep) {
 TEST(RunSimulation, RefusesARunLongerThanTheDischargeSeries) {
   TempDir dir;
   ChangeDir cd(dir.path());
-  auto s = small_state(1, 1);
+  auto s = sim_state(1, 1);
   s->N_DATA = 40000;
   s->DT_SIM = 1800.0f;  // 80000 steps
-  s->N_SECTIONS = 1;
-  s->SECTION_I(1) = 1;
-  s->SECTION_J(1) = 1;
+  test::one_section(*s, 1, 1);
   s->SOIL_WATER(1, 1) = 7.0f;
   int32_t NOUT = -1;
-  try {
-    NOUT = MANUAL_CALIBRATION(*s);
-    FAIL() << "no refusal";
-  } catch (const InputError& e) {
-    const std::string what = e.what();
-    EXPECT_NE(what.find("80000"), std::string::npos) << what;
-    EXPECT_NE(what.find("40000"), std::string::npos) << what;
-  }
+  test::expect_input_error([&] { NOUT = MANUAL_CALIBRATION(*s); }, {"80000", "40000"});
   EXPECT_EQ(s->SOIL_WATER(1, 1), 7.0f);  // refused before the run started
   EXPECT_FALSE(dir.exists("timestep.out"));
   EXPECT_THROW(RUN_SIMULATION(*s, s->objective_run, RunKind::objective), InputError);
@@ -154,7 +143,7 @@ TEST(RunSimulation, RefusesARunLongerThanTheDischargeSeries) {
 // Two gauges on a 1 x 2 catchment, each on one cell; gauge 2 is missing at
 // record 2 only.
 std::unique_ptr<ModelState> two_gauges(int32_t interp) {
-  auto s = small_state(1, 2);
+  auto s = sim_state(1, 2);
   s->RUN_MODE = 2;
   s->N_DATA = 3;
   s->INTERP_METHOD = interp;
@@ -195,7 +184,7 @@ TEST(RunSimulation, ReweightsGaugesOnlyAtRecordsWithAMissingGauge) {
 TEST(RunSimulation, EveryRunStartsDryButRainKeepsAccumulating) {
   TempDir dir;
   ChangeDir cd(dir.path());
-  auto s = small_state(1, 1);
+  auto s = sim_state(1, 1);
   s->N_DATA = 5;
   s->SOIL_CAPACITY.fill(10.0f);
   for (int32_t n = 1; n <= 5; ++n) s->RAIN_DATA(n, 1) = 3.0f;

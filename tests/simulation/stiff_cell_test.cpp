@@ -11,24 +11,11 @@ namespace tarvex {
 namespace {
 
 using test::bits;
-using test::small_state;
 
-struct Catchment {
-  std::unique_ptr<ModelState> s;
-  Grid<float> runoff;
-  Grid<int32_t> map_step, tmap_step;
-  Grid<float> w_step;
-  Catchment(int32_t ni, int32_t nj) : s(small_state(ni, nj)) {
-    runoff.resize(ni, nj);
-    map_step.resize(ni, nj);
-    tmap_step.resize(ni, nj);
-    w_step.resize(4 * ni, nj);
-  }
-  void step(int32_t n) { CONTINUOUS(*s, n, 1, 0, 0, tmap_step, runoff, map_step, w_step); }
-};
+using test::ContinuousCells;
 
 TEST(StiffCell, CurveNumber100CatchmentConservesWater) {
-  Catchment c(2, 2);
+  ContinuousCells c(2, 2);
   c.s->SOIL_CAPACITY.fill(0.0001f);  // CN = 100
   c.s->F_SUB_CAP = 2.0f;
   c.s->TAU_SUB = 18000.0f;
@@ -56,7 +43,7 @@ TEST(StiffCell, CurveNumber100CatchmentConservesWater) {
 }
 
 TEST(StiffCell, DeficitCannotDrawMoreThanTheStoreAndItsRecharge) {
-  Catchment c(1, 1);
+  ContinuousCells c(1, 1);
   c.s->SOIL_CAPACITY.fill(0.0001f);
   c.s->F_SUB_CAP = 2.0f;
   c.s->TAU_SUB = 18000.0f;
@@ -115,7 +102,7 @@ TEST(StiffCell, StableCellsKeepTheClampedStagesToTheBit) {
       {0.0001f, 0.0f, 0.0001f, 0.0f},   // stiff neighbour
   };
   const int32_t n = static_cast<int32_t>(sizeof cases / sizeof cases[0]);
-  Catchment c(1, n);
+  ContinuousCells c(1, n);
   c.s->F_SUB_CAP = 2.0f;
   c.s->TAU_SUB = 18000.0f;
   c.s->RAIN_DATA(1, 1) = 5.0f;

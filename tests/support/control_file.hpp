@@ -33,7 +33,7 @@ struct ControlFileText {
   std::string impervious = "0";
   std::string interp = "1";
   std::string dir_file = "dir.txt";
-  std::vector<std::string> fixed;        // exempt cells, "row col"
+  std::vector<std::string> fixed = {};   // exempt cells, "row col"
   std::string marker = "A51 pit-free elevation";
   std::string elev_file = "elev.txt";
   std::string area_file = "area.txt";

@@ -1,5 +1,7 @@
 #include "support/testkit.hpp"
 
+#include <gtest/gtest.h>
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "io/input_error.hpp"
 #include "model/limits.hpp"
 
 namespace tarvex::test {
@@ -65,6 +68,19 @@ std::string read_file(const std::filesystem::path& path) {
   return ss.str();
 }
 
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) out.push_back(l);
+  return out;
+}
+
+std::set<std::string> files_in(const TempDir& dir) {
+  std::set<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.insert(e.path().filename().string());
+  return names;
+}
+
 std::string capture_stdout(const std::function<void()>& fn) {
   std::fflush(stdout);
   std::FILE* tmp = std::tmpfile();
@@ -89,6 +105,16 @@ std::string capture_stdout(const std::function<void()>& fn) {
   while ((n = std::fread(buf, 1, sizeof buf, tmp)) > 0) out.append(buf, n);
   std::fclose(tmp);
   return out;
+}
+
+void expect_input_error(const std::function<void()>& fn, const std::vector<std::string>& parts) {
+  try {
+    capture_stdout(fn);
+    ADD_FAILURE() << "accepted";
+  } catch (const InputError& e) {
+    const std::string m = e.what();
+    for (const auto& p : parts) EXPECT_NE(m.find(p), std::string::npos) << m;
+  }
 }
 
 namespace {

@@ -3,6 +3,7 @@
 // output, running the built program.
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -45,8 +46,17 @@ class ChangeDir {
 void write_file(const std::filesystem::path& path, const std::string& text);
 std::string read_file(const std::filesystem::path& path);
 
+// The lines of text, without their line ends.
+std::vector<std::string> lines_of(const std::string& text);
+// Names of the files in dir.
+std::set<std::string> files_in(const TempDir& dir);
+
 // Runs fn with standard output redirected; returns what it printed.
 std::string capture_stdout(const std::function<void()>& fn);
+
+// Runs fn (its standard output captured) and expects an InputError whose
+// text holds every part.
+void expect_input_error(const std::function<void()>& fn, const std::vector<std::string>& parts);
 
 struct RunResult {
   int exit_code = -1;

@@ -48,4 +48,9 @@ void write_control(const std::filesystem::path& dir, const ControlFileText& ctl)
   write_file(dir / "Tarvex.in", ctl.render());
 }
 
+void write_tiny_run(const std::filesystem::path& dir, const ControlFileText& ctl) {
+  write_tiny_catchment(dir);
+  write_control(dir, ctl);
+}
+
 }  // namespace tarvex::test

@@ -22,6 +22,8 @@ namespace tarvex::test {
 void write_tiny_catchment(const std::filesystem::path& dir, int n_records = 24);
 // Writes the control file ctl into dir as "Tarvex.in".
 void write_control(const std::filesystem::path& dir, const ControlFileText& ctl);
+// Writes both: the data files and the control file ctl.
+void write_tiny_run(const std::filesystem::path& dir, const ControlFileText& ctl = {});
 
 // Rain file text for the given gauges and records ("label v1 v2 ..." lines).
 std::string rain_file(const std::string& positions, int n_gauges, const std::string& records, int skip = 0);

@@ -14,10 +14,7 @@ namespace {
 
 using test::make_state;
 
-void set_codes(ModelState& s, const std::vector<std::vector<int32_t>>& rows) {
-  for (int32_t i = 1; i <= s.NI; ++i)
-    for (int32_t j = 1; j <= s.NJ; ++j) s.FLOW_DIR(i, j) = rows[static_cast<std::size_t>(i - 1)][static_cast<std::size_t>(j - 1)];
-}
+void set_codes(ModelState& s, const std::vector<std::vector<int32_t>>& rows) { test::set_grid(s.FLOW_DIR, rows); }
 
 std::vector<int32_t> areas(ModelState& s) {
   Grid<int32_t> pending;

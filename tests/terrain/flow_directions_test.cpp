@@ -10,55 +10,56 @@ namespace {
 
 using test::make_state;
 
-void set_rows(ModelState& s, const std::vector<std::vector<float>>& rows) {
-  for (int32_t i = 1; i <= s.NI; ++i)
-    for (int32_t j = 1; j <= s.NJ; ++j) s.ELEVATION(i, j) = rows[static_cast<std::size_t>(i - 1)][static_cast<std::size_t>(j - 1)];
+void set_rows(ModelState& s, const std::vector<std::vector<float>>& rows) { test::set_grid(s.ELEVATION, rows); }
+
+// A 3 x 3 DEM and the direction its centre cell must take.
+struct Centre {
+  std::vector<std::vector<float>> rows;
+  int32_t direction;
+};
+
+// Gives one grid each DEM in turn.
+void expect_centres(std::initializer_list<Centre> cases) {
+  auto s = make_state(3, 3);
+  int n = 0;
+  for (const Centre& c : cases) {
+    set_rows(*s, c.rows);
+    set_flow_directions(*s);
+    EXPECT_EQ(s->FLOW_DIR(2, 2), c.direction) << "case " << n++;
+  }
 }
 
 TEST(FlowDirections, EqualDropsKeepTheFirstNeighbourMet) {
-  auto s = make_state(3, 3);
-  set_rows(*s, {{9, 9, 9}, {4, 5, 4}, {9, 9, 9}});
-  set_flow_directions(*s);
-  EXPECT_EQ(s->FLOW_DIR(2, 2), 4);
-  // Same drop above and below: the row above comes first.
-  set_rows(*s, {{9, 3, 9}, {9, 5, 9}, {9, 3, 9}});
-  set_flow_directions(*s);
-  EXPECT_EQ(s->FLOW_DIR(2, 2), 2);
+  expect_centres({
+      {{{9, 9, 9}, {4, 5, 4}, {9, 9, 9}}, 4},
+      // Same drop above and below: the row above comes first.
+      {{{9, 3, 9}, {9, 5, 9}, {9, 3, 9}}, 2},
+  });
 }
 
 TEST(FlowDirections, DiagonalNotBelowBothSideCellsIsNeverChosen) {
-  auto s = make_state(3, 3);
-  // The lower-right diagonal drops 99 m, but its side cell below is a zero
-  // cell (not negative, and not higher than the diagonal): no candidate, and
-  // the 10 m drop to the left wins.
-  set_rows(*s, {{200, 200, 200}, {90, 100, 150}, {200, 0, 1}});
-  set_flow_directions(*s);
-  EXPECT_EQ(s->FLOW_DIR(2, 2), 4);
-  // A no-data side cell instead lets the diagonal count.
-  set_rows(*s, {{200, 200, 200}, {90, 100, 150}, {200, -1, 1}});
-  set_flow_directions(*s);
-  EXPECT_EQ(s->FLOW_DIR(2, 2), 9);
-  // Alone, a blocked diagonal leaves the cell without direction.
-  set_rows(*s, {{200, 200, 200}, {200, 100, 0}, {200, 0, 1}});
-  set_flow_directions(*s);
-  EXPECT_EQ(s->FLOW_DIR(2, 2), 0);
+  expect_centres({
+      // The lower-right diagonal drops 99 m, but its side cell below is a
+      // zero cell (not negative, and not higher than the diagonal): no
+      // candidate, and the 10 m drop to the left wins.
+      {{{200, 200, 200}, {90, 100, 150}, {200, 0, 1}}, 4},
+      // A no-data side cell instead lets the diagonal count.
+      {{{200, 200, 200}, {90, 100, 150}, {200, -1, 1}}, 9},
+      // Alone, a blocked diagonal leaves the cell without direction.
+      {{{200, 200, 200}, {200, 100, 0}, {200, 0, 1}}, 0},
+  });
 }
 
 TEST(FlowDirections, DiagonalRules) {
-  auto s = make_state(3, 3);
-  // Through a no-data side cell the diagonal is the plain drop / 1.4142135.
-  set_rows(*s, {{200, 200, 200}, {200, 100, -1}, {200, 99, 1}});
-  set_flow_directions(*s);
-  EXPECT_EQ(s->FLOW_DIR(2, 2), 9);
-  // Below both side cells it uses the drop to the mean of the four cells:
-  // mean (100 + 10 + 90 + 80) / 4 = 70, (100 - 70) / 1.4142135 = 21.2 > 20.
-  set_rows(*s, {{200, 200, 200}, {200, 100, 90}, {200, 80, 10}});
-  set_flow_directions(*s);
-  EXPECT_EQ(s->FLOW_DIR(2, 2), 9);
-  // mean (100 + 10 + 70 + 80) / 4 = 65, 35 / 1.4142135 = 24.7 < 30.
-  set_rows(*s, {{200, 200, 200}, {200, 100, 70}, {200, 80, 10}});
-  set_flow_directions(*s);
-  EXPECT_EQ(s->FLOW_DIR(2, 2), 6);
+  expect_centres({
+      // Through a no-data side cell the diagonal is the plain drop / 1.4142135.
+      {{{200, 200, 200}, {200, 100, -1}, {200, 99, 1}}, 9},
+      // Below both side cells it uses the drop to the mean of the four cells:
+      // mean (100 + 10 + 90 + 80) / 4 = 70, (100 - 70) / 1.4142135 = 21.2 > 20.
+      {{{200, 200, 200}, {200, 100, 90}, {200, 80, 10}}, 9},
+      // mean (100 + 10 + 70 + 80) / 4 = 65, 35 / 1.4142135 = 24.7 < 30.
+      {{{200, 200, 200}, {200, 100, 70}, {200, 80, 10}}, 6},
+  });
 }
 
 TEST(FlowDirections, NoDataAndZeroCells) {

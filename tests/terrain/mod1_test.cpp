@@ -38,19 +38,11 @@ Mod1Run run_mod1(const test::TempDir& dir) {
   return r;
 }
 
-TerrainControl valley_control(int32_t ni, int32_t nj) {
-  TerrainControl c;
-  c.ni = ni;
-  c.nj = nj;
-  c.outlet_i = ni;
-  c.outlet_j = (nj + 1) / 2;
-  return c;
-}
+using test::valley_control;
 
 TEST(Mod1, ValleyGivesEveryFile) {
   test::TempDir dir;
-  dir.write("Tarvex.in", test::control_text(valley_control(3, 5)));
-  dir.write("dem.txt", test::grid_text(test::valley_dem(3, 5)));
+  test::write_valley(dir, valley_control(3, 5));
   const Mod1Run r = run_mod1(dir);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
@@ -110,8 +102,7 @@ TEST(Mod1, LongFileNamesAreCutTo30Characters) {
   TerrainControl c = valley_control(3, 3);
   c.directions = "flow_directions_of_the_valley_grid.txt";
   test::TempDir dir;
-  dir.write("Tarvex.in", test::control_text(c));
-  dir.write("dem.txt", test::grid_text(test::valley_dem(3, 3)));
+  test::write_valley(dir, c);
   EXPECT_EQ(run_mod1(dir).status, 0);
   EXPECT_TRUE(dir.exists("flow_directions_of_the_valley_"));
 }
@@ -119,20 +110,14 @@ TEST(Mod1, LongFileNamesAreCutTo30Characters) {
 void expect_input_error(const test::TempDir& dir, const std::vector<std::string>& parts) {
   test::ChangeDir cd(dir.path());
   auto s = std::make_unique<ModelState>();
-  try {
-    test::capture_stdout([&] { terrain_pass(*s); });
-    FAIL() << "no error";
-  } catch (const InputError& e) {
-    for (const auto& p : parts) EXPECT_NE(std::string(e.what()).find(p), std::string::npos) << e.what();
-  }
+  test::expect_input_error([&] { terrain_pass(*s); }, parts);
 }
 
 TEST(Mod1, GridWithoutRowsOrColumnsIsRefused) {
   for (auto [ni, nj] : {std::pair{0, 5}, std::pair{3, -1}}) {
     TerrainControl c = valley_control(ni, nj);
     test::TempDir dir;
-    dir.write("Tarvex.in", test::control_text(c));
-    dir.write("dem.txt", "1 2 3\n");
+    test::write_terrain(dir, c, "1 2 3\n");
     expect_input_error(dir, {"Tarvex.in", "record 18"});
     EXPECT_FALSE(dir.exists("flowdir.txt"));
   }
@@ -140,8 +125,7 @@ TEST(Mod1, GridWithoutRowsOrColumnsIsRefused) {
 
 TEST(Mod1, DemEndingEarlyIsAnInputError) {
   test::TempDir dir;
-  dir.write("Tarvex.in", test::control_text(valley_control(3, 5)));
-  dir.write("dem.txt", "1 2 3 4 5\n1 2 3 4 5\n1 2 3\n");
+  test::write_terrain(dir, valley_control(3, 5), "1 2 3 4 5\n1 2 3 4 5\n1 2 3\n");
   expect_input_error(dir, {"dem.txt", "record 3", "row 3 of the DEM"});
 }
 

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/testkit.hpp"
+
 namespace tarvex::test {
 
 struct TerrainControl {
@@ -19,6 +21,16 @@ struct TerrainControl {
   std::string area = "area.txt";
   std::string links = "links.txt";
 };
+
+// Control of a valley_dem grid: its outlet is the middle cell of the last row.
+inline TerrainControl valley_control(int32_t ni, int32_t nj) {
+  TerrainControl c;
+  c.ni = ni;
+  c.nj = nj;
+  c.outlet_i = ni;
+  c.outlet_j = (nj + 1) / 2;
+  return c;
+}
 
 // "Tarvex.in" with the records the terrain mode reads; every other record
 // is a label naming its number.
@@ -71,6 +83,17 @@ inline std::vector<std::vector<double>> valley_dem(int32_t ni, int32_t nj) {
       z[static_cast<std::size_t>(i - 1)][static_cast<std::size_t>(j - 1)] =
           100.0 + 2.0 * (ni - i) + 3.0 * (j > mid ? j - mid : mid - j);
   return z;
+}
+
+// Writes "Tarvex.in" for c and the DEM text into dir.
+inline void write_terrain(const TempDir& dir, const TerrainControl& c, const std::string& dem) {
+  dir.write("Tarvex.in", control_text(c));
+  dir.write(c.dem, dem);
+}
+
+// The same with the valley DEM of c's size.
+inline void write_valley(const TempDir& dir, const TerrainControl& c) {
+  write_terrain(dir, c, grid_text(valley_dem(c.ni, c.nj)));
 }
 
 }  // namespace tarvex::test

@@ -6,6 +6,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "model/direction_code.hpp"
 #include "model/model_state.hpp"
@@ -20,6 +21,14 @@ inline std::unique_ptr<ModelState> make_state(int32_t ni, int32_t nj) {
   s->NJ = nj;
   s->size_terrain_grids(ni, nj);
   return s;
+}
+
+// Copies rows, the first row of the grid first, into g.
+template <class T, class U>
+void set_grid(Grid<T>& g, const std::vector<std::vector<U>>& rows) {
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    for (std::size_t j = 0; j < rows[i].size(); ++j)
+      g(static_cast<int32_t>(i + 1), static_cast<int32_t>(j + 1)) = static_cast<T>(rows[i][j]);
 }
 
 // Pit removal scanning every interior cell in turn.
