@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The calibration search over MPI ranks against a one-thread search with the
 # same settings on the small catchment: "min-ris.txt", "sceout.dat",
-# "outlet.out" and "sce_evaluations.csv" must be byte-identical. Then a rank
-# that cannot load the inputs must end the job with an error, without a hang.
+# "outlet.out" and "sce_evaluations.csv" must be byte-identical. A rank
+# killed during the search must end the job (non-zero status, no hang) and
+# --resume must then end like the whole search; a rank that cannot load the
+# inputs must end the job with an error.
 # Usage: scripts/mpi_check.sh [tarvex built with -DTARVEX_MPI=ON]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -15,7 +17,7 @@ files=(min-ris.txt sceout.dat outlet.out sce_evaluations.csv)
 
 setup() {  # dir: the small catchment with a short search of 4 complexes
   cp -r "$root/tests/data/small" "$1"
-  { printf '  300    5 0.01    4    7    0\n'; tail -n +2 "$root/tests/data/small/scein.dat"; } >"$1/scein.dat"
+  { printf ' 1000    5 0.01    4    7    0\n'; tail -n +2 "$root/tests/data/small/scein.dat"; } >"$1/scein.dat"
 }
 
 setup "$work/ref"
@@ -35,6 +37,30 @@ for run in "2 1" "3 2"; do
   done
 done
 
+# Rank 1 killed once the first loop is saved; the resumed search ends alike.
+dir="$work/killed"
+setup "$dir"
+(cd "$dir" && exec timeout 120 "${mpirun[@]}" -np 1 "$tarvex" --search -j 1 \
+  : -np 1 sh -c 'echo $$ >rank1.pid; exec "$0" --search -j 1' "$tarvex" >/dev/null 2>&1) &
+job=$!
+for _ in $(seq 1200); do [ -f "$dir/sce_checkpoint.txt" ] && [ -f "$dir/rank1.pid" ] && break; sleep 0.05; done
+kill -9 "$(cat "$dir/rank1.pid")" 2>/dev/null || true
+set +e
+wait "$job"
+status=$?
+set -e
+if [ "$status" -eq 0 ] || [ "$status" -eq 124 ]; then
+  echo "mpi_check: the job with a killed rank gave status $status" >&2
+  fail=1
+fi
+(cd "$dir" && timeout 120 "${mpirun[@]}" -np 2 "$tarvex" --search -j 1 --resume >/dev/null)
+for f in "${files[@]}"; do
+  if ! cmp -s "$work/ref/$f" "$dir/$f"; then
+    echo "mpi_check: $f of the search resumed after a killed rank differs from the one-thread search" >&2
+    fail=1
+  fi
+done
+
 # Rank 1 misses the rain file: every rank stops before the search.
 setup "$work/good"
 setup "$work/bad"
@@ -49,5 +75,5 @@ if [ "$status" -eq 0 ] || [ "$status" -eq 124 ] || ! grep -q "rank 1 of the MPI 
   cat "$work/load.err" >&2
   fail=1
 fi
-[ "$fail" -eq 0 ] && echo "mpi_check: searches over 2 and 3 ranks match the one-thread search; a failed load ends the job"
+[ "$fail" -eq 0 ] && echo "mpi_check: searches over 2 and 3 ranks, and one resumed after a killed rank, match the one-thread search; a failed load ends the job"
 exit "$fail"

@@ -184,7 +184,7 @@ std::string MpiSession::start(bool search, int& status) {
   if (size_ == 1) return {};
   status = 2;
   if (!search) {
-    return "usage: under mpirun (" + std::to_string(size_) +
+    return "under mpirun (" + std::to_string(size_) +
            " processes) only the calibration search (--search) runs; other runs take one process";
   }
   status = 1;
