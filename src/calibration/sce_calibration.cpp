@@ -16,10 +16,12 @@
 #include <vector>
 
 #include "calibration/evaluate.hpp"
+#include "calibration/remote_evaluator.hpp"
 #include "calibration/sce_search.hpp"
 #include "io/evaluation_log.hpp"
 #include "io/input_error.hpp"
 #include "io/search_files.hpp"
+#include "model/warn_error.hpp"
 
 namespace tarvex {
 namespace {
@@ -179,7 +181,8 @@ void run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& rep
   cfg.seed = static_cast<uint64_t>(static_cast<int64_t>(p.SEED));
   cfg.use_x0 = p.INIPT != 0;
   int threads = opt.jobs > 0 ? opt.jobs : static_cast<int>(std::thread::hardware_concurrency());
-  cfg.threads = std::clamp(threads, 1, p.NGS * p.NPG);
+  const int local = std::clamp(threads, 1, p.NGS * p.NPG);  // evaluation threads of this process
+  cfg.threads = local;
 
   std::vector<double> lo(n), hi(n), x0(n);
   for (int j = 0; j < n; ++j) {
@@ -188,48 +191,73 @@ void run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& rep
     x0[j] = p.PAR0(j + 1);
   }
 
-  // A copy of the loaded model per further worker; worker 0 uses s.
+  // A copy of the loaded model per further thread; thread 0 uses s.
   std::vector<std::unique_ptr<ModelState>> copies;
   std::vector<ModelState*> states{&s};
-  for (int w = 1; w < cfg.threads; ++w) {
+  for (int w = 1; w < local; ++w) {
     copies.push_back(std::make_unique<ModelState>(s));
     states.push_back(copies.back().get());
   }
   struct Scratch {
     std::vector<double> sim, obs;
   };
-  std::vector<Scratch> scratch(static_cast<std::size_t>(cfg.threads));
+  std::vector<Scratch> scratch(static_cast<std::size_t>(local));
+
+  auto score = [&](int thread, std::span<const double> x) -> PointScore {
+    ModelState& w = *states[static_cast<std::size_t>(thread)];
+    Scratch& buf = scratch[static_cast<std::size_t>(thread)];
+    PointScore r;
+    r.f = kInf;
+    try {
+      const RunScore run = evaluate_run(w, x.data(), n);
+      r.fit = run_fit(w, run, buf.sim, buf.obs);
+      r.f = opt.objective == Objective::sse ? static_cast<double>(run.OBJ) : objective_value(opt.objective, r.fit);
+      if (!std::isfinite(r.f)) r.f = kInf;
+    } catch (const InputError&) {
+      r.failed = true;
+    }
+    return r;
+  };
+
+  // Other processes of an MPI job: each has loaded the inputs itself; one
+  // that serves evaluations leaves here once the search is over.
+  RemoteEvaluator* remote = remote_evaluator();
+  auto make_search = [&](const SceSearch::Objective& f) {
+    try {
+      return std::make_unique<SceSearch>(cfg, lo, hi, x0, f);
+    } catch (const std::invalid_argument& e) {
+      throw InputError(std::string("file 'scein.dat': the search cannot use these settings: ") + e.what());
+    }
+  };
+  make_search([](int, std::span<const double>) { return 0.0; });  // settings checked alike in every process
+  if (remote && remote->serves()) {
+    if (remote->loaded(local) == 0) throw RunRefused{0};  // the searching process reported its error
+    remote->serve(local, n, score);
+    return;
+  }
+  const int slots = remote ? remote->loaded(local) : 0;
+  struct Release {
+    RemoteEvaluator* remote;
+    ~Release() {
+      if (remote) remote->release();
+    }
+  } release{slots > 0 ? remote : nullptr};
+  cfg.threads = local + slots;  // threads from `local` on wait for remote evaluations
 
   std::mutex scored_mutex;
   std::map<std::vector<double>, Scored> scored;
 
   auto objective = [&](int worker, std::span<const double> x) -> double {
-    ModelState& w = *states[static_cast<std::size_t>(worker)];
-    Scratch& buf = scratch[static_cast<std::size_t>(worker)];
-    Scored r;
-    double f = kInf;
-    try {
-      const RunScore run = evaluate_run(w, x.data(), n);
-      r.fit = run_fit(w, run, buf.sim, buf.obs);
-      f = opt.objective == Objective::sse ? static_cast<double>(run.OBJ) : objective_value(opt.objective, r.fit);
-      if (!std::isfinite(f)) f = kInf;
-    } catch (const InputError&) {
-      r.failed = true;
-    }
+    const PointScore r = worker < local ? score(worker, x) : remote->evaluate(worker - local, x);
     std::lock_guard<std::mutex> lock(scored_mutex);
     Scored& e = scored[std::vector<double>(x.begin(), x.end())];
-    const int count = e.count;
-    e = r;
-    e.count = count + 1;
-    return f;
+    e.fit = r.fit;
+    e.failed = r.failed;
+    ++e.count;
+    return r.f;
   };
 
-  std::unique_ptr<SceSearch> search;
-  try {
-    search = std::make_unique<SceSearch>(cfg, lo, hi, x0, objective);
-  } catch (const std::invalid_argument& e) {
-    throw InputError(std::string("file 'scein.dat': the search cannot use these settings: ") + e.what());
-  }
+  std::unique_ptr<SceSearch> search = make_search(objective);
 
   const std::string key = settings_key(p, opt.objective);
   Checkpoint cp;
@@ -333,6 +361,10 @@ void run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& rep
   };
 
   const SceResult res = search->run();
+  if (release.remote) {
+    release.remote->release();
+    release.remote = nullptr;
+  }
 
   // The best vector once more, on the main model, for its series and fit.
   RunScore best;

@@ -12,8 +12,13 @@
 
 #include "driver/command_line.hpp"
 #include "driver/main_menu.hpp"
+#include "driver/process_count.hpp"
 #include "io/input_error.hpp"
 #include "io/quoted.hpp"
+
+#ifdef TARVEX_MPI
+#include "calibration/mpi_evaluator.hpp"
+#endif
 
 #ifndef TARVEX_VERSION
 #define TARVEX_VERSION "0.1.0"
@@ -61,6 +66,22 @@ int main(int argc, char** argv) {
     std::printf("tarvex %s\n", TARVEX_VERSION);
     return checked_exit(0, 2);
   }
+#ifdef TARVEX_MPI
+  MpiSession mpi(&argc, &argv);
+  int mpi_status = 0;
+  if (const std::string why = mpi.start(cl->search.search, mpi_status); !why.empty()) {
+    if (mpi.rank() == 0) report(why);
+    return mpi_status;
+  }
+#else
+  // Copies started by mpirun or srun would all write the same files.
+  if (const int k = launched_processes(); k > 1) {
+    report("error: started as " + std::to_string(k) + " processes (mpirun or srun), but this build has no MPI "
+           "support: every process would write the same files; run one process, or build with -DTARVEX_MPI=ON "
+           "for the search over ranks");
+    return 1;
+  }
+#endif
   try {
     if (!cl->directory.empty()) {
       std::error_code ec;

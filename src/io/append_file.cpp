@@ -9,11 +9,13 @@
 #include <string>
 
 #include "io/input_error.hpp"
+#include "io/output_sink.hpp"
 #include "io/quoted.hpp"
 
 namespace tarvex {
 
 void append_whole(const std::filesystem::path& path, std::string_view text) {
+  if (outputs_discarded()) return;
   const std::string name = path.string();
   auto error = [&](const std::string& what, int err) {
     return InputError("file " + quoted_name(name) + ": " + what + ": " + std::strerror(err));

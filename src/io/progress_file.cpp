@@ -1,6 +1,7 @@
 #include "io/progress_file.hpp"
 
 #include "io/input_error.hpp"
+#include "io/output_sink.hpp"
 #include "io/text_writer.hpp"
 
 namespace tarvex {
@@ -17,7 +18,7 @@ void ProgressFile::fail() const { throw InputError(std::string("file '") + kName
 
 void ProgressFile::open() {
   if (f_) std::fclose(f_);
-  f_ = std::fopen(kName, "wb");
+  f_ = std::fopen(outputs_discarded() ? "/dev/null" : kName, "wb");
   if (!f_) throw InputError(std::string("file '") + kName + "' cannot be created or written");
   length_ = 0;
 }

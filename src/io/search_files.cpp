@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "io/input_error.hpp"
+#include "io/output_sink.hpp"
 
 namespace tarvex {
 
@@ -22,6 +23,7 @@ std::optional<std::string> read_whole_file(const fs::path& path) {
 }
 
 void replace_file_atomically(const fs::path& path, const std::string& text) {
+  if (outputs_discarded()) return;
   fs::path tmp = path;
   tmp += ".tmp";
   {
@@ -45,6 +47,7 @@ std::uintmax_t file_size_or_zero(const fs::path& path) {
 }
 
 void truncate_file(const fs::path& path, std::uintmax_t size) {
+  if (outputs_discarded()) return;
   std::error_code ec;
   const std::uintmax_t now = fs::file_size(path, ec);
   if (ec && size == 0) return;
