@@ -39,8 +39,9 @@ void INPUT_TEMP(ModelState& s, RecordReader& file) {
                 std::to_string(s.DAYS_IN_MONTH(m)) + " days; every month has 1 to 31 days");
     }
   }
-  s.N_TEMP_ST = read_station_count(file, "the number of temperature stations", kLimits.temp_stations, 1021,
+  s.N_TEMP_ST = read_station_count(file, "the number of temperature stations", s.limits.temp_stations, 1021,
                                    "one station is needed");
+  s.size_temp_tables();
   const int32_t NT = s.N_TEMP_ST;
   file.skip(1);
   for (int32_t k = 1; k <= NT; ++k) {
