@@ -30,6 +30,7 @@ void INPUT_RAIN(ModelState& s, RecordReader& file) {
     ListRead r = file.read("rain record " + std::to_string(N) + " (label and " + std::to_string(NR) +
                            " gauge values)");
     (void)r.i32();  // record label, not used
+    s.grow_rain_records(N);
     for (int32_t k = 1; k <= NR; ++k) s.RAIN_DATA(N, k) = r.f32();
     r.finish();
     for (int32_t k = 1; k <= NR; ++k) {

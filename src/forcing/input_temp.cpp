@@ -64,6 +64,7 @@ void INPUT_TEMP(ModelState& s, RecordReader& file) {
     ListRead r = file.read("temperature record " + std::to_string(N) + " (label and " +
                            std::to_string(NT) + " station value)");
     (void)r.i32();  // record label, not used
+    s.grow_temp_records(N);
     for (int32_t k = 1; k <= NT; ++k) s.TEMP_DATA(N, k) = r.f32();
     r.finish();
     for (int32_t k = 1; k <= NT; ++k) {

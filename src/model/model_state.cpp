@@ -66,10 +66,40 @@ int32_t ModelState::weight_planes() const {
   return limits.fit_to_data ? std::max(N_RAIN_ST, 1) : kLimits.rain_gauges;
 }
 
+namespace {
+
+constexpr int32_t kFirstRecords = 65536;
+
+// Rows for record n of N_DATA: doubling, at most N_DATA.
+int32_t grown_rows(int32_t have, int32_t n, int32_t n_data) {
+  const int64_t doubled = std::max<int64_t>(static_cast<int64_t>(have) * 2, n);
+  return static_cast<int32_t>(std::min<int64_t>(doubled, std::max(n_data, n)));
+}
+
+}  // namespace
+
+void ModelState::grow_rain_records(int32_t n) {
+  if (n <= RAIN_DATA.rows()) return;
+  const int32_t rows = grown_rows(RAIN_DATA.rows(), n, N_DATA);
+  sized("the rain series of " + by(rows, "records", RAIN_DATA.cols(), "gauges"), [&] {
+    RAIN_DATA.grow_rows(rows);
+    RAIN_MISSING.grow_rows(rows);
+  });
+}
+
+void ModelState::grow_temp_records(int32_t n) {
+  if (n <= TEMP_DATA.rows()) return;
+  const int32_t rows = grown_rows(TEMP_DATA.rows(), n, N_DATA);
+  sized("the temperature series of " + by(rows, "records", TEMP_DATA.cols(), "stations"), [&] {
+    TEMP_DATA.grow_rows(rows);
+    TEMP_MISSING.grow_rows(rows);
+  });
+}
+
 void ModelState::size_rain_tables() {
   if (!limits.fit_to_data) return;
   const int32_t n = std::max(N_RAIN_ST, 1);
-  const int32_t rows = std::max(N_DATA, 1);
+  const int32_t rows = std::clamp(N_DATA, 1, kFirstRecords);
   sized("the rain series of " + by(rows, "records", n, "gauges"), [&] {
     RAIN_XY.resize(2, n);
     RAIN_DATA.resize(rows, n);
@@ -83,7 +113,7 @@ void ModelState::size_rain_tables() {
 void ModelState::size_temp_tables() {
   if (!limits.fit_to_data) return;
   const int32_t n = std::max(N_TEMP_ST, 1);
-  const int32_t rows = std::max(N_DATA, 1);
+  const int32_t rows = std::clamp(N_DATA, 1, kFirstRecords);
   sized("the temperature series of " + by(rows, "records", n, "stations"), [&] {
     TEMP_XY.resize(2, n);
     TEMP_Z.v.assign(static_cast<std::size_t>(n), 0.0f);

@@ -233,8 +233,12 @@ struct ModelState {
   // With the capacities lifted: sizes the rain tables to N_RAIN_ST gauges and
   // N_DATA records, the temperature tables to N_TEMP_ST stations. Throws an
   // InputError naming the table when memory does not hold it.
+  // The series start with at most 65536 records and grow (grow_*_records) as
+  // records are read, so memory follows the records the file holds.
   void size_rain_tables();
   void size_temp_tables();
+  void grow_rain_records(int32_t n);
+  void grow_temp_records(int32_t n);
   // With the capacities lifted: the discharge series hold at least `steps`
   // values (the observed ones keep theirs).
   void size_series(int32_t steps);

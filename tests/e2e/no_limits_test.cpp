@@ -2,7 +2,10 @@
 // and the same inputs without the option are refused as before.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -76,6 +79,22 @@ TEST(NoLimits, MoreGaugesAndStationsRunAndMatchTheSameRainOnFewer) {
   test::write_control(wide.path(), ctl);
   const auto weighted = test::run_tarvex({"--mode", "3", "--no-limits"}, wide.path());
   EXPECT_EQ(weighted.exit_code, 0) << weighted.err;
+}
+
+TEST(NoLimits, SeriesMemoryCannotHoldIsAnErrorNamingThem) {
+  // 65536 records x 30000 gauges, twice 7.3 GiB, within 4 GiB of address space.
+  test::TempDir dir;
+  test::write_tiny_catchment(dir.path());
+  test::ControlFileText ctl;
+  ctl.n_data = "65536";
+  test::write_control(dir.path(), ctl);
+  dir.write("rain.txt", "Number of rain gauges\n30000\n");
+  const std::string cmd = "ulimit -v 4000000; cd '" + dir.path().string() + "' && '" +
+                          test::tarvex_binary().string() + "' --mode 3 --no-limits >/dev/null 2>err.txt";
+  const int status = std::system(("sh -c \"" + cmd + "\"").c_str());
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+  EXPECT_EQ(dir.read("err.txt"),
+            "tarvex: error: the rain series of 65536 records x 30000 gauges does not fit in memory\n");
 }
 
 TEST(NoLimits, TerrainPastTheLinkTableAndTheGridSide) {
