@@ -1,6 +1,7 @@
 #pragma once
-// Capacities of a run: the size of every table the model state holds. Every
-// check against a capacity reads this one value.
+// Capacities of a run: the size of every table the model state holds. The
+// model state keeps the run's copy (kLimits, or kNoLimits with --no-limits);
+// every check against a capacity reads that copy.
 #include <cstdint>
 
 #include "io/control_file.hpp"

@@ -1,6 +1,7 @@
 #include "simulation/simulation_run.hpp"
 
 #include <cmath>
+#include <new>
 #include <string>
 
 #include "io/input_error.hpp"
@@ -64,7 +65,12 @@ int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal)
   const bool event = single && s.RUN_MODE == 2;
 
   s.size_series(NSTEPS);
-  t.resize(s.NI, s.NJ, s.weight_planes());
+  try {
+    t.resize(s.NI, s.NJ, s.weight_planes());
+  } catch (const std::bad_alloc&) {
+    throw InputError("the step tables of " + std::to_string(s.weight_planes()) + " rain weight planes of " +
+                     std::to_string(s.NI) + " x " + std::to_string(s.NJ) + " cells do not fit in memory");
+  }
   INITIAL_VALUE(s);
 
   int32_t IOUT = 1;
