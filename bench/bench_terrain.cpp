@@ -3,13 +3,17 @@
 // ordering; catchment mask and link properties on a 1000 x 1000 valley whose
 // ordering succeeds (a rough DEM of that size has far more than 9999 sources
 // and ends at the link table). The cell-by-cell versions kept for the tests
-// are timed once for comparison.
+// are timed once for comparison. --size=N sets the side of both DEMs;
+// --no-limits lifts the capacities (the realistic DEM then orders and lists
+// all its links).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -29,7 +33,8 @@ namespace {
 
 using namespace tarvex;
 
-constexpr int32_t kSize = 1000;
+int32_t kSize = 1000;      // --size=N
+bool g_no_limits = false;  // --no-limits
 
 // Standard output to /dev/null while alive (the progress lines of UNPIT).
 class QuietStdout {
@@ -114,6 +119,7 @@ std::vector<float> realistic_dem() {
 
 std::unique_ptr<ModelState> fresh_state() {
   auto s = std::make_unique<ModelState>();
+  if (g_no_limits) s->limits = kNoLimits;
   s->NI = kSize;
   s->NJ = kSize;
   s->size_terrain_grids(kSize, kSize);
@@ -286,6 +292,53 @@ void BM_MaskAndLinksValley(benchmark::State& state) {
 }
 BENCHMARK(BM_MaskAndLinksValley)->Unit(benchmark::kMillisecond);
 
+// Mask and link list of the realistic DEM: all its links once the
+// capacities are lifted.
+void BM_MaskAndLinksRealistic(benchmark::State& state) {
+  ModelState& s = realistic_after(2);
+  ORDINI(s, nullptr, nullptr);
+  const auto file = std::filesystem::temp_directory_path() / "tarvex-bench-links-realistic.txt";
+  int32_t links = 0;
+  for (auto _ : state) {
+    MASK(s);
+    TextWriter out(file);
+    PARAM(s, out);
+    out.close();
+  }
+  for (int32_t k = 1; k <= s.LINK_ORD.size() && s.LINK_ORD(k) != -1; ++k) ++links;
+  state.counters["overflow"] = s.LINK_OVERFLOW;
+  state.counters["links"] = links;
+  std::filesystem::remove(file);
+}
+BENCHMARK(BM_MaskAndLinksRealistic)->Unit(benchmark::kMillisecond);
+
+// Takes --size=N and --no-limits off the command line.
+void take_own_options(int& argc, char** argv) {
+  int out = 1;
+  for (int k = 1; k < argc; ++k) {
+    if (std::strncmp(argv[k], "--size=", 7) == 0) {
+      kSize = std::atoi(argv[k] + 7);
+    } else if (std::strcmp(argv[k], "--no-limits") == 0) {
+      g_no_limits = true;
+    } else {
+      argv[out++] = argv[k];
+    }
+  }
+  argc = out;
+  const int32_t top = g_no_limits ? kNoLimits.grid_side : kLimits.grid_side;
+  if (kSize < 300 || kSize > top) {
+    std::fprintf(stderr, "bench_terrain: --size must be 300..%d\n", top);
+    std::exit(2);
+  }
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  take_own_options(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -31,7 +31,8 @@ void SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Contro
   const std::string& OBS_FILE = *ctl.observed.file;
   const int32_t N_OBS_HEAD = *ctl.observed.header_records;
   const int32_t N_OBS = *ctl.observed.values;
-  if (N_OBS > kLimits.observed) refuse_run(1014);
+  if (N_OBS > s.limits.observed) refuse_run(1014);
+  s.size_series(N_OBS);
 
   {
     RecordReader obs(OBS_FILE);

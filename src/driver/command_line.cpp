@@ -68,6 +68,8 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
         return std::nullopt;
       }
       cl.directory = a.substr(12);
+    } else if (a == "--no-limits") {
+      cl.no_limits = true;
     } else if (a == "--search") {
       cl.search.search = true;
       search_given = true;
@@ -115,7 +117,8 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
 }
 
 const char* usage_text() {
-  return "Usage: tarvex [--mode MODE] [-C DIR] [-j N] [--search [--objective NAME] [--resume] [--progress]]\n"
+  return "Usage: tarvex [--mode MODE] [-C DIR] [-j N] [--no-limits]\n"
+         "              [--search [--objective NAME] [--resume] [--progress]]\n"
          "\n"
          "Distributed rainfall-runoff model of one catchment. Reads the control file\n"
          "\"Tarvex.in\" and the files it names from the working directory.\n"
@@ -131,6 +134,11 @@ const char* usage_text() {
          "                        threaded): of each simulation run, or with --search of\n"
          "                        the search's evaluations. A small catchment uses fewer;\n"
          "                        the results are the same for every N\n"
+         "      --no-limits       lift the capacities (grid side 1000, 10000 links and\n"
+         "                        stream starts, 4 rain gauges, 1 temperature station,\n"
+         "                        40000 records and observed values, 10 exempt cells) up\n"
+         "                        to what memory holds; 3 roughness classes and 1 cross-\n"
+         "                        section stay\n"
          "      --search          calibration mode: search the parameters within the bounds\n"
          "                        of \"scein.dat\" (shuffled complex evolution); records in\n"
          "                        \"min-ris.txt\", \"sce_evaluations.csv\", \"sceout.dat\",\n"

@@ -15,6 +15,7 @@ struct CommandLine {
   int32_t jobs = 0;          // threads of a simulation run, 0 for the machine's cores
   bool help = false;
   bool version = false;
+  bool no_limits = false;    // --no-limits: tables sized to the data, not to the capacities
   SearchOptions search;      // --search and its options (calibration mode only)
 };
 

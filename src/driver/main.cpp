@@ -92,6 +92,7 @@ int main(int argc, char** argv) {
       }
     }
     auto state = std::make_unique<ModelState>();
+    if (cl->no_limits) state->limits = kNoLimits;
     int status = MAINMENU(*state, cl->mode, cl->search);
     return checked_exit(status, 1);
   } catch (const InputError& e) {

@@ -105,7 +105,7 @@ int MAINMENU(ModelState& s, int32_t mode, const SearchOptions& search) {
   s.RUN_JOBS = search.search ? 1 : search.jobs;
   s.RUN_MODE = mode;
   try {
-    const std::optional<ControlFile> ctl = ControlFile::read("Tarvex.in", mode, control_bounds(kLimits));
+    const std::optional<ControlFile> ctl = ControlFile::read("Tarvex.in", mode, control_bounds(s.limits));
     if (!ctl) refuse_run(1011);
     return run_pass(s, *ctl, search);
   } catch (const RunRefused&) {

@@ -65,13 +65,13 @@ void READ_PARAM(ModelState& s, const ControlFile& ctl) {
   }
   s.N_DATA = *run.n_data;
   if (s.N_DATA < 1) ctl.refuse(run.n_data.record(), "the number of records N_DATA must be at least 1");
-  if (s.N_DATA > kLimits.records) refuse_run(1016);
+  if (s.N_DATA > s.limits.records) refuse_run(1016);
 
   s.DT_RAIN = *run.dt_rain;
   if (!(s.DT_RAIN > 0.0f)) ctl.refuse(run.dt_rain.record(), "the time step of the records DT_RAIN must be positive");
   s.NI = run.grid->i;
   s.NJ = run.grid->j;
-  if (s.NI > kLimits.grid_side || s.NJ > kLimits.grid_side) refuse_run(1018);
+  if (s.NI > s.limits.grid_side || s.NJ > s.limits.grid_side) refuse_run(1018);
   if (s.NI < 1 || s.NJ < 1) ctl.refuse(run.grid.record(), "a grid needs at least one row and one column");
   s.size_grids(s.NI, s.NJ);
 

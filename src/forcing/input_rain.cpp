@@ -10,8 +10,9 @@
 namespace tarvex {
 
 void INPUT_RAIN(ModelState& s, RecordReader& file) {
-  s.N_RAIN_ST = read_station_count(file, "the number of rain gauges", kLimits.rain_gauges, 1020,
+  s.N_RAIN_ST = read_station_count(file, "the number of rain gauges", s.limits.rain_gauges, 1020,
                                    "at least one gauge is needed");
+  s.size_rain_tables();
   const int32_t NR = s.N_RAIN_ST;
   file.skip(1);
   for (int32_t k = 1; k <= NR; ++k) {
@@ -25,6 +26,7 @@ void INPUT_RAIN(ModelState& s, RecordReader& file) {
     ListRead r = file.read("rain record " + std::to_string(N) + " (label and " + std::to_string(NR) +
                            " gauge values)");
     (void)r.i32();  // record label, not used
+    s.grow_rain_records(N);
     for (int32_t k = 1; k <= NR; ++k) s.RAIN_DATA(N, k) = r.f32();
     r.finish();
     for (int32_t k = 1; k <= NR; ++k) {

@@ -39,8 +39,9 @@ void INPUT_TEMP(ModelState& s, RecordReader& file) {
                 std::to_string(s.DAYS_IN_MONTH(m)) + " days; every month has 1 to 31 days");
     }
   }
-  s.N_TEMP_ST = read_station_count(file, "the number of temperature stations", kLimits.temp_stations, 1021,
+  s.N_TEMP_ST = read_station_count(file, "the number of temperature stations", s.limits.temp_stations, 1021,
                                    "one station is needed");
+  s.size_temp_tables();
   const int32_t NT = s.N_TEMP_ST;
   file.skip(1);
   for (int32_t k = 1; k <= NT; ++k) {
@@ -59,6 +60,7 @@ void INPUT_TEMP(ModelState& s, RecordReader& file) {
     ListRead r = file.read("temperature record " + std::to_string(N) + " (label and " +
                            std::to_string(NT) + " station value)");
     (void)r.i32();  // record label, not used
+    s.grow_temp_records(N);
     for (int32_t k = 1; k <= NT; ++k) s.TEMP_DATA(N, k) = r.f32();
     r.finish();
     for (int32_t k = 1; k <= NT; ++k) {

@@ -25,8 +25,8 @@ void SLOPE_COMP(ModelState& s, RecordReader& file, int32_t LINK_RECORDS) {
     float LEN = 0.0f;
     file.values("a link (IIN JIN IFIN JFIN ORD LEN)", IIN, JIN, IFIN, JFIN, ORD, LEN);
     const std::string where = "record " + std::to_string(file.record()) + ": ";
-    if (s.NPATH >= kLimits.paths) {
-      file.fail(where + "more than " + std::to_string(kLimits.paths) + " links");
+    if (s.NPATH >= s.limits.paths) {
+      file.fail(where + "more than " + std::to_string(s.limits.paths) + " links");
     }
     if (!s.SLOPE.contains(IIN, JIN) || !s.SLOPE.contains(IFIN, JFIN)) {
       file.fail(where + "link " + cell(IIN, JIN) + " to " + cell(IFIN, JFIN) + " lies outside the " +
@@ -37,6 +37,10 @@ void SLOPE_COMP(ModelState& s, RecordReader& file, int32_t LINK_RECORDS) {
                 "; a link is at least one cell step long");
     }
     s.NPATH = s.NPATH + 1;
+    if (s.NPATH > s.IIN.size()) {
+      const int32_t n = s.NPATH * 2;
+      for (auto* a : {&s.IIN, &s.JIN, &s.IFIN, &s.JFIN}) a->grow(n);
+    }
     s.IIN(s.NPATH) = IIN;
     s.JIN(s.NPATH) = JIN;
     s.IFIN(s.NPATH) = IFIN;

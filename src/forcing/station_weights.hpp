@@ -63,22 +63,26 @@ void inverse_distance_weights(int32_t NI, int32_t NJ, int32_t N, const XYTable& 
       for (int32_t J = 1; J <= NJ; ++J) W((k - 1) * NI + I, J) = 0.0f;
     }
   }
-  float w[kLimits.rain_gauges];
+  // 1/D goes into W first, then is divided by the sum: any number of gauges
+  // without a buffer.
   for (int32_t I = 1; I <= NI; ++I) {
     for (int32_t J = 1; J <= NJ; ++J) {
       if (!(ACTIVE(I, J) > 0.0f)) continue;
       float SUM = 0.0f;
       for (int32_t k = 1; k <= N; ++k) {
-        w[k - 1] = 0.0f;
         if (missing && missing[k - 1]) continue;
         const float d1 = static_cast<float>(I) - XY(1, k);
         const float d2 = static_cast<float>(J) - XY(2, k);
         float D = d1 * d1 + d2 * d2;
         if (D == 0.0f) D = 0.0001f;  // gauge on the cell centre
-        w[k - 1] = 1.0f / D;
-        SUM = SUM + w[k - 1];
+        float& w = W((k - 1) * NI + I, J);
+        w = 1.0f / D;
+        SUM = SUM + w;
       }
-      for (int32_t k = 1; k <= N; ++k) W((k - 1) * NI + I, J) = missing && missing[k - 1] ? 0.0f : w[k - 1] / SUM;
+      for (int32_t k = 1; k <= N; ++k) {
+        float& w = W((k - 1) * NI + I, J);
+        w = missing && missing[k - 1] ? 0.0f : w / SUM;
+      }
     }
   }
 }

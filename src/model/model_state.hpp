@@ -54,37 +54,59 @@ class Grid {
   int32_t nj_ = 0;
 };
 
-// Table of fixed extent addressed (a, b) from 1, stored with b fastest.
+// Table addressed (a, b) from 1, stored with b fastest. A x B is the extent
+// it starts with; a run without capacities sizes it to its data.
 template <class T, int32_t A, int32_t B>
 class Table {
  public:
   Table() : data_(static_cast<std::size_t>(A) * B, T{}) {}
   T& operator()(int32_t a, int32_t b) {
-    assert(a >= 1 && a <= A && b >= 1 && b <= B);
-    return data_[static_cast<std::size_t>(a - 1) * B + static_cast<std::size_t>(b - 1)];
+    assert(a >= 1 && a <= rows_ && b >= 1 && b <= cols_);
+    return data_[static_cast<std::size_t>(a - 1) * static_cast<std::size_t>(cols_) + static_cast<std::size_t>(b - 1)];
   }
   const T& operator()(int32_t a, int32_t b) const {
-    assert(a >= 1 && a <= A && b >= 1 && b <= B);
-    return data_[static_cast<std::size_t>(a - 1) * B + static_cast<std::size_t>(b - 1)];
+    assert(a >= 1 && a <= rows_ && b >= 1 && b <= cols_);
+    return data_[static_cast<std::size_t>(a - 1) * static_cast<std::size_t>(cols_) + static_cast<std::size_t>(b - 1)];
   }
   void fill(T v) { data_.assign(data_.size(), v); }
+  // New extent, zero-filled.
+  void resize(int32_t rows, int32_t cols) {
+    std::vector<T>(static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols), T{}).swap(data_);
+    rows_ = rows;
+    cols_ = cols;
+  }
+  // At least `rows` rows; the entries held keep their values, new ones are zero.
+  void grow_rows(int32_t rows) {
+    if (rows <= rows_) return;
+    data_.resize(static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols_), T{});
+    rows_ = rows;
+  }
+  int32_t rows() const { return rows_; }
+  int32_t cols() const { return cols_; }
 
  private:
   std::vector<T> data_;
+  int32_t rows_ = A;
+  int32_t cols_ = B;
 };
 
-// Small array addressed from 1.
+// Array addressed from 1, N entries unless resized.
 template <class T, int32_t N>
 struct Array1 {
-  std::array<T, N> v{};
+  std::vector<T> v = std::vector<T>(static_cast<std::size_t>(N), T{});
   T& operator()(int32_t k) {
-    assert(k >= 1 && k <= N);
+    assert(k >= 1 && k <= size());
     return v[static_cast<std::size_t>(k - 1)];
   }
   const T& operator()(int32_t k) const {
-    assert(k >= 1 && k <= N);
+    assert(k >= 1 && k <= size());
     return v[static_cast<std::size_t>(k - 1)];
   }
+  // At least n entries; the entries held keep their values, new ones are zero.
+  void grow(int32_t n) {
+    if (n > size()) v.resize(static_cast<std::size_t>(n), T{});
+  }
+  int32_t size() const { return static_cast<int32_t>(v.size()); }
 };
 
 // Working tables of one run driver (the single run and the objective-function
@@ -96,9 +118,11 @@ struct RunTables {
   Grid<int32_t> TEMP_STATION_MAP_STEP;  // nearest reporting temperature station
   Grid<float> STEP_RUNOFF;              // surface runoff depth, mm per step; -1 off the catchment
 
-  void resize(int32_t ni, int32_t nj) {
+  // gauges: the planes of the weight grid (the capacity, or the gauges of a
+  // run without capacities).
+  void resize(int32_t ni, int32_t nj, int32_t gauges = kLimits.rain_gauges) {
     RAIN_STATION_MAP_STEP.resize(ni, nj);
-    RAIN_WEIGHT_STEP.resize(kLimits.rain_gauges * ni, nj);
+    RAIN_WEIGHT_STEP.resize(gauges * ni, nj);
     TEMP_STATION_MAP_STEP.resize(ni, nj);
     STEP_RUNOFF.resize(ni, nj);
   }
@@ -109,6 +133,8 @@ struct ModelState {
   int32_t RUN_MODE = 0;
   // Threads one simulation run may use (0: the machine's cores).
   int32_t RUN_JOBS = 0;
+  // Capacities every check reads; kNoLimits sizes the tables to the data.
+  Limits limits = kLimits;
 
   // ---- Control-file scalars
   int32_t START_DAY = 0, START_MONTH = 0, START_YEAR = 0;
@@ -201,6 +227,21 @@ struct ModelState {
   void size_grids(int32_t ni, int32_t nj);
   // Sizes the grids of the terrain mode to NI x NJ.
   void size_terrain_grids(int32_t ni, int32_t nj);
+  // Planes of the rain weight grids: the capacity, or with the capacities
+  // lifted the gauges read (at least one).
+  int32_t weight_planes() const;
+  // With the capacities lifted: sizes the rain tables to N_RAIN_ST gauges and
+  // N_DATA records, the temperature tables to N_TEMP_ST stations. Throws an
+  // InputError naming the table when memory does not hold it.
+  // The series start with at most 65536 records and grow (grow_*_records) as
+  // records are read, so memory follows the records the file holds.
+  void size_rain_tables();
+  void size_temp_tables();
+  void grow_rain_records(int32_t n);
+  void grow_temp_records(int32_t n);
+  // With the capacities lifted: the discharge series hold at least `steps`
+  // values (the observed ones keep theirs).
+  void size_series(int32_t steps);
 };
 
 }  // namespace tarvex

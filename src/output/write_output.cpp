@@ -112,9 +112,9 @@ int32_t WRITE_OUTPUT(const ModelState& s, const ControlFile& ctl, int32_t nsteps
       throw InputError("result output: " + std::to_string(s.N_SECTIONS) + " cross-sections, at most " +
                        std::to_string(kLimits.sections) + " can be written");
     }
-    if (nsteps < 0 || nsteps > kLimits.records) {
+    if (nsteps < 0 || nsteps > s.Q_SECTION.rows()) {
       throw InputError("result output: " + std::to_string(nsteps) + " steps, the series hold at most " +
-                       std::to_string(kLimits.records));
+                       std::to_string(s.Q_SECTION.rows()));
     }
     std::vector<std::unique_ptr<TextWriter>> files;
     for (int32_t k = 1; k <= s.N_SECTIONS; ++k) {

@@ -32,9 +32,9 @@ void check_shapes(const ModelState& s, const Grid<float>& RUNOFF) {
     throw InputError("routing: the grids are not all sized " + std::to_string(s.NI) + " x " +
                      std::to_string(s.NJ));
   }
-  if (s.NPATH < 0 || s.NPATH > kLimits.paths) {
+  if (s.NPATH < 0 || s.NPATH > s.IIN.size()) {
     throw InputError("routing: " + std::to_string(s.NPATH) + " paths, the path list holds at most " +
-                     std::to_string(kLimits.paths));
+                     std::to_string(s.IIN.size()));
   }
 }
 

@@ -6,7 +6,8 @@ namespace tarvex {
 
 void RAIN_GAUGE_CHECK(const ModelState& s, int32_t N, int32_t& MISS_FLAG, int32_t& NMISS, MissList& MISSLIST,
                       RunTables& t) {
-  bool missing[kLimits.rain_gauges] = {};
+  MISSLIST.size_to(s.N_RAIN_ST);
+  bool* missing = MISSLIST.mask.get();
   NMISS = missing_stations(s.RAIN_MISSING, N, s.N_RAIN_ST, MISSLIST, missing);
   MISS_FLAG = NMISS > 0 ? 1 : 0;
   if (MISS_FLAG != 1) return;

@@ -591,8 +591,8 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
             s.TEMP_STATION_MAP.rows() == NI && s.TEMP_STATION_MAP.cols() == NJ &&
             t.RAIN_STATION_MAP_STEP.rows() == NI && t.RAIN_STATION_MAP_STEP.cols() == NJ &&
             t.TEMP_STATION_MAP_STEP.rows() == NI && t.TEMP_STATION_MAP_STEP.cols() == NJ &&
-            s.RAIN_WEIGHT.rows() == kLimits.rain_gauges * NI && s.RAIN_WEIGHT.cols() == NJ &&
-            t.RAIN_WEIGHT_STEP.rows() == kLimits.rain_gauges * NI && t.RAIN_WEIGHT_STEP.cols() == NJ;
+            s.RAIN_WEIGHT.rows() >= s.N_RAIN_ST * NI && s.RAIN_WEIGHT.cols() == NJ &&
+            t.RAIN_WEIGHT_STEP.rows() >= s.N_RAIN_ST * NI && t.RAIN_WEIGHT_STEP.cols() == NJ;
   for (const Grid<float>* g :
        {&t.STEP_RUNOFF, &s.ELEVATION, &s.SLOPE, &s.SOIL_CAPACITY, &s.CUM_RAIN, &s.EVENT_RAIN, &s.INFILTRATION,
         &s.SOIL_WATER, &s.SUB_STORE, &s.ET_DEFICIT, &s.SUB_FLOW, &s.CELL_TEMP, &s.CELL_ET, &s.C1_SUP, &s.C2_SUP,
@@ -600,7 +600,7 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
         &s.QOUT_SUB, &s.QIN_SUP_OLD, &s.QOUT_SUP_OLD, &s.QIN_SUB_OLD, &s.QOUT_SUB_OLD}) {
     ok = ok && g->rows() == NI && g->cols() == NJ;
   }
-  if (!ok || s.NPATH < 0 || s.NPATH > kLimits.paths || s.N_RAIN_ST < 0 || s.N_RAIN_ST > kLimits.rain_gauges) return false;
+  if (!ok || s.NPATH < 0 || s.NPATH > s.IIN.size() || s.N_RAIN_ST < 0 || s.N_RAIN_ST > kLimits.rain_gauges) return false;
   if (s.N_SECTIONS < 0 || s.N_SECTIONS > kLimits.sections) return false;
   for (int32_t k = 1; k <= s.N_SECTIONS; ++k) {
     if (!s.FLOW_DIR.contains(s.SECTION_I(k), s.SECTION_J(k))) return false;
@@ -854,7 +854,7 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
     E.sub_cap[c] = s.F_SUB_CAP * E.soil_S[c];
     const int32_t ts = s.TEMP_STATION_MAP.data()[g];
     E.temp_st[c] = ts;
-    if (E.active[c] && ts >= 1 && ts <= kLimits.temp_stations) E.lapse[c] = (s.ELEVATION.data()[g] - s.TEMP_Z(ts)) * 0.0063f;
+    if (E.active[c] && ts >= 1 && ts <= s.TEMP_Z.size()) E.lapse[c] = (s.ELEVATION.data()[g] - s.TEMP_Z(ts)) * 0.0063f;
     E.rain_st[c] = s.RAIN_STATION_MAP.data()[g];
     for (int32_t k = 0; k < s.N_RAIN_ST; ++k) E.weight[c4 + k] = s.RAIN_WEIGHT.data()[G * k + g];
     E.cum_rain[c] = s.CUM_RAIN.data()[g];

@@ -1,6 +1,7 @@
 #include "simulation/simulation_run.hpp"
 
 #include <cmath>
+#include <new>
 #include <string>
 
 #include "io/input_error.hpp"
@@ -55,15 +56,21 @@ int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal)
   const int32_t NSTEPS = RUN_STEP_COUNT(s, kind);
   // The discharge series hold one value per step; refuse a run that would
   // overrun them rather than lose or corrupt its record.
-  if (s.N_SECTIONS > 0 && NSTEPS > kLimits.records) {
+  if (s.N_SECTIONS > 0 && NSTEPS > s.limits.records) {
     throw InputError("the run has " + std::to_string(NSTEPS) + " simulation steps (N_DATA " +
                      std::to_string(s.N_DATA) + " records times DT_RAIN/DT_SIM = " + shortest(s.DT_RAIN) + "/" +
                      shortest(s.DT_SIM) + "), but the discharge series at the output cross-section holds at most " +
-                     std::to_string(kLimits.records) + " steps; shorten the record or lengthen the simulation step");
+                     std::to_string(s.limits.records) + " steps; shorten the record or lengthen the simulation step");
   }
   const bool event = single && s.RUN_MODE == 2;
 
-  t.resize(s.NI, s.NJ);
+  s.size_series(NSTEPS);
+  try {
+    t.resize(s.NI, s.NJ, s.weight_planes());
+  } catch (const std::bad_alloc&) {
+    throw InputError("the step tables of " + std::to_string(s.weight_planes()) + " rain weight planes of " +
+                     std::to_string(s.NI) + " x " + std::to_string(s.NJ) + " cells do not fit in memory");
+  }
   INITIAL_VALUE(s);
 
   int32_t IOUT = 1;
@@ -75,6 +82,8 @@ int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal)
 
   int32_t MISS_FLAG = 0, NMISS = 0, TMISS_FLAG = 0;
   MissList MISSLIST, TMISSLIST;
+  MISSLIST.size_to(s.N_RAIN_ST);
+  TMISSLIST.size_to(s.N_TEMP_ST);
   ProgressFile progress;
 
   // The engine takes every run whose path list it can lay out; the grid

@@ -96,8 +96,10 @@ void FLOW_DIRECTIONS(ModelState& s, GridReader& dem, GridWriter& direction_file,
 
   const ControlFile::Terrain& t = ctl.terrain;
   const int32_t N_FIXED = *t.n_exempt;
-  if (N_FIXED > kLimits.exempt_cells) refuse_run(1019);
+  if (N_FIXED > s.limits.exempt_cells) refuse_run(1019);
   Array1<int32_t, kLimits.exempt_cells> FIXED_I, FIXED_J;
+  FIXED_I.grow(N_FIXED);
+  FIXED_J.grow(N_FIXED);
   for (int32_t k = 1; k <= N_FIXED; ++k) {
     const Cell& c = *t.exempt[static_cast<std::size_t>(k - 1)];
     FIXED_I(k) = c.i;

@@ -25,7 +25,7 @@ void MOD1(ModelState& s, const ControlFile& ctl) {
   if (!dem) refuse_run(1001);
 
   const int32_t ni = t.grid->i, nj = t.grid->j;
-  if (ni > kLimits.grid_side || nj > kLimits.grid_side) refuse_run(1018);
+  if (ni > s.limits.grid_side || nj > s.limits.grid_side) refuse_run(1018);
   if (ni < 1 || nj < 1) {
     ctl.refuse(t.grid.record(), "the grid size NI = " + std::to_string(ni) + ", NJ = " + std::to_string(nj) +
                                     " must be at least 1 by 1");

@@ -31,6 +31,13 @@ struct Ordering {
   std::vector<int32_t> ready;                // junctions whose inflows are all traced
   int32_t n = 1;                             // next free table entry
 
+  // The link table doubles when full (only with the capacities lifted; the
+  // default table holds every link the sweep may record).
+  void grow_table() {
+    const int32_t m = n > 1073741823 ? 2147483647 : 2 * n;
+    for (auto* a : {&s.LINK_ORD, &s.LINK_I, &s.LINK_J}) a->grow(m);
+  }
+
   std::vector<int32_t>& waiting(int32_t k) {
     if (static_cast<std::size_t>(k) >= starts.size()) starts.resize(static_cast<std::size_t>(k) + 1);
     return starts[k];
@@ -74,6 +81,7 @@ struct Ordering {
   void trace(int32_t start, int32_t ORDER, bool record) {
     mark_traced(start, ORDER);
     if (record) {
+      if (n > s.LINK_ORD.size()) grow_table();
       s.LINK_ORD(n) = ORDER;
       s.LINK_I(n) = start / nj + 1;
       s.LINK_J(n) = start % nj + 1;
@@ -200,7 +208,7 @@ void ORDINI(ModelState& s, GridWriter* river_order, TextWriter* temp_links) {
     previous = ORDER;
     // The table is full once 10000 starts are recorded: the sweep stops at
     // the next cell it visits.
-    if (w.n > kLimits.paths && cells > 0) {
+    if (w.n > s.limits.paths && cells > 0) {
       s.LINK_OVERFLOW = 1;
       return;
     }
@@ -212,7 +220,7 @@ void ORDINI(ModelState& s, GridWriter* river_order, TextWriter* temp_links) {
       if (w.order[cell] != ORDER) continue;
       found = true;
       w.trace(cell, ORDER, first_sweep);
-      if (w.n > kLimits.paths && cell != cells - 1) {
+      if (w.n > s.limits.paths && cell != cells - 1) {
         s.LINK_OVERFLOW = 1;
         return;
       }
@@ -243,6 +251,7 @@ void ORDINI(ModelState& s, GridWriter* river_order, TextWriter* temp_links) {
     }
     if (river_order) river_order->row(row, nj);
   }
+  if (w.n > s.LINK_ORD.size()) w.grow_table();
   s.LINK_ORD(w.n) = -1;
 }
 

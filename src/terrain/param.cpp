@@ -9,7 +9,7 @@ namespace tarvex {
 void PARAM(const ModelState& s, TextWriter& out) {
   out.line("   IIN JIN   IFIN JFIN  ORD   LEN");
   const int64_t max_steps = static_cast<int64_t>(s.NI) * s.NJ;
-  for (int32_t k = 1; k <= kLimits.paths && s.LINK_ORD(k) != -1; ++k) {
+  for (int32_t k = 1; k <= s.LINK_ORD.size() && s.LINK_ORD(k) != -1; ++k) {
     const int32_t si = s.LINK_I(k);
     const int32_t sj = s.LINK_J(k);
     if (!s.CATCHMENT_MASK.contains(si, sj) || s.CATCHMENT_MASK(si, sj) < 0) continue;

@@ -87,7 +87,7 @@ int64_t UNPIT(ModelState& s, int32_t N_FIXED, const Array1<int32_t, kLimits.exem
   };
 
   std::vector<uint8_t> exempt(static_cast<std::size_t>(ni) * static_cast<std::size_t>(nj), 0);
-  for (int32_t k = 1; k <= std::min(N_FIXED, kLimits.exempt_cells); ++k) {
+  for (int32_t k = 1; k <= std::min(N_FIXED, FIXED_I.size()); ++k) {
     if (FIXED_I(k) >= 1 && FIXED_I(k) <= ni && FIXED_J(k) >= 1 && FIXED_J(k) <= nj) {
       exempt[index(FIXED_I(k), FIXED_J(k))] = 1;
     }
