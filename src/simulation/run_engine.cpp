@@ -190,6 +190,23 @@ struct RunEngine::Impl {
   }
 
   void runoff_range(int32_t b, int32_t e);
+  // Rain of cell c in the step, mm, summed as the grid functions sum it: the
+  // nearest gauge, or the weighted gauges (rd: the record's values).
+  float cell_rain(const ModelState& s, int32_t c, int32_t N, bool miss, const float* rd, const float* wstep,
+                  const int32_t* mstep) const {
+    if (interp == 1) {
+      const int32_t st = miss ? mstep[gidx[c]] : rain_st[c];
+      return s.RAIN_DATA(N, st) * R;
+    }
+    float P = 0.0f;
+    if (miss) {
+      for (int32_t k = 0; k < n_rain; ++k) P = rd[k] * wstep[grid_cells * k + gidx[c]] * R + P;
+    } else {
+      const float* w = &weight[4 * static_cast<std::size_t>(c)];
+      for (int32_t k = 0; k < n_rain; ++k) P = rd[k] * w[k] * R + P;
+    }
+    return P;
+  }
   void continuous_cells(int32_t b, int32_t e);
   void cn_cells(int32_t b, int32_t e);
   void sub_store_stages(int32_t n, const float* X, const float* r, const float* g, const float* D, const float* cap,
@@ -305,7 +322,6 @@ void RunEngine::Impl::continuous_cells(int32_t b, int32_t e) {
   const bool tmiss = cur.TMISS_FLAG != 0;
   float rd[kLimits.rain_gauges] = {};
   for (int32_t k = 1; k <= n_rain && k <= kLimits.rain_gauges; ++k) rd[k - 1] = s.RAIN_DATA(N, k);
-  const std::size_t plane = grid_cells;
   const float* wstep = ct->RAIN_WEIGHT_STEP.data();
   const int32_t* mstep = ct->RAIN_STATION_MAP_STEP.data();
   const int32_t* tstep = ct->TEMP_STATION_MAP_STEP.data();
@@ -329,16 +345,7 @@ void RunEngine::Impl::continuous_cells(int32_t b, int32_t e) {
         stiff[i] = false;
         continue;
       }
-      float P = 0.0f;
-      if (interp == 1) {
-        const int32_t st = miss ? mstep[gidx[c]] : rain_st[c];
-        P = s.RAIN_DATA(N, st) * R;
-      } else if (miss) {
-        for (int32_t k = 0; k < n_rain; ++k) P = rd[k] * wstep[plane * k + gidx[c]] * R + P;
-      } else {
-        const float* w = &weight[4 * static_cast<std::size_t>(c)];
-        for (int32_t k = 0; k < n_rain; ++k) P = rd[k] * w[k] * R + P;
-      }
+      const float P = cell_rain(s, c, N, miss, rd, wstep, mstep);  // mm in the step
       cum_rain[c] = P + cum_rain[c];
       // Soil store; its overflow X recharges the subsurface store.
       const float W = soil[c] + P;
@@ -426,7 +433,6 @@ void RunEngine::Impl::cn_cells(int32_t b, int32_t e) {
   const bool miss = cur.MISS_FLAG == 1;
   float rd[kLimits.rain_gauges] = {};
   for (int32_t k = 1; k <= n_rain && k <= kLimits.rain_gauges; ++k) rd[k - 1] = s.RAIN_DATA(N, k);
-  const std::size_t plane = grid_cells;
   const float* wstep = ct->RAIN_WEIGHT_STEP.data();
   const int32_t* mstep = ct->RAIN_STATION_MAP_STEP.data();
   for (int32_t c = b; c < e; ++c) {
@@ -434,16 +440,7 @@ void RunEngine::Impl::cn_cells(int32_t b, int32_t e) {
       runoff[c] = -1.0f;
       continue;
     }
-    float P = 0.0f;
-    if (interp == 1) {
-      const int32_t st = miss ? mstep[gidx[c]] : rain_st[c];
-      P = s.RAIN_DATA(N, st) * R;
-    } else if (miss) {
-      for (int32_t k = 0; k < n_rain; ++k) P = rd[k] * wstep[plane * k + gidx[c]] * R + P;
-    } else {
-      const float* w = &weight[4 * static_cast<std::size_t>(c)];
-      for (int32_t k = 0; k < n_rain; ++k) P = rd[k] * w[k] * R + P;
-    }
+    const float P = cell_rain(s, c, N, miss, rd, wstep, mstep);  // mm in the step
     const float S = soil_S[c];
     const float P0 = event_rain[c];  // accumulated before the step
     const float P1 = P + P0;         // and after it
