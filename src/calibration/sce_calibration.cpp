@@ -20,6 +20,7 @@
 #include "calibration/sce_search.hpp"
 #include "io/evaluation_log.hpp"
 #include "io/input_error.hpp"
+#include "io/record_reader.hpp"
 #include "io/search_files.hpp"
 #include "model/warn_error.hpp"
 
@@ -97,17 +98,15 @@ std::string checkpoint_text(const Checkpoint& c) {
 }
 
 Checkpoint read_checkpoint(const std::string& expected_key) {
-  const std::optional<std::string> text = read_whole_file(kCheckpointFile);
+  std::optional<RecordReader> rd = RecordReader::try_open(kCheckpointFile);
   const std::string file = std::string("file '") + kCheckpointFile + "'";
-  if (!text) throw InputError(file + " cannot be opened: --resume continues the search saved there");
-  std::size_t pos = 0;
+  if (!rd) throw InputError(file + " cannot be opened: --resume continues the search saved there");
   int record = 0;
   auto next = [&](const std::string& what) {
     ++record;
-    const std::size_t end = text->find('\n', pos);
-    if (end == std::string::npos) throw InputError(file + ": record " + std::to_string(record) + ": expected " + what);
-    std::string l = text->substr(pos, end - pos);
-    pos = end + 1;
+    if (rd->at_end()) throw InputError(file + ": record " + std::to_string(record) + ": expected " + what);
+    std::string l(rd->peek());
+    rd->skip(1);
     return l;
   };
   auto field = [&](const std::string& name) {
@@ -139,7 +138,7 @@ Checkpoint read_checkpoint(const std::string& expected_key) {
   c.csv_bytes = count("csv-bytes");
   const std::uintmax_t lines = count("report-lines");
   for (std::uintmax_t k = 0; k < lines; ++k) c.report.push_back(next("a report line"));
-  c.state = text->substr(pos);
+  while (!rd->at_end()) c.state += next("the search state") + "\n";
   return c;
 }
 

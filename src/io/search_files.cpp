@@ -1,8 +1,6 @@
 #include "io/search_files.hpp"
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "io/input_error.hpp"
@@ -11,16 +9,6 @@
 namespace tarvex {
 
 namespace fs = std::filesystem;
-
-std::optional<std::string> read_whole_file(const fs::path& path) {
-  std::error_code ec;
-  if (!fs::exists(path, ec)) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw InputError("file '" + path.string() + "' cannot be opened for reading");
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw InputError("file '" + path.string() + "' cannot be read");
-  return text;
-}
 
 void replace_file_atomically(const fs::path& path, const std::string& text) {
   if (outputs_discarded()) return;

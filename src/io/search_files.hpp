@@ -1,18 +1,13 @@
 #pragma once
-// Files of the calibration search besides the evaluation log: whole-file
-// reads and atomic replacement (the checkpoint), and cutting an appended
+// Files of the calibration search besides the evaluation log: atomic
+// replacement (the checkpoint), and cutting an appended
 // record file back to a known length (a resumed search drops the records
 // written after its checkpoint).
 #include <cstdint>
 #include <filesystem>
-#include <optional>
 #include <string>
 
 namespace tarvex {
-
-// Contents of a file; nothing when it does not exist. A file that exists
-// but cannot be read throws InputError.
-std::optional<std::string> read_whole_file(const std::filesystem::path& path);
 
 // Writes text to "<path>.tmp" and renames it onto path, so that the file
 // holds either the old or the new text. Throws InputError on failure.
