@@ -3,10 +3,11 @@
 // records, each with 1 and 2 threads, and the routing step (ROUTING and the
 // step shift) alone.
 //
-//   bench_simulation [--size=N] [--records=N] [--hash] [benchmark options]
+//   bench_simulation [--size=N] [--records=N] [--outages] [--hash] [benchmark options]
 //
 // --size sets the grid to N x N cells (default 500), --records the length
-// of the rain and temperature series (default 8760, one year).
+// of the rain and temperature series (default 8760, one year); --outages
+// takes rain gauge 2 out for three days in every thirty.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -33,9 +34,10 @@ using synthetic::build_catchment;
 int32_t g_size = 500;
 int32_t g_records = 8760;
 bool g_hash = false;
+bool g_outages = false;
 
 Catchment& catchment() {
-  static Catchment c = build_catchment(g_size, g_records);
+  static Catchment c = build_catchment(g_size, g_records, g_outages);
   return c;
 }
 
@@ -142,7 +144,7 @@ void BM_RoutingStep(benchmark::State& state) {
 }
 BENCHMARK(BM_RoutingStep)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Takes --size=N and --records=N off the command line.
+// Takes --size=N, --records=N, --outages and --hash off the command line.
 void take_own_options(int& argc, char** argv) {
   int out = 1;
   for (int k = 1; k < argc; ++k) {
@@ -150,6 +152,8 @@ void take_own_options(int& argc, char** argv) {
       g_size = std::atoi(argv[k] + 7);
     } else if (std::strcmp(argv[k], "--hash") == 0) {
       g_hash = true;
+    } else if (std::strcmp(argv[k], "--outages") == 0) {
+      g_outages = true;
     } else if (std::strncmp(argv[k], "--records=", 10) == 0) {
       g_records = std::atoi(argv[k] + 10);
     } else {

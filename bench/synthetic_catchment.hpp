@@ -172,8 +172,8 @@ inline std::string derive_network(ModelState& s, int32_t& links, int32_t& max_or
 }
 
 // Hourly rain at up to four gauges: storms of a few hours, gauge 2 missing
-// now and then.
-inline void build_forcing(ModelState& s, std::mt19937& rng) {
+// now and then; with outages, also for three days in every thirty.
+inline void build_forcing(ModelState& s, std::mt19937& rng, bool outages) {
   const int32_t n = s.NI;
   s.N_RAIN_ST = 3;
   const float xy[3][2] = {{0.25f, 0.30f}, {0.70f, 0.20f}, {0.50f, 0.85f}};
@@ -192,7 +192,7 @@ inline void build_forcing(ModelState& s, std::mt19937& rng) {
       s.RAIN_MISSING(N, k) = 0;
     }
     if (storm > 0) --storm;
-    if (u(rng) < 0.005f) {
+    if (u(rng) < 0.005f || (outages && (N - 1) % 720 < 72)) {
       s.RAIN_DATA(N, 2) = -999.0f;
       s.RAIN_MISSING(N, 2) = 1;
     }
@@ -224,7 +224,7 @@ inline void build_forcing(ModelState& s, std::mt19937& rng) {
   s.ET_SLOPE = 0.46f;
 }
 
-inline Catchment build_catchment(int32_t n, int32_t records) {
+inline Catchment build_catchment(int32_t n, int32_t records, bool outages = false) {
   Catchment c;
   c.s = std::make_unique<ModelState>();
   ModelState& s = *c.s;
@@ -280,7 +280,7 @@ inline Catchment build_catchment(int32_t n, int32_t records) {
       if (active) ++c.cells;
     }
   }
-  build_forcing(s, rng);
+  build_forcing(s, rng, outages);
   check_channel_roughness(s);
   return c;
 }
