@@ -11,11 +11,15 @@ void RAIN_GAUGE_CHECK(const ModelState& s, int32_t N, int32_t& MISS_FLAG, int32_
   NMISS = missing_stations(s.RAIN_MISSING, N, s.N_RAIN_ST, MISSLIST, missing);
   MISS_FLAG = NMISS > 0 ? 1 : 0;
   if (MISS_FLAG != 1) return;
+  const void* table = s.INTERP_METHOD == 1 ? static_cast<const void*>(&t.RAIN_STATION_MAP_STEP)
+                                           : static_cast<const void*>(&t.RAIN_WEIGHT_STEP);
+  if (MISSLIST.table_holds_mask(table, s.N_RAIN_ST)) return;
   if (s.INTERP_METHOD == 1) {
     nearest_station(s.NI, s.NJ, s.N_RAIN_ST, s.RAIN_XY, missing, t.RAIN_STATION_MAP_STEP, s.SLOPE);
   } else {
     inverse_distance_weights(s.NI, s.NJ, s.N_RAIN_ST, s.RAIN_XY, missing, t.RAIN_WEIGHT_STEP, s.SLOPE);
   }
+  MISSLIST.table_built(table, s.N_RAIN_ST);
 }
 
 }  // namespace tarvex

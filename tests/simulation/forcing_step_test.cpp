@@ -4,6 +4,7 @@
 
 #include "sim_state.hpp"
 #include "simulation/check_temp.hpp"
+#include "simulation/gauge_check.hpp"
 #include "simulation/local_rain.hpp"
 #include "forcing/station_weights.hpp"
 
@@ -84,6 +85,38 @@ TEST(CheckTemp, ReportingStationLeavesStepMapAlone) {
   CHECK_TEMP(*s, 1, flag, tmap, list);
   EXPECT_EQ(flag, 0);
   EXPECT_EQ(tmap(2, 2), 7);
+}
+
+// A step missing the same gauges as the last rebuild keeps the table; any
+// other set rebuilds it, as a fresh build would.
+TEST(RainGaugeCheck, RebuildsTheStepTableOnlyWhenTheMissingGaugesChange) {
+  auto s = sim_state(2, 3);
+  s->N_DATA = 4;
+  s->N_RAIN_ST = 3;
+  s->INTERP_METHOD = 2;
+  const float pos[3][2] = {{1, 1}, {2, 3}, {1, 3}};
+  for (int32_t k = 1; k <= 3; ++k) {
+    s->RAIN_XY(1, k) = pos[k - 1][0];
+    s->RAIN_XY(2, k) = pos[k - 1][1];
+  }
+  for (int32_t n : {1, 2, 4}) s->RAIN_MISSING(n, n == 2 ? 2 : 1) = 1;  // {1}, {2}, none, {1}
+  RunTables t;
+  t.resize(2, 3);
+  MissList list;
+  int32_t flag = 0, nmiss = 0;
+  RAIN_GAUGE_CHECK(*s, 1, flag, nmiss, list, t);
+  Grid<float> fresh = t.RAIN_WEIGHT_STEP;
+  t.RAIN_WEIGHT_STEP(2, 2) = 42.0f;  // marks the table
+  RAIN_GAUGE_CHECK(*s, 1, flag, nmiss, list, t);
+  EXPECT_EQ(t.RAIN_WEIGHT_STEP(2, 2), 42.0f);  // same gauges missing: kept
+  RAIN_GAUGE_CHECK(*s, 2, flag, nmiss, list, t);
+  EXPECT_NE(t.RAIN_WEIGHT_STEP(2, 2), 42.0f);
+  RAIN_GAUGE_CHECK(*s, 3, flag, nmiss, list, t);
+  EXPECT_EQ(flag, 0);
+  RAIN_GAUGE_CHECK(*s, 4, flag, nmiss, list, t);
+  ASSERT_EQ(flag, 1);
+  for (int32_t r = 1; r <= 3 * 2; ++r)
+    for (int32_t j = 1; j <= 3; ++j) EXPECT_EQ(t.RAIN_WEIGHT_STEP(r, j), fresh(r, j)) << r << "," << j;
 }
 
 TEST(LocalRain, SharesTheRecordAndReadsStepTablesOnlyWhenAGaugeIsMissing) {
