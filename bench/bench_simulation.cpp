@@ -3,11 +3,12 @@
 // records, each with 1 and 2 threads, and the routing step (ROUTING and the
 // step shift) alone.
 //
-//   bench_simulation [--size=N] [--records=N] [--outages] [--hash] [benchmark options]
+//   bench_simulation [--size=N] [--records=N] [--gauges=N] [--outages] [--hash] [benchmark options]
 //
 // --size sets the grid to N x N cells (default 500), --records the length
 // of the rain and temperature series (default 8760, one year); --outages
-// takes rain gauge 2 out for three days in every thirty.
+// takes rain gauge 2 out for three days in every thirty; --gauges sets the
+// number of rain gauges (default 3; more lifts the capacities).
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -35,9 +36,14 @@ int32_t g_size = 500;
 int32_t g_records = 8760;
 bool g_hash = false;
 bool g_outages = false;
+int32_t g_gauges = 3;
 
 Catchment& catchment() {
-  static Catchment c = build_catchment(g_size, g_records, g_outages);
+  static Catchment c = [] {
+    Catchment b = build_catchment(g_size, g_records, g_outages);
+    if (g_gauges != 3) synthetic::add_gauges(*b.s, g_gauges);
+    return b;
+  }();
   return c;
 }
 
@@ -144,7 +150,7 @@ void BM_RoutingStep(benchmark::State& state) {
 }
 BENCHMARK(BM_RoutingStep)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Takes --size=N, --records=N, --outages and --hash off the command line.
+// Takes --size=N, --records=N, --gauges=N, --outages and --hash off the command line.
 void take_own_options(int& argc, char** argv) {
   int out = 1;
   for (int k = 1; k < argc; ++k) {
@@ -154,6 +160,8 @@ void take_own_options(int& argc, char** argv) {
       g_hash = true;
     } else if (std::strcmp(argv[k], "--outages") == 0) {
       g_outages = true;
+    } else if (std::strncmp(argv[k], "--gauges=", 9) == 0) {
+      g_gauges = std::atoi(argv[k] + 9);
     } else if (std::strncmp(argv[k], "--records=", 10) == 0) {
       g_records = std::atoi(argv[k] + 10);
     } else {
@@ -161,8 +169,10 @@ void take_own_options(int& argc, char** argv) {
     }
   }
   argc = out;
-  if (g_size < 3 || g_size > kLimits.grid_side || g_records < 1 || g_records > kLimits.records) {
-    std::fprintf(stderr, "bench_simulation: --size must be 3..%d and --records 1..%d\n", kLimits.grid_side, kLimits.records);
+  if (g_size < 3 || g_size > kLimits.grid_side || g_records < 1 || g_records > kLimits.records || g_gauges < 3 ||
+      g_gauges > 1000) {
+    std::fprintf(stderr, "bench_simulation: --size must be 3..%d, --records 1..%d and --gauges 3..1000\n",
+                 kLimits.grid_side, kLimits.records);
     std::exit(2);
   }
 }

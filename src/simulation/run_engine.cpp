@@ -123,7 +123,9 @@ struct RunEngine::Impl {
 
 
   // Runoff-generation constants.
-  std::vector<float> soil_S, soil_cap, sub_cap, lapse, weight;  // weight: 4 per cell
+  std::vector<float> soil_S, soil_cap, sub_cap, lapse, weight;  // weight: w_stride per cell
+  int32_t w_stride = 1;  // gauges, at least 1
+  std::vector<float> rd;  // rain of every gauge at the step's record, mm
   std::vector<int32_t> temp_st, rain_st;
   // Routing constants.
   std::vector<float> L, KS, slope;
@@ -202,7 +204,7 @@ struct RunEngine::Impl {
     if (miss) {
       for (int32_t k = 0; k < n_rain; ++k) P = rd[k] * wstep[grid_cells * k + gidx[c]] * R + P;
     } else {
-      const float* w = &weight[4 * static_cast<std::size_t>(c)];
+      const float* w = &weight[static_cast<std::size_t>(w_stride) * static_cast<std::size_t>(c)];
       for (int32_t k = 0; k < n_rain; ++k) P = rd[k] * w[k] * R + P;
     }
     return P;
@@ -320,8 +322,7 @@ void RunEngine::Impl::continuous_cells(int32_t b, int32_t e) {
       (24.0L / (static_cast<long double>(s.DT_RAIN) / 3600.0L)) * s.DAYS_IN_MONTH(m);
   const bool miss = cur.MISS_FLAG == 1;
   const bool tmiss = cur.TMISS_FLAG != 0;
-  float rd[kLimits.rain_gauges] = {};
-  for (int32_t k = 1; k <= n_rain && k <= kLimits.rain_gauges; ++k) rd[k - 1] = s.RAIN_DATA(N, k);
+  const float* rd = this->rd.data();
   const float* wstep = ct->RAIN_WEIGHT_STEP.data();
   const int32_t* mstep = ct->RAIN_STATION_MAP_STEP.data();
   const int32_t* tstep = ct->TEMP_STATION_MAP_STEP.data();
@@ -431,8 +432,7 @@ void RunEngine::Impl::cn_cells(int32_t b, int32_t e) {
   const ModelState& s = *cs;
   const int32_t N = cur.N;
   const bool miss = cur.MISS_FLAG == 1;
-  float rd[kLimits.rain_gauges] = {};
-  for (int32_t k = 1; k <= n_rain && k <= kLimits.rain_gauges; ++k) rd[k - 1] = s.RAIN_DATA(N, k);
+  const float* rd = this->rd.data();
   const float* wstep = ct->RAIN_WEIGHT_STEP.data();
   const int32_t* mstep = ct->RAIN_STATION_MAP_STEP.data();
   for (int32_t c = b; c < e; ++c) {
@@ -588,8 +588,8 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
             s.TEMP_STATION_MAP.rows() == NI && s.TEMP_STATION_MAP.cols() == NJ &&
             t.RAIN_STATION_MAP_STEP.rows() == NI && t.RAIN_STATION_MAP_STEP.cols() == NJ &&
             t.TEMP_STATION_MAP_STEP.rows() == NI && t.TEMP_STATION_MAP_STEP.cols() == NJ &&
-            s.RAIN_WEIGHT.rows() >= s.N_RAIN_ST * NI && s.RAIN_WEIGHT.cols() == NJ &&
-            t.RAIN_WEIGHT_STEP.rows() >= s.N_RAIN_ST * NI && t.RAIN_WEIGHT_STEP.cols() == NJ;
+            s.RAIN_WEIGHT.rows() >= static_cast<int64_t>(s.N_RAIN_ST) * NI && s.RAIN_WEIGHT.cols() == NJ &&
+            t.RAIN_WEIGHT_STEP.rows() >= static_cast<int64_t>(s.N_RAIN_ST) * NI && t.RAIN_WEIGHT_STEP.cols() == NJ;
   for (const Grid<float>* g :
        {&t.STEP_RUNOFF, &s.ELEVATION, &s.SLOPE, &s.SOIL_CAPACITY, &s.CUM_RAIN, &s.EVENT_RAIN, &s.INFILTRATION,
         &s.SOIL_WATER, &s.SUB_STORE, &s.ET_DEFICIT, &s.SUB_FLOW, &s.CELL_TEMP, &s.CELL_ET, &s.C1_SUP, &s.C2_SUP,
@@ -597,7 +597,7 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
         &s.QOUT_SUB, &s.QIN_SUP_OLD, &s.QOUT_SUP_OLD, &s.QIN_SUB_OLD, &s.QOUT_SUB_OLD}) {
     ok = ok && g->rows() == NI && g->cols() == NJ;
   }
-  if (!ok || s.NPATH < 0 || s.NPATH > s.IIN.size() || s.N_RAIN_ST < 0 || s.N_RAIN_ST > kLimits.rain_gauges) return false;
+  if (!ok || s.NPATH < 0 || s.NPATH > s.IIN.size() || s.N_RAIN_ST < 0) return false;
   if (s.N_SECTIONS < 0 || s.N_SECTIONS > kLimits.sections) return false;
   for (int32_t k = 1; k <= s.N_SECTIONS; ++k) {
     if (!s.FLOW_DIR.contains(s.SECTION_I(k), s.SECTION_J(k))) return false;
@@ -768,8 +768,13 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
   E.section.clear();
   for (int32_t k = 1; k <= s.N_SECTIONS; ++k) E.section.push_back(eng_of[off(s.SECTION_I(k), s.SECTION_J(k))]);
 
-  // Contributors of every cell, in walk order.
   const std::size_t Ms = static_cast<std::size_t>(M);
+  // The cells' gauge weights are copied next to each other; with so many
+  // gauges that the copy would take more than 512 MiB, the grid functions
+  // run on the weight grid itself.
+  if (static_cast<uint64_t>(std::max<int32_t>(s.N_RAIN_ST, 1)) * Ms > (uint64_t{1} << 27)) return false;
+
+  // Contributors of every cell, in walk order.
   E.up_sup_begin.assign(Ms + 1, 0);
   E.up_sub_begin.assign(Ms + 1, 0);
   std::vector<uint8_t> vchan(static_cast<std::size_t>(V));
@@ -832,7 +837,10 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
                                 &E.infil, &E.runoff, &E.cn_acc}) {
     sized(*v);
   }
-  for (std::vector<float>* v : {&E.weight, &E.dry_sup, &E.low_sub, &E.c_sup, &E.c_sub}) sized(*v, 4);
+  for (std::vector<float>* v : {&E.dry_sup, &E.low_sub, &E.c_sup, &E.c_sub}) sized(*v, 4);
+  E.w_stride = std::max<int32_t>(s.N_RAIN_ST, 1);
+  sized(E.weight, static_cast<std::size_t>(E.w_stride));
+  E.rd.assign(static_cast<std::size_t>(E.w_stride), 0.0f);
   for (std::vector<float>& v : E.q) sized(v);
   E.temp_st.assign(Ms, 1);
   E.rain_st.assign(Ms, 1);
@@ -853,7 +861,10 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
     E.temp_st[c] = ts;
     if (E.active[c] && ts >= 1 && ts <= s.TEMP_Z.size()) E.lapse[c] = (s.ELEVATION.data()[g] - s.TEMP_Z(ts)) * 0.0063f;
     E.rain_st[c] = s.RAIN_STATION_MAP.data()[g];
-    for (int32_t k = 0; k < s.N_RAIN_ST; ++k) E.weight[c4 + k] = s.RAIN_WEIGHT.data()[G * k + g];
+    for (int32_t k = 0; k < s.N_RAIN_ST; ++k) {
+      E.weight[static_cast<std::size_t>(E.w_stride) * static_cast<std::size_t>(c) + static_cast<std::size_t>(k)] =
+          s.RAIN_WEIGHT.data()[G * static_cast<std::size_t>(k) + g];
+    }
     E.cum_rain[c] = s.CUM_RAIN.data()[g];
     E.soil[c] = s.SOIL_WATER.data()[g];
     E.store[c] = s.SUB_STORE.data()[g];
@@ -920,6 +931,7 @@ void RunEngine::step(const ModelState& s, const RunTables& t, const StepInputs& 
   E.cs = &s;
   E.ct = &t;
   E.cur = in;
+  for (int32_t k = 1; k <= E.n_rain; ++k) E.rd[static_cast<std::size_t>(k - 1)] = s.RAIN_DATA(in.N, k);
   if (E.T > 1) {
     E.done.store(0, std::memory_order_relaxed);
     E.go.fetch_add(1, std::memory_order_release);

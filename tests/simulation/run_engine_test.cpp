@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "bench/synthetic_catchment.hpp"
 #include "routing/routing.hpp"
@@ -65,10 +66,27 @@ bool same_bits(const Grid<float>& a, const Grid<float>& b) {
   return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
 }
 
+// Every grid a run writes, and the step runoff, bit for bit.
+void expect_same_grids(const ModelState& x, const ModelState& y, const RunTables& tx, const RunTables& ty,
+                       const std::string& what) {
+  const Grid<float> ModelState::*grids[] = {
+      &ModelState::CUM_RAIN,    &ModelState::EVENT_RAIN,   &ModelState::INFILTRATION, &ModelState::SOIL_WATER,
+      &ModelState::SUB_STORE,   &ModelState::ET_DEFICIT,   &ModelState::SUB_FLOW,     &ModelState::CELL_TEMP,
+      &ModelState::CELL_ET,     &ModelState::C1_SUP,       &ModelState::C2_SUP,       &ModelState::C3_SUP,
+      &ModelState::C4_SUP,      &ModelState::C1_SUB,       &ModelState::C2_SUB,       &ModelState::C3_SUB,
+      &ModelState::C4_SUB,      &ModelState::QIN_SUP,      &ModelState::QOUT_SUP,     &ModelState::QIN_SUB,
+      &ModelState::QOUT_SUB,    &ModelState::QIN_SUP_OLD,  &ModelState::QOUT_SUP_OLD, &ModelState::QIN_SUB_OLD,
+      &ModelState::QOUT_SUB_OLD};
+  for (std::size_t k = 0; k < std::size(grids); ++k) {
+    EXPECT_TRUE(same_bits(x.*grids[k], y.*grids[k])) << "grid " << k << ", " << what;
+  }
+  EXPECT_TRUE(same_bits(tx.STEP_RUNOFF, ty.STEP_RUNOFF)) << what;
+}
+
 // The time loop of RUN_SIMULATION on the grid functions alone.
 void grid_function_run(ModelState& s, RunTables& t, RunKind kind) {
   const bool event = kind == RunKind::single && s.RUN_MODE == 2;
-  t.resize(s.NI, s.NJ);
+  t.resize(s.NI, s.NJ, s.weight_planes());
   INITIAL_VALUE(s);
   Calendar cal{0.0f, s.START_DOY, s.START_MONTH, 0};
   int32_t MISS_FLAG = 0, NMISS = 0, TMISS_FLAG = 0;
@@ -112,21 +130,33 @@ TEST(RunEngine, LeavesEveryGridAsTheGridFunctions) {
       RunTables& tb = mode == 2 ? b.s->single_run : b.s->objective_run;
       test::capture_stdout([&] { RUN_SIMULATION(*a.s, ta, kind); });
       grid_function_run(*b.s, tb, kind);
-      const ModelState& x = *a.s;
-      const ModelState& y = *b.s;
-      const Grid<float> ModelState::*grids[] = {
-          &ModelState::CUM_RAIN,    &ModelState::EVENT_RAIN,   &ModelState::INFILTRATION, &ModelState::SOIL_WATER,
-          &ModelState::SUB_STORE,   &ModelState::ET_DEFICIT,   &ModelState::SUB_FLOW,     &ModelState::CELL_TEMP,
-          &ModelState::CELL_ET,     &ModelState::C1_SUP,       &ModelState::C2_SUP,       &ModelState::C3_SUP,
-          &ModelState::C4_SUP,      &ModelState::C1_SUB,       &ModelState::C2_SUB,       &ModelState::C3_SUB,
-          &ModelState::C4_SUB,      &ModelState::QIN_SUP,      &ModelState::QOUT_SUP,     &ModelState::QIN_SUB,
-          &ModelState::QOUT_SUB,    &ModelState::QIN_SUP_OLD,  &ModelState::QOUT_SUP_OLD, &ModelState::QIN_SUB_OLD,
-          &ModelState::QOUT_SUB_OLD};
-      for (std::size_t k = 0; k < std::size(grids); ++k) {
-        EXPECT_TRUE(same_bits(x.*grids[k], y.*grids[k])) << "grid " << k << ", mode " << mode << ", interp " << interp;
-      }
-      EXPECT_TRUE(same_bits(ta.STEP_RUNOFF, tb.STEP_RUNOFF)) << mode << " " << interp;
+      expect_same_grids(*a.s, *b.s, ta, tb, "mode " + std::to_string(mode) + ", interp " + std::to_string(interp));
     }
+  }
+}
+
+TEST(RunEngine, TakesMoreThanFourGaugesAndLeavesTheGridsAsTheGridFunctions) {
+  test::TempDir d;
+  test::ChangeDir cd(d.path());
+  ForceThreads force(64);
+  for (int32_t interp : {1, 2}) {
+    auto a = synthetic::build_catchment(30, 120);
+    auto b = synthetic::build_catchment(30, 120);
+    for (ModelState* s : {a.s.get(), b.s.get()}) {
+      synthetic::add_gauges(*s, 6);
+      s->INTERP_METHOD = interp;
+      s->RUN_JOBS = 2;
+    }
+    {
+      RunTables t;
+      t.resize(a.s->NI, a.s->NJ, a.s->weight_planes());
+      INITIAL_VALUE(*a.s);
+      RunEngine engine;
+      EXPECT_TRUE(engine.build(*a.s, t, RunKind::objective)) << "interp " << interp;
+    }
+    RUN_SIMULATION(*a.s, a.s->objective_run, RunKind::objective);
+    grid_function_run(*b.s, b.s->objective_run, RunKind::objective);
+    expect_same_grids(*a.s, *b.s, a.s->objective_run, b.s->objective_run, "six gauges, interp " + std::to_string(interp));
   }
 }
 
