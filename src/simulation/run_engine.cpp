@@ -769,10 +769,12 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
   for (int32_t k = 1; k <= s.N_SECTIONS; ++k) E.section.push_back(eng_of[off(s.SECTION_I(k), s.SECTION_J(k))]);
 
   const std::size_t Ms = static_cast<std::size_t>(M);
-  // The cells' gauge weights are copied next to each other; with so many
-  // gauges that the copy would take more than 512 MiB, the grid functions
-  // run on the weight grid itself.
-  if (static_cast<uint64_t>(std::max<int32_t>(s.N_RAIN_ST, 1)) * Ms > (uint64_t{1} << 27)) return false;
+  // Weighted rain: the cells' gauge weights are copied next to each other.
+  // Past four gauges, when the copy would take more than 512 MiB, the grid
+  // functions run on the weight grid itself.
+  const bool weighted = s.INTERP_METHOD != 1;
+  const int32_t w_stride = weighted ? std::max<int32_t>(s.N_RAIN_ST, 1) : 1;
+  if (w_stride > 4 && static_cast<uint64_t>(w_stride) * Ms > (uint64_t{1} << 27)) return false;
 
   // Contributors of every cell, in walk order.
   E.up_sup_begin.assign(Ms + 1, 0);
@@ -838,9 +840,9 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
     sized(*v);
   }
   for (std::vector<float>* v : {&E.dry_sup, &E.low_sub, &E.c_sup, &E.c_sub}) sized(*v, 4);
-  E.w_stride = std::max<int32_t>(s.N_RAIN_ST, 1);
+  E.w_stride = w_stride;
   sized(E.weight, static_cast<std::size_t>(E.w_stride));
-  E.rd.assign(static_cast<std::size_t>(E.w_stride), 0.0f);
+  E.rd.assign(static_cast<std::size_t>(std::max<int32_t>(s.N_RAIN_ST, 1)), 0.0f);
   for (std::vector<float>& v : E.q) sized(v);
   E.temp_st.assign(Ms, 1);
   E.rain_st.assign(Ms, 1);
@@ -861,7 +863,7 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
     E.temp_st[c] = ts;
     if (E.active[c] && ts >= 1 && ts <= s.TEMP_Z.size()) E.lapse[c] = (s.ELEVATION.data()[g] - s.TEMP_Z(ts)) * 0.0063f;
     E.rain_st[c] = s.RAIN_STATION_MAP.data()[g];
-    for (int32_t k = 0; k < s.N_RAIN_ST; ++k) {
+    for (int32_t k = 0; weighted && k < s.N_RAIN_ST; ++k) {
       E.weight[static_cast<std::size_t>(E.w_stride) * static_cast<std::size_t>(c) + static_cast<std::size_t>(k)] =
           s.RAIN_WEIGHT.data()[G * static_cast<std::size_t>(k) + g];
     }

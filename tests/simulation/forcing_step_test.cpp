@@ -2,6 +2,8 @@
 // gauges, the temperature check, the rain of one cell in one step.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "sim_state.hpp"
 #include "simulation/check_temp.hpp"
 #include "simulation/gauge_check.hpp"
@@ -90,33 +92,43 @@ TEST(CheckTemp, ReportingStationLeavesStepMapAlone) {
 // A step missing the same gauges as the last rebuild keeps the table; any
 // other set rebuilds it, as a fresh build would.
 TEST(RainGaugeCheck, RebuildsTheStepTableOnlyWhenTheMissingGaugesChange) {
-  auto s = sim_state(2, 3);
-  s->N_DATA = 4;
-  s->N_RAIN_ST = 3;
-  s->INTERP_METHOD = 2;
-  const float pos[3][2] = {{1, 1}, {2, 3}, {1, 3}};
-  for (int32_t k = 1; k <= 3; ++k) {
-    s->RAIN_XY(1, k) = pos[k - 1][0];
-    s->RAIN_XY(2, k) = pos[k - 1][1];
+  for (int32_t interp : {1, 2}) {
+    auto s = sim_state(2, 3);
+    s->N_DATA = 4;
+    s->N_RAIN_ST = 3;
+    s->INTERP_METHOD = interp;
+    const float pos[3][2] = {{1, 1}, {2, 3}, {1, 3}};
+    for (int32_t k = 1; k <= 3; ++k) {
+      s->RAIN_XY(1, k) = pos[k - 1][0];
+      s->RAIN_XY(2, k) = pos[k - 1][1];
+    }
+    for (int32_t n : {1, 2, 4}) s->RAIN_MISSING(n, n == 2 ? 2 : 1) = 1;  // {1}, {2}, none, {1}
+    RunTables t;
+    t.resize(2, 3);
+    // Cell (2, 2) of the table in use: the nearest gauge, or gauge 1's weight.
+    auto cell = [&]() -> float {
+      return interp == 1 ? static_cast<float>(t.RAIN_STATION_MAP_STEP(2, 2)) : t.RAIN_WEIGHT_STEP(2, 2);
+    };
+    MissList list;
+    int32_t flag = 0, nmiss = 0;
+    RAIN_GAUGE_CHECK(*s, 1, flag, nmiss, list, t);
+    const RunTables fresh = t;
+    if (interp == 1) t.RAIN_STATION_MAP_STEP(2, 2) = 42;  // marks the table
+    else t.RAIN_WEIGHT_STEP(2, 2) = 42.0f;
+    RAIN_GAUGE_CHECK(*s, 1, flag, nmiss, list, t);
+    EXPECT_EQ(cell(), 42.0f) << interp;  // same gauges missing: kept
+    RAIN_GAUGE_CHECK(*s, 2, flag, nmiss, list, t);
+    EXPECT_NE(cell(), 42.0f) << interp;
+    RAIN_GAUGE_CHECK(*s, 3, flag, nmiss, list, t);
+    EXPECT_EQ(flag, 0);
+    RAIN_GAUGE_CHECK(*s, 4, flag, nmiss, list, t);
+    ASSERT_EQ(flag, 1);
+    const auto same = [](const auto& a, const auto& b) {
+      return a.size() == b.size() && std::equal(a.data(), a.data() + a.size(), b.data());
+    };
+    EXPECT_TRUE(same(t.RAIN_WEIGHT_STEP, fresh.RAIN_WEIGHT_STEP)) << interp;
+    EXPECT_TRUE(same(t.RAIN_STATION_MAP_STEP, fresh.RAIN_STATION_MAP_STEP)) << interp;
   }
-  for (int32_t n : {1, 2, 4}) s->RAIN_MISSING(n, n == 2 ? 2 : 1) = 1;  // {1}, {2}, none, {1}
-  RunTables t;
-  t.resize(2, 3);
-  MissList list;
-  int32_t flag = 0, nmiss = 0;
-  RAIN_GAUGE_CHECK(*s, 1, flag, nmiss, list, t);
-  Grid<float> fresh = t.RAIN_WEIGHT_STEP;
-  t.RAIN_WEIGHT_STEP(2, 2) = 42.0f;  // marks the table
-  RAIN_GAUGE_CHECK(*s, 1, flag, nmiss, list, t);
-  EXPECT_EQ(t.RAIN_WEIGHT_STEP(2, 2), 42.0f);  // same gauges missing: kept
-  RAIN_GAUGE_CHECK(*s, 2, flag, nmiss, list, t);
-  EXPECT_NE(t.RAIN_WEIGHT_STEP(2, 2), 42.0f);
-  RAIN_GAUGE_CHECK(*s, 3, flag, nmiss, list, t);
-  EXPECT_EQ(flag, 0);
-  RAIN_GAUGE_CHECK(*s, 4, flag, nmiss, list, t);
-  ASSERT_EQ(flag, 1);
-  for (int32_t r = 1; r <= 3 * 2; ++r)
-    for (int32_t j = 1; j <= 3; ++j) EXPECT_EQ(t.RAIN_WEIGHT_STEP(r, j), fresh(r, j)) << r << "," << j;
 }
 
 TEST(LocalRain, SharesTheRecordAndReadsStepTablesOnlyWhenAGaugeIsMissing) {
