@@ -43,11 +43,7 @@ void CONTINUOUS(ModelState& s, int32_t N, int32_t MONTH, int32_t MISS_FLAG, int3
   const float inv_tau = 1.0f / s.TAU_SUB;  // 1/s
   const float F_SUB_CAP = s.F_SUB_CAP;
   const float IA_RATIO = s.IA_RATIO;
-  const long double et_slope = s.ET_SLOPE;
-  const long double et_b = s.ET_MONTH_B(m), et_a = s.ET_MONTH_A(m), et_offset = s.ET_OFFSET;
-  // Records of the month: the month's depth is spread evenly over them.
-  const long double records_in_month =
-      (24.0L / (static_cast<long double>(s.DT_RAIN) / 3600.0L)) * s.DAYS_IN_MONTH(m);
+  const MonthlyEt et(s, m);
   for_catchment_cells(s, N, MISS_FLAG, RUNOFF, MAP_STEP, WEIGHT_STEP, [&](int32_t I, int32_t J, float P) {
 
     // Soil store; its overflow X recharges the subsurface store.
@@ -103,12 +99,7 @@ void CONTINUOUS(ModelState& s, int32_t N, int32_t MONTH, int32_t MISS_FLAG, int3
     const float T = s.TEMP_DATA(N, st) - (s.ELEVATION(I, J) - s.TEMP_Z(st)) * 0.0063f;
     s.CELL_TEMP(I, J) = T;
 
-    // The month's evapotranspiration spread over its records, then the
-    // share of one step.
-    const long double e_record = (et_slope * T * et_b * et_a + et_offset) / records_in_month;
-    float E = static_cast<float>(e_record);
-    E = DT * E / s.DT_RAIN;
-    if (E < 0.0f) E = 0.0f;
+    const float E = et.step_depth(T);
     s.CELL_ET(I, J) = E;
 
     s.SOIL_WATER(I, J) = s.SOIL_WATER(I, J) - E;

@@ -18,6 +18,27 @@ void CONTINUOUS(ModelState& s, int32_t N, int32_t MONTH, int32_t MISS_FLAG, int3
                 const Grid<int32_t>& TMAP_STEP, Grid<float>& RUNOFF, const Grid<int32_t>& MAP_STEP,
                 const Grid<float>& WEIGHT_STEP);
 
+// Evapotranspiration of month m for one step, mm per step, from the cell
+// temperature T (degrees Celsius): the month's depth spread evenly over its
+// records in extended precision, then the step's share, never below 0.
+struct MonthlyEt {
+  long double slope, b, a, offset, records_in_month;
+  float DT, DT_RAIN;
+
+  MonthlyEt(const ModelState& s, int32_t m)
+      : slope(s.ET_SLOPE), b(s.ET_MONTH_B(m)), a(s.ET_MONTH_A(m)), offset(s.ET_OFFSET),
+        records_in_month((24.0L / (static_cast<long double>(s.DT_RAIN) / 3600.0L)) * s.DAYS_IN_MONTH(m)),
+        DT(s.DT_SIM), DT_RAIN(s.DT_RAIN) {}
+
+  float step_depth(float T) const {
+    const long double e_record = (slope * T * b * a + offset) / records_in_month;
+    float E = static_cast<float>(e_record);
+    E = DT * E / DT_RAIN;
+    if (E < 0.0f) E = 0.0f;
+    return E;
+  }
+};
+
 // g*DT_SIM beyond which the explicit stages of the subsurface store are
 // unstable (the real root of 1 + z + z^2/2 + z^3/6 + z^4/24 = 1).
 inline constexpr double RK4_STABILITY_LIMIT = 2.7852935634052818;

@@ -104,10 +104,8 @@ struct RunEngine::Impl {
   bool impervious = false;
   int32_t interp = 2, n_rain = 0;
   std::size_t grid_cells = 0;
-  float R = 0, DT = 0, DT_RAIN = 0, inv_tau = 0, dx = 0, dy = 0, f = 0, lambda = 0;
-  float w_sub = 0, dt_route = 0;
-  float r_hill = 0, p23_hill = 0, p53_hill = 0, f_hill = 0;
-  float r_chan = 0, p23_chan = 0, p53_chan = 0, f_chan = 0;
+  float R = 0, DT = 0, inv_tau = 0, dx = 0, dy = 0, f = 0, lambda = 0;
+  CelerityConstants cc;  // routing step, section and celerity laws
 
   // ---- Layout: [0, V) routed cells (per thread piece ranges, then the
   // trunk), [V, M) the other cells (catchment cells off the paths, end
@@ -316,10 +314,7 @@ void RunEngine::Impl::continuous_cells(int32_t b, int32_t e) {
   const ModelState& s = *cs;
   const int32_t N = cur.N;
   const int32_t m = cur.MONTH;
-  const long double et_slope = s.ET_SLOPE;
-  const long double et_b = s.ET_MONTH_B(m), et_a = s.ET_MONTH_A(m), et_offset = s.ET_OFFSET;
-  const long double records_in_month =
-      (24.0L / (static_cast<long double>(s.DT_RAIN) / 3600.0L)) * s.DAYS_IN_MONTH(m);
+  const MonthlyEt et_month(s, m);
   const bool miss = cur.MISS_FLAG == 1;
   const bool tmiss = cur.TMISS_FLAG != 0;
   const float* rd = this->rd.data();
@@ -411,10 +406,7 @@ void RunEngine::Impl::continuous_cells(int32_t b, int32_t e) {
         T_cell = s.TEMP_DATA(N, temp_st[c]) - lapse[c];
       }
       temp[c] = T_cell;
-      const long double e_record = (et_slope * T_cell * et_b * et_a + et_offset) / records_in_month;
-      float E = static_cast<float>(e_record);
-      E = DT * E / DT_RAIN;
-      if (E < 0.0f) E = 0.0f;
+      const float E = et_month.step_depth(T_cell);
       et[c] = E;
       float sw = soil_after[c - b0] - E;
       if (sw < 0.0f) {
@@ -496,7 +488,7 @@ void RunEngine::Impl::route_block(int32_t b, int32_t e) {
   int32_t wet[CHUNK];
   const bool reuse = dry_reuse;
   const bool keep = cur.keep_coefficients;
-  const float dt = dt_route;
+  const float dt = cc.dt;
   for (int32_t b0 = b; b0 < e; b0 += CHUNK) {
     const int32_t e0 = std::min(b0 + CHUNK, e);
     int32_t n_wet = 0;
@@ -546,13 +538,13 @@ void RunEngine::Impl::route_block(int32_t b, int32_t e) {
       const int32_t i = wet[k];
       const int32_t c = b0 + i;
       const bool ch = channel[c] != 0;
-      width[i] = std::pow((ch ? p23_chan : p23_hill) * q_ref[i] * (ch ? r_chan : r_hill) / KS[c], 0.375f);
+      width[i] = std::pow((ch ? cc.p23_chan : cc.p23_hill) * q_ref[i] * (ch ? cc.r_chan : cc.r_hill) / KS[c], 0.375f);
     }
     for (int32_t k = 0; k < n_wet; ++k) {
       const int32_t i = wet[k];
       const int32_t c = b0 + i;
       const bool ch = channel[c] != 0;
-      float ck = (ch ? p53_chan : p53_hill) * (KS[c] * std::pow(width[i], 0.6666667f)) * (ch ? f_chan : f_hill);
+      float ck = (ch ? cc.p53_chan : cc.p53_hill) * (KS[c] * std::pow(width[i], 0.6666667f)) * (ch ? cc.f_chan : cc.f_hill);
       if (ck == 0.0f) ck = 0.0001f;
       celerity[i] = ck;
     }
@@ -812,22 +804,12 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
   E.n_rain = s.N_RAIN_ST;
   E.R = s.DT_SIM / s.DT_RAIN;
   E.DT = s.DT_SIM;
-  E.DT_RAIN = s.DT_RAIN;
   E.inv_tau = 1.0f / s.TAU_SUB;
   E.dx = s.CELL_DX;
   E.dy = s.CELL_DY;
   E.f = s.CELL_DX * s.CELL_DY / s.DT_SIM / 1000.0f;
   E.lambda = s.IA_RATIO;
-  E.w_sub = cc.w_sub;
-  E.dt_route = cc.dt;
-  E.r_hill = cc.r_hill;
-  E.p23_hill = cc.p23_hill;
-  E.p53_hill = cc.p53_hill;
-  E.f_hill = cc.f_hill;
-  E.r_chan = cc.r_chan;
-  E.p23_chan = cc.p23_chan;
-  E.p53_chan = cc.p53_chan;
-  E.f_chan = cc.f_chan;
+  E.cc = cc;
   E.dry_reuse = g_dry_reuse.load();
 
   auto sized = [Ms](std::vector<float>& v, std::size_t per = 1) { v.assign(Ms * per, 0.0f); };
