@@ -20,6 +20,7 @@ namespace tarvex {
 namespace {
 
 std::atomic<bool> g_dry_reuse{true};
+std::atomic<bool> g_engine{true};
 std::atomic<int64_t> g_cells_per_thread{16384};
 
 #if defined(__SSE2__)
@@ -88,6 +89,9 @@ inline void cpu_relax() {
 }  // namespace
 
 void set_dry_cell_reuse(bool on) { g_dry_reuse.store(on); }
+
+void set_run_engine(bool on) { g_engine.store(on); }
+bool run_engine_enabled() { return g_engine.load(); }
 
 void set_min_cells_per_thread(int64_t cells) { g_cells_per_thread.store(std::max<int64_t>(1, cells)); }
 

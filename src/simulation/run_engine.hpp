@@ -63,6 +63,11 @@ int32_t run_threads(int32_t jobs, int64_t cells);
 // Changes that minimum (the tests run small catchments on several threads).
 void set_min_cells_per_thread(int64_t cells);
 
+// Whether runs use the engine at all (on by default); off, the grid
+// functions run every step, for the tests that compare the two.
+void set_run_engine(bool on);
+bool run_engine_enabled();
+
 // Reuse of Muskingum coefficients computed once per run where they depend on
 // the cell alone: the surface ones of a dry cell (reference discharge at its
 // floor), the subsurface ones whenever the diffusion number is raised to

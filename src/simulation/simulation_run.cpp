@@ -89,7 +89,7 @@ int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal)
   // The engine takes every run whose path list it can lay out; the grid
   // functions run (and report) the others.
   RunEngine engine;
-  const bool fast = NSTEPS > 0 && engine.build(s, t, kind);
+  const bool fast = NSTEPS > 0 && run_engine_enabled() && engine.build(s, t, kind);
 
   for (int32_t IT = 1; IT <= NSTEPS; ++IT) {
     const int32_t N = RUN_RECORD_OF_STEP(s, kind, IT);

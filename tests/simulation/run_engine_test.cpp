@@ -9,14 +9,7 @@
 #include <string>
 
 #include "bench/synthetic_catchment.hpp"
-#include "routing/routing.hpp"
-#include "simulation/check_temp.hpp"
-#include "simulation/cn_method.hpp"
-#include "simulation/continuous.hpp"
-#include "simulation/gauge_check.hpp"
 #include "simulation/initial_value.hpp"
-#include "simulation/run_steps.hpp"
-#include "simulation/step_shift.hpp"
 #include "support/testkit.hpp"
 
 namespace tarvex {
@@ -83,30 +76,13 @@ void expect_same_grids(const ModelState& x, const ModelState& y, const RunTables
   EXPECT_TRUE(same_bits(tx.STEP_RUNOFF, ty.STEP_RUNOFF)) << what;
 }
 
-// The time loop of RUN_SIMULATION on the grid functions alone.
+// A run on the grid functions alone.
 void grid_function_run(ModelState& s, RunTables& t, RunKind kind) {
-  const bool event = kind == RunKind::single && s.RUN_MODE == 2;
-  t.resize(s.NI, s.NJ, s.weight_planes());
-  INITIAL_VALUE(s);
-  Calendar cal{0.0f, s.START_DOY, s.START_MONTH, 0};
-  int32_t MISS_FLAG = 0, NMISS = 0, TMISS_FLAG = 0;
-  MissList miss, tmiss;
-  const int32_t NSTEPS = RUN_STEP_COUNT(s, kind);
-  for (int32_t IT = 1; IT <= NSTEPS; ++IT) {
-    const int32_t N = RUN_RECORD_OF_STEP(s, kind, IT);
-    RAIN_GAUGE_CHECK(s, N, MISS_FLAG, NMISS, miss, t);
-    t.STEP_RUNOFF.fill(0.0f);
-    if (event) {
-      CN_METHOD(s, N, MISS_FLAG, t.STEP_RUNOFF, t.RAIN_STATION_MAP_STEP, t.RAIN_WEIGHT_STEP);
-    } else {
-      CHECK_TEMP(s, N, TMISS_FLAG, t.TEMP_STATION_MAP_STEP, tmiss);
-      CONTINUOUS(s, N, cal.MONTH, MISS_FLAG, TMISS_FLAG, t.TEMP_STATION_MAP_STEP, t.STEP_RUNOFF,
-                 t.RAIN_STATION_MAP_STEP, t.RAIN_WEIGHT_STEP);
-      UPDATE_DAY(s, cal);
-    }
-    ROUTING(s, t.STEP_RUNOFF);
-    STEP_SHIFT(s);
-  }
+  struct EngineOff {
+    EngineOff() { set_run_engine(false); }
+    ~EngineOff() { set_run_engine(true); }
+  } off;
+  test::capture_stdout([&] { RUN_SIMULATION(s, t, kind); });
 }
 
 // Every grid a run writes ends as the grid functions leave it, for both
