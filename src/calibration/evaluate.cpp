@@ -1,9 +1,11 @@
 #include "calibration/evaluate.hpp"
 
 #include <string>
+#include <vector>
 
 #include "calibration/sce_settings.hpp"
 #include "io/input_error.hpp"
+#include "output/write_output.hpp"
 #include "simulation/simulation_run.hpp"
 
 namespace tarvex {
@@ -33,18 +35,8 @@ RunScore evaluate_run(ModelState& s, const double* X, int32_t NOPT) {
   if (r.aggregated) {
     const float R = s.DT_RAIN / s.DT_SIM;
     for (int32_t k_s = 1; k_s <= s.N_SECTIONS; ++k_s) {
-      int32_t k = 1;
-      int32_t IOUT = 1;
-      while (k < NOUT) {
-        float sum = 0.0f;
-        int32_t k2 = k;
-        for (; static_cast<float>(k2) <= static_cast<float>(k) + R - 1.0f; ++k2) {
-          if (k2 <= NOUT) sum = sum + s.Q_SECTION(k2, k_s);
-        }
-        s.Q_SIM_AGG(IOUT, k_s) = sum / R;
-        ++IOUT;
-        k = k2 > k ? k2 : k + 1;  // a block holds at least one step
-      }
+      const std::vector<float> mean = record_means(s.Q_SECTION, k_s, NOUT, R);
+      for (std::size_t m = 0; m < mean.size(); ++m) s.Q_SIM_AGG(static_cast<int32_t>(m) + 1, k_s) = mean[m];
     }
     NOUT = static_cast<int32_t>(static_cast<float>(NOUT) / R);
   }

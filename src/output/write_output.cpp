@@ -22,8 +22,7 @@ struct OutputSeries {
 };
 
 // The simulated series of cross-section k as output series: copied when
-// the steps are equal, otherwise averaged over blocks of R = DT_RAIN/DT_SIM
-// simulation steps. A block never reads past step nsteps.
+// the steps are equal, otherwise averaged to the record step.
 OutputSeries output_series(const ModelState& s, int32_t k, int32_t nsteps) {
   OutputSeries o;
   o.surf.assign(static_cast<std::size_t>(nsteps), 0.0f);
@@ -36,22 +35,10 @@ OutputSeries output_series(const ModelState& s, int32_t k, int32_t nsteps) {
     return o;
   }
   const float R = s.DT_RAIN / s.DT_SIM;
-  int32_t i = 1;
-  std::size_t m = 0;
-  while (i < nsteps) {
-    float sum_surf = 0.0f;
-    float sum_total = 0.0f;
-    int32_t j = i;
-    for (; j <= nsteps && static_cast<float>(j) <= static_cast<float>(i) + R - 1.0f; ++j) {
-      sum_surf = sum_surf + s.Q_SECTION_SURF(j, k);
-      sum_total = sum_total + s.Q_SECTION(j, k);
-    }
-    o.surf[m] = sum_surf / R;
-    o.total[m] = sum_total / R;
-    ++m;
-    // A ratio below 1 would not advance the block; the driver refuses it.
-    i = std::max(j, i + 1);
-  }
+  const std::vector<float> surf = record_means(s.Q_SECTION_SURF, k, nsteps, R);
+  const std::vector<float> total = record_means(s.Q_SECTION, k, nsteps, R);
+  std::copy(surf.begin(), surf.end(), o.surf.begin());
+  std::copy(total.begin(), total.end(), o.total.begin());
   return o;
 }
 
@@ -102,6 +89,21 @@ void check_grid(const char* name, int32_t rows, int32_t cols, const ModelState& 
 }
 
 }  // namespace
+
+std::vector<float> record_means(const Table<float, kLimits.records, kLimits.sections>& q, int32_t k, int32_t nsteps,
+                                float R) {
+  std::vector<float> mean;
+  int32_t i = 1;
+  while (i < nsteps) {
+    float sum = 0.0f;
+    int32_t j = i;
+    for (; j <= nsteps && static_cast<float>(j) <= static_cast<float>(i) + R - 1.0f; ++j) sum = sum + q(j, k);
+    mean.push_back(sum / R);
+    // A ratio below 1 would not advance the block; the driver refuses it.
+    i = std::max(j, i + 1);
+  }
+  return mean;
+}
 
 int32_t WRITE_OUTPUT(const ModelState& s, const ControlFile& ctl, int32_t nsteps) {
   const ControlFile::Output& o = ctl.output;
