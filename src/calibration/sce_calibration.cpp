@@ -7,9 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -74,7 +72,6 @@ std::vector<std::string> fit_table(const FitStatistics& f) {
 struct Scored {
   FitStatistics fit;
   bool failed = false;
-  int count = 0;
 };
 
 struct Checkpoint {
@@ -243,16 +240,12 @@ void run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& rep
   } release{slots > 0 ? remote : nullptr};
   cfg.threads = local + slots;  // threads from `local` on wait for remote evaluations
 
-  std::mutex scored_mutex;
-  std::map<std::vector<double>, Scored> scored;
+  // Fit statistics of this loop's evaluations, per worker in call order.
+  std::vector<std::vector<Scored>> scored(static_cast<std::size_t>(cfg.threads));
 
   auto objective = [&](int worker, std::span<const double> x) -> double {
     const PointScore r = worker < local ? score(worker, x) : remote->evaluate(worker - local, x);
-    std::lock_guard<std::mutex> lock(scored_mutex);
-    Scored& e = scored[std::vector<double>(x.begin(), x.end())];
-    e.fit = r.fit;
-    e.failed = r.failed;
-    ++e.count;
+    scored[static_cast<std::size_t>(worker)].push_back(Scored{r.fit, r.failed});
     return r.f;
   };
 
@@ -294,17 +287,7 @@ void run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& rep
   // Rows of the current loop, appended to the CSV once the loop is done.
   std::string csv_rows;
   search->on_evaluation = [&](const SceEvaluation& ev) {
-    Scored r;
-    {
-      std::lock_guard<std::mutex> lock(scored_mutex);
-      auto it = scored.find(std::vector<double>(ev.x.begin(), ev.x.end()));
-      if (it != scored.end()) {
-        r = it->second;
-        if (--it->second.count == 0) scored.erase(it);
-      } else {
-        r.failed = true;
-      }
-    }
+    const Scored& r = scored.at(static_cast<std::size_t>(ev.worker)).at(static_cast<std::size_t>(ev.call));
     append_evaluation("min-ris.txt", ev.x.data(), n, static_cast<float>(ev.f));
     std::string row = std::to_string(ev.number) + "," + std::to_string(ev.loop) + "," + std::to_string(ev.complex);
     for (double v : ev.x) row += "," + shortest(v);
@@ -321,6 +304,7 @@ void run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& rep
   const auto t0 = std::chrono::steady_clock::now();
   const long evals0 = search->evals();
   search->on_loop = [&](const SceLoopInfo& info) {
+    for (std::vector<Scored>& w : scored) w.clear();
     {
       TextWriter csv(kEvaluationsFile, TextWriter::Mode::append);
       csv.raw(csv_rows);

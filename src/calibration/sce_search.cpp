@@ -191,8 +191,10 @@ void SceSearch::run_workers(int jobs, const std::function<void(int, int)>& work)
     if (e) std::rethrow_exception(e);
 }
 
-double SceSearch::evaluate(int worker, std::span<const double> x) const {
-  return objective_(worker, x);
+double SceSearch::evaluate(int worker, std::span<const double> x) {
+  const double f = objective_(worker, x);
+  ++calls_[static_cast<std::size_t>(worker)];
+  return f;
 }
 
 void SceSearch::initial_population() {
@@ -206,7 +208,12 @@ void SceSearch::initial_population() {
     for (int j = 0; j < n_; ++j) p[j] = std::min(p[j], hi_[j]);
   }
   if (cfg_.use_x0) std::copy(x0_.begin(), x0_.end(), x_.begin());
+  calls_.assign(static_cast<std::size_t>(cfg_.threads), 0);
+  init_worker_.assign(static_cast<std::size_t>(count), 0);
+  init_call_.assign(static_cast<std::size_t>(count), 0);
   run_workers(count, [&](int i, int w) {
+    init_worker_[static_cast<std::size_t>(i)] = w;
+    init_call_[static_cast<std::size_t>(i)] = calls_[static_cast<std::size_t>(w)];
     f_[i] = evaluate(w, std::span<const double>(&x_[static_cast<std::size_t>(i) * n_], n_));
   });
   started_ = true;
@@ -218,7 +225,8 @@ void SceSearch::initial_population() {
     for (int i = 0; i < count; ++i)
       on_evaluation(SceEvaluation{i + 1, 0, 0,
                                   std::span<const double>(&x_[static_cast<std::size_t>(i) * n_], n_),
-                                  f_[i]});
+                                  f_[i], init_worker_[static_cast<std::size_t>(i)],
+                                  init_call_[static_cast<std::size_t>(i)]});
   rank(count_);
   finish_loop(0, range_of(count_));
 }
@@ -227,6 +235,7 @@ void SceSearch::evolve_loop() {
   const int ngs = ngs_;
   const int loop = loop_ + 1;
   population_stats();
+  calls_.assign(static_cast<std::size_t>(cfg_.threads), 0);
   run_workers(ngs, [&](int k, int w) { evolve_complex(complexes_[k], k, w, loop); });
 
   // Shuffle: complexes back into their ranks, records in complex order.
@@ -242,7 +251,8 @@ void SceSearch::evolve_loop() {
       for (int e = 0; e < c.evals; ++e)
         on_evaluation(SceEvaluation{
             ++number, loop, k + 1,
-            std::span<const double>(&c.rec_x[static_cast<std::size_t>(e) * n_], n_), c.rec_f[e]});
+            std::span<const double>(&c.rec_x[static_cast<std::size_t>(e) * n_], n_), c.rec_f[e], c.worker,
+            c.first_call + e});
     else
       number += c.evals;
   }
@@ -371,6 +381,8 @@ void SceSearch::evolve_complex(Complex& c, int k, int worker, int loop) {
     c.cf[i] = f_[row];
   }
   c.evals = 0;
+  c.worker = worker;
+  c.first_call = calls_[static_cast<std::size_t>(worker)];  // the worker's calls for c follow one another
   double* snew = c.snew.data();
   double* ce = c.ce.data();
   auto eval_new = [&]() {

@@ -85,6 +85,11 @@ struct SceEvaluation {
   int complex = 0;  // 1 .. complexes; 0 in the initial population
   std::span<const double> x;
   double f = 0.0;
+  // The worker that evaluated it, and which of that worker's objective calls
+  // of this loop it was (from 0): a caller can keep what else the objective
+  // computed per worker, in call order, and find it here.
+  int worker = 0;
+  long call = 0;
 };
 
 // Summary after the initial population (loop 0) and after every loop.
@@ -144,6 +149,8 @@ class SceSearch {
     std::vector<int> lcs;               // ranks of the sub-complex
     std::vector<double> rec_x, rec_f;   // evaluations of this loop
     int evals = 0;
+    int worker = 0;                     // the worker that evolved it in this loop
+    long first_call = 0;                // that worker's call number of its first evaluation
   };
   void initial_population();
   void evolve_loop();
@@ -155,7 +162,7 @@ class SceSearch {
   double criterion_change() const;
   SceStop test_stop(double range, double change) const;
   void finish_loop(int complexes, double range);
-  double evaluate(int worker, std::span<const double> x) const;
+  double evaluate(int worker, std::span<const double> x);
   void draw_around_best(Random& rng, double* out, const double* center) const;
 
   SceConfig cfg_;
@@ -181,6 +188,9 @@ class SceSearch {
   std::vector<Complex> complexes_;
   std::vector<int> order_;
   std::vector<double> xs_, fs_;
+  std::vector<long> calls_;       // objective calls per worker in the current loop
+  std::vector<int> init_worker_;  // worker and call number of each initial point
+  std::vector<long> init_call_;
 };
 
 }  // namespace tarvex
