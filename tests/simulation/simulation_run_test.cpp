@@ -174,8 +174,7 @@ TEST(RunSimulation, ReweightsGaugesOnlyAtRecordsWithAMissingGauge) {
     s->single_run.RAIN_WEIGHT_STEP.fill(0.0f);
     s->single_run.RAIN_WEIGHT_STEP(2, 1) = 1.0f;
     s->single_run.RAIN_WEIGHT_STEP(2, 2) = 1.0f;
-    int32_t NOUT = 0;
-    NOUT = MANUAL_CALIBRATION(*s);
+    MANUAL_CALIBRATION(*s);
     EXPECT_EQ(s->CUM_RAIN(1, 1), 7.0f) << interp;
     EXPECT_EQ(s->CUM_RAIN(1, 2), 42.0f) << interp;  // gauge 1's 2 mm at record 2
   }
