@@ -14,6 +14,7 @@
 
 #include "model/direction_code.hpp"
 #include "routing/celerity.hpp"
+#include "routing/powf_batch.hpp"
 #include "simulation/continuous.hpp"
 
 namespace tarvex {
@@ -488,8 +489,10 @@ void RunEngine::Impl::route_range(int32_t b, int32_t e) {
 void RunEngine::Impl::route_block(int32_t b, int32_t e) {
   constexpr int32_t CHUNK = 256;
   alignas(16) float Cs[4 * CHUNK];
-  float q_ref[CHUNK], width[CHUNK], celerity[CHUNK];
+  // Wet cells of the chunk, compacted: index in the chunk, reference
+  // discharge, section width and celerity.
   int32_t wet[CHUNK];
+  float q_ref[CHUNK], width[CHUNK], celerity[CHUNK];
   const bool reuse = dry_reuse;
   const bool keep = cur.keep_coefficients;
   const float dt = cc.dt;
@@ -533,29 +536,30 @@ void RunEngine::Impl::route_block(int32_t b, int32_t e) {
       if (reuse && Q == 0.0001f) {
         std::memcpy(&Cs[4 * i], &dry_sup[c4], 4 * sizeof(float));
       } else {
-        q_ref[i] = Q;
+        q_ref[n_wet] = Q;
         wet[n_wet++] = i;
       }
     }
-    // Section width and celerity of the wet cells (celer_sup_cell's order).
+    // Section width and celerity of the wet cells (celer_sup_cell's order),
+    // the powers taken over all of them at once.
     for (int32_t k = 0; k < n_wet; ++k) {
-      const int32_t i = wet[k];
-      const int32_t c = b0 + i;
+      const int32_t c = b0 + wet[k];
       const bool ch = channel[c] != 0;
-      width[i] = std::pow((ch ? cc.p23_chan : cc.p23_hill) * q_ref[i] * (ch ? cc.r_chan : cc.r_hill) / KS[c], 0.375f);
+      width[k] = (ch ? cc.p23_chan : cc.p23_hill) * q_ref[k] * (ch ? cc.r_chan : cc.r_hill) / KS[c];
     }
+    powf_batch(width, 0.375f, width, n_wet);
+    powf_batch(width, 0.6666667f, celerity, n_wet);
     for (int32_t k = 0; k < n_wet; ++k) {
-      const int32_t i = wet[k];
-      const int32_t c = b0 + i;
+      const int32_t c = b0 + wet[k];
       const bool ch = channel[c] != 0;
-      float ck = (ch ? cc.p53_chan : cc.p53_hill) * (KS[c] * std::pow(width[i], 0.6666667f)) * (ch ? cc.f_chan : cc.f_hill);
+      float ck = (ch ? cc.p53_chan : cc.p53_hill) * (KS[c] * celerity[k]) * (ch ? cc.f_chan : cc.f_hill);
       if (ck == 0.0f) ck = 0.0001f;
-      celerity[i] = ck;
+      celerity[k] = ck;
     }
     for (int32_t k = 0; k < n_wet; ++k) {
       const int32_t i = wet[k];
       const int32_t c = b0 + i;
-      coefficients_from_celerity(q_ref[i], celerity[i], width[i], slope[c], L[c], dt, &Cs[4 * i]);
+      coefficients_from_celerity(q_ref[k], celerity[k], width[k], slope[c], L[c], dt, &Cs[4 * i]);
     }
     // Surface outflows.
     for (int32_t c = b0; c < e0; ++c) {
