@@ -11,9 +11,19 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TARVEX_ENGINE_LANES 1
+#include <immintrin.h>
+// GCC 12 warns inside the intrinsics, whose unused pass-through operands
+// are left undefined on purpose.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#else
+#define TARVEX_ENGINE_LANES 0
+#endif
 
 #include "model/direction_code.hpp"
 #include "routing/celerity.hpp"
+#include "routing/muskingum_batch.hpp"
 #include "routing/powf_batch.hpp"
 #include "simulation/continuous.hpp"
 
@@ -22,6 +32,7 @@ namespace {
 
 std::atomic<bool> g_dry_reuse{true};
 std::atomic<bool> g_engine{true};
+std::atomic<bool> g_lanes{true};
 std::atomic<int64_t> g_cells_per_thread{16384};
 
 #if defined(__SSE2__)
@@ -81,6 +92,13 @@ inline float cn_accumulated(float P, float S, float lambda) {
   return Q;
 }
 
+#if TARVEX_ENGINE_LANES
+// -v in every lane, as the scalar negation gives it (-0 for +0).
+__attribute__((target("avx512f"))) inline __m512 flip_sign(__m512 v) {
+  return _mm512_castsi512_ps(_mm512_xor_si512(_mm512_castps_si512(v), _mm512_set1_epi32(INT32_MIN)));
+}
+#endif
+
 inline void cpu_relax() {
 #if defined(__x86_64__) || defined(__i386__)
   __builtin_ia32_pause();
@@ -92,6 +110,7 @@ inline void cpu_relax() {
 void set_dry_cell_reuse(bool on) { g_dry_reuse.store(on); }
 
 void set_run_engine(bool on) { g_engine.store(on); }
+void set_engine_lanes(bool on) { g_lanes.store(on); }
 bool run_engine_enabled() { return g_engine.load(); }
 
 void set_min_cells_per_thread(int64_t cells) { g_cells_per_thread.store(std::max<int64_t>(1, cells)); }
@@ -126,17 +145,18 @@ struct RunEngine::Impl {
 
 
   // Runoff-generation constants.
-  std::vector<float> soil_S, soil_cap, sub_cap, lapse, weight;  // weight: w_stride per cell
+  std::vector<float> soil_S, soil_cap, sub_cap, lapse, weight;  // weight: w_stride planes of M
   int32_t w_stride = 1;  // gauges, at least 1
   std::vector<float> rd;  // rain of every gauge at the step's record, mm
   std::vector<int32_t> temp_st, rain_st;
   // Routing constants.
   std::vector<float> L, KS, slope;
   std::vector<double> sub_den, sub_Cr;
-  // Coefficients that depend on the cell alone, 4 per cell: surface ones of
-  // a dry cell (reference discharge at its 0.0001 floor), subsurface ones
-  // when the diffusion number is raised to 1 - Cr (sub_den and sub_Cr, the
-  // cell's ck*S*W_SUB*L and ck*DT/L, as celer_sub_cell evaluates them).
+  // Coefficients that depend on the cell alone, in 4 planes of M (C1 of
+  // every cell, then C2, ...): surface ones of a dry cell (reference
+  // discharge at its 0.0001 floor), subsurface ones when the diffusion number
+  // is raised to 1 - Cr (sub_den and sub_Cr, the cell's ck*S*W_SUB*L and
+  // ck*DT/L, as celer_sub_cell evaluates them).
   std::vector<float> dry_sup, low_sub;
 
   // ---- State
@@ -163,6 +183,8 @@ struct RunEngine::Impl {
   const RunTables* ct = nullptr;
   StepInputs cur;
   bool dry_reuse = true;
+  bool batch_coefficients = false;  // surface coefficients of wet cells in vector lanes
+  bool route_lanes = false;         // route_block_lanes routes the blocks
 
   ~Impl() { stop_pool(); }
 
@@ -207,17 +229,21 @@ struct RunEngine::Impl {
     if (miss) {
       for (int32_t k = 0; k < n_rain; ++k) P = rd[k] * wstep[grid_cells * k + gidx[c]] * R + P;
     } else {
-      const float* w = &weight[static_cast<std::size_t>(w_stride) * static_cast<std::size_t>(c)];
-      for (int32_t k = 0; k < n_rain; ++k) P = rd[k] * w[k] * R + P;
+      const float* w = &weight[static_cast<std::size_t>(c)];
+      for (int32_t k = 0; k < n_rain; ++k) P = rd[k] * w[static_cast<std::size_t>(M) * k] * R + P;
     }
     return P;
   }
   void continuous_cells(int32_t b, int32_t e);
+  void continuous_cells_lanes(int32_t b, int32_t e);
   void cn_cells(int32_t b, int32_t e);
   void sub_store_stages(int32_t n, const float* X, const float* r, const float* g, const float* D, const float* cap,
                         const float* q0, float* ro, float* flow, float* q1) const;
   void route_range(int32_t b, int32_t e);
   void route_block(int32_t b, int32_t e);
+  void route_block_lanes(int32_t b, int32_t e);
+  static constexpr int32_t CHUNK = 256;  // cells of a block routed together
+  void wet_coefficients(int32_t b0, int32_t n, const int32_t* wet, const float* q_ref, float (*C_wet)[CHUNK]) const;
   void gather(int32_t b, int32_t e);
 
   void work(int32_t k) {
@@ -244,6 +270,12 @@ struct RunEngine::Impl {
 void RunEngine::Impl::runoff_range(int32_t b, int32_t e) {
   if (b >= e) return;
   if (continuous) {
+#if TARVEX_ENGINE_LANES
+    if (route_lanes) {
+      continuous_cells_lanes(b, e);
+      return;
+    }
+#endif
     continuous_cells(b, e);
   } else {
     cn_cells(b, e);
@@ -425,6 +457,161 @@ void RunEngine::Impl::continuous_cells(int32_t b, int32_t e) {
   }
 }
 
+#if TARVEX_ENGINE_LANES
+// continuous_cells sixteen cells at a time in AVX-512 lanes, each lane the
+// scalar arithmetic of its cell in the same order. Rain comes from the
+// weights in lanes when no gauge is missing; a stiff cell's subsurface store
+// and the evapotranspiration are taken cell by cell.
+__attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::continuous_cells_lanes(int32_t b,
+                                                                                                   int32_t e) {
+  const ModelState& s = *cs;
+  const int32_t N = cur.N;
+  const MonthlyEt et_month(s, cur.MONTH);
+  const bool miss = cur.MISS_FLAG == 1;
+  const bool tmiss = cur.TMISS_FLAG != 0;
+  const float* rd = this->rd.data();
+  const float* wstep = ct->RAIN_WEIGHT_STEP.data();
+  const int32_t* mstep = ct->RAIN_STATION_MAP_STEP.data();
+  const int32_t* tstep = ct->TEMP_STATION_MAP_STEP.data();
+  const bool rain_lanes = interp != 1 && !miss;
+  constexpr int32_t BLOCK = 128;
+  alignas(64) float P_v[BLOCK], soil_after[BLOCK], excess[BLOCK], recharge[BLOCK], decay[BLOCK], def0[BLOCK],
+      cap0[BLOCK], store0[BLOCK], T_v[BLOCK], E_v[BLOCK];
+  const __m512 zero = _mm512_setzero_ps(), minus_one = _mm512_set1_ps(-1.0f), one = _mm512_set1_ps(1.0f);
+  const __m512 Rv = _mm512_set1_ps(R), DTv = _mm512_set1_ps(DT), itau = _mm512_set1_ps(inv_tau);
+  const __m512d DTd = _mm512_set1_pd(static_cast<double>(DT)), limit = _mm512_set1_pd(RK4_STABILITY_LIMIT);
+  for (int32_t b0 = b; b0 < e; b0 += BLOCK) {
+    const int32_t e0 = std::min(b0 + BLOCK, e);
+    const int32_t n = e0 - b0;
+    if (!rain_lanes) {
+      for (int32_t c = b0; c < e0; ++c) P_v[c - b0] = active[c] ? cell_rain(s, c, N, miss, rd, wstep, mstep) : 0.0f;
+    }
+    unsigned stiff_any = 0;
+    __mmask16 stiff_m[BLOCK / 16] = {};
+    __mmask16 act_m[BLOCK / 16] = {};
+    // Rain, soil store, recharge and decay of the subsurface store.
+    for (int32_t i = 0; i < n; i += 16) {
+      const int32_t c = b0 + i;
+      const __mmask16 live = static_cast<__mmask16>(n - i >= 16 ? 0xffffu : (1u << (n - i)) - 1u);
+      const __mmask16 act = _mm_test_epi8_mask(_mm_maskz_loadu_epi8(live, active.data() + c), _mm_set1_epi8(-1));
+      act_m[i / 16] = act;
+      _mm512_mask_storeu_ps(runoff.data() + c, live & static_cast<__mmask16>(~act), minus_one);
+      __m512 P;
+      if (rain_lanes) {
+        P = zero;
+        for (int32_t k = 0; k < n_rain; ++k) {
+          const __m512 w = _mm512_maskz_loadu_ps(act, &weight[static_cast<std::size_t>(M) * k + c]);
+          P = _mm512_add_ps(_mm512_mul_ps(_mm512_mul_ps(_mm512_set1_ps(rd[k]), w), Rv), P);
+        }
+      } else {
+        P = _mm512_load_ps(P_v + i);
+      }
+      _mm512_mask_storeu_ps(cum_rain.data() + c, act, _mm512_add_ps(P, _mm512_maskz_loadu_ps(act, cum_rain.data() + c)));
+      const __m512 W = _mm512_add_ps(_mm512_maskz_loadu_ps(act, soil.data() + c), P);
+      const __m512 cap = _mm512_maskz_loadu_ps(act, soil_cap.data() + c);
+      const __mmask16 over = _mm512_mask_cmp_ps_mask(act, W, cap, _CMP_GT_OQ);
+      const __m512 X = _mm512_maskz_sub_ps(over, W, cap);
+      const __m512 sw = _mm512_mask_blend_ps(over, W, cap);
+      const __m512 scap = _mm512_mask_loadu_ps(one, act, sub_cap.data() + c);
+      const __m512 r = _mm512_div_ps(X, DTv);
+      const __m512 g = _mm512_maskz_add_ps(act, itau, _mm512_div_ps(r, scap));
+      const __mmask8 s_lo = _mm512_cmp_pd_mask(_mm512_mul_pd(_mm512_cvtps_pd(_mm512_castps512_ps256(g)), DTd), limit,
+                                               _CMP_GT_OQ);
+      const __mmask8 s_hi = _mm512_cmp_pd_mask(
+          _mm512_mul_pd(_mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(g), 1))), DTd),
+          limit, _CMP_GT_OQ);
+      const __mmask16 stiff = act & static_cast<__mmask16>(s_lo | (static_cast<unsigned>(s_hi) << 8));
+      stiff_m[i / 16] = stiff;
+      stiff_any |= stiff;
+      _mm512_store_ps(soil_after + i, sw);
+      _mm512_store_ps(excess + i, _mm512_maskz_mov_ps(act, X));
+      _mm512_store_ps(recharge + i, _mm512_maskz_mov_ps(act, r));
+      _mm512_store_ps(decay + i, g);
+      _mm512_store_ps(def0 + i, _mm512_maskz_loadu_ps(act, deficit.data() + c));
+      _mm512_store_ps(cap0 + i, scap);
+      _mm512_store_ps(store0 + i, _mm512_maskz_loadu_ps(act, store.data() + c));
+    }
+    // Subsurface store: four clamped Runge-Kutta stages.
+    const __m512 half = _mm512_set1_ps(0.5f), two = _mm512_set1_ps(2.0f), six = _mm512_set1_ps(6.0f);
+    const __m512 dxv = _mm512_set1_ps(dx), dyv = _mm512_set1_ps(dy), thousand = _mm512_set1_ps(1000.0f);
+    for (int32_t i = 0; i < n; i += 16) {
+      const int32_t c = b0 + i;
+      const __mmask16 ok = act_m[i / 16] & static_cast<__mmask16>(~stiff_m[i / 16]);
+      const __m512 rv = _mm512_load_ps(recharge + i), gv = _mm512_load_ps(decay + i), Dv = _mm512_load_ps(def0 + i);
+      __m512 q = _mm512_load_ps(store0 + i);
+      const __m512 k1 = _mm512_mul_ps(_mm512_sub_ps(_mm512_sub_ps(rv, _mm512_mul_ps(gv, q)), Dv), DTv);
+      const __m512 h1 = _mm512_mul_ps(k1, half);
+      q = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(_mm512_add_ps(q, h1), zero, _CMP_LT_OQ), q, flip_sign(h1));
+      const __m512 k2 =
+          _mm512_mul_ps(_mm512_sub_ps(_mm512_sub_ps(rv, _mm512_mul_ps(gv, _mm512_add_ps(q, h1))), Dv), DTv);
+      const __m512 h2 = _mm512_mul_ps(k2, half);
+      q = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(_mm512_add_ps(q, h2), zero, _CMP_LT_OQ), q, flip_sign(h2));
+      const __m512 k3 =
+          _mm512_mul_ps(_mm512_sub_ps(_mm512_sub_ps(rv, _mm512_mul_ps(gv, _mm512_add_ps(q, h2))), Dv), DTv);
+      q = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(_mm512_add_ps(q, k3), zero, _CMP_LT_OQ), q, flip_sign(k3));
+      const __m512 k4 =
+          _mm512_mul_ps(_mm512_sub_ps(_mm512_sub_ps(rv, _mm512_mul_ps(gv, _mm512_add_ps(q, k3))), Dv), DTv);
+      const __m512 dq = _mm512_div_ps(
+          _mm512_add_ps(_mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(two, k2), k1), _mm512_mul_ps(two, k3)), k4), six);
+      const __m512 Q0 = q;
+      q = _mm512_add_ps(Q0, dq);
+      q = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(q, zero, _CMP_LT_OQ), q, zero);
+      const __m512 Qm = _mm512_mul_ps(_mm512_add_ps(Q0, q), half);
+      const __m512 Xv = _mm512_load_ps(excess + i), capv = _mm512_load_ps(cap0 + i);
+      __m512 out = _mm512_div_ps(_mm512_mul_ps(Qm, Xv), capv);
+      out = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(out, Xv, _CMP_GT_OQ), out, Xv);
+      _mm512_mask_storeu_ps(runoff.data() + c, ok, out);
+      _mm512_mask_storeu_ps(
+          sub_flow.data() + c, ok,
+          _mm512_div_ps(_mm512_mul_ps(_mm512_mul_ps(_mm512_mul_ps(itau, Qm), dxv), dyv), thousand));
+      _mm512_mask_storeu_ps(store.data() + c, ok,
+                            _mm512_mask_blend_ps(_mm512_cmp_ps_mask(q, capv, _CMP_GT_OQ), q, capv));
+    }
+    if (stiff_any != 0) {
+      for (int32_t i = 0; i < n; ++i) {
+        if (!((stiff_m[i / 16] >> (i % 16)) & 1u)) continue;
+        const int32_t c = b0 + i;
+        // A stiff cell would make the explicit stages overshoot: exact solution.
+        const float X = excess[i];
+        const float scap = cap0[i];
+        float Qm, qs;
+        SUB_STORE_EXACT(store0[i], recharge[i], decay[i], def0[i], DT, qs, Qm);
+        float ro = (Qm * X) / scap;
+        sub_flow[c] = inv_tau * Qm * dx * dy / 1000.0f;
+        if (ro > X) ro = X;
+        runoff[c] = ro;
+        if (qs > scap) qs = scap;
+        store[c] = qs;
+      }
+    }
+    // Cell temperature and evapotranspiration, withdrawn from the soil store.
+    for (int32_t c = b0; c < e0; ++c) {
+      if (!active[c]) continue;
+      float T_cell;
+      if (tmiss) {
+        const int32_t st = tstep[gidx[c]];
+        T_cell = s.TEMP_DATA(N, st) - (s.ELEVATION.data()[gidx[c]] - s.TEMP_Z(st)) * 0.0063f;
+      } else {
+        T_cell = s.TEMP_DATA(N, temp_st[c]) - lapse[c];
+      }
+      T_v[c - b0] = T_cell;
+      E_v[c - b0] = et_month.step_depth(T_cell);
+    }
+    for (int32_t i = 0; i < n; i += 16) {
+      const int32_t c = b0 + i;
+      const __mmask16 act = act_m[i / 16];
+      const __m512 E = _mm512_load_ps(E_v + i);
+      _mm512_mask_storeu_ps(temp.data() + c, act, _mm512_load_ps(T_v + i));
+      _mm512_mask_storeu_ps(et.data() + c, act, E);
+      const __m512 sw = _mm512_sub_ps(_mm512_load_ps(soil_after + i), E);
+      const __mmask16 dry = _mm512_mask_cmp_ps_mask(act, sw, zero, _CMP_LT_OQ);
+      _mm512_mask_storeu_ps(deficit.data() + c, act, _mm512_maskz_div_ps(dry, flip_sign(sw), DTv));
+      _mm512_mask_storeu_ps(soil.data() + c, act, _mm512_mask_blend_ps(dry, sw, zero));
+    }
+  }
+}
+#endif
+
 void RunEngine::Impl::cn_cells(int32_t b, int32_t e) {
   const ModelState& s = *cs;
   const int32_t N = cur.N;
@@ -478,8 +665,54 @@ void RunEngine::Impl::gather(int32_t b, int32_t e) {
 void RunEngine::Impl::route_range(int32_t b, int32_t e) {
   for (int32_t c = b; c < e;) {
     const int32_t end = std::min(block_end[c], e);
+#if TARVEX_ENGINE_LANES
+    if (route_lanes) {
+      route_block_lanes(c, end);
+      c = end;
+      continue;
+    }
+#endif
     route_block(c, end);
     c = end;
+  }
+}
+
+// Surface coefficients of the wet cells wet[0..n) of the chunk at b0 from
+// their reference discharge (celer_sup_cell's order), the section widths
+// and celerities taken over all of them at once; C_wet[j][k] is Cj+1 of
+// wet cell k.
+void RunEngine::Impl::wet_coefficients(int32_t b0, int32_t n, const int32_t* wet, const float* q_ref,
+                                       float (*C_wet)[CHUNK]) const {
+  float width[CHUNK] = {}, celerity[CHUNK], S_wet[CHUNK], L_wet[CHUNK];
+  for (int32_t k = 0; k < n; ++k) {
+    const int32_t c = b0 + wet[k];
+    const bool ch = channel[c] != 0;
+    width[k] = (ch ? cc.p23_chan : cc.p23_hill) * q_ref[k] * (ch ? cc.r_chan : cc.r_hill) / KS[c];
+  }
+  powf_batch(width, 0.375f, width, n);
+  powf_batch(width, 0.6666667f, celerity, n);
+  for (int32_t k = 0; k < n; ++k) {
+    const int32_t c = b0 + wet[k];
+    const bool ch = channel[c] != 0;
+    float ck = (ch ? cc.p53_chan : cc.p53_hill) * (KS[c] * celerity[k]) * (ch ? cc.f_chan : cc.f_hill);
+    if (ck == 0.0f) ck = 0.0001f;
+    celerity[k] = ck;
+  }
+  if (batch_coefficients) {
+    for (int32_t k = 0; k < n; ++k) {
+      const int32_t c = b0 + wet[k];
+      S_wet[k] = slope[c];
+      L_wet[k] = L[c];
+    }
+    muskingum_surface_batch(n, q_ref, celerity, width, S_wet, L_wet, cc.dt, C_wet[0], C_wet[1], C_wet[2],
+                            C_wet[3]);
+    return;
+  }
+  for (int32_t k = 0; k < n; ++k) {
+    const int32_t c = b0 + wet[k];
+    float C[4];
+    coefficients_from_celerity(q_ref[k], celerity[k], width[k], slope[c], L[c], cc.dt, C);
+    for (int32_t j = 0; j < 4; ++j) C_wet[j][k] = C[j];
   }
 }
 
@@ -487,15 +720,14 @@ void RunEngine::Impl::route_range(int32_t b, int32_t e) {
 // over a chunk of them, its iterations independent, with the chunk's
 // coefficients held locally (kept in c_sup and c_sub on the last step only).
 void RunEngine::Impl::route_block(int32_t b, int32_t e) {
-  constexpr int32_t CHUNK = 256;
   alignas(16) float Cs[4 * CHUNK];
   // Wet cells of the chunk, compacted: index in the chunk, reference
-  // discharge, section width and celerity.
+  // discharge, coefficients.
   int32_t wet[CHUNK];
-  float q_ref[CHUNK], width[CHUNK], celerity[CHUNK];
+  float q_ref[CHUNK], C_wet[4][CHUNK];
   const bool reuse = dry_reuse;
   const bool keep = cur.keep_coefficients;
-  const float dt = cc.dt;
+  const std::size_t Mz = static_cast<std::size_t>(M);
   for (int32_t b0 = b; b0 < e; b0 += CHUNK) {
     const int32_t e0 = std::min(b0 + CHUNK, e);
     int32_t n_wet = 0;
@@ -517,7 +749,7 @@ void RunEngine::Impl::route_block(int32_t b, int32_t e) {
         const double D = 2.0 * static_cast<double>(Q) / sub_den[c];
         if (reuse && sub_Cr[c] + D < 1.0) {
           // D is raised to 1 - Cr: the coefficients depend on Cr alone.
-          std::memcpy(C, &low_sub[c4], sizeof C);
+          for (std::size_t j = 0; j < 4; ++j) C[j] = low_sub[j * Mz + c];
         } else {
           muskingum_pairs(sub_Cr[c], D, C);
         }
@@ -534,32 +766,15 @@ void RunEngine::Impl::route_block(int32_t b, int32_t e) {
       if (Q <= 0.0f) Q = 0.0001f;
       if (area0[c]) Q = 0.0001f;
       if (reuse && Q == 0.0001f) {
-        std::memcpy(&Cs[4 * i], &dry_sup[c4], 4 * sizeof(float));
+        for (std::size_t j = 0; j < 4; ++j) Cs[4 * i + j] = dry_sup[j * Mz + c];
       } else {
         q_ref[n_wet] = Q;
         wet[n_wet++] = i;
       }
     }
-    // Section width and celerity of the wet cells (celer_sup_cell's order),
-    // the powers taken over all of them at once.
+    wet_coefficients(b0, n_wet, wet, q_ref, C_wet);
     for (int32_t k = 0; k < n_wet; ++k) {
-      const int32_t c = b0 + wet[k];
-      const bool ch = channel[c] != 0;
-      width[k] = (ch ? cc.p23_chan : cc.p23_hill) * q_ref[k] * (ch ? cc.r_chan : cc.r_hill) / KS[c];
-    }
-    powf_batch(width, 0.375f, width, n_wet);
-    powf_batch(width, 0.6666667f, celerity, n_wet);
-    for (int32_t k = 0; k < n_wet; ++k) {
-      const int32_t c = b0 + wet[k];
-      const bool ch = channel[c] != 0;
-      float ck = (ch ? cc.p53_chan : cc.p53_hill) * (KS[c] * celerity[k]) * (ch ? cc.f_chan : cc.f_hill);
-      if (ck == 0.0f) ck = 0.0001f;
-      celerity[k] = ck;
-    }
-    for (int32_t k = 0; k < n_wet; ++k) {
-      const int32_t i = wet[k];
-      const int32_t c = b0 + i;
-      coefficients_from_celerity(q_ref[k], celerity[k], width[k], slope[c], L[c], dt, &Cs[4 * i]);
+      for (int32_t j = 0; j < 4; ++j) Cs[4 * wet[k] + j] = C_wet[j][k];
     }
     // Surface outflows.
     for (int32_t c = b0; c < e0; ++c) {
@@ -571,6 +786,142 @@ void RunEngine::Impl::route_block(int32_t b, int32_t e) {
     if (keep) std::memcpy(&c_sup[4 * static_cast<std::size_t>(b0)], Cs, 4 * sizeof(float) * (e0 - b0));
   }
 }
+
+#if TARVEX_ENGINE_LANES
+// route_block with the per-cell stages sixteen cells at a time in AVX-512
+// lanes, used with the dry-cell reuse on: every lane does the scalar
+// arithmetic of its cell in the same order; the coefficients are held in
+// planes. A hillslope cell whose subsurface diffusion number is not raised
+// (rare) gets its coefficients from the scalar form.
+__attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::route_block_lanes(int32_t b,
+                                                                                              int32_t e) {
+  alignas(64) float Cp[4][CHUNK];                          // surface coefficients of the chunk
+  alignas(64) float a_in[CHUNK];                           // surface inflow
+  alignas(64) int32_t wet[CHUNK + 16];                     // compacted, with room for a whole vector
+  alignas(64) float q_ref[CHUNK + 16], C_wet[4][CHUNK];
+  const bool keep = cur.keep_coefficients;
+  const std::size_t Mz = static_cast<std::size_t>(M);
+  const __m512 zero = _mm512_setzero_ps(), three = _mm512_set1_ps(3.0f), floor = _mm512_set1_ps(0.0001f);
+  const __m512 fv = _mm512_set1_ps(f), dxv = _mm512_set1_ps(dx), dyv = _mm512_set1_ps(dy),
+               DTv = _mm512_set1_ps(DT), thousand = _mm512_set1_ps(1000.0f);
+  const __m512d two = _mm512_set1_pd(2.0), one = _mm512_set1_pd(1.0);
+  const __m512i lane_index = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  const float* lateral_src = lateral_event ? infil.data() : sub_flow.data();
+  for (int32_t b0 = b; b0 < e; b0 += CHUNK) {
+    const int32_t e0 = std::min(b0 + CHUNK, e);
+    // Inflows from the contributors, in the order of the walk.
+    for (int32_t c = b0; c < e0; ++c) {
+      float a = 0.0f;
+      for (int32_t k = up_sup_begin[c]; k < up_sup_begin[c + 1]; ++k) a = a + qout_sup[up_sup[k]];
+      float u = 0.0f;
+      for (int32_t k = up_sub_begin[c]; k < up_sub_begin[c + 1]; ++k) u = u + qout_sub[up_sub[k]];
+      a_in[c - b0] = a;
+      qin_sub[c] = u;
+    }
+    int32_t n_wet = 0;
+    for (int32_t i = 0; i < e0 - b0; i += 16) {
+      const int32_t c = b0 + i;
+      const int32_t left = e0 - c;
+      const __mmask16 live = static_cast<__mmask16>(left >= 16 ? 0xffffu : (1u << left) - 1u);
+      const __mmask16 ch = _mm_test_epi8_mask(_mm_maskz_loadu_epi8(live, channel.data() + c), _mm_set1_epi8(-1));
+      const __mmask16 hill = live & static_cast<__mmask16>(~ch);
+      const __m512 u = _mm512_maskz_loadu_ps(live, qin_sub + c);
+      // Subsurface outflow of the hillslope cells.
+      if (hill != 0) {
+        const __m512 in_old = _mm512_maskz_loadu_ps(hill, qin_sub_old + c);
+        const __m512 out_old = _mm512_maskz_loadu_ps(hill, qout_sub_old + c);
+        __m512 Q = _mm512_div_ps(_mm512_add_ps(_mm512_add_ps(u, in_old), out_old), three);
+        Q = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(Q, zero, _CMP_LE_OQ), Q, floor);
+        const __mmask8 h_lo = static_cast<__mmask8>(hill), h_hi = static_cast<__mmask8>(hill >> 8);
+        const __m512d Q_lo = _mm512_cvtps_pd(_mm512_castps512_ps256(Q));
+        const __m512d Q_hi = _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(Q), 1)));
+        const __m512d D_lo = _mm512_maskz_div_pd(h_lo, _mm512_mul_pd(two, Q_lo), _mm512_maskz_loadu_pd(h_lo, &sub_den[c]));
+        const __m512d D_hi =
+            _mm512_maskz_div_pd(h_hi, _mm512_mul_pd(two, Q_hi), _mm512_maskz_loadu_pd(h_hi, &sub_den[c + 8]));
+        const __mmask8 r_lo = _mm512_mask_cmp_pd_mask(
+            h_lo, _mm512_add_pd(_mm512_maskz_loadu_pd(h_lo, &sub_Cr[c]), D_lo), one, _CMP_LT_OQ);
+        const __mmask8 r_hi = _mm512_mask_cmp_pd_mask(
+            h_hi, _mm512_add_pd(_mm512_maskz_loadu_pd(h_hi, &sub_Cr[c + 8]), D_hi), one, _CMP_LT_OQ);
+        const __mmask16 raised = static_cast<__mmask16>(r_lo | (static_cast<unsigned>(r_hi) << 8));
+        __m512 C[4];
+        for (int32_t j = 0; j < 4; ++j) C[j] = _mm512_maskz_loadu_ps(raised, &low_sub[j * Mz + c]);
+        const unsigned other = hill & static_cast<__mmask16>(~raised);
+        if (other != 0 || keep) {
+          alignas(64) float Cl[4][16];
+          alignas(64) double D[16];
+          for (int32_t j = 0; j < 4; ++j) _mm512_store_ps(Cl[j], C[j]);
+          _mm512_store_pd(D, D_lo);
+          _mm512_store_pd(D + 8, D_hi);
+          for (int32_t l = 0; l < 16; ++l) {
+            if (!((hill >> l) & 1u)) continue;
+            const std::size_t cl = static_cast<std::size_t>(c + l);
+            alignas(16) float Cs[4];
+            if ((other >> l) & 1u) {
+              muskingum_pairs(sub_Cr[cl], D[l], Cs);
+              for (int32_t j = 0; j < 4; ++j) Cl[j][l] = Cs[j];
+            }
+            if (keep) {
+              for (int32_t j = 0; j < 4; ++j) c_sub[4 * cl + j] = Cl[j][l];
+            }
+          }
+          for (int32_t j = 0; j < 4; ++j) C[j] = _mm512_load_ps(Cl[j]);
+        }
+        __m512 lateral = _mm512_mul_ps(C[3], _mm512_maskz_loadu_ps(hill, lateral_src + c));
+        if (lateral_event) {
+          lateral = _mm512_div_ps(_mm512_div_ps(_mm512_mul_ps(_mm512_mul_ps(lateral, dxv), dyv), DTv), thousand);
+        }
+        __m512 qs = _mm512_add_ps(
+            _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(C[1], in_old), _mm512_mul_ps(C[0], u)),
+                          _mm512_mul_ps(C[2], out_old)),
+            lateral);
+        qs = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(qs, zero, _CMP_LT_OQ), qs, zero);
+        _mm512_mask_storeu_ps(qout_sub + c, hill, qs);
+      }
+      // The subsurface flow that reached a channel cell joins the surface.
+      __m512 a = _mm512_maskz_loadu_ps(live, a_in + i);
+      a = _mm512_mask_add_ps(a, ch, a, u);
+      _mm512_mask_storeu_ps(qin_sup + c, live, a);
+      __m512 Q = _mm512_div_ps(
+          _mm512_add_ps(_mm512_add_ps(a, _mm512_maskz_loadu_ps(live, qin_sup_old + c)),
+                        _mm512_maskz_loadu_ps(live, qout_sup_old + c)),
+          three);
+      Q = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(Q, zero, _CMP_LE_OQ), Q, floor);
+      const __mmask16 no_area =
+          _mm_test_epi8_mask(_mm_maskz_loadu_epi8(live, area0.data() + c), _mm_set1_epi8(-1));
+      Q = _mm512_mask_blend_ps(no_area, Q, floor);
+      const __mmask16 dry = _mm512_mask_cmp_ps_mask(live, Q, floor, _CMP_EQ_OQ);
+      for (int32_t j = 0; j < 4; ++j) _mm512_store_ps(&Cp[j][i], _mm512_maskz_loadu_ps(dry, &dry_sup[j * Mz + c]));
+      const __mmask16 wetm = live & static_cast<__mmask16>(~dry);
+      _mm512_storeu_si512(wet + n_wet,
+                          _mm512_maskz_compress_epi32(wetm, _mm512_add_epi32(lane_index, _mm512_set1_epi32(i))));
+      _mm512_storeu_ps(q_ref + n_wet, _mm512_maskz_compress_ps(wetm, Q));
+      n_wet += __builtin_popcount(wetm);
+    }
+    wet_coefficients(b0, n_wet, wet, q_ref, C_wet);
+    for (int32_t k = 0; k < n_wet; ++k) {
+      for (int32_t j = 0; j < 4; ++j) Cp[j][wet[k]] = C_wet[j][k];
+    }
+    // Surface outflows.
+    for (int32_t i = 0; i < e0 - b0; i += 16) {
+      const int32_t c = b0 + i;
+      const int32_t left = e0 - c;
+      const __mmask16 live = static_cast<__mmask16>(left >= 16 ? 0xffffu : (1u << left) - 1u);
+      __m512 qo = _mm512_add_ps(
+          _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(_mm512_load_ps(&Cp[1][i]), _mm512_maskz_loadu_ps(live, qin_sup_old + c)),
+                                      _mm512_mul_ps(_mm512_load_ps(&Cp[0][i]), _mm512_maskz_loadu_ps(live, qin_sup + c))),
+                        _mm512_mul_ps(_mm512_load_ps(&Cp[2][i]), _mm512_maskz_loadu_ps(live, qout_sup_old + c))),
+          _mm512_mul_ps(_mm512_mul_ps(_mm512_load_ps(&Cp[3][i]), _mm512_maskz_loadu_ps(live, runoff.data() + c)), fv));
+      qo = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(qo, zero, _CMP_LT_OQ), qo, zero);
+      _mm512_mask_storeu_ps(qout_sup + c, live, qo);
+    }
+    if (keep) {
+      for (int32_t c = b0; c < e0; ++c) {
+        for (int32_t j = 0; j < 4; ++j) c_sup[4 * static_cast<std::size_t>(c) + j] = Cp[j][c - b0];
+      }
+    }
+  }
+}
+#endif
 
 RunEngine::RunEngine() : p_(std::make_unique<Impl>()) {}
 RunEngine::~RunEngine() = default;
@@ -819,6 +1170,11 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
   E.lambda = s.IA_RATIO;
   E.cc = cc;
   E.dry_reuse = g_dry_reuse.load();
+  E.batch_coefficients = muskingum_batch_vectorised();
+#if TARVEX_ENGINE_LANES
+  E.route_lanes = E.dry_reuse && g_lanes.load() && __builtin_cpu_supports("avx512f") &&
+                  __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
+#endif
 
   auto sized = [Ms](std::vector<float>& v, std::size_t per = 1) { v.assign(Ms * per, 0.0f); };
   E.active.assign(Ms, 0);
@@ -830,6 +1186,10 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
     sized(*v);
   }
   for (std::vector<float>* v : {&E.dry_sup, &E.low_sub, &E.c_sup, &E.c_sub}) sized(*v, 4);
+  // Plane j of dry_sup and low_sub holds Cj+1 of every cell.
+  const auto to_planes = [Ms](std::vector<float>& v, std::size_t c, const float* C) {
+    for (std::size_t j = 0; j < 4; ++j) v[j * Ms + c] = C[j];
+  };
   E.w_stride = w_stride;
   sized(E.weight, static_cast<std::size_t>(E.w_stride));
   E.rd.assign(static_cast<std::size_t>(std::max<int32_t>(s.N_RAIN_ST, 1)), 0.0f);
@@ -854,7 +1214,7 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
     if (E.active[c] && ts >= 1 && ts <= s.TEMP_Z.size()) E.lapse[c] = (s.ELEVATION.data()[g] - s.TEMP_Z(ts)) * 0.0063f;
     E.rain_st[c] = s.RAIN_STATION_MAP.data()[g];
     for (int32_t k = 0; weighted && k < s.N_RAIN_ST; ++k) {
-      E.weight[static_cast<std::size_t>(E.w_stride) * static_cast<std::size_t>(c) + static_cast<std::size_t>(k)] =
+      E.weight[Ms * static_cast<std::size_t>(k) + static_cast<std::size_t>(c)] =
           s.RAIN_WEIGHT.data()[G * static_cast<std::size_t>(k) + g];
     }
     E.cum_rain[c] = s.CUM_RAIN.data()[g];
@@ -882,7 +1242,7 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
   for (int32_t v = 0; v < V; ++v) {
     const int32_t c = eng_of[vcell[v]];
     const std::size_t g = vcell[v];
-    const std::size_t c4 = 4 * static_cast<std::size_t>(c);
+    float C[4];
     const float Lc = vdiag[v] ? cc.L_diag : cc.L_axis;
     const float S = E.slope[c];
     E.L[c] = Lc;
@@ -892,19 +1252,19 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
     if (vchan[v]) {
       const float K = cc.ks_out * std::exp(cc.ks_slope * (s.ELEVATION.data()[g] - cc.z_out));
       E.KS[c] = K * sqrtS;
-      sup_coefficients(0.0001f, E.KS[c], S, Lc, cc.p23_chan, cc.r_chan, cc.p53_chan, cc.f_chan, cc.dt,
-                       &E.dry_sup[c4]);
+      sup_coefficients(0.0001f, E.KS[c], S, Lc, cc.p23_chan, cc.r_chan, cc.p53_chan, cc.f_chan, cc.dt, C);
+      to_planes(E.dry_sup, c, C);
     } else {
       const float K = cc.ks_class[s.ROUGH_CLASS.data()[g] - 1];
       E.KS[c] = K * sqrtS;
-      sup_coefficients(0.0001f, E.KS[c], S, Lc, cc.p23_hill, cc.r_hill, cc.p53_hill, cc.f_hill, cc.dt,
-                       &E.dry_sup[c4]);
+      sup_coefficients(0.0001f, E.KS[c], S, Lc, cc.p23_hill, cc.r_hill, cc.p53_hill, cc.f_hill, cc.dt, C);
+      to_planes(E.dry_sup, c, C);
       const float ck = cc.k_sub * S;
       E.sub_den[c] = static_cast<double>(ck) * static_cast<double>(S) * static_cast<double>(cc.w_sub) *
                      static_cast<double>(Lc);
       E.sub_Cr[c] = static_cast<double>(ck) * static_cast<double>(cc.dt) / static_cast<double>(Lc);
-      float* lo = &E.low_sub[c4];
-      muskingum_coefficients(E.sub_Cr[c], 1.0 - E.sub_Cr[c], lo[0], lo[1], lo[2], lo[3]);
+      muskingum_coefficients(E.sub_Cr[c], 1.0 - E.sub_Cr[c], C[0], C[1], C[2], C[3]);
+      to_planes(E.low_sub, c, C);
     }
   }
   E.set_pointers();

@@ -68,6 +68,10 @@ void set_min_cells_per_thread(int64_t cells);
 void set_run_engine(bool on);
 bool run_engine_enabled();
 
+// Whether the engine routes sixteen cells at a time in vector lanes where
+// the CPU has AVX-512 (on by default); off, one cell at a time.
+void set_engine_lanes(bool on);
+
 // Reuse of Muskingum coefficients computed once per run where they depend on
 // the cell alone: the surface ones of a dry cell (reference discharge at its
 // floor), the subsurface ones whenever the diffusion number is raised to

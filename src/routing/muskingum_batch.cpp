@@ -1,0 +1,95 @@
+#include "routing/muskingum_batch.hpp"
+
+#include <atomic>
+
+#include "routing/celerity.hpp"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TARVEX_MUSKINGUM_LANES 1
+#include <immintrin.h>
+// GCC 12 warns inside the intrinsics, whose unused pass-through operands
+// are left undefined on purpose.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#else
+#define TARVEX_MUSKINGUM_LANES 0
+#endif
+
+namespace tarvex {
+namespace {
+
+std::atomic<bool> g_vector{true};
+
+void cell_by_cell(int32_t from, int32_t n, const float* Q, const float* ck, const float* W, const float* S,
+                  const float* L, float dt, float* C1, float* C2, float* C3, float* C4) {
+  for (int32_t k = from; k < n; ++k) {
+    const double den = static_cast<double>(S[k]) * static_cast<double>(ck[k]) * static_cast<double>(W[k]) *
+                       static_cast<double>(L[k]);
+    const double D = static_cast<double>(Q[k]) / den;
+    const double Cr = static_cast<double>(ck[k]) * static_cast<double>(dt) / static_cast<double>(L[k]);
+    muskingum_coefficients(Cr, D, C1[k], C2[k], C3[k], C4[k]);
+  }
+}
+
+#if TARVEX_MUSKINGUM_LANES
+__attribute__((target("avx512f,avx512vl"))) void lanes(int32_t n, const float* Q, const float* ck, const float* W,
+                                              const float* S, const float* L, float dt, float* C1, float* C2,
+                                              float* C3, float* C4) {
+  const __m512d dtv = _mm512_set1_pd(static_cast<double>(dt));
+  const __m512d one = _mm512_set1_pd(1.0), two = _mm512_set1_pd(2.0);
+  for (int32_t k = 0; k < n; k += 8) {
+    const __mmask8 live = static_cast<__mmask8>(n - k >= 8 ? 0xffu : (1u << (n - k)) - 1u);
+    // Padding lanes compute 1/4 from ones and are never stored.
+    const __m256 ones = _mm256_set1_ps(1.0f);
+    const __m512d q = _mm512_cvtps_pd(_mm256_mask_loadu_ps(ones, live, Q + k));
+    const __m512d c = _mm512_cvtps_pd(_mm256_mask_loadu_ps(ones, live, ck + k));
+    const __m512d w = _mm512_cvtps_pd(_mm256_mask_loadu_ps(ones, live, W + k));
+    const __m512d s = _mm512_cvtps_pd(_mm256_mask_loadu_ps(ones, live, S + k));
+    const __m512d l = _mm512_cvtps_pd(_mm256_mask_loadu_ps(ones, live, L + k));
+    const __m512d den = _mm512_mul_pd(_mm512_mul_pd(_mm512_mul_pd(s, c), w), l);
+    __m512d D = _mm512_div_pd(q, den);
+    const __m512d Cr = _mm512_div_pd(_mm512_mul_pd(c, dtv), l);
+    // D raised to 1 - Cr where Cr + D < 1.
+    const __mmask8 low = _mm512_cmp_pd_mask(_mm512_add_pd(Cr, D), one, _CMP_LT_OQ);
+    D = _mm512_mask_blend_pd(low, D, _mm512_sub_pd(one, Cr));
+    const __m512d d2 = _mm512_add_pd(_mm512_add_pd(Cr, one), D);
+    const __m512d c1 = _mm512_div_pd(_mm512_add_pd(_mm512_sub_pd(Cr, one), D), d2);
+    const __m512d c2 = _mm512_div_pd(_mm512_sub_pd(_mm512_add_pd(Cr, one), D), d2);
+    const __m512d c3 = _mm512_div_pd(_mm512_add_pd(_mm512_sub_pd(one, Cr), D), d2);
+    const __m512d c4 = _mm512_div_pd(_mm512_mul_pd(two, Cr), d2);
+    _mm256_mask_storeu_ps(C1 + k, live, _mm512_cvtpd_ps(c1));
+    _mm256_mask_storeu_ps(C2 + k, live, _mm512_cvtpd_ps(c2));
+    _mm256_mask_storeu_ps(C3 + k, live, _mm512_cvtpd_ps(c3));
+    _mm256_mask_storeu_ps(C4 + k, live, _mm512_cvtpd_ps(c4));
+  }
+}
+
+bool cpu_has_lanes() {
+  static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
+  return has;
+}
+#endif
+
+}  // namespace
+
+bool muskingum_batch_vectorised() {
+#if TARVEX_MUSKINGUM_LANES
+  return g_vector.load(std::memory_order_relaxed) && cpu_has_lanes();
+#else
+  return false;
+#endif
+}
+
+void set_muskingum_batch_vector(bool on) { g_vector.store(on); }
+
+void muskingum_surface_batch(int32_t n, const float* Q, const float* ck, const float* W, const float* S,
+                             const float* L, float dt, float* C1, float* C2, float* C3, float* C4) {
+#if TARVEX_MUSKINGUM_LANES
+  if (muskingum_batch_vectorised()) {
+    lanes(n, Q, ck, W, S, L, dt, C1, C2, C3, C4);
+    return;
+  }
+#endif
+  cell_by_cell(0, n, Q, ck, W, S, L, dt, C1, C2, C3, C4);
+}
+
+}  // namespace tarvex
