@@ -24,11 +24,20 @@ void CONTINUOUS(ModelState& s, int32_t N, int32_t MONTH, int32_t MISS_FLAG, int3
 struct MonthlyEt {
   long double slope, b, a, offset, records_in_month;
   float DT, DT_RAIN;
+  // Record depth as rate*T + base in doubles for step_depths: rate and base
+  // are the nearest doubles of slope*b*a/records_in_month and
+  // offset/records_in_month; double_ok is false when either is not finite
+  // (or records_in_month is 0 or not finite), and then every value takes the
+  // extended path.
+  double rate = 0.0, base = 0.0;
+  bool double_ok = false;
 
   MonthlyEt(const ModelState& s, int32_t m)
       : slope(s.ET_SLOPE), b(s.ET_MONTH_B(m)), a(s.ET_MONTH_A(m)), offset(s.ET_OFFSET),
         records_in_month((24.0L / (static_cast<long double>(s.DT_RAIN) / 3600.0L)) * s.DAYS_IN_MONTH(m)),
-        DT(s.DT_SIM), DT_RAIN(s.DT_RAIN) {}
+        DT(s.DT_SIM), DT_RAIN(s.DT_RAIN) {
+    init_double_path();
+  }
 
   float step_depth(float T) const {
     const long double e_record = (slope * T * b * a + offset) / records_in_month;
@@ -37,6 +46,14 @@ struct MonthlyEt {
     if (E < 0.0f) E = 0.0f;
     return E;
   }
+
+  // E[k] = step_depth(T[k]) bit for bit for k < n, most values through the
+  // double form (SSE2, four at a time); a value whose double result is not
+  // provably the same float goes through step_depth. Returns how many did.
+  int32_t step_depths(const float* T, float* E, int32_t n) const;
+
+ private:
+  void init_double_path();
 };
 
 // g*DT_SIM beyond which the explicit stages of the subsurface store are
