@@ -234,6 +234,15 @@ struct RunEngine::Impl {
     }
     return P;
   }
+  // Temperature of cell c at record N, degrees Celsius: its station's less
+  // the lapse to its elevation (the step's station map when one is missing).
+  float cell_temperature(const ModelState& s, int32_t c, int32_t N, bool tmiss, const int32_t* tstep) const {
+    if (tmiss) {
+      const int32_t st = tstep[gidx[c]];
+      return s.TEMP_DATA(N, st) - (s.ELEVATION.data()[gidx[c]] - s.TEMP_Z(st)) * 0.0063f;
+    }
+    return s.TEMP_DATA(N, temp_st[c]) - lapse[c];
+  }
   void continuous_cells(int32_t b, int32_t e);
   void continuous_cells_lanes(int32_t b, int32_t e);
   void cn_cells(int32_t b, int32_t e);
@@ -364,7 +373,7 @@ void RunEngine::Impl::continuous_cells(int32_t b, int32_t e) {
   constexpr int32_t BLOCK = 128;
   const bool dt_positive = DT > 0.0f;
   alignas(16) float soil_after[BLOCK], excess[BLOCK], recharge[BLOCK], decay[BLOCK], def0[BLOCK], cap0[BLOCK],
-      store0[BLOCK], ro_v[BLOCK], flow_v[BLOCK], store_v[BLOCK];
+      store0[BLOCK], ro_v[BLOCK], flow_v[BLOCK], store_v[BLOCK], T_v[BLOCK], E_v[BLOCK];
   bool stiff[BLOCK];
   for (int32_t b0 = b; b0 < e; b0 += BLOCK) {
     const int32_t e0 = std::min(b0 + BLOCK, e);
@@ -433,17 +442,12 @@ void RunEngine::Impl::continuous_cells(int32_t b, int32_t e) {
       if (qs > scap) qs = scap;
       store[c] = qs;
     }
+    for (int32_t c = b0; c < e0; ++c) T_v[c - b0] = active[c] ? cell_temperature(s, c, N, tmiss, tstep) : 0.0f;
+    et_month.step_depths(T_v, E_v, n);
     for (int32_t c = b0; c < e0; ++c) {
       if (!active[c]) continue;
-      float T_cell;
-      if (tmiss) {
-        const int32_t st = tstep[gidx[c]];
-        T_cell = s.TEMP_DATA(N, st) - (s.ELEVATION.data()[gidx[c]] - s.TEMP_Z(st)) * 0.0063f;
-      } else {
-        T_cell = s.TEMP_DATA(N, temp_st[c]) - lapse[c];
-      }
-      temp[c] = T_cell;
-      const float E = et_month.step_depth(T_cell);
+      temp[c] = T_v[c - b0];
+      const float E = E_v[c - b0];
       et[c] = E;
       float sw = soil_after[c - b0] - E;
       if (sw < 0.0f) {
@@ -461,7 +465,7 @@ void RunEngine::Impl::continuous_cells(int32_t b, int32_t e) {
 // continuous_cells sixteen cells at a time in AVX-512 lanes, each lane the
 // scalar arithmetic of its cell in the same order. Rain comes from the
 // weights in lanes when no gauge is missing; a stiff cell's subsurface store
-// and the evapotranspiration are taken cell by cell.
+// is taken cell by cell.
 __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::continuous_cells_lanes(int32_t b,
                                                                                                    int32_t e) {
   const ModelState& s = *cs;
@@ -500,7 +504,7 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::conti
       if (rain_lanes) {
         P = zero;
         for (int32_t k = 0; k < n_rain; ++k) {
-          const __m512 w = _mm512_maskz_loadu_ps(act, &weight[static_cast<std::size_t>(M) * k + c]);
+          const __m512 w = _mm512_maskz_loadu_ps(act, weight.data() + static_cast<std::size_t>(M) * k + c);
           P = _mm512_add_ps(_mm512_mul_ps(_mm512_mul_ps(_mm512_set1_ps(rd[k]), w), Rv), P);
         }
       } else {
@@ -585,18 +589,8 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::conti
       }
     }
     // Cell temperature and evapotranspiration, withdrawn from the soil store.
-    for (int32_t c = b0; c < e0; ++c) {
-      if (!active[c]) continue;
-      float T_cell;
-      if (tmiss) {
-        const int32_t st = tstep[gidx[c]];
-        T_cell = s.TEMP_DATA(N, st) - (s.ELEVATION.data()[gidx[c]] - s.TEMP_Z(st)) * 0.0063f;
-      } else {
-        T_cell = s.TEMP_DATA(N, temp_st[c]) - lapse[c];
-      }
-      T_v[c - b0] = T_cell;
-      E_v[c - b0] = et_month.step_depth(T_cell);
-    }
+    for (int32_t c = b0; c < e0; ++c) T_v[c - b0] = active[c] ? cell_temperature(s, c, N, tmiss, tstep) : 0.0f;
+    et_month.step_depths(T_v, E_v, n);
     for (int32_t i = 0; i < n; i += 16) {
       const int32_t c = b0 + i;
       const __mmask16 act = act_m[i / 16];
@@ -835,16 +829,16 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::route
         const __mmask8 h_lo = static_cast<__mmask8>(hill), h_hi = static_cast<__mmask8>(hill >> 8);
         const __m512d Q_lo = _mm512_cvtps_pd(_mm512_castps512_ps256(Q));
         const __m512d Q_hi = _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(Q), 1)));
-        const __m512d D_lo = _mm512_maskz_div_pd(h_lo, _mm512_mul_pd(two, Q_lo), _mm512_maskz_loadu_pd(h_lo, &sub_den[c]));
+        const __m512d D_lo = _mm512_maskz_div_pd(h_lo, _mm512_mul_pd(two, Q_lo), _mm512_maskz_loadu_pd(h_lo, sub_den.data() + c));
         const __m512d D_hi =
-            _mm512_maskz_div_pd(h_hi, _mm512_mul_pd(two, Q_hi), _mm512_maskz_loadu_pd(h_hi, &sub_den[c + 8]));
+            _mm512_maskz_div_pd(h_hi, _mm512_mul_pd(two, Q_hi), _mm512_maskz_loadu_pd(h_hi, sub_den.data() + c + 8));
         const __mmask8 r_lo = _mm512_mask_cmp_pd_mask(
-            h_lo, _mm512_add_pd(_mm512_maskz_loadu_pd(h_lo, &sub_Cr[c]), D_lo), one, _CMP_LT_OQ);
+            h_lo, _mm512_add_pd(_mm512_maskz_loadu_pd(h_lo, sub_Cr.data() + c), D_lo), one, _CMP_LT_OQ);
         const __mmask8 r_hi = _mm512_mask_cmp_pd_mask(
-            h_hi, _mm512_add_pd(_mm512_maskz_loadu_pd(h_hi, &sub_Cr[c + 8]), D_hi), one, _CMP_LT_OQ);
+            h_hi, _mm512_add_pd(_mm512_maskz_loadu_pd(h_hi, sub_Cr.data() + c + 8), D_hi), one, _CMP_LT_OQ);
         const __mmask16 raised = static_cast<__mmask16>(r_lo | (static_cast<unsigned>(r_hi) << 8));
         __m512 C[4];
-        for (int32_t j = 0; j < 4; ++j) C[j] = _mm512_maskz_loadu_ps(raised, &low_sub[j * Mz + c]);
+        for (int32_t j = 0; j < 4; ++j) C[j] = _mm512_maskz_loadu_ps(raised, low_sub.data() + j * Mz + c);
         const unsigned other = hill & static_cast<__mmask16>(~raised);
         if (other != 0 || keep) {
           alignas(64) float Cl[4][16];
@@ -890,7 +884,7 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::route
           _mm_test_epi8_mask(_mm_maskz_loadu_epi8(live, area0.data() + c), _mm_set1_epi8(-1));
       Q = _mm512_mask_blend_ps(no_area, Q, floor);
       const __mmask16 dry = _mm512_mask_cmp_ps_mask(live, Q, floor, _CMP_EQ_OQ);
-      for (int32_t j = 0; j < 4; ++j) _mm512_store_ps(&Cp[j][i], _mm512_maskz_loadu_ps(dry, &dry_sup[j * Mz + c]));
+      for (int32_t j = 0; j < 4; ++j) _mm512_store_ps(&Cp[j][i], _mm512_maskz_loadu_ps(dry, dry_sup.data() + j * Mz + c));
       const __mmask16 wetm = live & static_cast<__mmask16>(~dry);
       _mm512_storeu_si512(wet + n_wet,
                           _mm512_maskz_compress_epi32(wetm, _mm512_add_epi32(lane_index, _mm512_set1_epi32(i))));

@@ -9,6 +9,8 @@
 #include <string>
 
 #include "bench/synthetic_catchment.hpp"
+#include "routing/muskingum_batch.hpp"
+#include "routing/powf_batch.hpp"
 #include "simulation/initial_value.hpp"
 #include "support/testkit.hpp"
 
@@ -26,6 +28,9 @@ struct ForceThreads {
   ~ForceThreads() {
     set_min_cells_per_thread(16384);
     set_dry_cell_reuse(true);
+    set_engine_lanes(true);
+    set_muskingum_batch_vector(true);
+    set_powf_batch_lanes(8);
   }
 };
 
@@ -46,11 +51,14 @@ TEST(RunEngine, BenchmarkCatchmentKeepsItsDischargeBits) {
   ForceThreads force(64);
   auto c = synthetic::build_catchment(60, 200);
   for (int32_t jobs : {1, 2, 5}) {
-    for (bool reuse : {true, false}) {
+    for (int32_t way : {0, 1, 2}) {  // vector lanes; one cell at a time; no reuse
       c.s->RUN_JOBS = jobs;
-      set_dry_cell_reuse(reuse);
-      EXPECT_EQ(run_hash(*c.s, false), kContinuousHash) << jobs << " threads, reuse " << reuse;
-      EXPECT_EQ(run_hash(*c.s, true), kEventHash) << jobs << " threads, reuse " << reuse;
+      set_engine_lanes(way == 0);
+      set_muskingum_batch_vector(way == 0);
+      set_powf_batch_lanes(way == 0 ? 8 : 1);
+      set_dry_cell_reuse(way != 2);
+      EXPECT_EQ(run_hash(*c.s, false), kContinuousHash) << jobs << " threads, way " << way;
+      EXPECT_EQ(run_hash(*c.s, true), kEventHash) << jobs << " threads, way " << way;
     }
   }
 }
