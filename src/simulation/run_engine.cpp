@@ -148,6 +148,10 @@ struct RunEngine::Impl {
   std::vector<float> soil_S, soil_cap, sub_cap, lapse, weight;  // weight: w_stride planes of M
   int32_t w_stride = 1;  // gauges, at least 1
   std::vector<float> rd;  // rain of every gauge at the step's record, mm
+  // Weighted rain is +0 on every cell when every gauge reads zero (each term
+  // rd*w*R is a zero and +0 + -0 is +0) if the weights and R are finite.
+  bool weights_finite = false;
+  bool rain_zero = false;  // this step: weighted, no gauge missing, every gauge zero
   std::vector<int32_t> temp_st, rain_st;
   // Routing constants.
   std::vector<float> L, KS, slope;
@@ -226,6 +230,7 @@ struct RunEngine::Impl {
       return s.RAIN_DATA(N, st) * R;
     }
     float P = 0.0f;
+    if (rain_zero) return P;
     if (miss) {
       for (int32_t k = 0; k < n_rain; ++k) P = rd[k] * wstep[grid_cells * k + gidx[c]] * R + P;
     } else {
@@ -503,7 +508,7 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::conti
       __m512 P;
       if (rain_lanes) {
         P = zero;
-        for (int32_t k = 0; k < n_rain; ++k) {
+        for (int32_t k = 0; !rain_zero && k < n_rain; ++k) {
           const __m512 w = _mm512_maskz_loadu_ps(act, weight.data() + static_cast<std::size_t>(M) * k + c);
           P = _mm512_add_ps(_mm512_mul_ps(_mm512_mul_ps(_mm512_set1_ps(rd[k]), w), Rv), P);
         }
@@ -1187,6 +1192,7 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
   E.w_stride = w_stride;
   sized(E.weight, static_cast<std::size_t>(E.w_stride));
   E.rd.assign(static_cast<std::size_t>(std::max<int32_t>(s.N_RAIN_ST, 1)), 0.0f);
+  E.rain_zero = false;
   for (std::vector<float>& v : E.q) sized(v);
   E.temp_st.assign(Ms, 1);
   E.rain_st.assign(Ms, 1);
@@ -1261,6 +1267,10 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
       to_planes(E.low_sub, c, C);
     }
   }
+  E.weights_finite = weighted && std::isfinite(E.R);
+  for (std::size_t k = 0; E.weights_finite && k < static_cast<std::size_t>(s.N_RAIN_ST) * Ms; ++k) {
+    E.weights_finite = std::isfinite(E.weight[k]);
+  }
   E.set_pointers();
 
   E.cs = &s;
@@ -1277,7 +1287,13 @@ void RunEngine::step(const ModelState& s, const RunTables& t, const StepInputs& 
   E.cs = &s;
   E.ct = &t;
   E.cur = in;
-  for (int32_t k = 1; k <= E.n_rain; ++k) E.rd[static_cast<std::size_t>(k - 1)] = s.RAIN_DATA(in.N, k);
+  bool zero = E.weights_finite && in.MISS_FLAG != 1;
+  for (int32_t k = 1; k <= E.n_rain; ++k) {
+    const float v = s.RAIN_DATA(in.N, k);
+    E.rd[static_cast<std::size_t>(k - 1)] = v;
+    zero = zero && v == 0.0f;
+  }
+  E.rain_zero = zero;
   if (E.T > 1) {
     E.done.store(0, std::memory_order_relaxed);
     E.go.fetch_add(1, std::memory_order_release);
