@@ -12,7 +12,9 @@
 #include <bit>
 // GCC 12 warns inside the intrinsics, whose unused pass-through operands
 // are left undefined on purpose.
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #else
 #define TARVEX_POWF_LANES 0
 #endif

@@ -16,7 +16,9 @@
 #include <immintrin.h>
 // GCC 12 warns inside the intrinsics, whose unused pass-through operands
 // are left undefined on purpose.
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #else
 #define TARVEX_ENGINE_LANES 0
 #endif
