@@ -250,6 +250,20 @@ struct RunEngine::Impl {
     }
     return s.TEMP_DATA(N, temp_st[c]) - lapse[c];
   }
+  // Subsurface store of a stiff cell c over the step (the explicit stages
+  // would overshoot): the exact solution from q0 (mm) with recharge r,
+  // decay g and deficit D; the runoff from the overflow X (mm), the outflow
+  // and the store, capped at scap (mm).
+  void stiff_store(int32_t c, float q0, float r, float g, float D, float X, float scap) {
+    float Qm, qs;
+    SUB_STORE_EXACT(q0, r, g, D, DT, qs, Qm);
+    float ro = (Qm * X) / scap;
+    sub_flow[c] = inv_tau * Qm * dx * dy / 1000.0f;
+    if (ro > X) ro = X;
+    runoff[c] = ro;
+    if (qs > scap) qs = scap;
+    store[c] = qs;
+  }
   void continuous_cells(int32_t b, int32_t e);
   void continuous_cells_lanes(int32_t b, int32_t e);
   void cn_cells(int32_t b, int32_t e);
@@ -438,16 +452,7 @@ void RunEngine::Impl::continuous_cells(int32_t b, int32_t e) {
         store[c] = store_v[i];
         continue;
       }
-      const float X = excess[i];
-      const float scap = cap0[i];
-      float Qm, qs;
-      SUB_STORE_EXACT(store0[i], recharge[i], decay[i], def0[i], DT, qs, Qm);
-      float ro = (Qm * X) / scap;
-      sub_flow[c] = inv_tau * Qm * dx * dy / 1000.0f;
-      if (ro > X) ro = X;
-      runoff[c] = ro;
-      if (qs > scap) qs = scap;
-      store[c] = qs;
+      stiff_store(c, store0[i], recharge[i], decay[i], def0[i], excess[i], cap0[i]);
     }
     for (int32_t c = b0; c < e0; ++c) T_v[c - b0] = active[c] ? cell_temperature(s, c, N, tmiss, tstep) : 0.0f;
     et_month.step_depths(T_v, E_v, n);
@@ -581,18 +586,7 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::conti
     if (stiff_any != 0) {
       for (int32_t i = 0; i < n; ++i) {
         if (!((stiff_m[i / 16] >> (i % 16)) & 1u)) continue;
-        const int32_t c = b0 + i;
-        // A stiff cell would make the explicit stages overshoot: exact solution.
-        const float X = excess[i];
-        const float scap = cap0[i];
-        float Qm, qs;
-        SUB_STORE_EXACT(store0[i], recharge[i], decay[i], def0[i], DT, qs, Qm);
-        float ro = (Qm * X) / scap;
-        sub_flow[c] = inv_tau * Qm * dx * dy / 1000.0f;
-        if (ro > X) ro = X;
-        runoff[c] = ro;
-        if (qs > scap) qs = scap;
-        store[c] = qs;
+        stiff_store(b0 + i, store0[i], recharge[i], decay[i], def0[i], excess[i], cap0[i]);
       }
     }
     // Cell temperature and evapotranspiration, withdrawn from the soil store.
