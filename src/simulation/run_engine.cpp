@@ -264,6 +264,24 @@ struct RunEngine::Impl {
     if (qs > scap) qs = scap;
     store[c] = qs;
   }
+  // The step's record, missing stations and the tables runoff reads.
+  struct StepView {
+    int32_t N;
+    bool miss, tmiss;        // a rain gauge, the temperature station missing
+    const float* rd;         // the gauges' rain at the record
+    const float* wstep;      // the step's weights and station maps
+    const int32_t* mstep;
+    const int32_t* tstep;
+  };
+  StepView step_view() const {
+    return {cur.N,
+            cur.MISS_FLAG == 1,
+            cur.TMISS_FLAG != 0,
+            rd.data(),
+            ct->RAIN_WEIGHT_STEP.data(),
+            ct->RAIN_STATION_MAP_STEP.data(),
+            ct->TEMP_STATION_MAP_STEP.data()};
+  }
   void continuous_cells(int32_t b, int32_t e);
   void continuous_cells_lanes(int32_t b, int32_t e);
   void cn_cells(int32_t b, int32_t e);
@@ -379,15 +397,9 @@ void RunEngine::Impl::sub_store_stages(int32_t n, const float* X, const float* r
 
 void RunEngine::Impl::continuous_cells(int32_t b, int32_t e) {
   const ModelState& s = *cs;
-  const int32_t N = cur.N;
-  const int32_t m = cur.MONTH;
-  const MonthlyEt et_month(s, m);
-  const bool miss = cur.MISS_FLAG == 1;
-  const bool tmiss = cur.TMISS_FLAG != 0;
-  const float* rd = this->rd.data();
-  const float* wstep = ct->RAIN_WEIGHT_STEP.data();
-  const int32_t* mstep = ct->RAIN_STATION_MAP_STEP.data();
-  const int32_t* tstep = ct->TEMP_STATION_MAP_STEP.data();
+  const StepView v = step_view();
+  const auto [N, miss, tmiss, rd, wstep, mstep, tstep] = v;
+  const MonthlyEt et_month(s, cur.MONTH);
   // Blocks of cells in three stages (rain and soil store, subsurface store,
   // evapotranspiration), each a loop of independent iterations; the
   // subsurface store of four cells at a time in vector lanes.
@@ -481,14 +493,9 @@ void RunEngine::Impl::continuous_cells(int32_t b, int32_t e) {
 __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::continuous_cells_lanes(int32_t b,
                                                                                                    int32_t e) {
   const ModelState& s = *cs;
-  const int32_t N = cur.N;
+  const StepView v = step_view();
+  const auto [N, miss, tmiss, rd, wstep, mstep, tstep] = v;
   const MonthlyEt et_month(s, cur.MONTH);
-  const bool miss = cur.MISS_FLAG == 1;
-  const bool tmiss = cur.TMISS_FLAG != 0;
-  const float* rd = this->rd.data();
-  const float* wstep = ct->RAIN_WEIGHT_STEP.data();
-  const int32_t* mstep = ct->RAIN_STATION_MAP_STEP.data();
-  const int32_t* tstep = ct->TEMP_STATION_MAP_STEP.data();
   const bool rain_lanes = interp != 1 && !miss;
   constexpr int32_t BLOCK = 128;
   alignas(64) float P_v[BLOCK], soil_after[BLOCK], excess[BLOCK], recharge[BLOCK], decay[BLOCK], def0[BLOCK],
@@ -609,11 +616,8 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::conti
 
 void RunEngine::Impl::cn_cells(int32_t b, int32_t e) {
   const ModelState& s = *cs;
-  const int32_t N = cur.N;
-  const bool miss = cur.MISS_FLAG == 1;
-  const float* rd = this->rd.data();
-  const float* wstep = ct->RAIN_WEIGHT_STEP.data();
-  const int32_t* mstep = ct->RAIN_STATION_MAP_STEP.data();
+  const StepView v = step_view();
+  const auto [N, miss, tmiss, rd, wstep, mstep, tstep] = v;
   for (int32_t c = b; c < e; ++c) {
     if (!active[c]) {
       runoff[c] = -1.0f;
