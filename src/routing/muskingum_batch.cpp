@@ -2,8 +2,6 @@
 
 #include <atomic>
 
-#include "routing/celerity.hpp"
-
 #if defined(__x86_64__) && defined(__GNUC__)
 #define TARVEX_MUSKINGUM_LANES 1
 #include <immintrin.h>
@@ -21,14 +19,15 @@ namespace {
 
 std::atomic<bool> g_vector{true};
 
-void cell_by_cell(int32_t from, int32_t n, const float* Q, const float* ck, const float* W, const float* S,
-                  const float* L, float dt, float* C1, float* C2, float* C3, float* C4) {
-  for (int32_t k = from; k < n; ++k) {
-    const double den = static_cast<double>(S[k]) * static_cast<double>(ck[k]) * static_cast<double>(W[k]) *
-                       static_cast<double>(L[k]);
-    const double D = static_cast<double>(Q[k]) / den;
-    const double Cr = static_cast<double>(ck[k]) * static_cast<double>(dt) / static_cast<double>(L[k]);
-    muskingum_coefficients(Cr, D, C1[k], C2[k], C3[k], C4[k]);
+void cell_by_cell(int32_t n, const float* Q, const float* ck, const float* W, const float* S, const float* L,
+                  float dt, float* C1, float* C2, float* C3, float* C4) {
+  for (int32_t k = 0; k < n; ++k) {
+    float C[4];
+    coefficients_from_celerity(Q[k], ck[k], W[k], S[k], L[k], dt, C);
+    C1[k] = C[0];
+    C2[k] = C[1];
+    C3[k] = C[2];
+    C4[k] = C[3];
   }
 }
 
@@ -91,7 +90,7 @@ void muskingum_surface_batch(int32_t n, const float* Q, const float* ck, const f
     return;
   }
 #endif
-  cell_by_cell(0, n, Q, ck, W, S, L, dt, C1, C2, C3, C4);
+  cell_by_cell(n, Q, ck, W, S, L, dt, C1, C2, C3, C4);
 }
 
 }  // namespace tarvex

@@ -5,7 +5,52 @@
 // same order, eight cells at a time in vector lanes on CPUs with AVX-512.
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "routing/celerity.hpp"
+
 namespace tarvex {
+
+#if defined(__SSE2__)
+// muskingum_coefficients with the divisions done two at a time: each lane
+// of a packed division is the same IEEE division as a scalar one.
+inline void muskingum_pairs(double Cr, double D, float* C) {
+  if (Cr + D < 1.0) D = 1.0 - Cr;
+  const double den = Cr + 1.0 + D;
+  const __m128d d = _mm_set1_pd(den);
+  const __m128d q12 = _mm_div_pd(_mm_set_pd(Cr + 1.0 - D, Cr - 1.0 + D), d);
+  const __m128d q34 = _mm_div_pd(_mm_set_pd(2.0 * Cr, 1.0 - Cr + D), d);
+  const __m128 f12 = _mm_cvtpd_ps(q12);
+  const __m128 f34 = _mm_cvtpd_ps(q34);
+  C[0] = _mm_cvtss_f32(f12);
+  C[1] = _mm_cvtss_f32(_mm_shuffle_ps(f12, f12, 1));
+  C[2] = _mm_cvtss_f32(f34);
+  C[3] = _mm_cvtss_f32(_mm_shuffle_ps(f34, f34, 1));
+}
+#else
+inline void muskingum_pairs(double Cr, double D, float* C) { muskingum_coefficients(Cr, D, C[0], C[1], C[2], C[3]); }
+#endif
+
+// Surface Muskingum coefficients C1..C4 of one cell from the reference
+// discharge Q (m3/s), the celerity ck (m/s), the section width W (m), the
+// slope S, the flow length L (m) and the step dt (s), in the evaluation
+// order of celer_sup_cell.
+inline void coefficients_from_celerity(float Q, float ck, float W, float S, float L, float dt, float* C) {
+  const double den = static_cast<double>(S) * static_cast<double>(ck) * static_cast<double>(W) * static_cast<double>(L);
+#if defined(__SSE2__)
+  // D = Q/den and Cr = ck*dt/L in one packed division.
+  const __m128d dc = _mm_div_pd(_mm_set_pd(static_cast<double>(ck) * static_cast<double>(dt), static_cast<double>(Q)),
+                                _mm_set_pd(static_cast<double>(L), den));
+  const double D = _mm_cvtsd_f64(dc);
+  const double Cr = _mm_cvtsd_f64(_mm_unpackhi_pd(dc, dc));
+#else
+  const double D = static_cast<double>(Q) / den;
+  const double Cr = static_cast<double>(ck) * static_cast<double>(dt) / static_cast<double>(L);
+#endif
+  muskingum_pairs(Cr, D, C);
+}
 
 // For k in [0, n): D = Q/(S ck W L) and Cr = ck dt/L in double, then
 // C1..C4 as muskingum_coefficients gives them. Q, ck and W as the celerity
@@ -13,10 +58,10 @@ namespace tarvex {
 void muskingum_surface_batch(int32_t n, const float* Q, const float* ck, const float* W, const float* S,
                              const float* L, float dt, float* C1, float* C2, float* C3, float* C4);
 
-// Whether muskingum_surface_batch uses vector lanes on this CPU; when it
-// does not, a caller with a faster scalar form of its own may prefer that.
+// Whether muskingum_surface_batch uses vector lanes on this CPU.
 bool muskingum_batch_vectorised();
-// Off, the batch computes cell by cell (the tests compare both).
+// Off, the batch computes cell by cell by coefficients_from_celerity (the
+// tests compare both).
 void set_muskingum_batch_vector(bool on);
 
 }  // namespace tarvex

@@ -63,81 +63,8 @@ constexpr double kShift = bits(0x42e8000000000000ull);  // 1.5 * 2^52 / 32: roun
 constexpr double kC0 = bits(0x3fac6af84b912394ull), kC1 = bits(0x3fcebfce50fac4f3ull),
                  kC2 = bits(0x3fe62e42ff0c52d6ull);
 
-__attribute__((target("avx2,fma"))) void vector_pow(const float* x, float y, float* out, int32_t n) {
-  const __m256d yd = _mm256_set1_pd(static_cast<double>(y));
-  const __m256d one = _mm256_set1_pd(1.0), minus_one = _mm256_set1_pd(-1.0);
-  const __m256d A0 = _mm256_set1_pd(kA0), A1 = _mm256_set1_pd(kA1), A2 = _mm256_set1_pd(kA2), A3 = _mm256_set1_pd(kA3),
-                A4 = _mm256_set1_pd(kA4);
-  const __m256d C0 = _mm256_set1_pd(kC0), C1 = _mm256_set1_pd(kC1), C2 = _mm256_set1_pd(kC2);
-  const __m256d shift = _mm256_set1_pd(kShift);
-  const __m128i flip = _mm_set1_epi32(static_cast<int32_t>(0x80000000u));
-  for (int32_t k = 0; k < n; k += 4) {
-    const int32_t m = std::min<int32_t>(4, n - k);
-    __m128i ix;
-    if (m == 4) {
-      ix = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + k));
-    } else {
-      alignas(16) float lane[4] = {1.0f, 1.0f, 1.0f, 1.0f};
-      std::memcpy(lane, x + k, sizeof(float) * static_cast<std::size_t>(m));
-      ix = _mm_load_si128(reinterpret_cast<const __m128i*>(lane));
-    }
-    // Off the fast path: x not a positive normal finite number.
-    const __m128i off_x = _mm_cmpgt_epi32(_mm_xor_si128(_mm_sub_epi32(ix, _mm_set1_epi32(0x00800000)), flip),
-                                          _mm_xor_si128(_mm_set1_epi32(0x7effffff), flip));
-    // x = 2^k z with z in [0x3f330000, 2 * 0x3f330000) as bits; subinterval i.
-    const __m128i tmp = _mm_sub_epi32(ix, _mm_set1_epi32(0x3f330000));
-    const __m128i i2 = _mm_slli_epi32(_mm_and_si128(_mm_srli_epi32(tmp, 19), _mm_set1_epi32(15)), 1);
-    const __m128i top = _mm_and_si128(tmp, _mm_set1_epi32(static_cast<int32_t>(0xff800000u)));
-    const __m128i iz = _mm_sub_epi32(ix, top);
-    const __m256d kd0 = _mm256_cvtepi32_pd(_mm_srai_epi32(top, 23));
-    const __m256d invc = _mm256_i32gather_pd(kLog2Tab, i2, 8);
-    const __m256d logc = _mm256_i32gather_pd(kLog2Tab, _mm_add_epi32(i2, _mm_set1_epi32(1)), 8);
-    const __m256d z = _mm256_cvtps_pd(_mm_castsi128_ps(iz));
-    const __m256d r = _mm256_fmadd_pd(z, invc, minus_one);
-    const __m256d y0 = _mm256_add_pd(kd0, logc);
-    const __m256d ya = _mm256_fmadd_pd(r, A0, A1);
-    const __m256d p = _mm256_fmadd_pd(r, A2, A3);
-    const __m256d r2 = _mm256_mul_pd(r, r);
-    __m256d q = _mm256_fmadd_pd(r, A4, y0);
-    const __m256d r4 = _mm256_mul_pd(r2, r2);
-    q = _mm256_fmadd_pd(r2, p, q);
-    const __m256d ylogx = _mm256_mul_pd(yd, _mm256_fmadd_pd(ya, r4, q));
-    // Off the fast path: |y log2 x| too large for a normal float result.
-    const __m256i top16 =
-        _mm256_and_si256(_mm256_srli_epi64(_mm256_castpd_si256(ylogx), 47), _mm256_set1_epi64x(0xffff));
-    const __m256i off_y = _mm256_cmpgt_epi64(top16, _mm256_set1_epi64x(0x80be));
-    // 2^(y log2 x) = 2^(j/32) 2^rr.
-    __m256d kd = _mm256_add_pd(ylogx, shift);
-    const __m256i ki = _mm256_castpd_si256(kd);
-    kd = _mm256_sub_pd(kd, shift);
-    const __m256d rr = _mm256_sub_pd(ylogx, kd);
-    __m256i t = _mm256_i64gather_epi64(kExp2Tab, _mm256_and_si256(ki, _mm256_set1_epi64x(31)), 8);
-    t = _mm256_add_epi64(t, _mm256_slli_epi64(ki, 47));
-    const __m256d s = _mm256_castsi256_pd(t);
-    const __m256d zz = _mm256_fmadd_pd(rr, C0, C1);
-    const __m256d rr2 = _mm256_mul_pd(rr, rr);
-    __m256d e = _mm256_fmadd_pd(rr, C2, one);
-    e = _mm256_fmadd_pd(zz, rr2, e);
-    e = _mm256_mul_pd(e, s);
-    alignas(16) float res[4];
-    _mm_store_ps(res, _mm256_cvtpd_ps(e));
-    const int off = _mm_movemask_ps(_mm_castsi128_ps(off_x)) | _mm256_movemask_pd(_mm256_castsi256_pd(off_y));
-    if (off != 0) {
-      for (int32_t l = 0; l < m; ++l) {
-        if ((off >> l) & 1) res[l] = std::pow(x[k + l], y);
-      }
-    }
-    if (m == 4) {
-      std::memcpy(out + k, res, sizeof res);
-    } else {
-      std::memcpy(out + k, res, sizeof(float) * static_cast<std::size_t>(m));
-    }
-  }
-}
-
-// The same arithmetic eight values at a time, the tables read by permutes
-// instead of gathers.
-__attribute__((target("avx512f,avx512vl,fma"))) void vector_pow16(const float* x, float y, float* out, int32_t n) {
+// Eight values at a time, the tables read by permutes.
+__attribute__((target("avx512f,avx512vl,fma"))) void vector_pow(const float* x, float y, float* out, int32_t n) {
   const __m512d yd = _mm512_set1_pd(static_cast<double>(y));
   const __m512d one = _mm512_set1_pd(1.0), minus_one = _mm512_set1_pd(-1.0);
   const __m512d A0 = _mm512_set1_pd(kA0), A1 = _mm512_set1_pd(kA1), A2 = _mm512_set1_pd(kA2), A3 = _mm512_set1_pd(kA3),
@@ -229,14 +156,14 @@ LanesFn checked(LanesFn f) {
   return f;
 }
 
+// The lanes where the CPU has AVX-512 (and so the AVX2 and FMA that make the
+// C library take the arithmetic above), and most allows them.
 LanesFn lanes(int32_t most) {
-  static const LanesFn four =
-      __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? checked(vector_pow) : nullptr;
-  static const LanesFn eight =
-      four != nullptr && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") ? checked(vector_pow16)
-                                                                                                 : nullptr;
-  if (most >= 8 && eight != nullptr) return eight;
-  return most >= 4 ? four : nullptr;
+  static const LanesFn eight = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
+                                       __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl")
+                                   ? checked(vector_pow)
+                                   : nullptr;
+  return most >= 8 ? eight : nullptr;
 }
 #endif
 
@@ -245,7 +172,7 @@ LanesFn lanes(int32_t most) {
 int32_t powf_batch_lanes() {
 #if TARVEX_POWF_LANES
   const LanesFn f = lanes(g_most_lanes.load(std::memory_order_relaxed));
-  return f == nullptr ? 1 : f == vector_pow ? 4 : 8;
+  return f == nullptr ? 1 : 8;
 #else
   return 1;
 #endif

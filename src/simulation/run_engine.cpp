@@ -37,44 +37,6 @@ std::atomic<bool> g_engine{true};
 std::atomic<bool> g_lanes{true};
 std::atomic<int64_t> g_cells_per_thread{16384};
 
-#if defined(__SSE2__)
-// muskingum_coefficients with the divisions done two at a time: each lane
-// of a packed division is the same IEEE division as a scalar one.
-inline void muskingum_pairs(double Cr, double D, float* C) {
-  if (Cr + D < 1.0) D = 1.0 - Cr;
-  const double den = Cr + 1.0 + D;
-  const __m128d d = _mm_set1_pd(den);
-  const __m128d q12 = _mm_div_pd(_mm_set_pd(Cr + 1.0 - D, Cr - 1.0 + D), d);
-  const __m128d q34 = _mm_div_pd(_mm_set_pd(2.0 * Cr, 1.0 - Cr + D), d);
-  const __m128 f12 = _mm_cvtpd_ps(q12);
-  const __m128 f34 = _mm_cvtpd_ps(q34);
-  C[0] = _mm_cvtss_f32(f12);
-  C[1] = _mm_cvtss_f32(_mm_shuffle_ps(f12, f12, 1));
-  C[2] = _mm_cvtss_f32(f34);
-  C[3] = _mm_cvtss_f32(_mm_shuffle_ps(f34, f34, 1));
-}
-#else
-inline void muskingum_pairs(double Cr, double D, float* C) { muskingum_coefficients(Cr, D, C[0], C[1], C[2], C[3]); }
-#endif
-
-// Surface Muskingum coefficients from the reference discharge Q, the
-// celerity ck and the section width W, in the evaluation order of
-// celer_sup_cell.
-inline void coefficients_from_celerity(float Q, float ck, float W, float S, float L, float dt, float* C) {
-  const double den = static_cast<double>(S) * static_cast<double>(ck) * static_cast<double>(W) * static_cast<double>(L);
-#if defined(__SSE2__)
-  // D = Q/den and Cr = ck*dt/L in one packed division.
-  const __m128d dc = _mm_div_pd(_mm_set_pd(static_cast<double>(ck) * static_cast<double>(dt), static_cast<double>(Q)),
-                                _mm_set_pd(static_cast<double>(L), den));
-  const double D = _mm_cvtsd_f64(dc);
-  const double Cr = _mm_cvtsd_f64(_mm_unpackhi_pd(dc, dc));
-#else
-  const double D = static_cast<double>(Q) / den;
-  const double Cr = static_cast<double>(ck) * static_cast<double>(dt) / static_cast<double>(L);
-#endif
-  muskingum_pairs(Cr, D, C);
-}
-
 // The same from Q alone; KS is K*sqrt(slope).
 inline void sup_coefficients(float Q, float KS, float S, float L, float p23, float r, float p53, float fr, float dt,
                              float* C) {
@@ -189,7 +151,6 @@ struct RunEngine::Impl {
   const RunTables* ct = nullptr;
   StepInputs cur;
   bool dry_reuse = true;
-  bool batch_coefficients = false;  // surface coefficients of wet cells in vector lanes
   bool route_lanes = false;         // route_block_lanes routes the blocks
 
   ~Impl() { stop_pool(); }
@@ -696,23 +657,10 @@ void RunEngine::Impl::wet_coefficients(int32_t b0, int32_t n, const int32_t* wet
     float ck = (ch ? cc.p53_chan : cc.p53_hill) * (KS[c] * celerity[k]) * (ch ? cc.f_chan : cc.f_hill);
     if (ck == 0.0f) ck = 0.0001f;
     celerity[k] = ck;
+    S_wet[k] = slope[c];
+    L_wet[k] = L[c];
   }
-  if (batch_coefficients) {
-    for (int32_t k = 0; k < n; ++k) {
-      const int32_t c = b0 + wet[k];
-      S_wet[k] = slope[c];
-      L_wet[k] = L[c];
-    }
-    muskingum_surface_batch(n, q_ref, celerity, width, S_wet, L_wet, cc.dt, C_wet[0], C_wet[1], C_wet[2],
-                            C_wet[3]);
-    return;
-  }
-  for (int32_t k = 0; k < n; ++k) {
-    const int32_t c = b0 + wet[k];
-    float C[4];
-    coefficients_from_celerity(q_ref[k], celerity[k], width[k], slope[c], L[c], cc.dt, C);
-    for (int32_t j = 0; j < 4; ++j) C_wet[j][k] = C[j];
-  }
+  muskingum_surface_batch(n, q_ref, celerity, width, S_wet, L_wet, cc.dt, C_wet[0], C_wet[1], C_wet[2], C_wet[3]);
 }
 
 // Cells [b, e) share one height: none feeds another, so each stage runs
@@ -1169,7 +1117,6 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
   E.lambda = s.IA_RATIO;
   E.cc = cc;
   E.dry_reuse = g_dry_reuse.load();
-  E.batch_coefficients = muskingum_batch_vectorised();
 #if TARVEX_ENGINE_LANES
   E.route_lanes = E.dry_reuse && g_lanes.load() && __builtin_cpu_supports("avx512f") &&
                   __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
