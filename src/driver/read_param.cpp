@@ -165,7 +165,7 @@ void READ_PARAM(ModelState& s, const ControlFile& ctl) {
   s.N_SECTIONS = *run.n_sections;
   if (s.N_SECTIONS > kLimits.sections) refuse_run(1017);
   for (int32_t k = 1; k <= s.N_SECTIONS; ++k) {
-    const ControlValue<Cell>& section = run.sections[static_cast<std::size_t>(k - 1)];
+    const ControlValue<Cell>& section = run.sections(k);
     s.SECTION_I(k) = section->i;
     s.SECTION_J(k) = section->j;
     if (!s.SLOPE.contains(s.SECTION_I(k), s.SECTION_J(k))) {

@@ -32,6 +32,19 @@ class ControlParser {
     take(v, std::forward<F>(read));
   }
 
+  // n values, the reader of value k from read(k). The first error ends the
+  // list; the items past it hold that error.
+  template <class T, class F>
+  void take_list(ControlList<T>& list, int32_t n, F&& read) {
+    for (int32_t k = 1; k <= n && !error_; ++k) {
+      list.items_.emplace_back();
+      take(list.items_.back(), read(k));
+    }
+    list.rest_.error_ = error_ ? error_
+                               : std::make_shared<const InputError>("file '" + rd_.name() + "': only " +
+                                                                    std::to_string(list.size()) + " values listed");
+  }
+
   void skip(int32_t n, std::string_view what = "a label record") {
     if (error_) return;
     try {
@@ -92,10 +105,7 @@ void parse_terrain(RecordReader& rd, ControlFile::Terrain& t, const ControlBound
   if (t.n_exempt.ok() && *t.n_exempt > bounds.exempt_cells) p.stop("too many exempt cells");
   p.skip(1, "the label record before the exempt cells");
   const int32_t n = t.n_exempt.ok() ? *t.n_exempt : 0;
-  for (int32_t k = 1; k <= n && !p.failed(); ++k) {
-    t.exempt.emplace_back();
-    p.take(t.exempt.back(), cell("row and column of exempt cell " + std::to_string(k)));
-  }
+  p.take_list(t.exempt, n, [](int32_t k) { return cell("row and column of exempt cell " + std::to_string(k)); });
   p.next(t.elevation, name30("the pit-free elevation file name"),
          1, "the marker record before the pit-free elevation file name");
   p.next(t.area, name30("the contributing-area file name"),
@@ -169,10 +179,7 @@ void parse_run(RecordReader& rd, ControlFile::Run& r, bool continuous, const Con
   if (r.n_sections.ok() && *r.n_sections > bounds.sections) p.stop("too many cross-sections");
   p.skip(1);
   const int32_t n = r.n_sections.ok() ? *r.n_sections : 0;
-  for (int32_t k = 1; k <= n && !p.failed(); ++k) {
-    r.sections.emplace_back();
-    p.take(r.sections.back(), cell("SECTION_I, SECTION_J, the output cross-section cell"));
-  }
+  p.take_list(r.sections, n, [](int32_t) { return cell("SECTION_I, SECTION_J, the output cross-section cell"); });
 }
 
 }  // namespace
@@ -184,12 +191,10 @@ ControlFile::Output ControlFile::read_output(RecordReader& rd, int32_t sections)
     f.find_marker("A67");
     found = true;
   });
+  p.take_list(o.discharge_files, sections, [](int32_t k) {
+    return name_item("the name of the discharge file of cross-section " + std::to_string(k));
+  });
   if (sections <= 0) return o;
-  for (int32_t k = 1; k <= sections && !p.failed(); ++k) {
-    o.discharge_files.emplace_back();
-    p.take(o.discharge_files.back(),
-           name_item("the name of the discharge file of cross-section " + std::to_string(k)));
-  }
   p.next(o.components, one_value("the flow components of the discharge file (1 = total only)"));
   p.next(o.kind, one_value("the kind of discharge output (1 = time series)"));
   return o;

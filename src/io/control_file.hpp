@@ -39,6 +39,24 @@ class ControlValue {
   std::shared_ptr<const InputError> error_;
 };
 
+// Values read one after another (cells, file names), counted from 1. Past
+// the values read, an item holds the error that ended the reading.
+template <class T>
+class ControlList {
+ public:
+  const ControlValue<T>& operator()(int32_t k) const {
+    return k >= 1 && k <= size() ? items_[static_cast<std::size_t>(k - 1)] : rest_;
+  }
+  int32_t size() const { return static_cast<int32_t>(items_.size()); }
+  auto begin() const { return items_.begin(); }
+  auto end() const { return items_.end(); }
+
+ private:
+  friend class ControlParser;
+  std::vector<ControlValue<T>> items_;
+  ControlValue<T> rest_;
+};
+
 struct Cell {
   int32_t i = 0;
   int32_t j = 0;
@@ -69,7 +87,7 @@ class ControlFile {
     ControlValue<Cell> outlet;            // record 46
     ControlValue<std::string> directions;  // record 52
     ControlValue<int32_t> n_exempt;       // record 54
-    std::vector<ControlValue<Cell>> exempt;
+    ControlList<Cell> exempt;
     ControlValue<std::string> elevation;  // after the marker record
     ControlValue<std::string> area;
     ControlValue<std::string> links;
@@ -104,13 +122,13 @@ class ControlFile {
     ControlValue<std::string> rain;
     ControlValue<std::string> temperature;  // continuous runs only
     ControlValue<int32_t> n_sections;
-    std::vector<ControlValue<Cell>> sections;
+    ControlList<Cell> sections;
   };
 
   // After marker "A67": the result files of single runs.
   struct Output {
     ControlValue<bool> marker;
-    std::vector<ControlValue<std::string>> discharge_files;
+    ControlList<std::string> discharge_files;
     ControlValue<int32_t> components;  // 1: total flow only
     ControlValue<int32_t> kind;        // 1: time series, else annual maxima
   };

@@ -120,7 +120,7 @@ int32_t WRITE_OUTPUT(const ModelState& s, const ControlFile& ctl, int32_t nsteps
     }
     std::vector<std::unique_ptr<TextWriter>> files;
     for (int32_t k = 1; k <= s.N_SECTIONS; ++k) {
-      files.push_back(std::make_unique<TextWriter>(*o.discharge_files[static_cast<std::size_t>(k - 1)]));
+      files.push_back(std::make_unique<TextWriter>(*o.discharge_files(k)));
     }
     int32_t components = *o.components;  // 1: total flow only, else surface and total
     const int32_t kind = *o.kind;        // 1: time series, else annual maxima

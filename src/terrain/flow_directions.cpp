@@ -101,7 +101,7 @@ void FLOW_DIRECTIONS(ModelState& s, GridReader& dem, GridWriter& direction_file,
   FIXED_I.grow(N_FIXED);
   FIXED_J.grow(N_FIXED);
   for (int32_t k = 1; k <= N_FIXED; ++k) {
-    const Cell& c = *t.exempt[static_cast<std::size_t>(k - 1)];
+    const Cell& c = *t.exempt(k);
     FIXED_I(k) = c.i;
     FIXED_J(k) = c.j;
   }

@@ -129,5 +129,20 @@ TEST(Mod1, DemEndingEarlyIsAnInputError) {
   expect_input_error(dir, {"dem.txt", "record 3", "row 3 of the DEM"});
 }
 
+TEST(Mod1, ControlFileEndingInTheExemptCellsIsAnInputError) {
+  // Cut after the count (record 54) and after the first of two cells.
+  for (const auto& [cut, record] : {std::pair{54, "record 54"}, std::pair{56, "record 56"}}) {
+    TerrainControl c = valley_control(3, 5);
+    c.exempt = {{2, 2}, {2, 3}};
+    std::string text = test::control_text(c);
+    std::size_t end = 0;
+    for (int k = 0; k < cut; ++k) end = text.find('\n', end) + 1;
+    test::TempDir dir;
+    test::write_terrain(dir, c, test::grid_text(test::valley_dem(3, 5)));
+    dir.write("Tarvex.in", text.substr(0, end));
+    expect_input_error(dir, {"Tarvex.in", record});
+  }
+}
+
 }  // namespace
 }  // namespace tarvex
