@@ -131,15 +131,14 @@ struct RunEngine::Impl {
   std::vector<float> cum_rain, soil, store, deficit, sub_flow, temp, et, event_rain, infil, runoff;
   std::vector<float> c_sup, c_sub;  // 4 per cell, last coefficients
   std::vector<float> cn_acc;        // accumulated direct runoff at event_rain (event method)
-  std::vector<float> q[8];          // qin_sup, qout_sup, qin_sub, qout_sub; [4..7] previous step
+  // Flows, m3/s: qin_sup, qout_sup, qin_sub, qout_sub, updated in place. A
+  // cell reads its previous-step values before it writes the step's, which
+  // are then the next step's previous ones.
+  std::vector<float> q[4];
   float* qin_sup = nullptr;
   float* qout_sup = nullptr;
   float* qin_sub = nullptr;
   float* qout_sub = nullptr;
-  float* qin_sup_old = nullptr;
-  float* qout_sup_old = nullptr;
-  float* qin_sub_old = nullptr;
-  float* qout_sub_old = nullptr;
 
   // ---- Threads
   int32_t T = 1;
@@ -169,10 +168,6 @@ struct RunEngine::Impl {
     qout_sup = q[1].data();
     qin_sub = q[2].data();
     qout_sub = q[3].data();
-    qin_sup_old = q[4].data();
-    qout_sup_old = q[5].data();
-    qin_sub_old = q[6].data();
-    qout_sub_old = q[7].data();
   }
 
   // Share k of T of the cells [P_end, M), whose runoff is generated before
@@ -672,6 +667,7 @@ void RunEngine::Impl::route_block(int32_t b, int32_t e) {
   // discharge, coefficients.
   int32_t wet[CHUNK];
   float q_ref[CHUNK], C_wet[4][CHUNK];
+  float in_old[CHUNK], out_old[CHUNK];  // the chunk's previous surface flows
   const bool reuse = dry_reuse;
   const bool keep = cur.keep_coefficients;
   const std::size_t Mz = static_cast<std::size_t>(M);
@@ -690,7 +686,8 @@ void RunEngine::Impl::route_block(int32_t b, int32_t e) {
         // The subsurface flow that reached a channel cell joins the surface.
         a = a + u;
       } else {
-        float Q = (u + qin_sub_old[c] + qout_sub_old[c]) / 3.0f;
+        const float sub_in_old = qin_sub[c], sub_out_old = qout_sub[c];
+        float Q = (u + sub_in_old + sub_out_old) / 3.0f;
         if (Q <= 0.0f) Q = 0.0001f;
         alignas(16) float C[4];
         const double D = 2.0 * static_cast<double>(Q) / sub_den[c];
@@ -702,14 +699,16 @@ void RunEngine::Impl::route_block(int32_t b, int32_t e) {
         }
         if (keep) std::memcpy(&c_sub[c4], C, sizeof C);
         const float lateral = lateral_event ? C[3] * infil[c] * dx * dy / DT / 1000.0f : C[3] * sub_flow[c];
-        float qs = C[1] * qin_sub_old[c] + C[0] * u + C[2] * qout_sub_old[c] + lateral;
+        float qs = C[1] * sub_in_old + C[0] * u + C[2] * sub_out_old + lateral;
         if (qs < 0.0f) qs = 0.0f;
         qout_sub[c] = qs;
       }
+      in_old[i] = qin_sup[c];
+      out_old[i] = qout_sup[c];
       qin_sup[c] = a;
       qin_sub[c] = u;
 
-      float Q = (a + qin_sup_old[c] + qout_sup_old[c]) / 3.0f;
+      float Q = (a + in_old[i] + out_old[i]) / 3.0f;
       if (Q <= 0.0f) Q = 0.0001f;
       if (area0[c]) Q = 0.0001f;
       if (reuse && Q == 0.0001f) {
@@ -725,8 +724,9 @@ void RunEngine::Impl::route_block(int32_t b, int32_t e) {
     }
     // Surface outflows.
     for (int32_t c = b0; c < e0; ++c) {
-      const float* C = &Cs[4 * (c - b0)];
-      float qo = C[1] * qin_sup_old[c] + C[0] * qin_sup[c] + C[2] * qout_sup_old[c] + C[3] * runoff[c] * f;
+      const int32_t i = c - b0;
+      const float* C = &Cs[4 * i];
+      float qo = C[1] * in_old[i] + C[0] * qin_sup[c] + C[2] * out_old[i] + C[3] * runoff[c] * f;
       if (qo < 0.0f) qo = 0.0f;
       qout_sup[c] = qo;
     }
@@ -743,7 +743,8 @@ void RunEngine::Impl::route_block(int32_t b, int32_t e) {
 __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::route_block_lanes(int32_t b,
                                                                                               int32_t e) {
   alignas(64) float Cp[4][CHUNK];                          // surface coefficients of the chunk
-  alignas(64) float a_in[CHUNK];                           // surface inflow
+  alignas(64) float a_in[CHUNK], u_in[CHUNK];              // surface and subsurface inflow
+  alignas(64) float in_old[CHUNK], out_old[CHUNK];         // previous surface flows
   alignas(64) int32_t wet[CHUNK + 16];                     // compacted, with room for a whole vector
   alignas(64) float q_ref[CHUNK + 16], C_wet[4][CHUNK];
   const bool keep = cur.keep_coefficients;
@@ -763,7 +764,7 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::route
       float u = 0.0f;
       for (int32_t k = up_sub_begin[c]; k < up_sub_begin[c + 1]; ++k) u = u + qout_sub[up_sub[k]];
       a_in[c - b0] = a;
-      qin_sub[c] = u;
+      u_in[c - b0] = u;
     }
     int32_t n_wet = 0;
     for (int32_t i = 0; i < e0 - b0; i += 16) {
@@ -772,12 +773,12 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::route
       const __mmask16 live = static_cast<__mmask16>(left >= 16 ? 0xffffu : (1u << left) - 1u);
       const __mmask16 ch = _mm_test_epi8_mask(_mm_maskz_loadu_epi8(live, channel.data() + c), _mm_set1_epi8(-1));
       const __mmask16 hill = live & static_cast<__mmask16>(~ch);
-      const __m512 u = _mm512_maskz_loadu_ps(live, qin_sub + c);
+      const __m512 u = _mm512_maskz_loadu_ps(live, u_in + i);
       // Subsurface outflow of the hillslope cells.
       if (hill != 0) {
-        const __m512 in_old = _mm512_maskz_loadu_ps(hill, qin_sub_old + c);
-        const __m512 out_old = _mm512_maskz_loadu_ps(hill, qout_sub_old + c);
-        __m512 Q = _mm512_div_ps(_mm512_add_ps(_mm512_add_ps(u, in_old), out_old), three);
+        const __m512 sub_in_old = _mm512_maskz_loadu_ps(hill, qin_sub + c);
+        const __m512 sub_out_old = _mm512_maskz_loadu_ps(hill, qout_sub + c);
+        __m512 Q = _mm512_div_ps(_mm512_add_ps(_mm512_add_ps(u, sub_in_old), sub_out_old), three);
         Q = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(Q, zero, _CMP_LE_OQ), Q, floor);
         const __mmask8 h_lo = static_cast<__mmask8>(hill), h_hi = static_cast<__mmask8>(hill >> 8);
         const __m512d Q_lo = _mm512_cvtps_pd(_mm512_castps512_ps256(Q));
@@ -818,20 +819,23 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::route
           lateral = _mm512_div_ps(_mm512_div_ps(_mm512_mul_ps(_mm512_mul_ps(lateral, dxv), dyv), DTv), thousand);
         }
         __m512 qs = _mm512_add_ps(
-            _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(C[1], in_old), _mm512_mul_ps(C[0], u)),
-                          _mm512_mul_ps(C[2], out_old)),
+            _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(C[1], sub_in_old), _mm512_mul_ps(C[0], u)),
+                          _mm512_mul_ps(C[2], sub_out_old)),
             lateral);
         qs = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(qs, zero, _CMP_LT_OQ), qs, zero);
         _mm512_mask_storeu_ps(qout_sub + c, hill, qs);
       }
+      _mm512_mask_storeu_ps(qin_sub + c, live, u);
       // The subsurface flow that reached a channel cell joins the surface.
       __m512 a = _mm512_maskz_loadu_ps(live, a_in + i);
       a = _mm512_mask_add_ps(a, ch, a, u);
+      const __m512 sup_in_old = _mm512_maskz_loadu_ps(live, qin_sup + c);
+      const __m512 sup_out_old = _mm512_maskz_loadu_ps(live, qout_sup + c);
+      _mm512_store_ps(in_old + i, sup_in_old);
+      _mm512_store_ps(out_old + i, sup_out_old);
+      _mm512_store_ps(a_in + i, a);
       _mm512_mask_storeu_ps(qin_sup + c, live, a);
-      __m512 Q = _mm512_div_ps(
-          _mm512_add_ps(_mm512_add_ps(a, _mm512_maskz_loadu_ps(live, qin_sup_old + c)),
-                        _mm512_maskz_loadu_ps(live, qout_sup_old + c)),
-          three);
+      __m512 Q = _mm512_div_ps(_mm512_add_ps(_mm512_add_ps(a, sup_in_old), sup_out_old), three);
       Q = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(Q, zero, _CMP_LE_OQ), Q, floor);
       const __mmask16 no_area =
           _mm_test_epi8_mask(_mm_maskz_loadu_epi8(live, area0.data() + c), _mm_set1_epi8(-1));
@@ -854,9 +858,9 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::route
       const int32_t left = e0 - c;
       const __mmask16 live = static_cast<__mmask16>(left >= 16 ? 0xffffu : (1u << left) - 1u);
       __m512 qo = _mm512_add_ps(
-          _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(_mm512_load_ps(&Cp[1][i]), _mm512_maskz_loadu_ps(live, qin_sup_old + c)),
-                                      _mm512_mul_ps(_mm512_load_ps(&Cp[0][i]), _mm512_maskz_loadu_ps(live, qin_sup + c))),
-                        _mm512_mul_ps(_mm512_load_ps(&Cp[2][i]), _mm512_maskz_loadu_ps(live, qout_sup_old + c))),
+          _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(_mm512_load_ps(&Cp[1][i]), _mm512_load_ps(in_old + i)),
+                                      _mm512_mul_ps(_mm512_load_ps(&Cp[0][i]), _mm512_load_ps(a_in + i))),
+                        _mm512_mul_ps(_mm512_load_ps(&Cp[2][i]), _mm512_load_ps(out_old + i))),
           _mm512_mul_ps(_mm512_mul_ps(_mm512_load_ps(&Cp[3][i]), _mm512_maskz_loadu_ps(live, runoff.data() + c)), fv));
       qo = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(qo, zero, _CMP_LT_OQ), qo, zero);
       _mm512_mask_storeu_ps(qout_sup + c, live, qo);
@@ -1184,7 +1188,7 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
     E.c_sub[c4 + 3] = s.C4_SUB.data()[g];
     // The step functions start from the zeroed flows; the current-step
     // values are rebuilt by every step.
-    for (int32_t k = 4; k < 8; ++k) E.q[k][c] = qgrids[k]->data()[g];
+    for (int32_t k = 0; k < 4; ++k) E.q[k][c] = qgrids[k + 4]->data()[g];
   }
   for (int32_t v = 0; v < V; ++v) {
     const int32_t c = eng_of[vcell[v]];
@@ -1213,6 +1217,12 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
       muskingum_coefficients(E.sub_Cr[c], 1.0 - E.sub_Cr[c], C[0], C[1], C[2], C[3]);
       to_planes(E.low_sub, c, C);
     }
+  }
+  // Outflows no step writes (the subsurface one of a channel cell, both of a
+  // cell off the paths) are those of a step that starts from zeroed flows.
+  for (int32_t c = 0; c < M; ++c) {
+    if (c >= V) E.q[1][c] = 0.0f;
+    if (c >= V || E.channel[c]) E.q[3][c] = 0.0f;
   }
   E.weights_finite = weighted && std::isfinite(E.R);
   for (std::size_t k = 0; E.weights_finite && k < static_cast<std::size_t>(s.N_RAIN_ST) * Ms; ++k) {
@@ -1261,12 +1271,6 @@ void RunEngine::step(const ModelState& s, const RunTables& t, const StepInputs& 
 float RunEngine::section_sup(int32_t k) const { return p_->qin_sup[p_->section[static_cast<std::size_t>(k - 1)]]; }
 float RunEngine::section_sub(int32_t k) const { return p_->qin_sub[p_->section[static_cast<std::size_t>(k - 1)]]; }
 
-void RunEngine::shift() {
-  Impl& E = *p_;
-  for (int32_t k = 0; k < 4; ++k) std::swap(E.q[k], E.q[k + 4]);
-  E.set_pointers();
-}
-
 void RunEngine::write_back(ModelState& s, RunTables& t) const {
   const Impl& E = *p_;
   t.STEP_RUNOFF.fill(-1.0f);
@@ -1297,10 +1301,7 @@ void RunEngine::write_back(ModelState& s, RunTables& t) const {
     s.C4_SUB.data()[g] = E.c_sub[c4 + 3];
     // After the last shift the current flows are cleared.
     for (int32_t k = 0; k < 4; ++k) qgrids[k]->data()[g] = 0.0f;
-    qgrids[4]->data()[g] = E.qin_sup_old[c];
-    qgrids[5]->data()[g] = E.qout_sup_old[c];
-    qgrids[6]->data()[g] = E.qin_sub_old[c];
-    qgrids[7]->data()[g] = E.qout_sub_old[c];
+    for (int32_t k = 0; k < 4; ++k) qgrids[k + 4]->data()[g] = E.q[k][c];
   }
 }
 

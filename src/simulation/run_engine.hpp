@@ -43,8 +43,6 @@ class RunEngine {
   // inflow (QIN_SUP, QIN_SUB).
   float section_sup(int32_t k) const;
   float section_sub(int32_t k) const;
-  // Rolls the step's flows over to the previous-step values.
-  void shift();
   // Writes the state of the run back to the grids of s and t, as the grid
   // functions leave them after the same steps.
   void write_back(ModelState& s, RunTables& t) const;

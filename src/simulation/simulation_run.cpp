@@ -134,11 +134,9 @@ int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal)
       IOUT = IOUT + 1;
     }
 
-    if (fast) {
-      engine.shift();
-    } else {
-      STEP_SHIFT(s);
-    }
+    // The engine updates its flows in place: the step's are the next step's
+    // previous ones.
+    if (!fast) STEP_SHIFT(s);
     if (single) progress.write(IT, NSTEPS);
   }
   if (fast) engine.write_back(s, t);
