@@ -36,13 +36,15 @@ class RunEngine {
   // not all NI x NJ: the grid functions then run the steps and report.
   bool build(const ModelState& s, const RunTables& t, RunKind kind);
 
-  // Runoff generation and routing of one step (the step tables of t are
-  // read when a station is missing).
-  void step(const ModelState& s, const RunTables& t, const StepInputs& in);
-  // Flows at output cross-section k after step(): surface and subsurface
-  // inflow (QIN_SUP, QIN_SUB).
-  float section_sup(int32_t k) const;
-  float section_sub(int32_t k) const;
+  // Steps a block takes at most.
+  int32_t block_steps() const;
+  // Runoff generation and routing of the steps in[0..n), n at most
+  // block_steps(), a tile of the catchment at a time over all of them. The
+  // step tables of t are read for a step with a station missing, so such a
+  // step must run alone (n = 1). The inflows (QIN_SUP, QIN_SUB) at output
+  // cross-section k after step j go to sup[j * N_SECTIONS + k - 1] and
+  // sub[j * N_SECTIONS + k - 1].
+  void run(const ModelState& s, const RunTables& t, const StepInputs* in, int32_t n, float* sup, float* sub);
   // Writes the state of the run back to the grids of s and t, as the grid
   // functions leave them after the same steps.
   void write_back(ModelState& s, RunTables& t) const;
@@ -69,6 +71,10 @@ bool run_engine_enabled();
 // Whether the engine routes sixteen cells at a time in vector lanes where
 // the CPU has AVX-512 (on by default); off, one cell at a time.
 void set_engine_lanes(bool on);
+
+// Cells of a tile and steps of a block (defaults 8192 and 64); the tests
+// run small catchments in many small tiles.
+void set_engine_tiles(int32_t cells, int32_t steps);
 
 // Reuse of Muskingum coefficients computed once per run where they depend on
 // the cell alone: the surface ones of a dry cell (reference discharge at its

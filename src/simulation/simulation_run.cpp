@@ -1,8 +1,10 @@
 #include "simulation/simulation_run.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "io/input_error.hpp"
 #include "io/text_writer.hpp"
@@ -91,16 +93,29 @@ int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal)
   RunEngine engine;
   const bool fast = NSTEPS > 0 && run_engine_enabled() && engine.build(s, t, kind);
 
-  for (int32_t IT = 1; IT <= NSTEPS; ++IT) {
-    const int32_t N = RUN_RECORD_OF_STEP(s, kind, IT);
-    if (single) announce_year(s, IT, YEAR);
+  // The discharge at the cross-sections after step IT (record N).
+  const auto record_step = [&](int32_t IT, int32_t N, const float* sup, const float* sub) {
+    if (s.N_SECTIONS > 0) {
+      for (int32_t k = 1; k <= s.N_SECTIONS; ++k) {
+        s.Q_SECTION_SURF(IOUT, k) = sup[k - 1];
+        s.Q_SECTION(IOUT, k) = sup[k - 1] + sub[k - 1];
+        if (!std::isfinite(s.Q_SECTION(IOUT, k))) {
+          if (fast) engine.write_back(s, t);
+          refuse_overflow(s, IT, N, k, s.Q_SECTION(IOUT, k));
+        }
+      }
+      IOUT = IOUT + 1;
+    }
+    if (single) progress.write(IT, NSTEPS);
+  };
 
-    RAIN_GAUGE_CHECK(s, N, MISS_FLAG, NMISS, MISSLIST, t);
-    if (fast) {
-      if (!event) CHECK_TEMP(s, N, TMISS_FLAG, t.TEMP_STATION_MAP_STEP, TMISSLIST);
-      engine.step(s, t, StepInputs{N, cal.MONTH, MISS_FLAG, TMISS_FLAG, IT == NSTEPS});
-      if (!event) UPDATE_DAY(s, cal);
-    } else {
+  if (!fast) {
+    std::vector<float> sup(static_cast<std::size_t>(std::max(s.N_SECTIONS, 0)));
+    std::vector<float> sub(sup.size());
+    for (int32_t IT = 1; IT <= NSTEPS; ++IT) {
+      const int32_t N = RUN_RECORD_OF_STEP(s, kind, IT);
+      if (single) announce_year(s, IT, YEAR);
+      RAIN_GAUGE_CHECK(s, N, MISS_FLAG, NMISS, MISSLIST, t);
       t.STEP_RUNOFF.fill(0.0f);
       if (event) {
         // The calendar stands still in an event run.
@@ -112,34 +127,64 @@ int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal)
         UPDATE_DAY(s, cal);
       }
       ROUTING(s, t.STEP_RUNOFF);
-    }
-
-    if (s.N_SECTIONS > 0) {
       for (int32_t k = 1; k <= s.N_SECTIONS; ++k) {
-        float sup, sub;
-        if (fast) {
-          sup = engine.section_sup(k);
-          sub = engine.section_sub(k);
-        } else {
-          sup = s.QIN_SUP(s.SECTION_I(k), s.SECTION_J(k));
-          sub = s.QIN_SUB(s.SECTION_I(k), s.SECTION_J(k));
-        }
-        s.Q_SECTION_SURF(IOUT, k) = sup;
-        s.Q_SECTION(IOUT, k) = sup + sub;
-        if (!std::isfinite(s.Q_SECTION(IOUT, k))) {
-          if (fast) engine.write_back(s, t);
-          refuse_overflow(s, IT, N, k, s.Q_SECTION(IOUT, k));
-        }
+        sup[static_cast<std::size_t>(k - 1)] = s.QIN_SUP(s.SECTION_I(k), s.SECTION_J(k));
+        sub[static_cast<std::size_t>(k - 1)] = s.QIN_SUB(s.SECTION_I(k), s.SECTION_J(k));
       }
-      IOUT = IOUT + 1;
+      record_step(IT, N, sup.data(), sub.data());
+      STEP_SHIFT(s);
     }
-
-    // The engine updates its flows in place: the step's are the next step's
-    // previous ones.
-    if (!fast) STEP_SHIFT(s);
-    if (single) progress.write(IT, NSTEPS);
+  } else {
+    // Blocks of steps in which no station is missing (a step with one runs
+    // alone, after the check that builds its tables). The engine computes a
+    // block at once; the steps are then announced, checked and recorded in
+    // order, as if run one by one (a refusal stops at its step).
+    const int32_t K = engine.block_steps();
+    const std::size_t ns = static_cast<std::size_t>(std::max(s.N_SECTIONS, 0));
+    std::vector<StepInputs> block(static_cast<std::size_t>(K));
+    std::vector<float> sup(ns * static_cast<std::size_t>(K)), sub(sup.size());
+    const auto any_missing = [](const auto& MISSING, int32_t N, int32_t stations) {
+      for (int32_t k = 1; k <= stations; ++k) {
+        if (MISSING(N, k) == 1) return true;
+      }
+      return false;
+    };
+    for (int32_t IT = 1; IT <= NSTEPS;) {
+      Calendar ahead = cal;
+      int32_t n = 0;
+      while (n < K && IT + n <= NSTEPS) {
+        const int32_t step = IT + n;
+        const int32_t N = RUN_RECORD_OF_STEP(s, kind, step);
+        int32_t miss = 0, tmiss = 0;
+        if (n == 0) {
+          RAIN_GAUGE_CHECK(s, N, MISS_FLAG, NMISS, MISSLIST, t);
+          if (!event) CHECK_TEMP(s, N, TMISS_FLAG, t.TEMP_STATION_MAP_STEP, TMISSLIST);
+          miss = MISS_FLAG;
+          tmiss = event ? 0 : TMISS_FLAG;
+        } else if (any_missing(s.RAIN_MISSING, N, s.N_RAIN_ST) ||
+                   (!event && any_missing(s.TEMP_MISSING, N, s.N_TEMP_ST))) {
+          break;
+        }
+        block[static_cast<std::size_t>(n)] = StepInputs{N, ahead.MONTH, miss, tmiss, step == NSTEPS};
+        if (!event) UPDATE_DAY(s, ahead);
+        ++n;
+        if (miss != 0 || tmiss != 0) break;
+      }
+      engine.run(s, t, block.data(), n, sup.data(), sub.data());
+      for (int32_t j = 0; j < n; ++j, ++IT) {
+        const int32_t N = block[static_cast<std::size_t>(j)].N;
+        if (single) announce_year(s, IT, YEAR);
+        if (j > 0) {
+          // Nothing is missing: the checks only keep their lists current.
+          RAIN_GAUGE_CHECK(s, N, MISS_FLAG, NMISS, MISSLIST, t);
+          if (!event) CHECK_TEMP(s, N, TMISS_FLAG, t.TEMP_STATION_MAP_STEP, TMISSLIST);
+        }
+        if (!event) UPDATE_DAY(s, cal);
+        record_step(IT, N, sup.data() + ns * static_cast<std::size_t>(j), sub.data() + ns * static_cast<std::size_t>(j));
+      }
+    }
+    engine.write_back(s, t);
   }
-  if (fast) engine.write_back(s, t);
 
   progress.close();
   return single ? IOUT - 1 : NSTEPS;

@@ -31,6 +31,7 @@ struct ForceThreads {
     set_engine_lanes(true);
     set_muskingum_batch_vector(true);
     set_powf_batch_lanes(8);
+    set_engine_tiles(8192, 64);
   }
 };
 
@@ -51,8 +52,11 @@ TEST(RunEngine, BenchmarkCatchmentKeepsItsDischargeBits) {
   ForceThreads force(64);
   auto c = synthetic::build_catchment(60, 200);
   for (int32_t jobs : {1, 2, 5}) {
-    for (int32_t way : {0, 1, 2}) {  // vector lanes; one cell at a time; no reuse
+    // Vector lanes; one cell at a time; no reuse; tiles of 40 cells, blocks
+    // of 5 steps.
+    for (int32_t way : {0, 1, 2, 3}) {
       c.s->RUN_JOBS = jobs;
+      set_engine_tiles(way == 3 ? 40 : 8192, way == 3 ? 5 : 64);
       set_engine_lanes(way == 0);
       set_muskingum_batch_vector(way == 0);
       set_powf_batch_lanes(way == 0 ? 8 : 1);
@@ -95,11 +99,13 @@ void grid_function_run(ModelState& s, RunTables& t, RunKind kind) {
 
 // Every grid a run writes ends as the grid functions leave it, for both
 // methods and both interpolations, with gauges missing now and then; and a
-// fast subsurface store whose heavy-rain steps are stiff on some cells.
+// fast subsurface store whose heavy-rain steps are stiff on some cells. The
+// engine runs in tiles of 50 cells and blocks of 7 steps.
 TEST(RunEngine, LeavesEveryGridAsTheGridFunctions) {
   test::TempDir d;
   test::ChangeDir cd(d.path());
   ForceThreads force(64);
+  set_engine_tiles(50, 7);
   for (int32_t mode : {2, 4, 5}) {
     for (int32_t interp : {1, 2}) {
       auto a = synthetic::build_catchment(40, 150);

@@ -51,5 +51,15 @@ TEST(RunSimulation, ADischargeThatIsNotANumberEndsTheRunNamingTheStep) {
                            {"simulation step ", "(1, 4)"});
 }
 
+// Steps run in blocks: an overflow at the third step still ends the run
+// there, after the two steps before it were recorded.
+TEST(RunSimulation, AnOverflowEndsTheRunAtItsStep) {
+  auto s = wet_row();
+  s->RAIN_DATA(3, 1) = 3.0e38f;
+  test::expect_input_error([&] { RUN_SIMULATION(*s, s->objective_run, RunKind::objective); },
+                           {"simulation step 3 (record 3)", "(1, 4)"});
+  EXPECT_TRUE(std::isfinite(s->Q_SECTION(2, 1)));
+}
+
 }  // namespace
 }  // namespace tarvex
