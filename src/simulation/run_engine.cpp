@@ -104,8 +104,7 @@ struct RunEngine::Impl {
   // ---- Layout: [0, V) routed cells (per thread piece ranges, then the
   // trunk), [V, M) the other cells (catchment cells off the paths, end
   // cells, cross-sections).
-  int32_t M = 0, V = 0, P_end = 0;
-  std::vector<int32_t> piece_begin;  // thread t routes [piece_begin[t], piece_begin[t+1])
+  int32_t M = 0, V = 0;
   std::vector<std::size_t> gidx;     // row-major grid offset
   std::vector<uint8_t> active;       // SLOPE > 0: runoff generated
   std::vector<uint8_t> channel, area0;
@@ -528,7 +527,9 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::conti
     const int32_t e0 = std::min(b0 + BLOCK, e);
     const int32_t n = e0 - b0;
     if (!rain_lanes) {
-      for (int32_t c = b0; c < e0; ++c) P_v[c - b0] = active[c] ? cell_rain(s, c, N, miss, rd, wstep, mstep, rain_zero) : 0.0f;
+      for (int32_t c = b0; c < e0; ++c) {
+        P_v[c - b0] = active[c] ? cell_rain(s, c, N, miss, rd, wstep, mstep, rain_zero) : 0.0f;
+      }
     }
     unsigned stiff_any = 0;
     __mmask16 stiff_m[BLOCK / 16] = {};
@@ -1113,12 +1114,9 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
   std::vector<std::size_t> cells;
   std::vector<int32_t> h_of;
   cells.reserve(static_cast<std::size_t>(V));
-  E.piece_begin.assign(static_cast<std::size_t>(T) + 1, 0);
   E.piece_tile.assign(static_cast<std::size_t>(T) + 2, 0);
   E.tile_begin.clear();
   for (int32_t th = 0; th <= T; ++th) {
-    if (th < T) E.piece_begin[th] = static_cast<int32_t>(cells.size());
-    if (th == T) E.P_end = static_cast<int32_t>(cells.size());
     E.piece_tile[th] = static_cast<int32_t>(E.tile_begin.size());
     std::vector<int32_t> group;
     for (const int32_t v : post) {
@@ -1138,8 +1136,6 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
   }
   E.piece_tile[T + 1] = static_cast<int32_t>(E.tile_begin.size());
   E.tile_begin.push_back(V);
-  if (T == 1) E.P_end = V;
-  E.piece_begin[T] = E.P_end;
   E.V = V;
   std::vector<int32_t> tile_of(static_cast<std::size_t>(V), 0);
   for (std::size_t t = 0; t + 1 < E.tile_begin.size(); ++t) {

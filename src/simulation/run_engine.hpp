@@ -1,11 +1,12 @@
 #pragma once
 // Run engine: the catchment laid out once per run in flat arrays, cells in
-// routing order (upstream first, the order the path walk visits them), with
-// every per-cell constant of the run computed at load. One step touches only
-// the engine's cells and gives, value for value, what CONTINUOUS or
-// CN_METHOD, ROUTING and STEP_SHIFT give on the grids. Cells of independent
-// subtrees are spread over threads; every inflow is summed in the order of
-// the path walk, so the results do not depend on the thread count.
+// routing order (upstream first), with every per-cell constant of the run
+// computed at load. A step touches only the engine's cells and gives, value
+// for value, what CONTINUOUS or CN_METHOD, ROUTING and STEP_SHIFT give on the
+// grids. Steps go in blocks, each tile of cells over all the steps of a block
+// while it stays in cache. Cells of independent subtrees are spread over
+// threads; every inflow is summed in the order of the path walk, so the
+// results depend neither on the thread count nor on the tiles.
 #include <cstdint>
 #include <memory>
 

@@ -100,12 +100,13 @@ void grid_function_run(ModelState& s, RunTables& t, RunKind kind) {
 // Every grid a run writes ends as the grid functions leave it, for both
 // methods and both interpolations, with gauges missing now and then; and a
 // fast subsurface store whose heavy-rain steps are stiff on some cells. The
-// engine runs in tiles of 50 cells and blocks of 7 steps.
+// engine runs in tiles of 50 cells and blocks of 10 steps, over a change of
+// month.
 TEST(RunEngine, LeavesEveryGridAsTheGridFunctions) {
   test::TempDir d;
   test::ChangeDir cd(d.path());
   ForceThreads force(64);
-  set_engine_tiles(50, 7);
+  set_engine_tiles(50, 10);
   for (int32_t mode : {2, 4, 5}) {
     for (int32_t interp : {1, 2}) {
       auto a = synthetic::build_catchment(40, 150);
@@ -115,6 +116,12 @@ TEST(RunEngine, LeavesEveryGridAsTheGridFunctions) {
         if (mode == 5) s->TAU_SUB = 1300.0f;
         s->INTERP_METHOD = interp;
         s->RUN_JOBS = 3;
+        s->START_MONTH = 7;  // July 26: August from step 145, inside the last block
+        s->START_DAY = 26;
+        s->START_DOY = 207.0f;
+        for (int32_t n = 1; n <= s->N_DATA; ++n) {
+          for (int32_t k = 1; k <= s->N_TEMP_ST; ++k) s->TEMP_DATA(n, k) += 15.0f;  // summer: evapotranspiration
+        }
         for (int32_t n : {20, 21, 60}) s->RAIN_MISSING(n, 1 + n % 3) = 1;
       }
       const RunKind kind = mode == 2 ? RunKind::single : RunKind::objective;
