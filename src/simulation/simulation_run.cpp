@@ -138,7 +138,9 @@ int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal)
     // Blocks of steps in which no station is missing (a step with one runs
     // alone, after the check that builds its tables). The engine computes a
     // block at once; the steps are then announced, checked and recorded in
-    // order, as if run one by one (a refusal stops at its step).
+    // order, as if run one by one. A refusal names its step and leaves the
+    // series and the calendar there; the grids written back then hold the
+    // state at the end of the block (the run ends, nothing writes them).
     const int32_t K = engine.block_steps();
     const std::size_t ns = static_cast<std::size_t>(std::max(s.N_SECTIONS, 0));
     std::vector<StepInputs> block(static_cast<std::size_t>(K));
