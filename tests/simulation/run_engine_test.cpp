@@ -127,9 +127,17 @@ TEST(RunEngine, LeavesEveryGridAsTheGridFunctions) {
       const RunKind kind = mode == 2 ? RunKind::single : RunKind::objective;
       RunTables& ta = mode == 2 ? a.s->single_run : a.s->objective_run;
       RunTables& tb = mode == 2 ? b.s->single_run : b.s->objective_run;
-      test::capture_stdout([&] { RUN_SIMULATION(*a.s, ta, kind); });
+      int32_t n = 0;
+      test::capture_stdout([&] { n = RUN_SIMULATION(*a.s, ta, kind); });
       grid_function_run(*b.s, tb, kind);
-      expect_same_grids(*a.s, *b.s, ta, tb, "mode " + std::to_string(mode) + ", interp " + std::to_string(interp));
+      const std::string what = "mode " + std::to_string(mode) + ", interp " + std::to_string(interp);
+      expect_same_grids(*a.s, *b.s, ta, tb, what);
+      ASSERT_EQ(n, 150) << what;
+      for (int32_t k = 1; k <= n; ++k) {  // the discharge of every step
+        const float qa[2] = {a.s->Q_SECTION(k, 1), a.s->Q_SECTION_SURF(k, 1)};
+        const float qb[2] = {b.s->Q_SECTION(k, 1), b.s->Q_SECTION_SURF(k, 1)};
+        ASSERT_EQ(std::memcmp(qa, qb, sizeof qa), 0) << what << ", step " << k;
+      }
     }
   }
 }
