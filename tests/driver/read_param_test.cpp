@@ -22,7 +22,13 @@ class Load : public ::testing::Test {
 
   // Writes the control file, runs the loader, keeps its console output.
   void load(int32_t mode) {
-    test::write_control(dir.path(), ctl);
+    std::string text = ctl.render();
+    if (records > 0) {
+      std::size_t at = 0;
+      for (int32_t k = 0; k < records; ++k) at = text.find('\n', at) + 1;
+      text.resize(at);
+    }
+    test::write_file(dir.path() / "Tarvex.in", text);
     test::ChangeDir cd(dir.path());
     s = std::make_unique<ModelState>();
     s->RUN_MODE = mode;
@@ -42,6 +48,7 @@ class Load : public ::testing::Test {
 
   test::TempDir dir;
   ControlFileText ctl;
+  int32_t records = 0;  // > 0: the control file ends after this record
   std::unique_ptr<ModelState> s;
   int32_t refused = 0;  // number of the refusal message, 0 when loaded
   std::string out;
@@ -192,6 +199,11 @@ TEST_F(Load, CrossSections) {
   ctl.n_sections = "1";
   ctl.sections = {"4 4"};
   expect_input_error(3, {"Tarvex.in", "cross-section", "outside"});
+}
+
+TEST_F(Load, ControlFileEndingAtTheCrossSectionCountIsAnInputError) {
+  records = 69;  // the count; no cross-section cell follows
+  expect_input_error(3, {"Tarvex.in", "record 69"});
 }
 
 TEST_F(Load, RainGaugeRefusals) {
