@@ -171,7 +171,7 @@ struct RunEngine::Impl {
   bool stop = false;
   const ModelState* cs = nullptr;
   const RunTables* ct = nullptr;
-  std::vector<StepInputs> block;  // the steps of the block being run
+  const StepInputs* block = nullptr;  // the steps of the block being run
   bool dry_reuse = true;
   bool route_lanes = false;         // route_block_lanes routes the blocks
 
@@ -207,7 +207,7 @@ struct RunEngine::Impl {
     bool keep;               // the coefficients are kept (the run's last step)
   };
   StepView step_view(int32_t j) const {
-    const StepInputs& in = block[static_cast<std::size_t>(j)];
+    const StepInputs& in = block[j];
     return {in.N,
             in.MISS_FLAG == 1,
             in.TMISS_FLAG != 0,
@@ -280,6 +280,19 @@ struct RunEngine::Impl {
   static constexpr int32_t CHUNK = 256;  // cells of a block routed together
   void wet_coefficients(int32_t b0, int32_t n, const int32_t* wet, const float* q_ref, float (*C_wet)[CHUNK]) const;
   void gather(int32_t b, int32_t e);
+  // Surface and subsurface inflow of cell c (m3/s), summed in the order of
+  // the walk over its contributors' outflows out_sup(u) and out_sub(u).
+  template <class Sup, class Sub>
+  void inflows(int32_t c, const Sup& out_sup, const Sub& out_sub, float& a, float& u) const {
+    a = 0.0f;
+    for (int32_t k = up_sup_begin[c]; k < up_sup_begin[c + 1]; ++k) a = a + out_sup(up_sup[k]);
+    u = 0.0f;
+    for (int32_t k = up_sub_begin[c]; k < up_sub_begin[c + 1]; ++k) u = u + out_sub(up_sub[k]);
+  }
+  // The same from this step's outflows.
+  void inflows(int32_t c, float& a, float& u) const {
+    inflows(c, [this](int32_t k) { return qout_sup[k]; }, [this](int32_t k) { return qout_sub[k]; }, a, u);
+  }
 
   // The steps [0, n_block) of tile t: each step's runoff and routing of its
   // cells, the flows it reads from earlier tiles restored to that step's, the
@@ -673,12 +686,7 @@ void RunEngine::Impl::cn_cells(int32_t b, int32_t e, const StepView& v) {
 // Inflows of cells [b, e) from their contributors, in the order of the walk.
 void RunEngine::Impl::gather(int32_t b, int32_t e) {
   for (int32_t c = b; c < e; ++c) {
-    float a = 0.0f;
-    for (int32_t k = up_sup_begin[c]; k < up_sup_begin[c + 1]; ++k) a = a + qout_sup[up_sup[k]];
-    float u = 0.0f;
-    for (int32_t k = up_sub_begin[c]; k < up_sub_begin[c + 1]; ++k) u = u + qout_sub[up_sub[k]];
-    qin_sup[c] = a;
-    qin_sub[c] = u;
+    inflows(c, qin_sup[c], qin_sub[c]);
   }
 }
 
@@ -741,10 +749,8 @@ void RunEngine::Impl::route_block(int32_t b, int32_t e, bool keep) {
     // Inflows, the subsurface flow, the surface reference discharge.
     for (int32_t c = b0; c < e0; ++c) {
       const int32_t i = c - b0;
-      float a = 0.0f;
-      for (int32_t k = up_sup_begin[c]; k < up_sup_begin[c + 1]; ++k) a = a + qout_sup[up_sup[k]];
-      float u = 0.0f;
-      for (int32_t k = up_sub_begin[c]; k < up_sub_begin[c + 1]; ++k) u = u + qout_sub[up_sub[k]];
+      float a, u;
+      inflows(c, a, u);
       const std::size_t c4 = 4 * static_cast<std::size_t>(c);
       if (channel[c]) {
         // The subsurface flow that reached a channel cell joins the surface.
@@ -822,14 +828,7 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::route
   for (int32_t b0 = b; b0 < e; b0 += CHUNK) {
     const int32_t e0 = std::min(b0 + CHUNK, e);
     // Inflows from the contributors, in the order of the walk.
-    for (int32_t c = b0; c < e0; ++c) {
-      float a = 0.0f;
-      for (int32_t k = up_sup_begin[c]; k < up_sup_begin[c + 1]; ++k) a = a + qout_sup[up_sup[k]];
-      float u = 0.0f;
-      for (int32_t k = up_sub_begin[c]; k < up_sub_begin[c + 1]; ++k) u = u + qout_sub[up_sub[k]];
-      a_in[c - b0] = a;
-      u_in[c - b0] = u;
-    }
+    for (int32_t c = b0; c < e0; ++c) inflows(c, a_in[c - b0], u_in[c - b0]);
     int32_t n_wet = 0;
     for (int32_t i = 0; i < e0 - b0; i += 16) {
       const int32_t c = b0 + i;
@@ -1108,7 +1107,6 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
       }
     }
   }
-  if (static_cast<int32_t>(post.size()) != V) return false;
   const int32_t tile_cells = g_tile_cells.load();
   std::vector<int32_t> eng_of(G, -1);
   std::vector<std::size_t> cells;
@@ -1276,7 +1274,6 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
   sized(E.weight, static_cast<std::size_t>(E.w_stride));
   E.rd.assign(static_cast<std::size_t>(std::max<int32_t>(s.N_RAIN_ST, 1)) * static_cast<std::size_t>(E.K), 0.0f);
   E.rain_zero.assign(static_cast<std::size_t>(E.K), 0);
-  E.block.assign(static_cast<std::size_t>(E.K), StepInputs{});
   for (std::vector<float>& v : E.q) sized(v);
   E.temp_st.assign(Ms, 1);
   E.rain_st.assign(Ms, 1);
@@ -1378,11 +1375,11 @@ void RunEngine::run(const ModelState& s, const RunTables& t, const StepInputs* i
   Impl& E = *p_;
   E.cs = &s;
   E.ct = &t;
+  E.block = in;
   E.n_block = n;
   E.sec_sup = sup;
   E.sec_sub = sub;
   for (int32_t j = 0; j < n; ++j) {
-    E.block[static_cast<std::size_t>(j)] = in[j];
     bool zero = E.weights_finite && in[j].MISS_FLAG != 1;
     for (int32_t k = 1; k <= E.n_rain; ++k) {
       const float v = s.RAIN_DATA(in[j].N, k);
@@ -1410,16 +1407,11 @@ void RunEngine::run(const ModelState& s, const RunTables& t, const StepInputs* i
     const int32_t c = E.section[static_cast<std::size_t>(x)];
     if (c < E.V) continue;
     for (int32_t j = 0; j < n; ++j) {
-      float a = 0.0f;
-      for (int32_t k = E.up_sup_begin[c]; k < E.up_sup_begin[c + 1]; ++k) {
-        a = a + E.hist_sup[static_cast<std::size_t>(E.slot[E.up_sup[k]]) * E.K + j];
-      }
-      float u = 0.0f;
-      for (int32_t k = E.up_sub_begin[c]; k < E.up_sub_begin[c + 1]; ++k) {
-        u = u + E.hist_sub[static_cast<std::size_t>(E.slot[E.up_sub[k]]) * E.K + j];
-      }
-      sup[static_cast<std::size_t>(j) * E.n_sec + x] = a;
-      sub[static_cast<std::size_t>(j) * E.n_sec + x] = u;
+      const auto kept = [&](const std::vector<float>& hist) {
+        return [&hist, &E, j](int32_t u) { return hist[static_cast<std::size_t>(E.slot[u]) * E.K + j]; };
+      };
+      E.inflows(c, kept(E.hist_sup), kept(E.hist_sub), sup[static_cast<std::size_t>(j) * E.n_sec + x],
+                sub[static_cast<std::size_t>(j) * E.n_sec + x]);
     }
   }
   E.gather(E.V, E.M);
