@@ -268,7 +268,7 @@ void run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& rep
     std::string header = "evaluation,loop,complex";
     for (int j = 1; j <= n; ++j) header += ",X" + std::to_string(j);
     header += ",objective,NSE,logNSE,KGE,KGE2012,r,alpha,beta,PBIAS,RMSE";
-    TextWriter csv(kEvaluationsFile);
+    TextWriter csv(kEvaluationsFile, TextWriter::Mode::restart);
     csv.line(header);
     csv.close();
     const std::vector<std::string> head = {

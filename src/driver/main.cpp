@@ -14,6 +14,7 @@
 #include "driver/main_menu.hpp"
 #include "driver/process_count.hpp"
 #include "io/input_error.hpp"
+#include "io/output_commit.hpp"
 #include "io/quoted.hpp"
 
 #ifdef TARVEX_MPI
@@ -82,6 +83,8 @@ int main(int argc, char** argv) {
     return 1;
   }
 #endif
+  // Every output of the pass waits beside its name until the pass ends.
+  hold_outputs();
   try {
     if (!cl->directory.empty()) {
       std::error_code ec;
@@ -93,15 +96,28 @@ int main(int argc, char** argv) {
     }
     auto state = std::make_unique<ModelState>();
     if (cl->no_limits) state->limits = kNoLimits;
-    int status = MAINMENU(*state, cl->mode, cl->search);
-    return checked_exit(status, 1);
+    const int status = checked_exit(MAINMENU(*state, cl->mode, cl->search), 1);
+    // The outputs of a finished pass (or of a search stopped by a signal
+    // that kept its best point) go in place; any other end leaves the
+    // earlier files as they were.
+    if (status == 0 || status == 130 || status == 143) {
+      commit_outputs();
+    } else {
+      discard_pending_outputs();
+    }
+    return status;
   } catch (const InputError& e) {
+    discard_pending_outputs();
     checked_exit(1, 1);
     report(std::string("error: ") + e.what());
     return 1;
   } catch (const std::bad_alloc&) {
+    discard_pending_outputs();
     checked_exit(1, 1);
     report("error: out of memory");
     return 1;
+  } catch (...) {
+    discard_pending_outputs();
+    throw;
   }
 }

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "io/output_commit.hpp"
+
 namespace tarvex {
 namespace {
 
@@ -225,13 +227,25 @@ std::filesystem::path prj_path_beside(const std::filesystem::path& grid) {
 std::string read_prj_beside(const std::filesystem::path& grid) {
   std::filesystem::path p = prj_path_beside(grid);
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(p, ec)) p.replace_extension(".PRJ");
-  if (!std::filesystem::is_regular_file(p, ec)) return {};
-  std::ifstream in(p, std::ios::binary);
+  if (!std::filesystem::is_regular_file(readable_path(p), ec)) p.replace_extension(".PRJ");
+  const std::filesystem::path from = readable_path(p);
+  if (!std::filesystem::is_regular_file(from, ec)) return {};
+  // A projection text is a few hundred bytes; anything far larger is not one
+  // and would only cost time and memory to read.
+  const std::uintmax_t size = std::filesystem::file_size(from, ec);
+  if (!ec && size > kPrjMaxBytes) {
+    throw InputError("file '" + p.string() + "': " + std::to_string(size) + " bytes; a projection file (.prj) " +
+                     "holds at most " + std::to_string(kPrjMaxBytes));
+  }
+  std::ifstream in(from, std::ios::binary);
   if (!in) throw InputError("file '" + p.string() + "' cannot be opened for reading");
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  std::string s = std::move(ss).str();
+  std::string s(kPrjMaxBytes + 1, '\0');
+  in.read(s.data(), static_cast<std::streamsize>(s.size()));
+  s.resize(static_cast<std::size_t>(in.gcount()));
+  if (s.size() > kPrjMaxBytes) {
+    throw InputError("file '" + p.string() + "': more than " + std::to_string(kPrjMaxBytes) +
+                     " bytes; a projection file (.prj) holds at most " + std::to_string(kPrjMaxBytes));
+  }
   while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.pop_back();
   return s;
 }

@@ -76,7 +76,9 @@ void write_ascii_grid_header(TextWriter& w, int32_t nrows, int32_t ncols, const 
 // The .prj beside a grid: same folder and stem, extension .prj.
 std::filesystem::path prj_path_beside(const std::filesystem::path& grid);
 // Text of the .prj beside grid (or .PRJ), trailing blanks and line ends
-// dropped; empty when there is none.
+// dropped; empty when there is none. Throws InputError when it holds more
+// than kPrjMaxBytes.
+inline constexpr std::size_t kPrjMaxBytes = 64 * 1024;
 std::string read_prj_beside(const std::filesystem::path& grid);
 // Writes wkt to the .prj beside grid; nothing when wkt is empty.
 void write_prj_beside(const std::filesystem::path& grid, std::string_view wkt);

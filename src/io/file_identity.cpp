@@ -3,8 +3,23 @@
 #include <sys/stat.h>
 
 #include "io/input_error.hpp"
+#include "io/quoted.hpp"
 
 namespace tarvex {
+
+InputKind input_kind(const std::filesystem::path& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return InputKind::missing;
+  if (S_ISREG(st.st_mode)) return InputKind::regular;
+  if (S_ISDIR(st.st_mode)) return InputKind::directory;
+  return InputKind::other;
+}
+
+void refuse_special_input(const std::filesystem::path& path) {
+  if (input_kind(path) == InputKind::other) {
+    throw InputError("file " + quoted_name(path.string()) + ": not a regular file");
+  }
+}
 
 bool same_file(const std::filesystem::path& a, const std::filesystem::path& b) {
   if (a.empty() || b.empty()) return false;

@@ -13,6 +13,14 @@ struct NamedFile {
   std::string role;
 };
 
+// What an input name leads to, looked up without opening it: opening a pipe
+// or a device could block or never end.
+enum class InputKind { missing, regular, directory, other };
+InputKind input_kind(const std::filesystem::path& path);
+// Throws InputError "file 'x': not a regular file" when path leads to
+// something other than a regular file, a directory or nothing.
+void refuse_special_input(const std::filesystem::path& path);
+
 // True when a and b are the same path, or name one existing file (device
 // and inode), links and relative names included.
 bool same_file(const std::filesystem::path& a, const std::filesystem::path& b);

@@ -1,6 +1,8 @@
 #include "io/geotiff.hpp"
 
+#include "io/file_identity.hpp"
 #include "io/input_error.hpp"
+#include "io/output_commit.hpp"
 
 #if TARVEX_HAVE_GDAL
 #include <cfloat>
@@ -94,8 +96,18 @@ void write_band(const std::filesystem::path& path, const T* src, int32_t nrows, 
     OSRSetAxisMappingStrategy(srs.h, OAMS_TRADITIONAL_GIS_ORDER);
   }
   GDALDriverH drv = GDALGetDriverByName("GTiff");
+  // Written beside its name and put in place once complete.
+  const std::filesystem::path temp = begin_output(path);
+  struct Drop {
+    const std::filesystem::path& path;
+    const std::filesystem::path& temp;
+    bool done = false;
+    ~Drop() {
+      if (!done) abandon_output(path, temp);
+    }
+  } drop{path, temp};
   Dataset ds;
-  if (drv) ds.h = GDALCreate(drv, name.c_str(), ncols, nrows, 1, type, nullptr);
+  if (drv) ds.h = GDALCreate(drv, temp.c_str(), ncols, nrows, 1, type, nullptr);
   if (!ds.h) fail(name, "cannot be created as a GeoTIFF" + gdal_message());
   if (geo.known) {
     const double half = geo.center ? 0.5 * geo.cellsize : 0.0;
@@ -116,6 +128,8 @@ void write_band(const std::filesystem::path& path, const T* src, int32_t nrows, 
   GDALClose(ds.h);
   ds.h = nullptr;
   if (CPLGetLastErrorType() >= CE_Failure) fail(name, "write failed" + gdal_message());
+  drop.done = true;
+  end_output(path, temp);
 }
 
 }  // namespace
@@ -129,17 +143,26 @@ struct GeoTiffReader::Impl {
 
 GeoTiffReader::GeoTiffReader(const std::filesystem::path& path)
     : impl_(std::make_unique<Impl>()), name_(path.string()) {
+  refuse_special_input(path);
   register_gtiff();
   QuietErrors quiet;
   const char* const drivers[] = {"GTiff", nullptr};
-  impl_->ds.h = GDALOpenEx(name_.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, drivers, nullptr, nullptr);
+  impl_->ds.h = GDALOpenEx(readable_path(path).c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, drivers, nullptr, nullptr);
   if (!impl_->ds.h) fail(name_, "cannot be opened as a GeoTIFF" + gdal_message());
   GDALDatasetH ds = impl_->ds.h;
-  if (GDALGetRasterCount(ds) < 1) fail(name_, "holds no raster band");
+  const int bands = GDALGetRasterCount(ds);
+  if (bands < 1) fail(name_, "holds no raster band");
+  // A grid is one band of real values: another band or an imaginary part
+  // would be dropped unseen.
+  if (bands > 1) fail(name_, "holds " + std::to_string(bands) + " raster bands; a grid must have exactly one");
   nrows_ = GDALGetRasterYSize(ds);
   ncols_ = GDALGetRasterXSize(ds);
   GDALRasterBandH band = GDALGetRasterBand(ds, 1);
   impl_->type = GDALGetRasterDataType(band);
+  if (GDALDataTypeIsComplex(impl_->type)) {
+    fail(name_, std::string("holds complex values (") + GDALGetDataTypeName(impl_->type) +
+                    "); a grid must hold real numbers");
+  }
 
   double gt[6];
   if (GDALGetGeoTransform(ds, gt) == CE_None) {

@@ -5,7 +5,9 @@
 #include <charconv>
 #include <cstdio>
 
+#include "io/file_identity.hpp"
 #include "io/geotiff.hpp"
+#include "io/output_commit.hpp"
 
 namespace tarvex {
 
@@ -67,7 +69,9 @@ std::optional<GridReader> GridReader::try_open(const std::filesystem::path& path
     r.geo_.prj = read_prj_beside(path);
     return r;
   }
-  std::FILE* f = std::fopen(path.string().c_str(), "rb");
+  // Checked before it is opened: a pipe would block the open.
+  refuse_special_input(path);
+  std::FILE* f = std::fopen(readable_path(path).c_str(), "rb");
   if (!f) return std::nullopt;
   std::fclose(f);
   return GridReader(path, expect);
@@ -143,13 +147,9 @@ GridWriter::GridWriter(const std::filesystem::path& path, const GridLayout& layo
   }
 }
 
-GridWriter::~GridWriter() {
-  if (closed_ || format_ == GridFormat::text) return;
-  try {
-    finish();  // a run ended early: keep what was written, as the text layout does
-  } catch (const InputError&) {
-  }
-}
+// Unclosed (a run that ended early): nothing is written; the text
+// writer drops its temporary.
+GridWriter::~GridWriter() = default;
 
 template <class T>
 void GridWriter::put_row(const T* values, int32_t n) {
@@ -226,8 +226,8 @@ void GridWriter::finish() {
   const double nodata = static_cast<double>(layout_.nodata);
   if (format_ == GridFormat::ascii) {
     write_ascii_grid_header(*out_, nrows_, ncols, geo_, nodata);
-    text_rows_.pop_back();  // the last line end comes with line()
-    out_->line(text_rows_);
+    if (!text_rows_.empty()) text_rows_.pop_back();  // the last line end comes with line()
+    if (nrows_ > 0) out_->line(text_rows_);
     out_->close();
     write_prj_beside(name_, geo_.prj);
   } else if (layout_.integer) {

@@ -111,7 +111,7 @@ inline constexpr GridLayout kSlopeGrid{false, 8, 4, 1, 1000};       // m/m
 // Writes a grid in the format its name chooses. The text layout goes out
 // row by row; an ASCII grid or a GeoTIFF is kept until close(), which writes
 // it with geo (cellsize > 0 needed for an ASCII grid) and, for an ASCII
-// grid, geo.prj beside it.
+// grid, geo.prj beside it. A writer destroyed unclosed writes nothing.
 class GridWriter {
  public:
   GridWriter(const std::filesystem::path& path, const GridLayout& layout, const GeoReference& geo = {});

@@ -12,6 +12,8 @@
 #include <limits>
 #include <new>
 
+#include "io/file_identity.hpp"
+#include "io/output_commit.hpp"
 #include "io/quoted.hpp"
 
 namespace tarvex {
@@ -197,9 +199,10 @@ RecordReader::RecordReader(const std::filesystem::path& path) {
 
 std::optional<RecordReader> RecordReader::try_open(const std::filesystem::path& path) {
   if (path.empty()) return std::nullopt;
-  // Non-blocking, so that opening a named pipe cannot hang; a regular file
-  // ignores the flag.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  refuse_special_input(path);
+  // Non-blocking, so that a pipe put in its place since cannot hang the
+  // open; a regular file ignores the flag.
+  const int fd = ::open(readable_path(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return std::nullopt;
   RecordReader r;
   r.fd_ = Fd(fd);

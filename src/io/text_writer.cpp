@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "io/input_error.hpp"
+#include "io/output_commit.hpp"
 #include "io/output_sink.hpp"
 
 namespace tarvex {
@@ -96,12 +97,22 @@ ListLine& ListLine::num(double v) {
 }
 
 TextWriter::TextWriter(const std::filesystem::path& path, Mode mode) : name_(path.string()) {
-  f_ = outputs_discarded() ? std::fopen("/dev/null", "wb") : std::fopen(name_.c_str(), mode == Mode::append ? "ab" : "wb");
+  if (outputs_discarded()) {
+    f_ = std::fopen("/dev/null", "wb");
+  } else if (mode != Mode::replace) {
+    f_ = std::fopen(name_.c_str(), mode == Mode::append ? "ab" : "wb");
+  } else {
+    temp_ = begin_output(path);
+    f_ = std::fopen(temp_.c_str(), "wb");
+    if (!f_) abandon_output(name_, temp_);
+  }
   if (!f_) throw InputError("file '" + name_ + "' cannot be created or written");
 }
 
 TextWriter::~TextWriter() {
-  if (f_) std::fclose(f_);
+  if (!f_) return;
+  std::fclose(f_);
+  if (!temp_.empty()) abandon_output(name_, temp_);
 }
 
 void TextWriter::fail() const { throw InputError("file '" + name_ + "': write failed"); }
@@ -121,7 +132,15 @@ void TextWriter::close() {
   if (!f_) return;
   int rc = std::fclose(f_);
   f_ = nullptr;
-  if (rc != 0) fail();
+  if (temp_.empty()) {
+    if (rc != 0) fail();
+    return;
+  }
+  if (rc != 0) {
+    abandon_output(name_, temp_);
+    fail();
+  }
+  end_output(name_, temp_);
 }
 
 void print_line(std::string_view text) {

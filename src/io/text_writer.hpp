@@ -40,10 +40,14 @@ class ListLine {
   bool last_num_ = false;
 };
 
-// A text file opened for writing (created or replaced, or appended to).
+// A text file opened for writing (created or replaced, or appended to). A
+// replaced file is written beside its name and put in place by close()
+// (see output_commit.hpp); a writer destroyed unclosed leaves nothing.
 class TextWriter {
  public:
-  enum class Mode { replace, append };
+  // restart: a log begun anew in place at once, for appends that follow in
+  // the same run (not held back like a replaced file).
+  enum class Mode { replace, append, restart };
   explicit TextWriter(const std::filesystem::path& path, Mode mode = Mode::replace);
   ~TextWriter();
   TextWriter(const TextWriter&) = delete;
@@ -60,6 +64,7 @@ class TextWriter {
   [[noreturn]] void fail() const;
   std::FILE* f_ = nullptr;
   std::string name_;
+  std::filesystem::path temp_;  // where a replaced file is written
 };
 
 // Writes one grid row of n values: put(buf, k) appends the field of value

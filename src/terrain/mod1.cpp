@@ -6,6 +6,7 @@
 
 #include "model/warn_error.hpp"
 #include "io/grid_file.hpp"
+#include "io/output_commit.hpp"
 #include "io/text_writer.hpp"
 #include "terrain/contributing_area.hpp"
 #include "terrain/flow_directions.hpp"
@@ -58,7 +59,10 @@ void MOD1(ModelState& s, const ControlFile& ctl) {
   ORDINI(s, &river_order, &temp_links);
   river_order.close();
   if (s.LINK_OVERFLOW == 1) {
-    temp_links.close();  // the temporary list stays on disk
+    // The temporary list is what this refusal leaves, as its message says;
+    // the other outputs of the pass are dropped with it.
+    temp_links.close();
+    commit_output(kTempLinks);
     refuse_run(1003);
   }
 
@@ -71,8 +75,7 @@ void MOD1(ModelState& s, const ControlFile& ctl) {
   }
 
   temp_links.close();
-  std::error_code ec;
-  std::filesystem::remove(kTempLinks, ec);
+  remove_output(kTempLinks);
   direction_file.close();
 }
 

@@ -1,0 +1,201 @@
+#include "io/output_commit.hpp"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "io/input_error.hpp"
+
+namespace tarvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+enum class State { open, pending, removal };
+
+struct Entry {
+  fs::path key;    // absolute final name
+  fs::path final;  // as the run named it
+  fs::path temp;   // empty for a removal
+  State state;
+};
+
+std::mutex g_mutex;
+std::vector<Entry> g_entries;  // pending ones in the order they were closed
+std::atomic<bool> g_held{false};
+std::atomic<unsigned long> g_counter{0};
+
+fs::path key_of(const fs::path& p) {
+  std::error_code ec;
+  fs::path a = fs::absolute(p, ec);
+  return (ec ? p : a).lexically_normal();
+}
+
+void remove_quietly(const fs::path& p) {
+  std::error_code ec;
+  fs::remove(p, ec);
+}
+
+void discard_at_exit() { discard_pending_outputs(); }
+
+// Renames e into place, or removes its final name; false with why on failure.
+bool settle(const Entry& e, std::string& why) {
+  std::error_code ec;
+  if (e.state == State::removal) {
+    fs::remove(e.final, ec);
+  } else {
+    fs::rename(e.temp, e.final, ec);
+    if (ec) remove_quietly(e.temp);
+  }
+  if (ec) why = "file '" + e.final.string() + "' cannot be put in place: " + ec.message();
+  return !ec;
+}
+
+}  // namespace
+
+void hold_outputs() {
+  if (!g_held.exchange(true)) std::atexit(discard_at_exit);
+}
+
+fs::path begin_output(const fs::path& path) {
+  fs::path final = path;
+  std::error_code ec;
+  // A link stays a link: the file it leads to is replaced.
+  if (fs::is_symlink(fs::symlink_status(path, ec))) {
+    const fs::path target = fs::canonical(path, ec);
+    if (!ec) final = target;
+  }
+  const fs::file_status st = fs::status(final, ec);
+  // A directory fails to open as before; a device or pipe is written as it is.
+  if (fs::exists(st) && !fs::is_regular_file(st)) return path;
+  std::string base = final.filename().string();
+  if (base.size() > 200) base.resize(200);
+  fs::path temp = final.parent_path() / ("." + base + ".tarvex-" + std::to_string(::getpid()) + "-" +
+                                         std::to_string(g_counter.fetch_add(1)) + ".tmp");
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_entries.push_back({key_of(final), final, temp, State::open});
+  return temp;
+}
+
+void end_output(const fs::path& path, const fs::path& temp) {
+  if (temp == path) return;
+  std::unique_lock<std::mutex> lock(g_mutex);
+  Entry done;
+  bool found = false;
+  for (auto it = g_entries.begin(); it != g_entries.end(); ++it) {
+    if (it->temp == temp) {
+      done = *it;
+      g_entries.erase(it);
+      found = true;
+      break;
+    }
+  }
+  if (!found) return;
+  if (!g_held) {
+    lock.unlock();
+    std::string why;
+    if (!settle(done, why)) throw InputError(why);
+    return;
+  }
+  // The same name written again in this run: the newer text wins.
+  for (auto it = g_entries.begin(); it != g_entries.end();) {
+    if (it->key == done.key && it->state != State::open) {
+      if (it->state == State::pending) remove_quietly(it->temp);
+      it = g_entries.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  done.state = State::pending;
+  g_entries.push_back(done);
+}
+
+void abandon_output(const fs::path& path, const fs::path& temp) {
+  if (temp == path) return;
+  remove_quietly(temp);
+  std::lock_guard<std::mutex> lock(g_mutex);
+  std::erase_if(g_entries, [&](const Entry& e) { return e.temp == temp; });
+}
+
+fs::path readable_path(const fs::path& path) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (g_entries.empty()) return path;
+  const fs::path key = key_of(path);
+  for (auto it = g_entries.rbegin(); it != g_entries.rend(); ++it) {
+    if (it->key == key && it->state == State::pending) return it->temp;
+  }
+  return path;
+}
+
+void remove_output(const fs::path& path) {
+  const fs::path key = key_of(path);
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    std::erase_if(g_entries, [&](const Entry& e) {
+      if (e.key != key || e.state == State::open) return false;
+      if (e.state == State::pending) remove_quietly(e.temp);
+      return true;
+    });
+    if (g_held) {
+      g_entries.push_back({key, path, {}, State::removal});
+      return;
+    }
+  }
+  remove_quietly(path);
+}
+
+void commit_output(const fs::path& path) {
+  const fs::path key = key_of(path);
+  std::unique_lock<std::mutex> lock(g_mutex);
+  for (auto it = g_entries.begin(); it != g_entries.end(); ++it) {
+    if (it->key == key && it->state == State::pending) {
+      const Entry e = *it;
+      g_entries.erase(it);
+      lock.unlock();
+      std::string why;
+      if (!settle(e, why)) throw InputError(why);
+      return;
+    }
+  }
+}
+
+void commit_outputs() {
+  std::vector<Entry> todo;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    for (auto it = g_entries.begin(); it != g_entries.end();) {
+      if (it->state != State::open) {
+        todo.push_back(*it);
+        it = g_entries.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  std::string why;
+  for (std::size_t k = 0; k < todo.size(); ++k) {
+    if (settle(todo[k], why)) continue;
+    for (std::size_t m = k + 1; m < todo.size(); ++m) {
+      if (todo[m].state == State::pending) remove_quietly(todo[m].temp);
+    }
+    throw InputError(why);
+  }
+}
+
+void discard_pending_outputs() {
+  std::vector<Entry> todo;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    todo.swap(g_entries);
+  }
+  for (const Entry& e : todo) {
+    if (e.state != State::removal) remove_quietly(e.temp);
+  }
+}
+
+}  // namespace tarvex
