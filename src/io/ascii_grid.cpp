@@ -51,15 +51,86 @@ struct Slot {
   bool center = false;
 };
 
+// Values per data line, to name the line a wrong count comes from: when the
+// rows stand one to a line, the one line of another length.
+class LineCounts {
+ public:
+  explicit LineCounts(int32_t ncols) : ncols_(ncols) {}
+  void add(int32_t line, int64_t n) {
+    if (line != line_) {
+      close_line();
+      line_ = line;
+    }
+    count_ += n;
+  }
+  void close_line() {
+    if (line_ > 0 && count_ != ncols_) {
+      if (odd_ == 0) odd_line_ = line_, odd_count_ = count_;
+      ++odd_;
+    }
+    line_ = 0;
+    count_ = 0;
+  }
+  // The only line whose count is not ncols, if there is exactly one.
+  bool one_odd() const { return odd_ == 1; }
+  int32_t odd_line() const { return odd_line_; }
+  int64_t odd_count() const { return odd_count_; }
+
+ private:
+  int32_t ncols_;
+  int32_t line_ = 0;
+  int64_t count_ = 0;
+  int32_t odd_ = 0;
+  int32_t odd_line_ = 0;
+  int64_t odd_count_ = 0;
+};
+
+int64_t count_values(std::string_view rec) {
+  int64_t n = 0;
+  std::size_t c = 0;
+  const auto sep = [](char ch) { return ch == ' ' || ch == ',' || ch == '\t' || ch == '\r'; };
+  for (;;) {
+    while (c < rec.size() && sep(rec[c])) ++c;
+    if (c >= rec.size()) return n;
+    ++n;
+    while (c < rec.size() && !sep(rec[c])) ++c;
+  }
+}
+
+std::string values_text(int64_t n) { return std::to_string(n) + (n == 1 ? " value" : " values"); }
+
+// A data block of another count than nrows x ncols: names the line it went
+// wrong on and both counts.
+[[noreturn]] void wrong_count(RecordReader& r, const AsciiGridHeader& h, const LineCounts& lines, int64_t found,
+                              const std::string& where) {
+  const int64_t expected = static_cast<int64_t>(h.nrows) * h.ncols;
+  const std::string counts = "the data block holds " + values_text(found) + ", not nrows x ncols = " +
+                             std::to_string(h.nrows) + " x " + std::to_string(h.ncols) + " = " +
+                             std::to_string(expected);
+  if (lines.one_odd()) {
+    r.fail("line " + std::to_string(lines.odd_line()) + " holds " + values_text(lines.odd_count()) +
+           " where a row has ncols = " + std::to_string(h.ncols) + "; " + counts);
+  }
+  r.fail(where + "; " + counts);
+}
+
 template <class T>
 void read_values(RecordReader& r, const AsciiGridHeader& h, T* dst, T fill) {
   const std::string tail = " of the " + std::to_string(h.nrows) + " rows of " + std::to_string(h.ncols) +
                            " values (ASCII grid data)";
+  LineCounts lines(h.ncols);
   ListRead rd = r.read("row 1" + tail);
   std::size_t k = 0;
   for (int32_t i = 1; i <= h.nrows; ++i) {
     if (i > 1) rd.set_what("row " + std::to_string(i) + tail);
     for (int32_t j = 0; j < h.ncols; ++j, ++k) {
+      if (!rd.seek_value()) {
+        lines.close_line();
+        wrong_count(r, h, lines, static_cast<int64_t>(k),
+                    "the file ends after line " + std::to_string(r.record()) + "; expected row " +
+                        std::to_string(i) + tail);
+      }
+      lines.add(r.record(), 1);
       if constexpr (std::is_same_v<T, float>) {
         float v = rd.f32();
         dst[k] = (h.nodata_f32 && v == *h.nodata_f32) ? fill : v;
@@ -69,11 +140,30 @@ void read_values(RecordReader& r, const AsciiGridHeader& h, T* dst, T fill) {
       }
     }
   }
-  rd.finish();
-  if (!r.rest_is_blank()) {
-    r.fail("record " + std::to_string(r.record() + 1) + ": values after the " + std::to_string(h.nrows) +
-           " rows of " + std::to_string(h.ncols) + " values given by nrows and ncols");
+  // Values past the block, on its last line or after it: the rows have
+  // another length than ncols says (every later row would shift).
+  int64_t found = static_cast<int64_t>(k);
+  int32_t first_extra = 0;
+  const int32_t left = rd.left_on_record();
+  if (left > 0) {
+    first_extra = r.record();
+    lines.add(r.record(), left);
+    found += left;
   }
+  rd.finish();
+  if (first_extra == 0 && r.rest_is_blank()) return;
+  while (!r.at_end()) {
+    const int64_t n = count_values(r.peek());
+    r.skip(1);
+    if (n == 0) continue;
+    if (first_extra == 0) first_extra = r.record();
+    lines.add(r.record(), n);
+    found += n;
+  }
+  lines.close_line();
+  wrong_count(r, h, lines, found,
+              "line " + std::to_string(first_extra) + ": values after the " + std::to_string(h.nrows) +
+                  " rows of " + std::to_string(h.ncols) + " values given by nrows and ncols");
 }
 
 }  // namespace
@@ -90,6 +180,12 @@ AsciiGridHeader read_ascii_grid_header(RecordReader& r) {
     std::string word = rd.text();
     if (r.record() == 1 && word.starts_with(kBom)) word.erase(0, kBom.size());
     const std::string key = lower(word);
+    // A keyword and its one value make a record: a value on the next line
+    // would be taken from the data.
+    const bool known = key == "ncols" || key == "nrows" || key == "xllcorner" || key == "xllcenter" ||
+                       key == "yllcorner" || key == "yllcenter" || key == "cellsize" || key == "dx" ||
+                       key == "dy" || key == "nodata_value";
+    if (known && rd.left_on_record() == 0) r.fail(rec() + "'" + word + "' without a value");
     const auto once = [&](bool& seen) {
       if (seen) r.fail(rec() + "'" + word + "' given twice in the header");
       seen = true;
@@ -129,6 +225,9 @@ AsciiGridHeader read_ascii_grid_header(RecordReader& r) {
     } else {
       r.fail(rec() + "unknown header keyword '" + word +
              "' (expected ncols, nrows, xllcorner or xllcenter, yllcorner or yllcenter, cellsize, NODATA_value)");
+    }
+    if (const int32_t more = rd.left_on_record(); more > 0) {
+      r.fail(rec() + "'" + word + "' takes one value; the record holds " + std::to_string(more + 1));
     }
     rd.finish();
   }

@@ -165,6 +165,32 @@ std::string ListRead::text() {
   }
 }
 
+int32_t ListRead::left_on_record() const {
+  if (!started_) return 0;
+  const std::string_view line = rd_.line();
+  int32_t n = 0;
+  std::size_t c = rd_.cursor_;
+  for (;;) {
+    while (c < line.size() && is_separator(line[c])) ++c;
+    if (c >= line.size()) return n;
+    ++n;
+    while (c < line.size() && !is_separator(line[c])) ++c;
+  }
+}
+
+bool ListRead::seek_value() {
+  if (!started_) {
+    started_ = true;
+    if (!rd_.next_record()) return false;
+  }
+  for (;;) {
+    const std::string_view line = rd_.line();
+    while (rd_.cursor_ < line.size() && is_separator(line[rd_.cursor_])) ++rd_.cursor_;
+    if (rd_.cursor_ < line.size()) return true;
+    if (!rd_.next_record()) return false;
+  }
+}
+
 void ListRead::finish() {
   if (!started_) {
     started_ = true;

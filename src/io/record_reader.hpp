@@ -45,6 +45,12 @@ class ListRead {
   void get(std::string& v) { v = text(); }
 
   void finish();
+  // Values left on the current record after the last one taken (none before
+  // the first); consumes nothing.
+  int32_t left_on_record() const;
+  // Moves to the next value over records that hold none; false at the end of
+  // the file. The value is then taken by the next get.
+  bool seek_value();
   // Changes what a failure names from here on (long reads: the row reached).
   void set_what(std::string_view what) { what_.assign(what); }
 

@@ -102,8 +102,8 @@ TEST(AsciiGrid, ShortBlockNamesTheRow) {
   AsciiGridHeader h = read_ascii_grid_header(r);
   float v[9];
   EXPECT_EQ(error_of([&] { read_ascii_grid_values(r, h, v, 0.0f); }),
-            "file 'dem.asc': the file ends after record 8; expected row 3 of the 3 rows of 3 values "
-            "(ASCII grid data) (a real number)");
+            "file 'dem.asc': line 8 holds 1 value where a row has ncols = 3; the data block holds 7 values, "
+            "not nrows x ncols = 3 x 3 = 9");
 }
 
 TEST(AsciiGrid, SizeChecksNameBothValues) {
