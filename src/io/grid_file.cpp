@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 #include <cstdio>
+#include <exception>
 
 #include "io/file_identity.hpp"
 #include "io/geotiff.hpp"
@@ -139,7 +140,8 @@ GeoReference output_georeference(const GeoReference& source, float cell_dx) {
 }
 
 GridWriter::GridWriter(const std::filesystem::path& path, const GridLayout& layout, const GeoReference& geo)
-    : name_(path.string()), format_(grid_format(path)), layout_(layout), geo_(geo) {
+    : name_(path.string()), format_(grid_format(path)), layout_(layout), geo_(geo),
+      unwinding_(std::uncaught_exceptions()) {
   if (format_ != GridFormat::geotiff) {
     out_ = std::make_unique<TextWriter>(path);
   } else if (!geotiff_available()) {
@@ -147,9 +149,14 @@ GridWriter::GridWriter(const std::filesystem::path& path, const GridLayout& layo
   }
 }
 
-// Unclosed (a run that ended early): nothing is written; the text
-// writer drops its temporary.
-GridWriter::~GridWriter() = default;
+GridWriter::~GridWriter() {
+  if (closed_) return;
+  if (std::uncaught_exceptions() > unwinding_) return;  // the text writer drops its temporary
+  try {
+    close();
+  } catch (const InputError&) {
+  }
+}
 
 template <class T>
 void GridWriter::put_row(const T* values, int32_t n) {

@@ -111,7 +111,8 @@ inline constexpr GridLayout kSlopeGrid{false, 8, 4, 1, 1000};       // m/m
 // Writes a grid in the format its name chooses. The text layout goes out
 // row by row; an ASCII grid or a GeoTIFF is kept until close(), which writes
 // it with geo (cellsize > 0 needed for an ASCII grid) and, for an ASCII
-// grid, geo.prj beside it. A writer destroyed unclosed writes nothing.
+// grid, geo.prj beside it. A writer left unclosed is closed by its
+// destructor, unless an exception unwinds it: a failure writes nothing.
 class GridWriter {
  public:
   GridWriter(const std::filesystem::path& path, const GridLayout& layout, const GeoReference& geo = {});
@@ -141,6 +142,7 @@ class GridWriter {
   GridLayout layout_;
   GeoReference geo_;
   bool closed_ = false;
+  int unwinding_ = 0;  // exceptions in flight when opened
   // Rows kept for a GIS grid.
   int32_t nrows_ = 0;
   int32_t ncols_ = -1;

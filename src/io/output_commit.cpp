@@ -1,5 +1,6 @@
 #include "io/output_commit.hpp"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -49,6 +50,9 @@ bool settle(const Entry& e, std::string& why) {
   if (e.state == State::removal) {
     fs::remove(e.final, ec);
   } else {
+    // A file replaced keeps its permissions.
+    struct stat st;
+    if (::stat(e.final.c_str(), &st) == 0) ::chmod(e.temp.c_str(), st.st_mode & 07777);
     fs::rename(e.temp, e.final, ec);
     if (ec) remove_quietly(e.temp);
   }
@@ -73,6 +77,8 @@ fs::path begin_output(const fs::path& path) {
   const fs::file_status st = fs::status(final, ec);
   // A directory fails to open as before; a device or pipe is written as it is.
   if (fs::exists(st) && !fs::is_regular_file(st)) return path;
+  // A file the user may not write stays refused, as when written in place.
+  if (fs::exists(st) && ::access(final.c_str(), W_OK) != 0) return path;
   std::string base = final.filename().string();
   if (base.size() > 200) base.resize(200);
   fs::path temp = final.parent_path() / ("." + base + ".tarvex-" + std::to_string(::getpid()) + "-" +

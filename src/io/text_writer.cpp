@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <exception>
 
 #include "io/input_error.hpp"
 #include "io/output_commit.hpp"
@@ -96,7 +97,8 @@ ListLine& ListLine::num(double v) {
   return *this;
 }
 
-TextWriter::TextWriter(const std::filesystem::path& path, Mode mode) : name_(path.string()) {
+TextWriter::TextWriter(const std::filesystem::path& path, Mode mode)
+    : name_(path.string()), unwinding_(std::uncaught_exceptions()) {
   if (outputs_discarded()) {
     f_ = std::fopen("/dev/null", "wb");
   } else if (mode != Mode::replace) {
@@ -111,8 +113,15 @@ TextWriter::TextWriter(const std::filesystem::path& path, Mode mode) : name_(pat
 
 TextWriter::~TextWriter() {
   if (!f_) return;
-  std::fclose(f_);
-  if (!temp_.empty()) abandon_output(name_, temp_);
+  if (std::uncaught_exceptions() > unwinding_) {
+    std::fclose(f_);
+    if (!temp_.empty()) abandon_output(name_, temp_);
+    return;
+  }
+  try {
+    close();
+  } catch (const InputError&) {
+  }
 }
 
 void TextWriter::fail() const { throw InputError("file '" + name_ + "': write failed"); }

@@ -42,7 +42,8 @@ class ListLine {
 
 // A text file opened for writing (created or replaced, or appended to). A
 // replaced file is written beside its name and put in place by close()
-// (see output_commit.hpp); a writer destroyed unclosed leaves nothing.
+// (see output_commit.hpp). A writer left unclosed is closed by its
+// destructor, unless an exception unwinds it: a failure leaves nothing.
 class TextWriter {
  public:
   // restart: a log begun anew in place at once, for appends that follow in
@@ -65,6 +66,7 @@ class TextWriter {
   std::FILE* f_ = nullptr;
   std::string name_;
   std::filesystem::path temp_;  // where a replaced file is written
+  int unwinding_ = 0;           // exceptions in flight when opened
 };
 
 // Writes one grid row of n values: put(buf, k) appends the field of value

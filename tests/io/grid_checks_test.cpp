@@ -121,22 +121,35 @@ TEST(GridChecks, AscCountsAreCheckedWhereverRowsWrap) {
             "data); the data block holds 5 values, not nrows x ncols = 2 x 3 = 6");
 }
 
-TEST(GridChecks, AnUnclosedWriterLeavesNothing) {
+TEST(GridChecks, WritersUnwoundByAFailureLeaveNothing) {
   test::TempDir dir;
   dir.write("old.asc", "an earlier grid\n");
-  {
-    GeoReference geo;
-    geo.cellsize = 1.0;
-    geo.known = true;
-    GridWriter fresh(dir / "new.asc", kDirectionGrid, geo);
-    GridWriter earlier(dir / "old.asc", kDirectionGrid, geo);
-    GridWriter text(dir / "new.txt", kDirectionGrid);
-    const int32_t row[3] = {1, 2, 4};
-    text.row(row, 3);
-    earlier.row(row, 3);
-  }
-  EXPECT_EQ(test::files_in(dir), (std::set<std::string>{"old.asc"}));
+  dir.write("old.txt", "an earlier text grid\n");
+  GeoReference geo;
+  geo.cellsize = 1.0;
+  geo.known = true;
+  const int32_t row[3] = {1, 2, 4};
+  EXPECT_EQ(error_of([&] {
+              GridWriter fresh(dir / "new.asc", kDirectionGrid, geo);  // no row kept
+              GridWriter earlier(dir / "old.asc", kDirectionGrid, geo);
+              GridWriter text(dir / "old.txt", kDirectionGrid);
+              earlier.row(row, 3);
+              text.row(row, 3);
+              throw InputError("a later input error");
+            }),
+            "a later input error");
+  EXPECT_EQ(test::files_in(dir), (std::set<std::string>{"old.asc", "old.txt"}));
   EXPECT_EQ(dir.read("old.asc"), "an earlier grid\n");
+  EXPECT_EQ(dir.read("old.txt"), "an earlier text grid\n");
+
+  // Closed, they replace the earlier files whole.
+  {
+    GridWriter earlier(dir / "old.asc", kDirectionGrid, geo);
+    earlier.row(row, 3);
+    earlier.close();
+  }
+  EXPECT_EQ(dir.read("old.asc").substr(0, 12), "ncols       ");
+  EXPECT_EQ(test::files_in(dir), (std::set<std::string>{"old.asc", "old.txt"}));
 }
 
 }  // namespace
