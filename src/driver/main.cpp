@@ -101,7 +101,8 @@ int main(int argc, char** argv) {
 #else
     const bool owner = true;
 #endif
-    if (owner) lock_working_directory();
+    DirectoryLock lock;
+    if (owner) lock.take();
     auto state = std::make_unique<ModelState>();
     if (cl->no_limits) state->limits = kNoLimits;
     int status = MAINMENU(*state, cl->mode, cl->search);
