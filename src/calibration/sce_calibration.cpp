@@ -276,9 +276,8 @@ int run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& repo
     std::string header = "evaluation,loop,complex";
     for (int j = 1; j <= n; ++j) header += ",X" + std::to_string(j);
     header += ",objective,NSE,logNSE,KGE,KGE2012,r,alpha,beta,PBIAS,RMSE";
-    TextWriter csv(kEvaluationsFile);
-    csv.line(header);
-    csv.close();
+    // On disk at once: the loops append their rows to it as they end.
+    replace_file_atomically(kEvaluationsFile, header + "\n");
     const std::vector<std::string> head = {
         "",
         "",
