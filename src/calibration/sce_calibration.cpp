@@ -15,7 +15,9 @@
 
 #include "calibration/evaluate.hpp"
 #include "calibration/remote_evaluator.hpp"
+#include "calibration/search_interrupt.hpp"
 #include "calibration/sce_search.hpp"
+#include "io/append_file.hpp"
 #include "io/evaluation_log.hpp"
 #include "io/input_error.hpp"
 #include "io/record_reader.hpp"
@@ -161,8 +163,13 @@ void check_search_settings(const SceSettings& p) {
   }
 }
 
-void run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& report, const SearchOptions& opt) {
+int run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& report, const SearchOptions& opt) {
   check_search_settings(p);
+  const SearchInterrupt interrupt;
+  auto interrupted_status = [] {
+    const int sig = SearchInterrupt::received();
+    return sig != 0 ? 128 + sig : 0;
+  };
   const int n = p.NPAR;
 
   SceConfig cfg;
@@ -229,7 +236,7 @@ void run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& rep
   if (remote && remote->serves()) {
     if (remote->loaded(local) == 0) throw RunRefused{0};  // the searching process reported its error
     remote->serve(local, n, score);
-    return;
+    return interrupted_status();
   }
   const int slots = remote ? remote->loaded(local) : 0;
   struct Release {
@@ -250,6 +257,7 @@ void run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& rep
   };
 
   std::unique_ptr<SceSearch> search = make_search(objective);
+  search->stop_requested = [] { return SearchInterrupt::received() != 0; };
 
   const std::string key = settings_key(p, opt.objective);
   Checkpoint cp;
@@ -268,9 +276,8 @@ void run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& rep
     std::string header = "evaluation,loop,complex";
     for (int j = 1; j <= n; ++j) header += ",X" + std::to_string(j);
     header += ",objective,NSE,logNSE,KGE,KGE2012,r,alpha,beta,PBIAS,RMSE";
-    TextWriter csv(kEvaluationsFile, TextWriter::Mode::restart);
-    csv.line(header);
-    csv.close();
+    // On disk at once: the loops append their rows to it as they end.
+    replace_file_atomically(kEvaluationsFile, header + "\n");
     const std::vector<std::string> head = {
         "",
         "",
@@ -302,15 +309,14 @@ void run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& rep
 
   const bool progress = opt.progress || isatty(STDERR_FILENO) != 0;
   const auto t0 = std::chrono::steady_clock::now();
-  const long evals0 = search->evals();
+  auto loop_start = t0;
+  long loop_evals0 = search->evals();
+  double thread_seconds = 0.0;  // time of the loops so far times the threads each kept busy
+  long timed_evals = 0;
   search->on_loop = [&](const SceLoopInfo& info) {
     for (std::vector<Scored>& w : scored) w.clear();
-    {
-      TextWriter csv(kEvaluationsFile, TextWriter::Mode::append);
-      csv.raw(csv_rows);
-      csv.close();
-      csv_rows.clear();
-    }
+    append_whole(kEvaluationsFile, csv_rows);  // whole rows or none
+    csv_rows.clear();
     std::string l;
     put_int(l, info.loop, 7);
     put_int(l, info.evals, 9);
@@ -327,13 +333,25 @@ void run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& rep
     report.line(l);
     cp.report.push_back(l);
     if (progress) {
-      const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-      const long done = info.evals - evals0;
-      const double left = done > 0 ? elapsed / static_cast<double>(done) *
-                                         static_cast<double>(std::max(0L, cfg.max_evals - info.evals))
-                                   : 0.0;
-      std::fprintf(stderr, "tarvex: loop %d, %ld evaluations, best %.6g, %.1f s elapsed, at most %.1f s left\n",
+      // The mean time of an evaluation on one thread, spread over the
+      // threads the next loop keeps busy: the initial population runs on
+      // every thread, a loop only on as many as it has complexes, and the
+      // complexes dwindle.
+      const auto now = std::chrono::steady_clock::now();
+      const double elapsed = std::chrono::duration<double>(now - t0).count();
+      const long done = info.evals - loop_evals0;
+      const long busy = std::min<long>(cfg.threads, info.loop == 0 ? done : info.complexes);
+      thread_seconds += std::chrono::duration<double>(now - loop_start).count() * static_cast<double>(busy);
+      timed_evals += done;
+      const long next = std::min<long>(cfg.threads, search->complexes());
+      const double left = timed_evals > 0 && next > 0
+                              ? thread_seconds / static_cast<double>(timed_evals) / static_cast<double>(next) *
+                                    static_cast<double>(std::max(0L, cfg.max_evals - info.evals))
+                              : 0.0;
+      std::fprintf(stderr, "tarvex: loop %d, %ld evaluations, best %.6g, %.1f s elapsed, about %.0f s left\n",
                    info.loop, info.evals, info.best_f, elapsed, left);
+      loop_start = now;
+      loop_evals0 = info.evals;
     }
   };
   search->on_checkpoint = [&](const SceSearch& sce) {
@@ -370,7 +388,10 @@ void run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& rep
 
   report.line("");
   report.line("");
-  report.line("  SEARCH STOPPED: " + sce_stop_text(res.stop, cfg));
+  const int status = res.interrupted ? interrupted_status() : 0;
+  const std::string stopped =
+      status != 0 ? std::string("interrupted by ") + signal_name(status - 128) : sce_stop_text(res.stop, cfg);
+  report.line("  SEARCH STOPPED: " + stopped);
   report.line("  TRIALS: " + std::to_string(res.evals) + "   SHUFFLING LOOPS: " + std::to_string(res.loops));
   report.line("");
   report.line("  BEST PARAMETERS");
@@ -385,10 +406,17 @@ void run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& rep
   const std::vector<std::string> table = fit_table(fit);
   for (const std::string& l : table) report.line(l);
 
-  print_line("  Search stopped: " + sce_stop_text(res.stop, cfg) + " after " + std::to_string(res.evals) +
+  print_line("  Search stopped: " + stopped + " after " + std::to_string(res.evals) +
              " evaluations; best objective (" + std::string(objective_name(opt.objective)) +
              ") = " + shortest(res.best_f));
   for (const std::string& l : table) print_line(l);
+  if (status != 0) {
+    std::fprintf(stderr,
+                 "tarvex: search interrupted by %s after loop %d; 'sceout.dat' and 'outlet.out' hold the best point "
+                 "so far, and tarvex --search --resume continues the search\n",
+                 signal_name(status - 128), res.loops);
+  }
+  return status;
 }
 
 }  // namespace tarvex

@@ -32,6 +32,10 @@ void check_search_settings(const SceSettings& set);
 // Runs (or, with opt.resume, continues) the search. s holds the loaded
 // model with Q_OBS; report is "sceout.dat" after its search banner. The fit
 // table of the best run is also printed on standard output.
-void run_calibration_search(ModelState& s, const SceSettings& set, TextWriter& report, const SearchOptions& opt);
+// A first SIGINT or SIGTERM ends the search after the evaluations under way:
+// the records stay those of the last completed loop (its checkpoint), the
+// report and "outlet.out" give the best point so far, and the result is
+// 128 + the signal number (130, 143). Otherwise 0.
+int run_calibration_search(ModelState& s, const SceSettings& set, TextWriter& report, const SearchOptions& opt);
 
 }  // namespace tarvex

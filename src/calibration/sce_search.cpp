@@ -39,6 +39,9 @@ bool worse(double a, double b) { return rank_key(a) > rank_key(b); }
 
 void invalid(const std::string& what) { throw std::invalid_argument("SCE search: " + what); }
 
+// Thrown by an evaluation that stop_requested keeps from starting.
+struct Interrupted {};
+
 }  // namespace
 
 // xoshiro256** seeded through splitmix64: the same numbers on every platform.
@@ -145,8 +148,17 @@ SceSearch::SceSearch(const SceConfig& config, std::vector<double> lo, std::vecto
 }
 
 SceResult SceSearch::run() {
+  interrupted_ = false;
   if (!started_) initial_population();
-  while (stop_ == SceStop::none) evolve_loop();
+  while (stop_ == SceStop::none) {
+    try {
+      if (stop_requested && stop_requested()) throw Interrupted{};
+      evolve_loop();
+    } catch (const Interrupted&) {
+      interrupted_ = true;  // the state is still that of the last completed loop
+      break;
+    }
+  }
   return result();
 }
 
@@ -159,12 +171,14 @@ SceResult SceSearch::result() const {
   r.evals = evals_;
   r.loops = loop_;
   r.stop = stop_;
+  r.interrupted = interrupted_;
   return r;
 }
 
 // Runs work(job, worker) for every job on min(threads, jobs) threads, the
 // calling thread being worker 0. Every job runs even when one throws; the
-// exception of the lowest-numbered failing job is rethrown.
+// exception of the lowest-numbered failing job is rethrown, an interruption
+// only when no job failed otherwise.
 void SceSearch::run_workers(int jobs, const std::function<void(int, int)>& work) {
   const int threads = std::min(cfg_.threads, jobs);
   std::vector<std::exception_ptr> errors(jobs);
@@ -187,8 +201,16 @@ void SceSearch::run_workers(int jobs, const std::function<void(int, int)>& work)
     worker(0);
     for (std::thread& t : pool) t.join();
   }
-  for (const std::exception_ptr& e : errors)
-    if (e) std::rethrow_exception(e);
+  std::exception_ptr interrupted;
+  for (const std::exception_ptr& e : errors) {
+    if (!e) continue;
+    try {
+      std::rethrow_exception(e);
+    } catch (const Interrupted&) {
+      if (!interrupted) interrupted = e;
+    }
+  }
+  if (interrupted) std::rethrow_exception(interrupted);
 }
 
 double SceSearch::evaluate(int worker, std::span<const double> x) {
@@ -386,6 +408,7 @@ void SceSearch::evolve_complex(Complex& c, int k, int worker, int loop) {
   double* snew = c.snew.data();
   double* ce = c.ce.data();
   auto eval_new = [&]() {
+    if (stop_requested && stop_requested()) throw Interrupted{};
     const double f = evaluate(worker, std::span<const double>(snew, n_));
     std::copy_n(snew, n_, &c.rec_x[static_cast<std::size_t>(c.evals) * n_]);
     c.rec_f[c.evals] = f;

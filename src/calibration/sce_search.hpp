@@ -74,6 +74,9 @@ struct SceResult {
   long evals = 0;
   int loops = 0;  // shuffling loops made (the initial population is loop 0)
   SceStop stop = SceStop::none;
+  // stop_requested ended the search after its last completed loop (stop is
+  // none then, and the saved state continues it).
+  bool interrupted = false;
 };
 
 // One objective-function evaluation. Numbers run from 1 in the order the
@@ -123,6 +126,11 @@ class SceSearch {
   // After each loop's on_loop (including loop 0): save_state() then resumes
   // the search from that point.
   std::function<void(const SceSearch&)> on_checkpoint;
+  // Polled before each evaluation of a loop, from the evaluating threads.
+  // Once it holds, no further evaluation starts; the loop under way is
+  // dropped and run() returns the state of the last completed loop. The
+  // initial population is always completed.
+  std::function<bool()> stop_requested;
 
   // Runs (or continues, after restore_state or an earlier run) until a stop
   // criterion holds. A search that has already stopped returns its result.
@@ -138,6 +146,7 @@ class SceSearch {
 
   SceResult result() const;
   int loop() const { return loop_; }
+  int complexes() const { return ngs_; }  // complexes of the next loop
   long evals() const { return evals_; }
 
  private:
@@ -179,6 +188,7 @@ class SceSearch {
   int loop_ = 0;
   long evals_ = 0;
   SceStop stop_ = SceStop::none;
+  bool interrupted_ = false;
   std::vector<double> x_;       // count_ rows of n_, ranked
   std::vector<double> f_;
   std::vector<double> history_; // best objective after loop 0, 1, ...

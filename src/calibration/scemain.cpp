@@ -14,9 +14,9 @@ int SCEMAIN(ModelState& s, const ControlFile& ctl, const SearchOptions* search) 
     report->close();
     return 1;
   }
-  SCEUA(s, set, *report, ctl, search);
+  const int status = SCEUA(s, set, *report, ctl, search);
   report->close();
-  return 0;
+  return status;
 }
 
 }  // namespace tarvex

@@ -14,7 +14,7 @@
 
 namespace tarvex {
 
-void SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const ControlFile& ctl,
+int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const ControlFile& ctl,
            const SearchOptions* search) {
   // The evaluation maps the first nine parameters onto the model; with fewer
   // records it would run on parameters nobody gave.
@@ -52,11 +52,9 @@ void SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Contro
   }
 
   write_search_banner(report);
-  if (run_search) {
-    run_calibration_search(s, p, report, *search);
-  } else {
-    FUNCVAL(s, &p.PAR0(1), p.NPAR);
-  }
+  if (run_search) return run_calibration_search(s, p, report, *search);
+  FUNCVAL(s, &p.PAR0(1), p.NPAR);
+  return 0;
 }
 
 }  // namespace tarvex

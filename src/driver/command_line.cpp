@@ -157,7 +157,9 @@ const char* usage_text() {
          "      --version         show the version\n"
          "\n"
          "Exit status: 0 success; 1 a run refused by a numbered message or an input\n"
-         "error; 2 a command-line usage error. A failed write to standard output\n"
+         "error, or another run at work in the directory; 2 a command-line usage error;\n"
+         "130 (SIGINT, Ctrl-C) or 143 (SIGTERM) a search stopped with its best point so\n"
+         "far written (--resume continues it). A failed write to standard output\n"
          "gives 1 (2 for --help and --version).\n";
 }
 

@@ -1,5 +1,6 @@
 // Program entry: command line, working directory, one pass of the driver.
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -16,6 +17,7 @@
 #include "io/input_error.hpp"
 #include "io/output_commit.hpp"
 #include "io/quoted.hpp"
+#include "io/run_lock.hpp"
 
 #ifdef TARVEX_MPI
 #include "calibration/mpi_evaluator.hpp"
@@ -51,6 +53,9 @@ int checked_exit(int status, int failure_status) {
 
 int main(int argc, char** argv) {
   using namespace tarvex;
+  // A file over the size limit then fails its write, which is reported and
+  // undone, instead of killing the process halfway through a record.
+  std::signal(SIGXFSZ, SIG_IGN);
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
   auto cl = parse_command_line(args, error);
@@ -94,6 +99,13 @@ int main(int argc, char** argv) {
         return 2;
       }
     }
+#ifdef TARVEX_MPI
+    const bool owner = mpi.rank() == 0;  // the other ranks write nothing
+#else
+    const bool owner = true;
+#endif
+    DirectoryLock lock;
+    if (owner) lock.take();
     auto state = std::make_unique<ModelState>();
     if (cl->no_limits) state->limits = kNoLimits;
     const int status = checked_exit(MAINMENU(*state, cl->mode, cl->search), 1);

@@ -101,8 +101,8 @@ TextWriter::TextWriter(const std::filesystem::path& path, Mode mode)
     : name_(path.string()), unwinding_(std::uncaught_exceptions()) {
   if (outputs_discarded()) {
     f_ = std::fopen("/dev/null", "wb");
-  } else if (mode != Mode::replace) {
-    f_ = std::fopen(name_.c_str(), mode == Mode::append ? "ab" : "wb");
+  } else if (mode == Mode::append) {
+    f_ = std::fopen(name_.c_str(), "ab");
   } else {
     temp_ = begin_output(path);
     f_ = std::fopen(temp_.c_str(), "wb");

@@ -46,9 +46,7 @@ class ListLine {
 // destructor, unless an exception unwinds it: a failure leaves nothing.
 class TextWriter {
  public:
-  // restart: a log begun anew in place at once, for appends that follow in
-  // the same run (not held back like a replaced file).
-  enum class Mode { replace, append, restart };
+  enum class Mode { replace, append };
   explicit TextWriter(const std::filesystem::path& path, Mode mode = Mode::replace);
   ~TextWriter();
   TextWriter(const TextWriter&) = delete;
