@@ -53,7 +53,7 @@ void SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Contro
 
   write_search_banner(report);
   if (run_search) {
-    run_calibration_search(s, p, report, *search);
+    run_calibration_search(s, p, report, *search, search_inputs(ctl));
   } else {
     FUNCVAL(s, &p.PAR0(1), p.NPAR);
   }
