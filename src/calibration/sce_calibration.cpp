@@ -139,9 +139,8 @@ Checkpoint read_checkpoint(const std::string& expected_key, const std::vector<In
     const auto r = std::from_chars(v.data(), v.data() + v.size(), n);
     if (v.empty() || v[0] < '0' || v[0] > '9' || r.ec != std::errc() || r.ptr != v.data() + v.size() ||
         n > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
-      throw InputError(file + ": record " + std::to_string(record) + ": expected a count from 0 to " +
-                       std::to_string(std::numeric_limits<int64_t>::max()) + " after '" + name + "', not '" + v +
-                       "'");
+      throw InputError(file + ": record " + std::to_string(record) + ": expected a count after '" + name +
+                       "' (0 to " + std::to_string(std::numeric_limits<int64_t>::max()) + "), not '" + v + "'");
     }
     return static_cast<std::uintmax_t>(n);
   };
