@@ -593,11 +593,13 @@ void SceSearch::restore_state(std::string_view text) {
                std::to_string(cfg_.mingcs),
            ngs_line);
   if (evals < count) t.fail("saved state: fewer evaluations than points", evals_line);
-  // Loop 0 evaluates the population; every later loop at least one point per
-  // step of each complex, at most three, and none once the budget is spent.
+  // Loop 0 evaluates the population (within the budget); every later loop
+  // at least one point per step of each complex, at most three, and none
+  // once the budget is spent.
   const long double npt = static_cast<long double>(cfg_.ngs) * cfg_.npg;
-  const long double least = loop == 0 ? count : npt + static_cast<long double>(loop) * cfg_.mingcs * cfg_.nspl;
-  const long double most = loop == 0 ? count
+  const long double first = std::min(npt, static_cast<long double>(cfg_.max_evals));
+  const long double least = loop == 0 ? first : npt + static_cast<long double>(loop) * cfg_.mingcs * cfg_.nspl;
+  const long double most = loop == 0 ? first
                                      : static_cast<long double>(cfg_.max_evals) - 1 +
                                            static_cast<long double>(cfg_.ngs) * 3 * cfg_.nspl;
   if (static_cast<long double>(evals) < least || static_cast<long double>(evals) > most)
@@ -608,9 +610,11 @@ void SceSearch::restore_state(std::string_view text) {
     t.fail("saved state: stop flag 0 with the budget of evaluations spent", stop_line);
   t.expect("history");
   // One value per loop, each at least two characters.
-  if (static_cast<std::size_t>(loop) + 1 > t.left() / 2) t.fail("saved state: the history of " + std::to_string(loop) + " loops is missing", loop_line);
+  if (static_cast<std::size_t>(loop) + 1 > t.left() / 2)
+    t.fail("saved state: the history of " + std::to_string(loop) + " loops is missing", loop_line);
   std::vector<double> history(static_cast<std::size_t>(loop) + 1);
   for (double& h : history) h = t.number<double>("history value");
+  const int history_line = t.line();
   std::vector<double> x(x_.size()), f(f_.size());
   for (int i = 0; i < count; ++i) {
     t.expect("point");
@@ -624,18 +628,19 @@ void SceSearch::restore_state(std::string_view text) {
   }
   t.expect("end");
   if (!t.at_end()) t.fail("saved state: text after 'end'");
-  if (rank_key(history.back()) != rank_key(f[0])) t.fail("saved state: the last best objective is not the best point's");
+  if (rank_key(history.back()) != rank_key(f[0]))
+    t.fail("saved state: the last best objective is not the best point's", history_line);
 
   std::swap(history_, history);
   std::swap(x_, x);
   std::swap(f_, f);
   const long old_evals = std::exchange(evals_, evals);
   const int old_count = std::exchange(count_, count);
-  // The flag must be what the stop tests give on this state. A search that
-  // went on has since dropped a complex, so its range is not known here.
+  // The flag must be what the stop tests give on this state. When a complex
+  // left after the test, the range it saw is not known here.
   {
-    const bool stopped = stop != static_cast<int>(SceStop::none);
-    const double range = stopped ? range_of(count) : std::numeric_limits<double>::infinity();
+    const bool reduced = std::max(static_cast<long>(cfg_.ngs) - loop, static_cast<long>(cfg_.mingcs)) != ngs;
+    const double range = reduced ? std::numeric_limits<double>::infinity() : range_of(count);
     const SceStop expected = test_stop(range, criterion_change());
     if (static_cast<int>(expected) != stop) {
       std::swap(history_, history);

@@ -10,7 +10,8 @@ std::vector<InputDigest> search_inputs(const ControlFile& ctl) {
   std::vector<InputDigest> list{{ctl.name(), "the control file", ""}};
   auto add = [&](const ControlValue<std::string>& v, const char* role) {
     if (v.ok()) {
-      list.push_back({*v, std::string(role) + " (record " + std::to_string(v.record()) + " of '" + ctl.name() + "')", ""});
+      list.push_back(
+          {*v, std::string(role) + " (record " + std::to_string(v.record()) + " of '" + ctl.name() + "')", ""});
     }
   };
   const ControlFile::Run& r = ctl.run;

@@ -10,10 +10,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "calibration/sce_search.hpp"
 #include "io/input_digest.hpp"
 #include "support/testkit.hpp"
 
@@ -42,6 +44,44 @@ TEST(InputDigest, MatchesTheFnv1aTestVectors) {
   }());
   EXPECT_THROW(file_digest(dir / "missing.txt"), InputError);
   EXPECT_THROW(file_digest(dir.path()), InputError);
+}
+
+// Every state a search saves, whatever stopped it, passes the checks of
+// its numbers; a stop flag changed in the last one does not.
+TEST(SceStateChecks, EverySavedStateRestores) {
+  auto sphere = [](int, std::span<const double> x) {
+    double s = 0.0;
+    for (double v : x) s += (v - 0.3) * (v - 0.3);
+    return s;
+  };
+  struct Case {
+    long max_evals;
+    double pct_change;
+    SceStop stop;
+  };
+  for (const Case& c : {Case{40, 0.0, SceStop::max_evals}, Case{100000, 1e9, SceStop::no_progress},
+                        Case{100000, 0.0, SceStop::converged}}) {
+    SceConfig cfg;
+    cfg.ngs = 3;
+    cfg.mingcs = 2;
+    cfg.max_evals = c.max_evals;
+    cfg.pct_change = c.pct_change;
+    cfg.kstop = 1;
+    const std::vector<double> lo = {-1, -1}, hi = {1, 1};
+    SceSearch search(cfg, lo, hi, {}, sphere);
+    std::vector<std::string> states;
+    search.on_checkpoint = [&](const SceSearch& s) { states.push_back(s.save_state()); };
+    ASSERT_EQ(search.run().stop, c.stop);
+    for (const std::string& st : states) {
+      SceSearch again(cfg, lo, hi, {}, sphere);
+      EXPECT_NO_THROW(again.restore_state(st)) << st;
+    }
+    std::string last = states.back();
+    const std::size_t at = last.find("\nstop ");
+    last[at + 6] = '0';
+    SceSearch again(cfg, lo, hi, {}, sphere);
+    EXPECT_THROW(again.restore_state(last), SceStateError);
+  }
 }
 
 const char* const kRecords[] = {"min-ris.txt", "sce_evaluations.csv", "sceout.dat", "outlet.out",
@@ -158,8 +198,10 @@ TEST_F(ResumeInputs, CheckpointNumbersOutOfRangeAreRefusedNamingTheRecord) {
   const std::string saved = cut_->read("sce_checkpoint.txt");
   const int stop_line = line_starting(saved, "stop ");
   ASSERT_GT(stop_line, 0);
-  // A stop flag the state does not give: set when the search went on, clear when it had ended.
-  const std::string other_stop = lines_of(saved)[static_cast<std::size_t>(stop_line - 1)] == "stop 0" ? "stop 1" : "stop 0";
+  // A stop flag the state does not give: set when the search went on, clear
+  // when it had ended.
+  const bool went_on = lines_of(saved)[static_cast<std::size_t>(stop_line - 1)] == "stop 0";
+  const std::string other_stop = went_on ? "stop 1" : "stop 0";
   struct Case {
     std::string prefix, replacement;
   };
