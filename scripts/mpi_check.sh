@@ -4,7 +4,8 @@
 # "outlet.out" and "sce_evaluations.csv" must be byte-identical. A rank
 # killed during the search must end the job (non-zero status, no hang) and
 # --resume must then end like the whole search; a rank that cannot load the
-# inputs must end the job with an error.
+# inputs, or reads an observed or rain file other than rank 0's, must end the
+# job with an error.
 # Usage: scripts/mpi_check.sh [tarvex built with -DTARVEX_MPI=ON]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -75,5 +76,28 @@ if [ "$status" -eq 0 ] || [ "$status" -eq 124 ] || ! grep -q "rank 1 of the MPI 
   cat "$work/load.err" >&2
   fail=1
 fi
-[ "$fail" -eq 0 ] && echo "mpi_check: searches over 2 and 3 ranks, and one resumed after a killed rank, match the one-thread search; a failed load ends the job"
+# Rank 1 reads another obs.txt, then another rain.txt: the job stops before
+# the search, naming the file, and rank 0 writes no evaluation.
+for f in obs.txt rain.txt; do
+  rm -rf "$work/same" "$work/other"
+  setup "$work/same"
+  setup "$work/other"
+  if [ "$f" = obs.txt ]; then
+    awk 'NR <= 2 { print; next } { printf "%.5f\n", $1 * 1.3 }' "$work/same/obs.txt" >"$work/other/obs.txt"
+  else
+    sed '0,/ 0\.00 / s// 3.00 /' "$work/same/rain.txt" >"$work/other/rain.txt"
+  fi
+  set +e
+  timeout 60 "${mpirun[@]}" -np 1 "$tarvex" --search -j 1 -C "$work/same" : -np 1 "$tarvex" --search -j 1 -C "$work/other" \
+    >"$work/inputs.out" 2>"$work/inputs.err"
+  status=$?
+  set -e
+  if [ "$status" -eq 0 ] || [ "$status" -eq 124 ] || [ -e "$work/same/min-ris.txt" ] ||
+     ! grep -q "file '$f'.* differs between rank 0 and rank 1" "$work/inputs.err"; then
+    echo "mpi_check: a rank with another $f gave status $status:" >&2
+    cat "$work/inputs.err" >&2
+    fail=1
+  fi
+done
+[ "$fail" -eq 0 ] && echo "mpi_check: searches over 2 and 3 ranks, and one resumed after a killed rank, match the one-thread search; a failed load, or a rank on other inputs, ends the job"
 exit "$fail"

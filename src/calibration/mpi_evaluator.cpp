@@ -93,6 +93,35 @@ class MpiEvaluator final : public RemoteEvaluator {
     return static_cast<int>(slots_.size());
   }
 
+  InputMismatch same_inputs(const std::vector<std::string>& inputs) override {
+    std::string text;
+    for (const std::string& l : inputs) text += l + '\n';
+    unsigned long long length = text.size();
+    MPI_Bcast(&length, 1, MPI_UNSIGNED_LONG_LONG, 0, MPI_COMM_WORLD);
+    std::string theirs(static_cast<std::size_t>(length), '\0');
+    if (rank_ == 0) theirs = text;
+    MPI_Bcast(theirs.data(), static_cast<int>(length), MPI_CHAR, 0, MPI_COMM_WORLD);
+    // The first line of this rank's list that differs from rank 0's, or -1.
+    int differs = -1;
+    std::size_t pos = 0;
+    for (std::size_t k = 0; k <= inputs.size() && differs < 0; ++k) {
+      const std::size_t end = theirs.find('\n', pos);
+      if (k == inputs.size()) {
+        if (end != std::string::npos) differs = static_cast<int>(k);
+      } else if (end == std::string::npos || theirs.compare(pos, end - pos, inputs[k]) != 0) {
+        differs = static_cast<int>(k);
+      } else {
+        pos = end + 1;
+      }
+    }
+    std::vector<int> all(static_cast<std::size_t>(size_), -1);
+    MPI_Allgather(&differs, 1, MPI_INT, all.data(), 1, MPI_INT, MPI_COMM_WORLD);
+    for (int r = 1; r < size_; ++r) {
+      if (all[static_cast<std::size_t>(r)] >= 0) return {r, all[static_cast<std::size_t>(r)]};
+    }
+    return {};
+  }
+
   PointScore evaluate(int slot, std::span<const double> x) override {
     const Slot& s = slots_.at(static_cast<std::size_t>(slot));
     double reply[kReply];

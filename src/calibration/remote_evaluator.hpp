@@ -10,6 +10,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "calibration/fit_statistics.hpp"
 
@@ -38,6 +39,16 @@ class RemoteEvaluator {
   // InputError naming the processes that failed to load; on a serving
   // process it returns 0 when the searching process failed.
   virtual int loaded(int threads) = 0;
+
+  // A process whose inputs differ from the searching process's.
+  struct InputMismatch {
+    int rank = -1;   // -1: every process reads the same inputs
+    int input = -1;  // index of the first differing entry of the lists
+  };
+  // Every process calls it after loaded() succeeded, with one text per input
+  // (its name and digest). The searching process's list goes to every other
+  // process, and every process gets the same answer.
+  virtual InputMismatch same_inputs(const std::vector<std::string>& inputs) = 0;
 
   // Searching process: scores x on remote slot `slot` (0 .. loaded() - 1),
   // waiting for the result. Different slots may be used concurrently.

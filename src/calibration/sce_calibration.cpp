@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include "calibration/search_interrupt.hpp"
 #include "calibration/sce_search.hpp"
 #include "io/append_file.hpp"
+#include "calibration/search_inputs.hpp"
 #include "io/evaluation_log.hpp"
 #include "io/input_error.hpp"
 #include "io/record_reader.hpp"
@@ -78,17 +80,23 @@ struct Scored {
 
 struct Checkpoint {
   std::string key;
+  std::vector<InputDigest> inputs;  // path and digest
   std::uintmax_t log_bytes = 0;
   std::uintmax_t csv_bytes = 0;
   std::vector<std::string> report;
   std::string state;
+  int state_record = 0;  // record of the checkpoint where the state begins
 };
 
-constexpr const char* kCheckpointTag = "tarvex-sce-checkpoint 1";
+constexpr const char* kCheckpointTag = "tarvex-sce-checkpoint 2";
+// Checkpoints of builds that kept no digests of the inputs.
+constexpr const char* kUndigestedTag = "tarvex-sce-checkpoint 1";
 
 std::string checkpoint_text(const Checkpoint& c) {
   std::string t = std::string(kCheckpointTag) + "\n";
   t += "settings " + c.key + "\n";
+  t += "inputs " + std::to_string(c.inputs.size()) + "\n";
+  for (const InputDigest& d : c.inputs) t += "input " + d.digest + " " + d.path + "\n";
   t += "log-bytes " + std::to_string(c.log_bytes) + "\n";
   t += "csv-bytes " + std::to_string(c.csv_bytes) + "\n";
   t += "report-lines " + std::to_string(c.report.size()) + "\n";
@@ -96,7 +104,19 @@ std::string checkpoint_text(const Checkpoint& c) {
   return t + c.state;
 }
 
-Checkpoint read_checkpoint(const std::string& expected_key) {
+// Refuses a resume when an input differs from the one the search began on.
+void check_inputs_unchanged(const std::vector<InputDigest>& saved, const std::vector<InputDigest>& now) {
+  const int k = first_changed_input(saved, now);
+  if (k < 0) return;
+  const std::size_t i = static_cast<std::size_t>(k);
+  const std::string what = i < now.size() ? "file '" + now[i].path + "', " + now[i].role + ","
+                                          : "file '" + saved[i].path + "'";
+  throw InputError(what + " differs from the one the search saved in '" + kCheckpointFile +
+                   "' began on; a resumed search runs on the inputs it began with: restore the file, or start a "
+                   "new search without --resume");
+}
+
+Checkpoint read_checkpoint(const std::string& expected_key, const std::vector<InputDigest>& inputs) {
   std::optional<RecordReader> rd = RecordReader::try_open(kCheckpointFile);
   const std::string file = std::string("file '") + kCheckpointFile + "'";
   if (!rd) throw InputError(file + " cannot be opened: --resume continues the search saved there");
@@ -114,18 +134,26 @@ Checkpoint read_checkpoint(const std::string& expected_key) {
       throw InputError(file + ": record " + std::to_string(record) + ": expected '" + name + " ...'");
     return l.substr(name.size() + 1);
   };
+  // Digits only: a sign or a value past 2^63 - 1 is refused.
   auto count = [&](const std::string& name) {
     const std::string v = field(name);
-    try {
-      std::size_t used = 0;
-      const unsigned long long n = std::stoull(v, &used);
-      if (used == v.size()) return static_cast<std::uintmax_t>(n);
-    } catch (const std::exception&) {
+    uint64_t n = 0;
+    const auto r = std::from_chars(v.data(), v.data() + v.size(), n);
+    if (v.empty() || v[0] < '0' || v[0] > '9' || r.ec != std::errc() || r.ptr != v.data() + v.size() ||
+        n > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
+      throw InputError(file + ": record " + std::to_string(record) + ": expected a count after '" + name +
+                       "' (0 to " + std::to_string(std::numeric_limits<int64_t>::max()) + "), not '" + v + "'");
     }
-    throw InputError(file + ": record " + std::to_string(record) + ": expected a count after '" + name + "'");
+    return static_cast<std::uintmax_t>(n);
   };
   Checkpoint c;
-  if (next("'" + std::string(kCheckpointTag) + "'") != kCheckpointTag) {
+  const std::string tag = next("'" + std::string(kCheckpointTag) + "'");
+  if (tag == kUndigestedTag) {
+    throw InputError(file + ": record 1: a checkpoint of an earlier build, without the digests of the inputs, so "
+                     "the inputs cannot be shown to be those the search began on; start the search again without "
+                     "--resume");
+  }
+  if (tag != kCheckpointTag) {
     throw InputError(file + ": record 1: expected '" + kCheckpointTag + "'; not a checkpoint of this program");
   }
   c.key = field("settings");
@@ -133,10 +161,24 @@ Checkpoint read_checkpoint(const std::string& expected_key) {
     throw InputError(file + ": record 2: the checkpoint belongs to a search with other settings, bounds or "
                      "objective than 'scein.dat' and the command line give now; start a new search without --resume");
   }
+  const std::uintmax_t n_inputs = count("inputs");
+  for (std::uintmax_t k = 0; k < n_inputs; ++k) {
+    const std::string l = field("input");
+    const std::size_t blank = l.find(' ');
+    const std::string digest = l.substr(0, blank);
+    if (blank == std::string::npos || blank + 1 == l.size() || digest.size() != 16 ||
+        digest.find_first_not_of("0123456789abcdef") != std::string::npos) {
+      throw InputError(file + ": record " + std::to_string(record) +
+                       ": expected 'input', a digest of 16 hex digits and a file name");
+    }
+    c.inputs.push_back({l.substr(blank + 1), "", digest});
+  }
+  check_inputs_unchanged(c.inputs, inputs);
   c.log_bytes = count("log-bytes");
   c.csv_bytes = count("csv-bytes");
   const std::uintmax_t lines = count("report-lines");
   for (std::uintmax_t k = 0; k < lines; ++k) c.report.push_back(next("a report line"));
+  c.state_record = record + 1;
   while (!rd->at_end()) c.state += next("the search state") + "\n";
   return c;
 }
@@ -163,7 +205,8 @@ void check_search_settings(const SceSettings& p) {
   }
 }
 
-int run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& report, const SearchOptions& opt) {
+int run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& report, const SearchOptions& opt,
+                           const std::vector<InputDigest>& inputs) {
   check_search_settings(p);
   const SearchInterrupt interrupt;
   auto interrupted_status = [] {
@@ -233,12 +276,26 @@ int run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& repo
     }
   };
   make_search([](int, std::span<const double>) { return 0.0; });  // settings checked alike in every process
+  std::vector<std::string> input_lines;
+  for (const InputDigest& d : inputs) input_lines.push_back(d.digest + " " + d.path);
   if (remote && remote->serves()) {
     if (remote->loaded(local) == 0) throw RunRefused{0};  // the searching process reported its error
+    if (remote->same_inputs(input_lines).rank >= 0) throw RunRefused{0};
     remote->serve(local, n, score);
     return interrupted_status();
   }
   const int slots = remote ? remote->loaded(local) : 0;
+  if (remote) {
+    // Every rank must evaluate on the data of this one.
+    const RemoteEvaluator::InputMismatch m = remote->same_inputs(input_lines);
+    if (m.rank >= 0) {
+      const std::size_t i = static_cast<std::size_t>(m.input);
+      throw InputError((i < inputs.size() ? "file '" + inputs[i].path + "', " + inputs[i].role + ","
+                                          : std::string("the list of input files")) +
+                       " differs between rank 0 and rank " + std::to_string(m.rank) +
+                       " of the MPI job; every rank must run on the same inputs: the search is not started");
+    }
+  }
   struct Release {
     RemoteEvaluator* remote;
     ~Release() {
@@ -262,12 +319,16 @@ int run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& repo
   const std::string key = settings_key(p, opt.objective);
   Checkpoint cp;
   cp.key = key;
+  cp.inputs = inputs;
   if (opt.resume) {
-    cp = read_checkpoint(key);
+    cp = read_checkpoint(key, inputs);
     truncate_file("min-ris.txt", cp.log_bytes);
     truncate_file(kEvaluationsFile, cp.csv_bytes);
     try {
       search->restore_state(cp.state);
+    } catch (const SceStateError& e) {
+      throw InputError(std::string("file '") + kCheckpointFile + "': record " +
+                       std::to_string(cp.state_record + e.line() - 1) + ": " + e.what());
     } catch (const std::invalid_argument& e) {
       throw InputError(std::string("file '") + kCheckpointFile + "': " + e.what());
     }

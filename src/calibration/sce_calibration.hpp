@@ -10,11 +10,15 @@
 //    parameters, their objective and fit, and why the search stopped;
 //  - "outlet.out": the series of the best parameters;
 //  - "sce_checkpoint.txt": the state after every loop (replaced atomically),
-//    from which --resume continues with the same records and result.
+//    with the digests of the inputs, from which --resume continues with the
+//    same records and result.
 // A point whose run fails (the run's guards throw InputError) or whose
 // objective is not a number scores +infinity and the search goes on; its CSV
 // row has empty statistics.
+#include <vector>
+
 #include "calibration/sce_settings.hpp"
+#include "calibration/search_inputs.hpp"
 #include "calibration/search_options.hpp"
 #include "io/text_writer.hpp"
 #include "model/model_state.hpp"
@@ -30,12 +34,16 @@ inline constexpr const char* kEvaluationsFile = "sce_evaluations.csv";
 void check_search_settings(const SceSettings& set);
 
 // Runs (or, with opt.resume, continues) the search. s holds the loaded
-// model with Q_OBS; report is "sceout.dat" after its search banner. The fit
-// table of the best run is also printed on standard output.
+// model with Q_OBS; report is "sceout.dat" after its search banner; inputs:
+// the files the evaluations read (search_inputs), kept in the checkpoint. A
+// resume whose inputs differ from those the checkpoint holds is refused, as
+// is an MPI rank whose inputs differ from rank 0's. The fit table of the
+// best run is also printed on standard output.
 // A first SIGINT or SIGTERM ends the search after the evaluations under way:
 // the records stay those of the last completed loop (its checkpoint), the
 // report and "outlet.out" give the best point so far, and the result is
 // 128 + the signal number (130, 143). Otherwise 0.
-int run_calibration_search(ModelState& s, const SceSettings& set, TextWriter& report, const SearchOptions& opt);
+int run_calibration_search(ModelState& s, const SceSettings& set, TextWriter& report, const SearchOptions& opt,
+                           const std::vector<InputDigest>& inputs);
 
 }  // namespace tarvex

@@ -10,6 +10,7 @@
 #include <numeric>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 namespace tarvex {
 
@@ -497,18 +498,19 @@ void put(std::string& out, double v) {
   out.append(buf, r.ptr);
 }
 
+// Tokens of a saved state; line() is the line of the last token read.
 class Tokens {
  public:
   explicit Tokens(std::string_view text) : text_(text) {}
   std::string_view next(const char* what) {
-    while (pos_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[pos_]))) ++pos_;
+    skip_space();
     const std::size_t start = pos_;
     while (pos_ < text_.size() && !std::isspace(static_cast<unsigned char>(text_[pos_]))) ++pos_;
-    if (start == pos_) invalid(std::string("saved state ends before ") + what);
+    if (start == pos_) fail(std::string("saved state ends before ") + what);
     return text_.substr(start, pos_ - start);
   }
   void expect(const char* keyword) {
-    if (next(keyword) != keyword) invalid(std::string("saved state: expected '") + keyword + "'");
+    if (next(keyword) != keyword) fail(std::string("saved state: expected '") + keyword + "'");
   }
   template <class T>
   T number(const char* what) {
@@ -516,17 +518,29 @@ class Tokens {
     T v{};
     auto r = std::from_chars(t.data(), t.data() + t.size(), v);
     if (r.ec != std::errc() || r.ptr != t.data() + t.size())
-      invalid(std::string("saved state: ") + what + " is not a number: '" + std::string(t) + "'");
+      fail(std::string("saved state: ") + what + " is not a number: '" + std::string(t) + "'");
     return v;
   }
   bool at_end() {
-    while (pos_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[pos_]))) ++pos_;
+    skip_space();
     return pos_ == text_.size();
+  }
+  std::size_t left() const { return text_.size() - pos_; }
+  int line() const { return line_; }
+  [[noreturn]] void fail(const std::string& what, int line = 0) const {
+    throw SceStateError("SCE search: " + what, line > 0 ? line : line_);
   }
 
  private:
+  void skip_space() {
+    while (pos_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[pos_]))) {
+      if (text_[pos_] == '\n') ++line_;
+      ++pos_;
+    }
+  }
   std::string_view text_;
   std::size_t pos_ = 0;
+  int line_ = 1;
 };
 
 }  // namespace
@@ -564,57 +578,109 @@ std::string SceSearch::save_state() const {
 void SceSearch::restore_state(std::string_view text) {
   Tokens t(text);
   t.expect("sce-state");
-  if (t.number<int>("version") != 1) invalid("saved state: unknown version");
+  if (t.number<int>("version") != 1) t.fail("saved state: unknown version");
   t.expect("parameters");
-  if (t.number<int>("parameters") != n_) invalid("saved state: number of parameters differs");
+  if (t.number<int>("parameters") != n_) t.fail("saved state: number of parameters differs");
   t.expect("seed");
-  if (t.number<uint64_t>("seed") != cfg_.seed) invalid("saved state: seed differs");
+  if (t.number<uint64_t>("seed") != cfg_.seed) t.fail("saved state: seed differs");
   t.expect("points-per-complex");
-  if (t.number<int>("points per complex") != cfg_.npg) invalid("saved state: NPG differs");
+  if (t.number<int>("points per complex") != cfg_.npg) t.fail("saved state: NPG differs");
   t.expect("complexes");
   const int ngs = t.number<int>("complexes");
-  if (ngs < cfg_.mingcs || ngs > cfg_.ngs) invalid("saved state: complexes outside MINCPX .. NGS");
+  const int ngs_line = t.line();
+  if (ngs < cfg_.mingcs || ngs > cfg_.ngs) t.fail("saved state: complexes outside MINCPX .. NGS");
   t.expect("points");
   const int count = t.number<int>("points");
+  const int count_line = t.line();
   t.expect("loop");
   const int loop = t.number<int>("loop");
+  const int loop_line = t.line();
   t.expect("evaluations");
   const long evals = t.number<long>("evaluations");
+  const int evals_line = t.line();
   t.expect("stop");
   const int stop = t.number<int>("stop");
-  if (loop < 0 || stop < 0 || stop > static_cast<int>(SceStop::converged))
-    invalid("saved state: loop or stop out of range");
+  const int stop_line = t.line();
+  if (loop < 0) t.fail("saved state: negative loop " + std::to_string(loop), loop_line);
+  if (stop < 0 || stop > static_cast<int>(SceStop::converged))
+    t.fail("saved state: stop flag " + std::to_string(stop) + " is none of 0 to 3", stop_line);
   // Only an initial population cut short by the budget is smaller.
   const bool cut_short = loop == 0 && count < ngs * cfg_.npg &&
                          stop == static_cast<int>(SceStop::max_evals) && count >= 1;
-  if (count != ngs * cfg_.npg && !cut_short) invalid("saved state: points do not fill the complexes");
-  if (evals < count) invalid("saved state: fewer evaluations than points");
+  if (count != ngs * cfg_.npg && !cut_short) t.fail("saved state: points do not fill the complexes", count_line);
+  // One complex leaves after every loop that did not stop, down to MINCPX.
+  const long loops_reduced = static_cast<long>(loop) + (stop == static_cast<int>(SceStop::none) ? 1 : 0);
+  if (static_cast<long>(ngs) != std::max(static_cast<long>(cfg_.ngs) - loops_reduced, static_cast<long>(cfg_.mingcs)))
+    t.fail("saved state: " + std::to_string(ngs) + " complexes after loop " + std::to_string(loop) +
+               " of a search that starts with " + std::to_string(cfg_.ngs) + " and keeps at least " +
+               std::to_string(cfg_.mingcs),
+           ngs_line);
+  if (evals < count) t.fail("saved state: fewer evaluations than points", evals_line);
+  // Loop 0 evaluates the population (within the budget); every later loop
+  // at least one point per step of each complex, at most three, and none
+  // once the budget is spent.
+  const long double npt = static_cast<long double>(cfg_.ngs) * cfg_.npg;
+  const long double first = std::min(npt, static_cast<long double>(cfg_.max_evals));
+  const long double least = loop == 0 ? first : npt + static_cast<long double>(loop) * cfg_.mingcs * cfg_.nspl;
+  const long double most = loop == 0 ? first
+                                     : static_cast<long double>(cfg_.max_evals) - 1 +
+                                           static_cast<long double>(cfg_.ngs) * 3 * cfg_.nspl;
+  if (static_cast<long double>(evals) < least || static_cast<long double>(evals) > most)
+    t.fail("saved state: " + std::to_string(evals) + " evaluations cannot follow " + std::to_string(loop) +
+               " loops of this search",
+           loop > 0 && static_cast<long double>(evals) >= least ? evals_line : loop_line);
+  if (stop == static_cast<int>(SceStop::none) && evals >= cfg_.max_evals)
+    t.fail("saved state: stop flag 0 with the budget of evaluations spent", stop_line);
   t.expect("history");
+  // One value per loop, each at least two characters.
+  if (static_cast<std::size_t>(loop) + 1 > t.left() / 2)
+    t.fail("saved state: the history of " + std::to_string(loop) + " loops is missing", loop_line);
   std::vector<double> history(static_cast<std::size_t>(loop) + 1);
   for (double& h : history) h = t.number<double>("history value");
+  const int history_line = t.line();
   std::vector<double> x(x_.size()), f(f_.size());
   for (int i = 0; i < count; ++i) {
     t.expect("point");
     f[i] = t.number<double>("objective");
     for (int j = 0; j < n_; ++j) {
       const double v = t.number<double>("parameter");
-      if (!(v >= lo_[j] && v <= hi_[j])) invalid("saved state: point outside the bounds");
+      if (!(v >= lo_[j] && v <= hi_[j])) t.fail("saved state: point outside the bounds");
       x[static_cast<std::size_t>(i) * n_ + j] = v;
     }
-    if (i > 0 && worse(f[i - 1], f[i])) invalid("saved state: points not ranked");
+    if (i > 0 && worse(f[i - 1], f[i])) t.fail("saved state: points not ranked");
   }
   t.expect("end");
-  if (!t.at_end()) invalid("saved state: text after 'end'");
+  if (!t.at_end()) t.fail("saved state: text after 'end'");
+  if (rank_key(history.back()) != rank_key(f[0]))
+    t.fail("saved state: the last best objective is not the best point's", history_line);
+
+  std::swap(history_, history);
+  std::swap(x_, x);
+  std::swap(f_, f);
+  const long old_evals = std::exchange(evals_, evals);
+  const int old_count = std::exchange(count_, count);
+  // The flag must be what the stop tests give on this state. When a complex
+  // left after the test, the range it saw is not known here.
+  {
+    const bool reduced = std::max(static_cast<long>(cfg_.ngs) - loop, static_cast<long>(cfg_.mingcs)) != ngs;
+    const double range = reduced ? std::numeric_limits<double>::infinity() : range_of(count);
+    const SceStop expected = test_stop(range, criterion_change());
+    if (static_cast<int>(expected) != stop) {
+      std::swap(history_, history);
+      std::swap(x_, x);
+      std::swap(f_, f);
+      evals_ = old_evals;
+      count_ = old_count;
+      t.fail("saved state: stop flag " + std::to_string(stop) + ", but the stop tests on this state give " +
+                 std::to_string(static_cast<int>(expected)),
+             stop_line);
+    }
+  }
 
   started_ = true;
   ngs_ = ngs;
-  count_ = count;
   loop_ = loop;
-  evals_ = evals;
   stop_ = static_cast<SceStop>(stop);
-  history_ = std::move(history);
-  x_ = std::move(x);
-  f_ = std::move(f);
 }
 
 }  // namespace tarvex

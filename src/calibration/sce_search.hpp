@@ -37,6 +37,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -106,6 +107,17 @@ struct SceLoopInfo {
   double change = 0.0;  // relative change tested against pct_change; NaN before loop kstop
 };
 
+// A saved state restore_state refuses; line: the line of the text (from 1)
+// that holds the wrong value.
+class SceStateError : public std::invalid_argument {
+ public:
+  SceStateError(const std::string& what, int line) : std::invalid_argument(what), line_(line) {}
+  int line() const { return line_; }
+
+ private:
+  int line_;
+};
+
 class SceSearch {
  public:
   // worker in [0, threads) tells which thread calls, so that each thread can
@@ -141,7 +153,8 @@ class SceSearch {
   // Replaces the state by a saved one; run() then continues from it with the
   // same evaluations and result as the uninterrupted search (given the same
   // config, bounds and objective). Malformed text, or a state that does not
-  // fit this search's config and bounds, throws std::invalid_argument.
+  // fit this search's config and bounds (counts out of range, a stop flag
+  // the state does not give), throws SceStateError.
   void restore_state(std::string_view text);
 
   SceResult result() const;

@@ -52,7 +52,7 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Control
   }
 
   write_search_banner(report);
-  if (run_search) return run_calibration_search(s, p, report, *search);
+  if (run_search) return run_calibration_search(s, p, report, *search, search_inputs(ctl));
   FUNCVAL(s, &p.PAR0(1), p.NPAR);
   return 0;
 }
