@@ -207,7 +207,9 @@ void run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& rep
     try {
       const RunScore run = evaluate_run(w, x.data(), n);
       r.fit = run_fit(w, run, buf.sim, buf.obs);
-      r.f = opt.objective == Objective::sse ? static_cast<double>(run.OBJ) : objective_value(opt.objective, r.fit);
+      // Missing observations are left out of every objective, as in the fit.
+      r.f = opt.objective == Objective::sse ? static_cast<double>(run.OBJ_OBSERVED)
+                                            : objective_value(opt.objective, r.fit);
       if (!std::isfinite(r.f)) r.f = kInf;
     } catch (const InputError&) {
       r.failed = true;

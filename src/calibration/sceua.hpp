@@ -18,7 +18,8 @@ namespace tarvex {
 // value beyond MAX_OBSERVED_DISCHARGE, naming its record.
 // With search->search the settings are checked for the search
 // (check_search_settings) before anything is read, and the search runs
-// instead of the single evaluation.
+// instead of the single evaluation; an observed series with no value that is
+// not missing in the records the run compares is refused (InputError).
 void SCEUA(ModelState& s, const SceSettings& set, TextWriter& report, const ControlFile& ctl,
            const SearchOptions* search = nullptr);
 
