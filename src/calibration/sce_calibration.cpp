@@ -20,6 +20,7 @@
 #include "io/input_error.hpp"
 #include "io/record_reader.hpp"
 #include "io/search_files.hpp"
+#include "model/memory_estimate.hpp"
 #include "model/warn_error.hpp"
 
 namespace tarvex {
@@ -186,6 +187,8 @@ void run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& rep
     hi[j] = p.PARHI(j + 1);
     x0[j] = p.PAR0(j + 1);
   }
+
+  check_run_memory(s, local - 1);
 
   // A copy of the loaded model per further thread; thread 0 uses s.
   std::vector<std::unique_ptr<ModelState>> copies;
