@@ -34,6 +34,8 @@ void MOD1(ModelState& s, const ControlFile& ctl) {
   }
   s.NI = ni;
   s.NJ = nj;
+  s.OUTLET_I = t.outlet->i;
+  s.OUTLET_J = t.outlet->j;
   GridExpect expect{ni, nj, ctl.name(), t.grid.record()};
   if (t.cell_size.ok()) {
     expect.cell_dx = t.cell_size->first;
@@ -45,15 +47,15 @@ void MOD1(ModelState& s, const ControlFile& ctl) {
   dem->expect(expect);
   if (s.limits.fit_to_data) {
     check_grid_file_size(*t.dem, ni, nj, ctl.name(), t.grid.record());
-    auto gis = [](const ControlValue<std::string>& v) { return v.ok() && grid_format(*v) != GridFormat::text ? 1 : 0; };
-    check_memory(terrain_pass_bytes(static_cast<int64_t>(ni) * nj, gis(t.dem), gis(t.directions) + gis(t.elevation) +
-                                                                               gis(t.area)),
+    auto gis = [](const ControlValue<std::string>& v) {
+      return v.ok() && grid_format(*v) != GridFormat::text ? 1 : 0;
+    };
+    const int gis_outputs = gis(t.directions) + gis(t.elevation) + gis(t.area);
+    check_memory(terrain_pass_bytes(static_cast<int64_t>(ni) * nj, gis(t.dem), gis_outputs),
                  "the terrain pass over " + std::to_string(ni) + " x " + std::to_string(nj) + " cells (record " +
                      std::to_string(t.grid.record()) + " of '" + ctl.name() + "')");
   }
   s.size_terrain_grids(ni, nj);
-  s.OUTLET_I = t.outlet->i;
-  s.OUTLET_J = t.outlet->j;
   const GeoReference geo = terrain_georeference(*dem, t);
 
   GridWriter direction_file(*t.directions, kDirectionGrid, geo);
