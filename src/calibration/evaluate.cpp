@@ -6,6 +6,7 @@
 #include "calibration/sce_settings.hpp"
 #include "io/input_error.hpp"
 #include "output/write_output.hpp"
+#include "simulation/run_steps.hpp"
 #include "simulation/simulation_run.hpp"
 
 namespace tarvex {
@@ -42,17 +43,37 @@ RunScore evaluate_run(ModelState& s, const double* X, int32_t NOPT) {
   }
   r.NOUT = NOUT;
 
-  float OF = 0.0f;
+  float OF = 0.0f, OF_OBSERVED = 0.0f;
   if (s.N_SECTIONS > 0) {
     for (int32_t IOUT = 1; IOUT <= NOUT; ++IOUT) {
       for (int32_t k_s = 1; k_s <= s.N_SECTIONS; ++k_s) {
         const float d = simulated_value(s, r, IOUT, k_s) - s.Q_OBS(IOUT, k_s);
         OF = OF + d * d;
+        if (!observed_missing(s.Q_OBS(IOUT, k_s))) OF_OBSERVED = OF_OBSERVED + d * d;
       }
     }
   }
   r.OBJ = OF;
+  r.OBJ_OBSERVED = OF_OBSERVED;
   return r;
+}
+
+int32_t compared_records(const ModelState& s) {
+  const int32_t steps = RUN_STEP_COUNT(s, RunKind::objective);
+  if (s.DT_RAIN == s.DT_SIM) return steps;
+  return static_cast<int32_t>(static_cast<float>(steps) / (s.DT_RAIN / s.DT_SIM));
+}
+
+int64_t observed_values(const ModelState& s, int32_t records) {
+  int64_t n = 0;
+  for (int32_t IOUT = 1; IOUT <= records; ++IOUT) {
+    for (int32_t k_s = 1; k_s <= s.N_SECTIONS; ++k_s) {
+      // Records past the table read as the zeros a run grows it with.
+      const float q = IOUT <= s.Q_OBS.rows() ? s.Q_OBS(IOUT, k_s) : 0.0f;
+      n += observed_missing(q) ? 0 : 1;
+    }
+  }
+  return n;
 }
 
 FitStatistics run_fit(const ModelState& s, const RunScore& r, std::vector<double>& sim, std::vector<double>& obs) {

@@ -14,7 +14,17 @@ struct RunScore {
   int32_t NOUT = 0;         // records compared
   bool aggregated = false;  // the simulated series is Q_SIM_AGG, not Q_SECTION
   float OBJ = 0.0f;         // sum of squared differences, 4-byte reals (may be infinite)
+  // The same sum over the records whose observed value is not missing
+  // (observed_missing): what the search minimises as sse.
+  float OBJ_OBSERVED = 0.0f;
 };
+
+// Records a run compares with Q_OBS: its steps, or with DT_RAIN != DT_SIM
+// its records. Throws InputError when the run has too many steps.
+int32_t compared_records(const ModelState& s);
+// Observed values among the first `records` records of Q_OBS that are not
+// missing (every section).
+int64_t observed_values(const ModelState& s, int32_t records);
 
 // X[0..8] become A_CHANNEL, WD_HILL, KS_CLASS(1..3), K_SUB, TAU_SUB,
 // F_SUB_CAP and IA_RATIO (rounded to 4-byte reals, left in the state).

@@ -77,8 +77,16 @@ FitStatistics fit_statistics(std::span<const double> sim, std::span<const double
 }
 
 std::optional<Objective> parse_objective(std::string_view name) {
+  auto same = [](std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t k = 0; k < a.size(); ++k) {
+      const char c = a[k] >= 'A' && a[k] <= 'Z' ? static_cast<char>(a[k] - 'A' + 'a') : a[k];
+      if (c != b[k]) return false;
+    }
+    return true;
+  };
   for (std::size_t i = 0; i < kNames.size(); ++i)
-    if (name == kNames[i]) return static_cast<Objective>(i);
+    if (same(name, kNames[i])) return static_cast<Objective>(i);
   return std::nullopt;
 }
 

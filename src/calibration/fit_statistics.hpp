@@ -36,8 +36,8 @@ FitStatistics fit_statistics(std::span<const double> sim, std::span<const double
 // What the search minimises.
 enum class Objective { sse, nse, lognse, kge, kge2012, rmse, pbias };
 
-// "sse", "nse", "lognse", "kge", "kge2012", "rmse" or "pbias"; nullopt for
-// anything else.
+// "sse", "nse", "lognse", "kge", "kge2012", "rmse" or "pbias", in any case
+// ("KGE" is kge); nullopt for anything else.
 std::optional<Objective> parse_objective(std::string_view name);
 std::string_view objective_name(Objective objective);
 

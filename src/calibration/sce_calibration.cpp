@@ -24,6 +24,7 @@
 #include "io/input_error.hpp"
 #include "io/record_reader.hpp"
 #include "io/search_files.hpp"
+#include "model/memory_estimate.hpp"
 #include "model/warn_error.hpp"
 
 namespace tarvex {
@@ -237,6 +238,8 @@ int run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& repo
     x0[j] = p.PAR0(j + 1);
   }
 
+  check_run_memory(s, local - 1);
+
   // A copy of the loaded model per further thread; thread 0 uses s.
   std::vector<std::unique_ptr<ModelState>> copies;
   std::vector<ModelState*> states{&s};
@@ -257,7 +260,9 @@ int run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& repo
     try {
       const RunScore run = evaluate_run(w, x.data(), n);
       r.fit = run_fit(w, run, buf.sim, buf.obs);
-      r.f = opt.objective == Objective::sse ? static_cast<double>(run.OBJ) : objective_value(opt.objective, r.fit);
+      // Missing observations are left out of every objective, as in the fit.
+      r.f = opt.objective == Objective::sse ? static_cast<double>(run.OBJ_OBSERVED)
+                                            : objective_value(opt.objective, r.fit);
       if (!std::isfinite(r.f)) r.f = kInf;
     } catch (const InputError&) {
       r.failed = true;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "calibration/evaluate.hpp"
 #include "calibration/funcval.hpp"
 #include "calibration/parameter_vector.hpp"
 #include "calibration/sce_calibration.hpp"
@@ -48,6 +49,22 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Control
                    " to " + shortest(MAX_OBSERVED_DISCHARGE) + " m3/s");
         }
       }
+    }
+  }
+
+  // The search leaves missing observations out of its objective: with none
+  // left there is nothing to fit, and every point would score alike.
+  if (run_search) {
+    int32_t records = 0;
+    try {
+      records = compared_records(s);
+    } catch (const InputError&) {
+      records = -1;  // the run refuses its step count at the first evaluation
+    }
+    if (records >= 0 && observed_values(s, records) == 0) {
+      throw InputError("file '" + OBS_FILE + "': no observed discharge in the " + std::to_string(records) +
+                       " records the run compares: every value is missing (negative or not a number); "
+                       "the search has nothing to fit");
     }
   }
 

@@ -18,8 +18,10 @@ namespace tarvex {
 // value beyond MAX_OBSERVED_DISCHARGE, naming its record.
 // With search->search the settings are checked for the search
 // (check_search_settings) before anything is read, and the search runs
-// instead of the single evaluation. Returns the status of
-// run_calibration_search (130 or 143 for an interrupted search), else 0.
+// instead of the single evaluation; an observed series with no value that is
+// not missing in the records the run compares is refused (InputError).
+// Returns the status of run_calibration_search (130 or 143 for an
+// interrupted search), else 0.
 int SCEUA(ModelState& s, const SceSettings& set, TextWriter& report, const ControlFile& ctl,
            const SearchOptions* search = nullptr);
 

@@ -6,6 +6,7 @@
 
 #include "calibration/scemain.hpp"
 #include "driver/read_param.hpp"
+#include "model/memory_estimate.hpp"
 #include "model/warn_error.hpp"
 #include "io/control_file.hpp"
 #include "io/file_identity.hpp"
@@ -83,6 +84,10 @@ int run_pass(ModelState& s, const ControlFile& ctl, const SearchOptions& search)
   const int32_t Q = static_cast<int32_t>(ratio);
   const int32_t R = static_cast<int32_t>(s.DT_RAIN - static_cast<float>(Q) * s.DT_SIM);
   if (R != 0) refuse_run(1013);
+
+  // The run's own tables, once the catchment is known (a search checks its
+  // concurrent runs itself).
+  if (!search.search) check_run_memory(s);
 
   if (s.RUN_MODE == 2 || s.RUN_MODE == 3) {
     const int32_t steps = MANUAL_CALIBRATION(s);

@@ -13,6 +13,8 @@
 #include "forcing/soil_storativity.hpp"
 #include "io/control_file.hpp"
 #include "io/grid_file.hpp"
+#include "io/memory_check.hpp"
+#include "model/memory_estimate.hpp"
 #include "io/record_reader.hpp"
 #include "io/text_writer.hpp"
 
@@ -50,6 +52,25 @@ void check_path_elevations(const ModelState& s, const std::string& elev_name) {
   for (int32_t p = 1; p <= s.NPATH; ++p) check(s.IFIN(p), s.JFIN(p));
 }
 
+// With the capacities lifted the grids are sized from the control file: grid
+// files that cannot hold NI x NJ values, or a state memory cannot hold, are
+// refused before it is taken.
+void check_pass_memory(const ModelState& s, const ControlFile& ctl, bool continuous) {
+  const ControlFile::Run& run = ctl.run;
+  std::vector<const ControlValue<std::string>*> grids = {&run.roughness, &run.directions, &run.elevation, &run.area};
+  const bool impervious = s.RUN_MODE == 2 && run.impervious.ok() && *run.impervious == 1;
+  if (!impervious) grids.push_back(&run.curve_numbers);
+  for (const ControlValue<std::string>* g : grids) {
+    if (g->ok()) check_grid_file_size(**g, s.NI, s.NJ, ctl.name(), run.grid.record());
+  }
+  const int64_t cells = static_cast<int64_t>(s.NI) * s.NJ;
+  check_memory(state_grid_bytes(cells, 1) + run_bytes(cells, 0, 1, s.N_DATA) +
+                   record_series_bytes(s.N_DATA, 1, continuous ? 1 : 0),
+               "a run over " + std::to_string(s.NI) + " x " + std::to_string(s.NJ) + " cells (record " +
+                   std::to_string(run.grid.record()) + " of '" + ctl.name() + "') and " + std::to_string(s.N_DATA) +
+                   " records");
+}
+
 }  // namespace
 
 void READ_PARAM(ModelState& s, const ControlFile& ctl) {
@@ -73,6 +94,7 @@ void READ_PARAM(ModelState& s, const ControlFile& ctl) {
   s.NJ = run.grid->j;
   if (s.NI > s.limits.grid_side || s.NJ > s.limits.grid_side) refuse_run(1018);
   if (s.NI < 1 || s.NJ < 1) ctl.refuse(run.grid.record(), "a grid needs at least one row and one column");
+  if (s.limits.fit_to_data) check_pass_memory(s, ctl, continuous);
   s.size_grids(s.NI, s.NJ);
 
   s.CELL_DX = run.cell_size->first;

@@ -7,6 +7,8 @@
 #include "model/warn_error.hpp"
 #include "io/grid_file.hpp"
 #include "io/output_commit.hpp"
+#include "io/memory_check.hpp"
+#include "model/memory_estimate.hpp"
 #include "io/text_writer.hpp"
 #include "terrain/contributing_area.hpp"
 #include "terrain/flow_directions.hpp"
@@ -33,7 +35,6 @@ void MOD1(ModelState& s, const ControlFile& ctl) {
   }
   s.NI = ni;
   s.NJ = nj;
-  s.size_terrain_grids(ni, nj);
   s.OUTLET_I = t.outlet->i;
   s.OUTLET_J = t.outlet->j;
   GridExpect expect{ni, nj, ctl.name(), t.grid.record()};
@@ -42,7 +43,20 @@ void MOD1(ModelState& s, const ControlFile& ctl) {
     expect.cell_dy = t.cell_size->second;
     expect.cell_record = t.cell_size.record();
   }
+  // The grids are sized from the control file: a DEM that cannot hold them,
+  // or grids memory cannot, are refused before they are taken.
   dem->expect(expect);
+  if (s.limits.fit_to_data) {
+    check_grid_file_size(*t.dem, ni, nj, ctl.name(), t.grid.record());
+    auto gis = [](const ControlValue<std::string>& v) {
+      return v.ok() && grid_format(*v) != GridFormat::text ? 1 : 0;
+    };
+    const int gis_outputs = gis(t.directions) + gis(t.elevation) + gis(t.area);
+    check_memory(terrain_pass_bytes(static_cast<int64_t>(ni) * nj, gis(t.dem), gis_outputs),
+                 "the terrain pass over " + std::to_string(ni) + " x " + std::to_string(nj) + " cells (record " +
+                     std::to_string(t.grid.record()) + " of '" + ctl.name() + "')");
+  }
+  s.size_terrain_grids(ni, nj);
   const GeoReference geo = terrain_georeference(*dem, t);
 
   GridWriter direction_file(*t.directions, kDirectionGrid, geo);

@@ -58,7 +58,11 @@ TEST(FitStatistics, HandComputedSeriesWithMissingObservations) {
   const FitStatistics low = fit_statistics(std::vector<double>{0.5, 1, 1.5}, std::vector<double>{1, 2, 3});
   EXPECT_DOUBLE_EQ(low.pbias, -50.0);
   EXPECT_DOUBLE_EQ(objective_value(Objective::pbias, low), 50.0);
-  EXPECT_FALSE(parse_objective("NSE"));
+  EXPECT_EQ(parse_objective("NSE"), Objective::nse);
+  EXPECT_EQ(parse_objective("KGE2012"), Objective::kge2012);
+  EXPECT_EQ(parse_objective("LogNse"), Objective::lognse);
+  EXPECT_FALSE(parse_objective("kge2"));
+  EXPECT_FALSE(parse_objective("ns"));
 }
 
 // No usable pair, or a simulated NaN, must not look like a good fit.
