@@ -15,6 +15,7 @@
 #include "driver/process_count.hpp"
 #include "io/input_error.hpp"
 #include "io/quoted.hpp"
+#include "io/unread_values.hpp"
 
 #ifdef TARVEX_MPI
 #include "calibration/mpi_evaluator.hpp"
@@ -54,8 +55,7 @@ int main(int argc, char** argv) {
   std::string error;
   auto cl = parse_command_line(args, error);
   if (!cl) {
-    report(error);
-    std::fprintf(stderr, "\n%s", usage_text());
+    report(error + "; see tarvex --help");
     return 2;
   }
   if (cl->help) {
@@ -91,6 +91,7 @@ int main(int argc, char** argv) {
         return 2;
       }
     }
+    if (cl->strict) set_unread_values(UnreadValues::refuse);
     auto state = std::make_unique<ModelState>();
     if (cl->no_limits) state->limits = kNoLimits;
     int status = MAINMENU(*state, cl->mode, cl->search);
