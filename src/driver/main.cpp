@@ -73,6 +73,8 @@ int main(int argc, char** argv) {
     if (mpi.rank() == 0) report(why);
     return mpi_status;
   }
+  // Every rank reads the same inputs: rank 0 tells of what they leave unread.
+  if (mpi.rank() != 0) set_warning_sink([](const std::string&) {});
 #else
   // Copies started by mpirun or srun would all write the same files.
   if (const int k = launched_processes(); k > 1) {

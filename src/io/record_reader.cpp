@@ -277,8 +277,10 @@ void RecordReader::end_of_grid(std::string_view grid) {
   if (!rest_is_blank()) {
     const int32_t last = rec_;
     const int32_t after = count_records();
-    const std::string words = "records " + std::to_string(last + 1) + " to " + std::to_string(rec_) +
-                              " follow record " + std::to_string(last) + ", the last of " + std::string(grid);
+    const std::string words = (after == 1 ? "record " + std::to_string(rec_) + " follows"
+                                          : "records " + std::to_string(last + 1) + " to " + std::to_string(rec_) +
+                                                " follow") +
+                              " record " + std::to_string(last) + ", the last of " + std::string(grid);
     if (unread_values() == UnreadValues::refuse) fail(words + "; records after a grid are refused (--strict)");
     unread_.add_after(words + "; " + count_of(after, "record is", "records are") + " ignored");
   }
