@@ -18,15 +18,11 @@ namespace {
 std::vector<std::string> g_warnings;
 void keep(const std::string& m) { g_warnings.push_back(m); }
 
-// Collects the warnings and sets the policy for one test.
+// Collects the warnings of one test.
 class UnreadValuesTest : public ::testing::Test {
  protected:
   UnreadValuesTest() : old_(set_warning_sink(&keep)) { g_warnings.clear(); }
-  ~UnreadValuesTest() override {
-    set_warning_sink(old_);
-    set_unread_values(UnreadValues::warn);
-  }
-  static void refuse() { set_unread_values(UnreadValues::refuse); }
+  ~UnreadValuesTest() override { set_warning_sink(old_); }
 
  private:
   WarningSink old_;
@@ -83,23 +79,6 @@ TEST_F(UnreadValuesTest, RecordsAfterTheLastRowOfAGridAreReportedWithTheLongRows
             "file 'dem.txt': record 1 holds 4 values; row 1 of the DEM reads 3 and ignores the rest; 1 record of "
             "the file has values left unread; records 3 to 5 follow record 2, the last of the grid's 2 rows "
             "(NI = 2 in record 18 of 'Tarvex.in'); 3 records are ignored (--strict refuses them)");
-}
-
-TEST_F(UnreadValuesTest, StrictRefusesTheFirstOfThem) {
-  refuse();
-  test::expect_input_error(
-      [] { read_records(RecordReader::from_text("1 0.5 0.4\n2 0.5 0,4\n", "rain.txt"), 2); },
-      {"file 'rain.txt': record 2 holds 4 values; rain record 2 (label and 2 gauge values) reads 3",
-       "refused (--strict)"});
-  test::expect_input_error(
-      [] {
-        auto grid = GridReader::from_text("1 2\n3 4\n5 6\n", "dem.txt");
-        grid.expect(GridExpect{2, 2, "Tarvex.in", 18});
-        std::vector<int32_t> rows(4);
-        grid.rows(rows.data(), 2, 2, "the direction grid");
-      },
-      {"file 'dem.txt': record 3 follows record 2, the last of the grid's 2 rows", "refused (--strict)"});
-  EXPECT_TRUE(g_warnings.empty());
 }
 
 TEST_F(UnreadValuesTest, EndOfFileNamesTheRecordThatRanShort) {
