@@ -6,8 +6,12 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 if [ ! -x build/tarvex ]; then
+  # The first build takes a few minutes: say so and show its progress.
+  echo "Building tarvex in $root/build (first run only; this takes a few minutes) ..."
   cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build build --target tarvex -j"$(nproc)" >/dev/null
+  cmake --build build --target tarvex -j"$(nproc)"
+  echo "Built $root/build/tarvex"
+  echo
 fi
 out="${DEMO_DIR:-$root/out/demo}"
 rm -rf "$out"

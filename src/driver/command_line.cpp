@@ -70,6 +70,8 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
       cl.directory = a.substr(12);
     } else if (a == "--no-limits") {
       cl.no_limits = true;
+    } else if (a == "--strict") {
+      cl.strict = true;
     } else if (a == "--search") {
       cl.search.search = true;
       search_given = true;
@@ -117,7 +119,7 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
 }
 
 const char* usage_text() {
-  return "Usage: tarvex [--mode MODE] [-C DIR] [-j N] [--no-limits]\n"
+  return "Usage: tarvex [--mode MODE] [-C DIR] [-j N] [--no-limits] [--strict]\n"
          "              [--search [--objective NAME] [--resume] [--progress]]\n"
          "\n"
          "Distributed rainfall-runoff model of one catchment. Reads the control file\n"
@@ -139,6 +141,9 @@ const char* usage_text() {
          "                        40000 records and observed values, 10 exempt cells) up\n"
          "                        to what memory holds; 3 roughness classes and 1 cross-\n"
          "                        section stay\n"
+         "      --strict          refuse values an input file holds beyond what is read\n"
+         "                        (the rest of a record, records after a grid's last\n"
+         "                        row) instead of a warning on stderr\n"
          "      --search          calibration mode: search the parameters within the bounds\n"
          "                        of \"scein.dat\" (shuffled complex evolution); records in\n"
          "                        \"min-ris.txt\", \"sce_evaluations.csv\", \"sceout.dat\",\n"

@@ -16,6 +16,7 @@ struct CommandLine {
   bool help = false;
   bool version = false;
   bool no_limits = false;    // --no-limits: tables sized to the data, not to the capacities
+  bool strict = false;       // --strict: values left unread in an input file are an input error
   SearchOptions search;      // --search and its options (calibration mode only)
 };
 

@@ -18,6 +18,7 @@
 #include "io/output_commit.hpp"
 #include "io/quoted.hpp"
 #include "io/run_lock.hpp"
+#include "io/unread_values.hpp"
 
 #ifdef TARVEX_MPI
 #include "calibration/mpi_evaluator.hpp"
@@ -60,8 +61,7 @@ int main(int argc, char** argv) {
   std::string error;
   auto cl = parse_command_line(args, error);
   if (!cl) {
-    report(error);
-    std::fprintf(stderr, "\n%s", usage_text());
+    report(error + "; see tarvex --help");
     return 2;
   }
   if (cl->help) {
@@ -79,6 +79,8 @@ int main(int argc, char** argv) {
     if (mpi.rank() == 0) report(why);
     return mpi_status;
   }
+  // Every rank reads the same inputs: rank 0 tells of what they leave unread.
+  if (mpi.rank() != 0) set_warning_sink([](const std::string&) {});
 #else
   // Copies started by mpirun or srun would all write the same files.
   if (const int k = launched_processes(); k > 1) {
@@ -106,6 +108,7 @@ int main(int argc, char** argv) {
 #endif
     DirectoryLock lock;
     if (owner) lock.take();
+    if (cl->strict) set_unread_values(UnreadValues::refuse);
     auto state = std::make_unique<ModelState>();
     if (cl->no_limits) state->limits = kNoLimits;
     const int status = checked_exit(MAINMENU(*state, cl->mode, cl->search), 1);

@@ -1,5 +1,7 @@
 #include "driver/main_menu.hpp"
 
+#include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +21,16 @@
 namespace tarvex {
 
 namespace {
+
+// The numbered message does not say where the file was looked for.
+void report_missing_control_file() {
+  std::error_code ec;
+  const std::filesystem::path here = std::filesystem::current_path(ec);
+  const std::string line = "tarvex: the control file 'Tarvex.in' cannot be opened in directory " +
+                           (ec ? std::string("(unknown)") : quoted_name(here.string())) +
+                           "; run tarvex in the catchment's directory or give that directory with -C DIR\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
+}
 
 // The files a pass reads and writes, as far as the control file names them.
 void check_files_apart(int32_t mode, const ControlFile& ctl) {
@@ -111,7 +123,11 @@ int MAINMENU(ModelState& s, int32_t mode, const SearchOptions& search) {
   s.RUN_MODE = mode;
   try {
     const std::optional<ControlFile> ctl = ControlFile::read("Tarvex.in", mode, control_bounds(s.limits));
-    if (!ctl) refuse_run(1011);
+    if (!ctl) {
+      WARN_ERROR(1011);
+      report_missing_control_file();
+      throw RunRefused{1011};
+    }
     return run_pass(s, *ctl, search);
   } catch (const RunRefused&) {
     // The message is printed; a refused pass is not repeated.

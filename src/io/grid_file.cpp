@@ -9,6 +9,7 @@
 #include "io/file_identity.hpp"
 #include "io/geotiff.hpp"
 #include "io/output_commit.hpp"
+#include "io/quoted.hpp"
 
 namespace tarvex {
 
@@ -68,6 +69,7 @@ std::optional<GridReader> GridReader::try_open(const std::filesystem::path& path
     if (!text) return std::nullopt;
     GridReader r(std::move(*text));
     r.geo_.prj = read_prj_beside(path);
+    if (expect) r.expect(*expect);
     return r;
   }
   // Checked before it is opened: a pipe would block the open.
@@ -79,7 +81,13 @@ std::optional<GridReader> GridReader::try_open(const std::filesystem::path& path
 }
 
 void GridReader::expect(const GridExpect& e) {
-  if (!gis_) return;
+  if (!gis_) {
+    // The text layout has no size of its own: what follows row NI is noted.
+    text_rows_ = e.ni;
+    text_grid_ = "the grid's " + std::to_string(e.ni) + " rows (NI = " + std::to_string(e.ni) + " in record " +
+                 std::to_string(e.size_record) + " of " + quoted_name(e.control_file) + ")";
+    return;
+  }
   check_grid_size(name_, gis_->nrows, gis_->ncols, e.ni, e.nj, e.control_file, e.size_record);
   if (e.cell_dx > 0.0f) check_grid_cell_size(name_, geo_, e.cell_dx, e.cell_dy, e.control_file, e.cell_record);
 }
@@ -112,13 +120,25 @@ void GridReader::gis_row(T* dst, int32_t n, std::string_view what, T nodata) {
 }
 
 void GridReader::row(float* dst, int32_t n, std::string_view what, float nodata) {
-  if (gis_) gis_row(dst, n, what, nodata);
-  else text_->row(dst, n, what);
+  if (gis_) {
+    gis_row(dst, n, what, nodata);
+  } else {
+    text_->row(dst, n, what);
+    text_row_read();
+  }
 }
 
 void GridReader::row(int32_t* dst, int32_t n, std::string_view what, int32_t nodata) {
-  if (gis_) gis_row(dst, n, what, nodata);
-  else text_->row(dst, n, what);
+  if (gis_) {
+    gis_row(dst, n, what, nodata);
+  } else {
+    text_->row(dst, n, what);
+    text_row_read();
+  }
+}
+
+void GridReader::text_row_read() {
+  if (++text_served_ == text_rows_) text_->end_of_grid(text_grid_);
 }
 
 int32_t GridReader::record() const {

@@ -49,7 +49,8 @@ class GridReader {
   ~GridReader();
 
   // Checks the size (and cell size) a GIS grid declares; throws InputError
-  // naming both values and the control-file record.
+  // naming both values and the control-file record. For the text layout,
+  // records after row NI are reported once it is read.
   void expect(const GridExpect& e);
   // Georeference of a GIS grid (known false for the text layout), with the
   // text of the .prj beside the file when the format carries none.
@@ -84,6 +85,11 @@ class GridReader {
   std::optional<RecordReader> text_;  // text layout and .asc
   std::unique_ptr<Gis> gis_;          // .asc and .tif
   GeoReference geo_;
+  // Text layout: rows expected (0 when unknown), rows read, the rows in words.
+  void text_row_read();
+  int32_t text_rows_ = 0;
+  int32_t text_served_ = 0;
+  std::string text_grid_;
 };
 
 // Layout of the values of a grid file: a fixed-point field (width, decimals)

@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <new>
 
@@ -24,6 +25,29 @@ bool is_separator(char c) { return c == ' ' || c == ',' || c == '\t' || c == '\r
 std::string show(std::string_view token) {
   if (token.size() > 40) return escaped(token.substr(0, 40)) + "...";
   return escaped(token);
+}
+
+// Items of a record from its start; a quoted text is one item.
+int32_t count_items(std::string_view line) {
+  int32_t n = 0;
+  std::size_t i = 0;
+  for (;;) {
+    while (i < line.size() && is_separator(line[i])) ++i;
+    if (i >= line.size()) return n;
+    ++n;
+    const char q = line[i];
+    if (q == '\'' || q == '"') {
+      const std::size_t end = line.find(q, i + 1);
+      i = end == std::string_view::npos ? line.size() : end + 1;
+    } else {
+      while (i < line.size() && !is_separator(line[i])) ++i;
+    }
+  }
+}
+
+std::string records(int32_t first, int32_t last) {
+  return first == last ? "record " + std::to_string(first) + " holds "
+                       : "records " + std::to_string(first) + " to " + std::to_string(last) + " hold ";
 }
 
 bool is_blank_text(std::string_view s) { return s.find_first_not_of(" \t\r\n,") == std::string_view::npos; }
@@ -64,23 +88,22 @@ bool parse_real(std::string_view tok, double& out) {
 
 ListRead::ListRead(RecordReader& reader, std::string_view what) : rd_(reader), what_(what) {}
 
+void ListRead::ends(const char* kind) { rd_.ends(what_ + " (" + kind + ")"); }
+
 std::string_view ListRead::next_token(const char* kind) {
   if (!started_) {
     started_ = true;
-    if (!rd_.next_record()) {
-      rd_.fail("the file ends after record " + std::to_string(rd_.rec_) + "; expected " + what_ +
-               " (" + kind + ")");
-    }
+    if (!rd_.next_record()) ends(kind);
+    first_record_ = rd_.rec_;
   }
   for (;;) {
     const std::string_view line = rd_.line();
     while (rd_.cursor_ < line.size() && is_separator(line[rd_.cursor_])) ++rd_.cursor_;
     if (rd_.cursor_ < line.size()) break;
-    if (!rd_.next_record()) {
-      rd_.fail("the file ends after record " + std::to_string(rd_.rec_) + "; expected " + what_ +
-               " (" + kind + ")");
-    }
+    if (on_first_ < 0) on_first_ = taken_;
+    if (!rd_.next_record()) ends(kind);
   }
+  ++taken_;
   std::string_view line = rd_.line();
   std::size_t start = rd_.cursor_;
   char q = line[start];
@@ -194,10 +217,31 @@ bool ListRead::seek_value() {
 void ListRead::finish() {
   if (!started_) {
     started_ = true;
-    if (!rd_.next_record(false)) {
-      rd_.fail("the file ends after record " + std::to_string(rd_.rec_) + "; expected " + what_);
-    }
+    if (!rd_.next_record(false)) rd_.ends(what_);
+    return;
   }
+  if (taken_ == 0 || first_item_only_) return;
+  const bool spanned = on_first_ >= 0;
+  // Values after the last one taken; a record holding no more costs one scan of its blanks.
+  const std::string_view line = rd_.line();
+  std::size_t c = rd_.cursor_;
+  while (c < line.size() && is_separator(line[c])) ++c;
+  const int32_t left = c < line.size() ? count_items(line.substr(c)) : 0;
+  if (spanned && rd_.short_record_.empty() && (rd_.last_read_fit_ || left > 0)) {
+    rd_.short_record_ = records(first_record_, first_record_) + count_of(on_first_, "value", "values") + "; " +
+                        what_ + " reads " + std::to_string(taken_);
+  }
+  rd_.last_read_fit_ = !spanned;
+  if (left == 0 || !rd_.unread_.counts(rd_.rec_)) return;
+  const bool refuse = unread_values() == UnreadValues::refuse;
+  std::string words;
+  if (refuse || rd_.unread_.first()) {
+    words = records(first_record_, rd_.rec_) + count_of(int64_t{taken_} + left, "value", "values") + "; " +
+            what_ + " reads " + std::to_string(taken_);
+    if (spanned) words += " (record " + std::to_string(first_record_) + " holds " + std::to_string(on_first_) + ")";
+  }
+  if (refuse) rd_.fail(words + "; values left unread are refused (--strict)");
+  rd_.unread_.add(rd_.rec_, std::move(words));
 }
 
 // ------------------------------------------------------------ RecordReader
@@ -241,6 +285,35 @@ std::optional<RecordReader> RecordReader::try_open(const std::filesystem::path& 
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   r.size_ = static_cast<std::size_t>(st.st_size);
   return r;
+}
+
+RecordReader::~RecordReader() {
+  if (std::uncaught_exceptions() > 0) return;  // the error ending the run says what matters
+  try {
+    report_unread();
+  } catch (...) {
+  }
+}
+
+void RecordReader::report_unread() {
+  if (unread_.empty()) return;
+  const std::string message = "file " + quoted_name(name_) + ": " + unread_.message();
+  unread_.clear();
+  warn(message);
+}
+
+void RecordReader::end_of_grid(std::string_view grid) {
+  if (!rest_is_blank()) {
+    const int32_t last = rec_;
+    const int32_t after = count_records();
+    const std::string words = (after == 1 ? "record " + std::to_string(rec_) + " follows"
+                                          : "records " + std::to_string(last + 1) + " to " + std::to_string(rec_) +
+                                                " follow") +
+                              " record " + std::to_string(last) + ", the last of " + std::string(grid);
+    if (unread_values() == UnreadValues::refuse) fail(words + "; records after a grid are refused (--strict)");
+    unread_.add_after(words + "; " + count_of(after, "record is", "records are") + " ignored");
+  }
+  report_unread();
 }
 
 RecordReader RecordReader::from_text(std::string text, std::string name, std::size_t chunk) {
@@ -388,10 +461,14 @@ bool RecordReader::rest_is_blank() {
 
 void RecordReader::skip(int32_t n, std::string_view what) {
   for (int32_t k = 0; k < n; ++k) {
-    if (!next_record(false)) {
-      fail("the file ends after record " + std::to_string(rec_) + "; expected " + std::string(what));
-    }
+    if (!next_record(false)) ends(what);
   }
+}
+
+void RecordReader::ends(std::string_view expected) const {
+  std::string m = "the file ends after record " + std::to_string(rec_) + "; expected " + std::string(expected);
+  if (!short_record_.empty()) m += "; " + short_record_;
+  fail(m);
 }
 
 void RecordReader::rewind() {
@@ -441,9 +518,7 @@ void RecordReader::row(int32_t* dst, int32_t n, std::string_view what) {
 }
 
 std::string RecordReader::name30(std::string_view what) {
-  if (!next_record()) {
-    fail("the file ends after record " + std::to_string(rec_) + "; expected " + std::string(what));
-  }
+  if (!next_record()) ends(what);
   std::string s(line().substr(0, 30));
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.pop_back();
   return s;
@@ -451,6 +526,7 @@ std::string RecordReader::name30(std::string_view what) {
 
 std::string RecordReader::name_item(std::string_view what) {
   ListRead r(*this, what);
+  r.first_item_only_ = true;  // words after a file name describe it
   std::string s = r.text();
   r.finish();
   if (s.size() > 30) s.resize(30);
@@ -465,6 +541,7 @@ void RecordReader::find_marker(std::string_view marker) {
            std::to_string(rec_) + ")");
     }
     ListRead r(*this, what);
+    r.first_item_only_ = true;
     std::string item = r.text();
     r.finish();
     item.resize(3, ' ');

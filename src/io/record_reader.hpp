@@ -11,6 +11,13 @@
 // Every failure throws InputError naming the file, the record and what was
 // expected.
 //
+// Values a read leaves on its last record (not the words after a file name
+// or a marker), and records after the last row of a grid (end_of_grid), are
+// counted: the file gets one warning when its reader closes, or an
+// InputError at the first of them when unread values are refused
+// (io/unread_values.hpp). An error at the end of the file names the first
+// record that held fewer values than a whole read needs.
+//
 // A file is read in chunks as its records are consumed: memory holds the
 // current record and one chunk, whatever follows in the file. Records that
 // are only skipped or counted are never held whole.
@@ -21,6 +28,7 @@
 #include <string_view>
 
 #include "io/input_error.hpp"
+#include "io/unread_values.hpp"
 
 namespace tarvex {
 
@@ -58,10 +66,17 @@ class ListRead {
   std::string_view next_token(const char* kind);
   [[noreturn]] void bad_value(std::string_view token, const char* kind);
   [[noreturn]] void out_of_memory();
+  [[noreturn]] void ends(const char* kind);
 
   RecordReader& rd_;
   std::string what_;
   bool started_ = false;
+  int32_t first_record_ = 0;  // record the read started on
+  int32_t taken_ = 0;         // values taken
+  int32_t on_first_ = -1;     // values on the first record, once the read ran past it
+  bool first_item_only_ = false;  // a file name or a marker: the rest of its record is no value
+
+  friend class RecordReader;
 };
 
 class RecordReader {
@@ -77,6 +92,11 @@ class RecordReader {
   // Builds a reader on text held in memory (tests, fuzzing), served in
   // chunks of the given size.
   static RecordReader from_text(std::string text, std::string name, std::size_t chunk = kChunk);
+
+  RecordReader(RecordReader&&) noexcept = default;
+  RecordReader& operator=(RecordReader&&) noexcept = default;
+  // Writes the warning on values left unread, unless an error is on its way.
+  ~RecordReader();
 
   const std::string& name() const { return name_; }
   // Number of records consumed so far (the last record read).
@@ -115,6 +135,13 @@ class RecordReader {
   // characters, equals marker; the marker record is consumed.
   void find_marker(std::string_view marker);
 
+  // Called after the last row of a grid: records after it that are not
+  // blank are counted (or refused), then the file's warning is written.
+  // grid words the rows, e.g. "the 100 rows of the grid".
+  void end_of_grid(std::string_view grid);
+  // Writes the warning on the values left unread so far, once.
+  void report_unread();
+
   [[noreturn]] void fail(std::string_view message) const;
 
  private:
@@ -140,6 +167,8 @@ class RecordReader {
   // Appends the next chunk of the file to buf_; false at end of file.
   bool fill();
   [[noreturn]] void too_many_records() const;
+  // The file ended where `expected` was to be read.
+  [[noreturn]] void ends(std::string_view expected) const;
   // Reads up to n bytes from the source; 0 at its end.
   std::size_t read_source(char* dst, std::size_t n);
   // The current record, without its line end.
@@ -161,6 +190,10 @@ class RecordReader {
   std::size_t line_end_ = 0;
   std::size_t cursor_ = 0;     // position inside the current record
   int32_t rec_ = 0;
+
+  UnreadTally unread_;
+  std::string short_record_;  // the first record holding fewer values than its read, in words
+  bool last_read_fit_ = false;  // the last read took its values from one record
 };
 
 }  // namespace tarvex
