@@ -3,16 +3,13 @@
 // before the search goes on. Also the digest against published vectors.
 #include <gtest/gtest.h>
 
-#include <signal.h>
 #include <sys/resource.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <span>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "calibration/sce_search.hpp"
@@ -125,18 +122,7 @@ class ResumeInputs : public ::testing::Test {
     ASSERT_EQ(test::run_tarvex({"--search", "-j", "1"}, whole_->path()).exit_code, 0);
 
     const TempDir& cut = *cut_;
-    const std::string cmd = "cd '" + cut.path().string() + "' && (exec '" + test::tarvex_binary().string() +
-                            "' --search -j 1 >/dev/null 2>&1) & echo $! > '" + (cut / "pid").string() + "'";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    const pid_t pid = static_cast<pid_t>(std::stol(cut.read("pid")));
-    for (int k = 0; k < 3000; ++k) {
-      if (cut.exists("sce_checkpoint.txt") && cut.read("sce_checkpoint.txt").find("\nloop 0\n") == std::string::npos)
-        break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    kill(pid, SIGKILL);
-    for (int k = 0; k < 1000 && kill(pid, 0) == 0; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    std::filesystem::remove(cut / "pid");
+    test::kill_search_past_first_loop(cut);
     ASSERT_TRUE(cut.exists("sce_checkpoint.txt"));
   }
   static void TearDownTestSuite() {

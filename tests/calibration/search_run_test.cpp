@@ -2,14 +2,11 @@
 // test catchment: records, thread independence, resume, refused settings.
 #include <gtest/gtest.h>
 
-#include <signal.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/testkit.hpp"
@@ -92,19 +89,7 @@ TEST(SearchRun, ResumeAfterAKillEndsLikeTheWholeSearch) {
   prepare(cut);
   ASSERT_EQ(test::run_tarvex({"--search", "-j", "1"}, whole.path()).exit_code, 0);
 
-  // Killed once a checkpoint past the initial population exists.
-  const std::string cmd = "cd '" + cut.path().string() + "' && (exec '" + test::tarvex_binary().string() +
-                          "' --search -j 1 >/dev/null 2>&1) & echo $! > '" + (cut / "pid").string() + "'";
-  ASSERT_EQ(std::system(cmd.c_str()), 0);
-  const pid_t pid = static_cast<pid_t>(std::stol(cut.read("pid")));
-  for (int k = 0; k < 3000; ++k) {
-    if (cut.exists("sce_checkpoint.txt") && cut.read("sce_checkpoint.txt").find("\nloop 0\n") == std::string::npos)
-      break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  kill(pid, SIGKILL);
-  for (int k = 0; k < 1000 && kill(pid, 0) == 0; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  std::filesystem::remove(cut / "pid");
+  test::kill_search_past_first_loop(cut);
 
   const test::RunResult r = test::run_tarvex({"--search", "--resume", "-j", "2"}, cut.path());
   ASSERT_EQ(r.exit_code, 0) << r.err;

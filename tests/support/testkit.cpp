@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
+#include <thread>
 #include <sstream>
 #include <stdexcept>
 
@@ -140,6 +143,22 @@ RunResult run_tarvex(const std::vector<std::string>& args, const std::filesystem
   r.out = io.read("out");
   r.err = io.read("err");
   return r;
+}
+
+void kill_search_past_first_loop(const TempDir& dir) {
+  const std::string cmd = "cd " + shell_quote(dir.path().string()) + " && (exec " +
+                          shell_quote(tarvex_binary().string()) + " --search -j 1 >/dev/null 2>&1) & echo $! > " +
+                          shell_quote((dir / "pid").string());
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  const pid_t pid = static_cast<pid_t>(std::stol(dir.read("pid")));
+  for (int k = 0; k < 3000; ++k) {
+    if (dir.exists("sce_checkpoint.txt") && dir.read("sce_checkpoint.txt").find("\nloop 0\n") == std::string::npos)
+      break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  kill(pid, SIGKILL);
+  for (int k = 0; k < 1000 && kill(pid, 0) == 0; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  std::filesystem::remove(dir / "pid");
 }
 
 std::filesystem::path tarvex_binary() { return TARVEX_BINARY; }

@@ -66,6 +66,10 @@ struct RunResult {
 // Runs the built tarvex binary with args in dir.
 RunResult run_tarvex(const std::vector<std::string>& args, const std::filesystem::path& dir);
 
+// Starts a search (-j 1) in dir and kills it (SIGKILL) once its checkpoint
+// is past the initial population: a search to resume.
+void kill_search_past_first_loop(const TempDir& dir);
+
 // Path of the built program, the test data folder and the source tree.
 std::filesystem::path tarvex_binary();
 std::filesystem::path test_data_dir();
