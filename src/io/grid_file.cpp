@@ -174,7 +174,7 @@ GridWriter::~GridWriter() {
   if (std::uncaught_exceptions() > unwinding_) return;  // the text writer drops its temporary
   try {
     close();
-  } catch (const InputError&) {
+  } catch (...) {  // a destructor must not throw (an allocation may fail too)
   }
 }
 

@@ -118,9 +118,10 @@ TextWriter::~TextWriter() {
     if (!temp_.empty()) abandon_output(name_, temp_);
     return;
   }
+  // A destructor must not throw: an error closing here has no one to tell.
   try {
     close();
-  } catch (const InputError&) {
+  } catch (...) {
   }
 }
 
