@@ -11,6 +11,12 @@ namespace {
 
 std::uint64_t u(int64_t n) { return n > 0 ? static_cast<std::uint64_t>(n) : 0; }
 
+// Products and sums that stop at the largest value instead of wrapping: an
+// estimate that wrapped would let a run through that no memory holds.
+constexpr std::uint64_t kMost = UINT64_MAX;
+std::uint64_t mul(std::uint64_t a, std::uint64_t b) { return a != 0 && b > kMost / a ? kMost : a * b; }
+std::uint64_t add(std::uint64_t a, std::uint64_t b) { return b > kMost - a ? kMost : a + b; }
+
 }  // namespace
 
 // Per cell, measured with /usr/bin/time on generated catchments of 1000 x
@@ -21,17 +27,18 @@ std::uint64_t u(int64_t n) { return n > 0 ? static_cast<std::uint64_t>(n) : 0; }
 
 std::uint64_t terrain_pass_bytes(int64_t cells, int gis_inputs, int gis_outputs) {
   // A kept ESRI ASCII row holds the text of its values (up to 12 bytes each).
-  return u(cells) * (24 + 4 * u(gis_inputs) + 12 * u(gis_outputs));
+  return mul(u(cells), add(24, add(mul(4, u(gis_inputs)), mul(12, u(gis_outputs)))));
 }
 
-std::uint64_t state_grid_bytes(int64_t cells, int32_t planes) { return u(cells) * (132 + 4 * u(planes)); }
+std::uint64_t state_grid_bytes(int64_t cells, int32_t planes) { return mul(u(cells), add(132, mul(4, u(planes)))); }
 
 std::uint64_t record_series_bytes(int64_t records, int32_t gauges, int32_t stations) {
-  return u(records) * 8 * (u(gauges) + u(stations));
+  return mul(mul(u(records), 8), add(u(gauges), u(stations)));
 }
 
 std::uint64_t run_bytes(int64_t cells, int64_t routed, int32_t planes, int64_t steps) {
-  return u(cells) * (12 + 4 * u(planes)) + u(routed) * (256 + 4 * u(planes)) + u(steps) * 16;
+  const std::uint64_t plane = mul(4, u(planes));
+  return add(add(mul(u(cells), add(12, plane)), mul(u(routed), add(256, plane))), mul(u(steps), 16));
 }
 
 void check_memory(std::uint64_t estimate, const std::string& what) {
@@ -52,11 +59,12 @@ void check_run_memory(const ModelState& s, int32_t copies) {
   const double steps = static_cast<double>(s.N_DATA) * static_cast<double>(s.DT_RAIN / s.DT_SIM);
   const int32_t planes = s.weight_planes();
   const std::uint64_t run = run_bytes(cells, routed, planes, static_cast<int64_t>(std::min(steps, 4e18)));
-  const std::uint64_t copy = state_grid_bytes(cells, planes) + record_series_bytes(s.N_DATA, s.N_RAIN_ST, s.N_TEMP_ST);
+  const std::uint64_t copy =
+      add(state_grid_bytes(cells, planes), record_series_bytes(s.N_DATA, s.N_RAIN_ST, s.N_TEMP_ST));
   std::string what = "a run of " + std::to_string(routed) + " routed cells of " + std::to_string(s.NI) + " x " +
                      std::to_string(s.NJ) + " over " + std::to_string(s.N_DATA) + " records";
   if (copies > 0) what = "the search's " + std::to_string(copies + 1) + " concurrent runs (-j) of " + what.substr(9);
-  check_memory(run + static_cast<std::uint64_t>(copies > 0 ? copies : 0) * (run + copy), what);
+  check_memory(add(run, mul(u(copies), add(run, copy))), what);
 }
 
 }  // namespace tarvex

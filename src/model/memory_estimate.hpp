@@ -1,7 +1,8 @@
 #pragma once
 // Memory of a run without capacities, estimated before it is taken, so that
 // a grid or a series memory cannot hold is refused with a message instead of
-// the process being killed part-way through.
+// the process being killed part-way through. An estimate too large for 64
+// bits is the largest value, never a wrapped small one.
 #include <cstdint>
 #include <string>
 
