@@ -55,6 +55,13 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Control
   // The search leaves missing observations out of its objective: with none
   // left there is nothing to fit, and every point would score alike.
   if (run_search) {
+    // Without a cross-section no discharge is compared at all.
+    if (s.N_SECTIONS < 1) {
+      throw InputError("file '" + ctl.name() + "': record " + std::to_string(ctl.run.n_sections.record()) +
+                       ": N_SECTIONS = " + std::to_string(s.N_SECTIONS) +
+                       ": no cross-section to compare with the observed discharge of '" + OBS_FILE +
+                       "'; the search has nothing to fit");
+    }
     int32_t records = 0;
     try {
       records = compared_records(s);
