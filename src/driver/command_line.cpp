@@ -150,7 +150,7 @@ const char* usage_text() {
          "                        best series in \"outlet.out\"\n"
          "      --objective NAME  what the search minimises: sse (default, sum of squared\n"
          "                        differences), nse, lognse, kge, kge2012 (as 1 - E), rmse,\n"
-         "                        pbias (as |PBIAS|)\n"
+         "                        pbias (as |PBIAS|); names in any case\n"
          "      --resume          continue the search saved in \"sce_checkpoint.txt\"\n"
          "      --progress        a progress line per loop on stderr (default only when\n"
          "                        stderr is a terminal)\n"

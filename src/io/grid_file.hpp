@@ -38,7 +38,8 @@ class GridReader {
  public:
   // Opens a grid file; throws InputError when it cannot.
   explicit GridReader(const std::filesystem::path& path, const GridExpect* expect = nullptr);
-  // Nothing when the file cannot be opened.
+  // Nothing when the file cannot be opened; throws InputError when it is
+  // not a regular file (a pipe or a device).
   static std::optional<GridReader> try_open(const std::filesystem::path& path, const GridExpect* expect = nullptr);
   // A text-layout grid held in memory (tests, fuzzing).
   static GridReader from_text(std::string text, std::string name) {

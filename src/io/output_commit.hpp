@@ -16,9 +16,9 @@ namespace tarvex {
 void hold_outputs();
 
 // Starts an output of final name path: returns where to write it (a
-// temporary beside it, or path itself when that is an existing file that
-// cannot be replaced by a rename, such as a device or a pipe). Throws
-// InputError when path names a directory.
+// temporary beside it, or path itself when that exists and is no regular
+// file, such as a directory, a device or a pipe, or is a file this user may
+// not write: opening it then fails or writes it as before).
 std::filesystem::path begin_output(const std::filesystem::path& path);
 // The output written to temp is complete: renamed now or held as pending.
 // Throws InputError when the rename fails.

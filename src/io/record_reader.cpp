@@ -191,14 +191,7 @@ std::string ListRead::text() {
 int32_t ListRead::left_on_record() const {
   if (!started_) return 0;
   const std::string_view line = rd_.line();
-  int32_t n = 0;
-  std::size_t c = rd_.cursor_;
-  for (;;) {
-    while (c < line.size() && is_separator(line[c])) ++c;
-    if (c >= line.size()) return n;
-    ++n;
-    while (c < line.size() && !is_separator(line[c])) ++c;
-  }
+  return count_items(line.substr(std::min(rd_.cursor_, line.size())));
 }
 
 bool ListRead::seek_value() {

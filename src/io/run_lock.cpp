@@ -11,6 +11,7 @@
 #include <string>
 
 #include "io/input_error.hpp"
+#include "io/quoted.hpp"
 
 namespace tarvex {
 

@@ -1,6 +1,5 @@
 #include "terrain/mod1.hpp"
 
-#include <filesystem>
 #include <optional>
 #include <string>
 
