@@ -16,10 +16,10 @@
 
 #include "calibration/evaluate.hpp"
 #include "calibration/remote_evaluator.hpp"
-#include "calibration/search_interrupt.hpp"
 #include "calibration/sce_search.hpp"
-#include "io/append_file.hpp"
 #include "calibration/search_inputs.hpp"
+#include "calibration/search_interrupt.hpp"
+#include "io/append_file.hpp"
 #include "io/evaluation_log.hpp"
 #include "io/input_error.hpp"
 #include "io/record_reader.hpp"
@@ -112,8 +112,8 @@ void check_inputs_unchanged(const std::vector<InputDigest>& saved, const std::ve
   const std::size_t i = static_cast<std::size_t>(k);
   const std::string what = i < now.size() ? "file '" + now[i].path + "', " + now[i].role + ","
                                           : "file '" + saved[i].path + "'";
-  throw InputError(what + " differs from the one the search saved in '" + kCheckpointFile +
-                   "' began on; a resumed search runs on the inputs it began with: restore the file, or start a "
+  throw InputError(what + " has changed since the search saved in '" + kCheckpointFile +
+                   "' began; a resumed search runs on the inputs it began with: restore the file, or start a "
                    "new search without --resume");
 }
 
