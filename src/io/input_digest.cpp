@@ -24,9 +24,9 @@ std::string file_digest(const std::filesystem::path& path) {
   if (!std::filesystem::is_regular_file(path, ec)) {
     throw InputError(name + " is no longer a regular file; its digest for the search checkpoint cannot be taken");
   }
+  std::vector<char> buf(1 << 16);  // before the open: nothing between it and fclose throws
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) throw InputError(name + " cannot be opened for its digest: " + std::strerror(errno));
-  std::vector<char> buf(1 << 16);
   uint64_t h = kFnv1aOffset;
   std::size_t n = 0;
   while ((n = std::fread(buf.data(), 1, buf.size(), f)) > 0) h = fnv1a64(std::string_view(buf.data(), n), h);

@@ -2,7 +2,6 @@
 // test catchment: records, thread independence, resume, refused settings.
 #include <gtest/gtest.h>
 
-
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
