@@ -1,12 +1,15 @@
 #include "io/output_commit.hpp"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -43,6 +46,28 @@ void remove_quietly(const fs::path& p) {
 }
 
 void discard_at_exit() { discard_pending_outputs(); }
+
+// Removes the temporaries of `base` in dir that a run killed before it could
+// remove them left behind: ".<base>.tarvex-<pid>-<n>.tmp" of a process that
+// no longer exists.
+void remove_stale_temporaries(const fs::path& dir, const std::string& base) {
+  const std::string prefix = "." + base + ".tarvex-";
+  std::error_code ec;
+  for (fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (!name.starts_with(prefix) || !name.ends_with(".tmp")) continue;
+    const std::string_view id(name.data() + prefix.size(), name.size() - prefix.size() - 4);
+    const std::size_t dash = id.find('-');
+    if (dash == 0 || dash == std::string_view::npos || dash > 9 ||
+        id.find_first_not_of("0123456789-") != std::string_view::npos || id.find('-', dash + 1) != id.npos) {
+      continue;
+    }
+    const pid_t pid = static_cast<pid_t>(std::stol(std::string(id.substr(0, dash))));
+    if (pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
+    std::error_code gone;
+    fs::remove(it->path(), gone);
+  }
+}
 
 // Renames e into place, or removes its final name; false with why on failure.
 bool settle(const Entry& e, std::string& why) {
@@ -81,6 +106,7 @@ fs::path begin_output(const fs::path& path) {
   if (fs::exists(st) && ::access(final.c_str(), W_OK) != 0) return path;
   std::string base = final.filename().string();
   if (base.size() > 200) base.resize(200);
+  remove_stale_temporaries(final.parent_path(), base);
   fs::path temp = final.parent_path() / ("." + base + ".tarvex-" + std::to_string(::getpid()) + "-" +
                                          std::to_string(g_counter.fetch_add(1)) + ".tmp");
   std::lock_guard<std::mutex> lock(g_mutex);

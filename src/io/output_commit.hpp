@@ -7,6 +7,8 @@
 // order they were closed; discard_pending_outputs() removes every temporary,
 // and a failed run leaves the earlier files as they were. Without
 // hold_outputs() (library use, tests) an output is renamed at its close.
+// A run killed outright leaves its temporaries: the next output of that name
+// removes those of processes that no longer exist.
 #include <filesystem>
 
 namespace tarvex {
