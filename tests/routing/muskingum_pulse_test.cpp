@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "routing/routing.hpp"
+#include "open_channel.hpp"
 #include "routing_fixture.hpp"
 
 namespace tarvex {
@@ -38,29 +39,6 @@ struct Channel {
   double q0;         // m3/s, steady base flow
   double eps;        // pulse height over the base flow
 };
-
-// Width W of the rectangular section of width-to-depth ratio r carrying Q by
-// Strickler's law, Q = K A R^(2/3) S^(1/2), A = W h, R = A / (W + 2 h),
-// h = W / r, by bisection.
-double section_width(const Channel& ch) {
-  const auto discharge = [&](double W) {
-    const double h = W / ch.wd, A = W * h, R = A / (W + 2.0 * h);
-    return ch.ks * A * std::cbrt(R * R) * std::sqrt(static_cast<double>(ch.slope));
-  };
-  double lo = 1e-6, hi = 1e4;
-  for (int k = 0; k < 200; ++k) {
-    const double mid = 0.5 * (lo + hi);
-    (discharge(mid) < ch.q0 ? lo : hi) = mid;
-  }
-  return 0.5 * (lo + hi);
-}
-
-// Kinematic celerity of that section as the water rises in it: dQ/dA at the
-// section's width, Q (5/3 - 4/3 h / (W + 2 h)) / A.
-double celerity(const Channel& ch, double W) {
-  const double h = W / ch.wd;
-  return ch.q0 / (W * h) * (5.0 / 3.0 - 4.0 / 3.0 * h / (W + 2.0 * h));
-}
 
 // Duration (standard deviation) of the pulse, steps.
 constexpr double kPulseSd = 3.0;
@@ -133,9 +111,8 @@ Routed route_pulse(const Channel& ch, int32_t upper, int32_t lower, int32_t step
 }
 
 void expect_diffusive_wave(const Channel& ch) {
-  const double W = section_width(ch);
-  const double c = celerity(ch, W);
-  const double Dh = ch.q0 / (2.0 * ch.slope * W);
+  const test::Section sec = test::strickler_section(ch.q0, ch.ks, ch.slope, ch.wd);
+  const double W = sec.W, c = sec.c, Dh = sec.Dh;
   // The scheme must not raise its diffusion number here (Cr + D >= 1).
   ASSERT_GE(c * ch.dt / ch.dx + 2.0 * Dh / (c * ch.dx), 1.0);
 
