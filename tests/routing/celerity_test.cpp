@@ -158,16 +158,19 @@ TEST(CelerSup, RoughnessClassOutsideTheTableIsRefused) {
   EXPECT_THROW(CELER_SUP(*s, 3, 1, 2, 1), InputError);  // cell off the grid
 }
 
-TEST(CelerSub, UsesTwiceTheDiffusionNumber) {
+TEST(CelerSub, DelaysByTheSubsurfaceCelerityAndSpreadsWithTwiceTheSurfaceDiffusivity) {
   auto s = routing_state(3, 3);
+  s->K_SUB = 1.0f;          // ck = K_SUB * slope = 0.01 m/s
   s->QIN_SUB(2, 2) = 3.0f;  // Q = 1 m3/s
   CELER_SUB(*s, 2, 2, 2, 1);
-  // ck = 0.001 * 0.01 = 1e-5 m/s, Cr = 3.6e-4, D = 2 * 1 / (1e-5 * 0.01 * 100 * 100) = 2000.
-  const double Cr = 3.6e-4, D = 2000.0, den = Cr + 1.0 + D;
-  EXPECT_NEAR(s->C1_SUB(2, 2), (Cr - 1.0 + D) / den, 1e-7);
-  EXPECT_NEAR(s->C2_SUB(2, 2), (Cr + 1.0 - D) / den, 1e-7);
-  EXPECT_NEAR(s->C3_SUB(2, 2), (1.0 - Cr + D) / den, 1e-7);
-  EXPECT_NEAR(s->C4_SUB(2, 2) / (2.0 * Cr / den), 1.0, 1e-6);
+  const double c1 = s->C1_SUB(2, 2), c2 = s->C2_SUB(2, 2), c3 = s->C3_SUB(2, 2), c4 = s->C4_SUB(2, 2);
+  EXPECT_NEAR(c1 + c2 + c3, 1.0, 1e-6);
+  EXPECT_NEAR(c4, 1.0 - c3, 1e-6);
+  // Delay L / ck = 1e4 s; diffusivity Q / (S W_SUB) = 1 m2/s, spread
+  // 2 * 1 * 100 / 0.01^3 = 2e8 s2 (Cr = 0.36, D = 2: not raised).
+  const test::CellMoments m = test::cell_moments(c1, c2, c3);
+  EXPECT_NEAR(m.mean * 3600.0, 1e4, 1e-5 * 1e4);
+  EXPECT_NEAR(m.var * 3600.0 * 3600.0, 2e8, 1e-5 * 2e8);
   EXPECT_EQ(s->C1_SUP(2, 2), 0.0f);  // surface coefficients untouched
 }
 
