@@ -4,6 +4,7 @@
 
 #include "io/input_error.hpp"
 #include "routing/celerity.hpp"
+#include "open_channel.hpp"
 #include "routing_fixture.hpp"
 
 namespace tarvex {
@@ -18,33 +19,6 @@ struct Coefs {
 
 Coefs sup(const ModelState& s, int32_t i, int32_t j) {
   return {s.C1_SUP(i, j), s.C2_SUP(i, j), s.C3_SUP(i, j), s.C4_SUP(i, j)};
-}
-
-// The surface law written out term by term, without the per-step constants
-// that the routing precomputes.
-Coefs surface_by_formula(const ModelState& s, int32_t i, int32_t j, int32_t in, int32_t jn) {
-  const float z_out = s.ELEVATION(s.OUTLET_I, s.OUTLET_J);
-  const float a = s.CELL_DX * s.CELL_DY / 1000000.0f;
-  float L = (s.CELL_DX + s.CELL_DY) / 2.0f;
-  if (i != in && j != jn) L = ((s.CELL_DX + s.CELL_DY) / 2.0f) * 1.4142f;
-  float Q = (s.QIN_SUP(i, j) + s.QIN_SUP_OLD(i, j) + s.QOUT_SUP_OLD(i, j)) / 3.0f;
-  if (Q <= 0.0f) Q = 0.0001f;
-  float r = s.WD_HILL, K = s.KS_CLASS(s.ROUGH_CLASS(i, j));
-  if (static_cast<float>(s.AREA_CELLS(i, j)) * a >= s.A_CHANNEL) {
-    r = s.WD_CHAN;
-    K = s.KS_CHAN_OUT *
-        std::exp(std::log(s.KS_CHAN_TOP / s.KS_CHAN_OUT) / (3282.0f - z_out) * (s.ELEVATION(i, j) - z_out));
-  }
-  const float S = s.SLOPE(i, j);
-  const float W = std::pow(std::pow(r + 2.0f, 0.6666667f) * Q * r / (K * std::sqrt(S)), 0.375f);
-  const float ck =
-      std::pow(r + 2.0f, -1.6666666f) * (K * std::sqrt(S) * std::pow(W, 0.6666667f)) * (1.6666666f * r + 2.0f);
-  double D = static_cast<double>(Q) / (static_cast<double>(S) * ck * static_cast<double>(W) * L);
-  const double Cr = static_cast<double>(ck) * s.DT_SIM / L;
-  if (Cr + D < 1.0) D = 1.0 - Cr;
-  const double den = Cr + 1.0 + D;
-  return {static_cast<float>((Cr - 1.0 + D) / den), static_cast<float>((Cr + 1.0 - D) / den),
-          static_cast<float>((1.0 - Cr + D) / den), static_cast<float>(2.0 * Cr / den)};
 }
 
 TEST(CelerSup, DryCellMatchesHandComputedCoefficients) {
@@ -104,7 +78,14 @@ TEST(CelerSup, ChannelCellAtTheOutletUsesTheOutletRoughness) {
   EXPECT_EQ(sup(*chan, 2, 2), sup(*hill, 2, 2));
 }
 
-TEST(CelerSup, AgreesBitForBitWithTheWrittenOutLaw) {
+// Each cell's coefficients carry the diffusive wave of its own section: the
+// response of one cell is delayed by L / c on average and spread by
+// 2 Dh L / c^3, with c and Dh those of the reference discharge (the mean of
+// this step's inflow, the previous inflow and the previous outflow) in a
+// section of the cell's roughness: the class's on hillslopes; in channels,
+// geometric in elevation from KS_CHAN_OUT at the outlet to KS_CHAN_TOP at
+// 3282 m. L is the mean cell size, 1.4142 times it to a diagonal neighbour.
+TEST(CelerSup, CoefficientsDelayAndSpreadLikeTheDiffusiveWave) {
   auto s = routing_state(4, 4);
   s->NCLASS = 3;
   s->KS_CLASS(2) = 12.5f;
@@ -117,22 +98,54 @@ TEST(CelerSup, AgreesBitForBitWithTheWrittenOutLaw) {
   s->AREA_CELLS(4, 1) = 40;
   s->ELEVATION(2, 2) = 812.25f;
   s->ELEVATION(4, 1) = 3282.0f;
-  s->ELEVATION(4, 4) = 420.0f;
+  s->ELEVATION(4, 4) = 420.0f;  // the outlet
   s->SLOPE(1, 2) = 0.0001f;
   s->SLOPE(3, 3) = 0.62f;
   float q = 0.013f;
   for (int32_t i = 1; i <= 4; ++i) {
-    for (int32_t j = 1; j <= 4; ++j, q *= 3.1f) {
+    for (int32_t j = 1; j <= 4; ++j, q *= 2.3f) {
       s->QIN_SUP(i, j) = q;
       s->QIN_SUP_OLD(i, j) = 2.0f * q;
       s->QOUT_SUP_OLD(i, j) = 0.5f * q;
     }
   }
-  const int32_t cells[][4] = {{1, 2, 2, 3}, {2, 2, 3, 3}, {3, 3, 4, 3}, {4, 1, 4, 2}, {1, 1, 2, 2}};
-  for (const auto& c : cells) {
-    SCOPED_TRACE(::testing::Message() << "cell " << c[0] << "," << c[1]);
-    CELER_SUP(*s, c[0], c[1], c[2], c[3]);
-    EXPECT_EQ(sup(*s, c[0], c[1]), surface_by_formula(*s, c[0], c[1], c[2], c[3]));
+  const double z_out = 420.0, k_top = s->KS_CHAN_TOP, k_out = s->KS_CHAN_OUT;
+  const auto channel_k = [&](double z) { return k_out * std::pow(k_top / k_out, (z - z_out) / (3282.0 - z_out)); };
+  struct Case {
+    int32_t i, j, in, jn;
+    double K, r;
+  };
+  const Case cases[] = {
+      {1, 2, 2, 3, 12.5, 10.0},                 // class 2, gentle slope, diagonal
+      {2, 2, 3, 3, channel_k(812.25), 4.0},     // channel, diagonal
+      {3, 3, 4, 3, 33.0, 10.0},                 // class 3, steep
+      {4, 1, 4, 2, k_top, 4.0},                 // channel at the reference top
+      {1, 1, 2, 2, 20.0, 10.0},                 // class 1
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "cell " << c.i << "," << c.j);
+    const double Q = (3.5 * static_cast<double>(s->QIN_SUP(c.i, c.j))) / 3.0;
+    const double L = c.i != c.in && c.j != c.jn ? 100.0 * 1.4142 : 100.0;
+    const test::Section sec = test::strickler_section(Q, c.K, s->SLOPE(c.i, c.j), c.r);
+    const double dt = s->DT_SIM, delay = L / sec.c, spread = 2.0 * sec.Dh * L / std::pow(sec.c, 3.0);
+    // The diffusion number is not raised here: Cr + D >= 1.
+    ASSERT_GE(sec.c * dt / L + 2.0 * sec.Dh / (sec.c * L), 1.0);
+
+    CELER_SUP(*s, c.i, c.j, c.in, c.jn);
+    const Coefs k = sup(*s, c.i, c.j);
+    EXPECT_NEAR(static_cast<double>(k.c1) + k.c2 + k.c3, 1.0, 1e-6);
+    EXPECT_NEAR(k.c4, 1.0 - static_cast<double>(k.c3), 1e-6);  // lateral inflow kept whole
+    const test::CellMoments m = test::cell_moments(k.c1, k.c2, k.c3);
+    // The coefficients are floats: half an ulp each, amplified where the
+    // moments take differences of them (large Courant numbers), on top of
+    // the float celerity (1e-6).
+    const double u = 0x1p-24, c1 = k.c1, c2 = k.c2, c3 = k.c3, a = c1 + c2;
+    const double mean_tol = 2.0 * u * (std::abs(c2) + std::abs(c3) + m.mean * (std::abs(c1) + std::abs(c2))) / a;
+    EXPECT_NEAR(m.mean * dt, delay, mean_tol * dt + 1e-6 * delay);
+    const double terms = (std::abs(c1 * c2) / (a * a) + std::abs(c3) / ((1.0 - c3) * (1.0 - c3))) * dt * dt;
+    if (terms < 1e5 * spread) {  // else the terms cancel down to their rounding
+      EXPECT_NEAR(m.var * dt * dt, spread, 4.0 * u * terms + 1e-5 * spread);
+    }
   }
 }
 
@@ -145,16 +158,19 @@ TEST(CelerSup, RoughnessClassOutsideTheTableIsRefused) {
   EXPECT_THROW(CELER_SUP(*s, 3, 1, 2, 1), InputError);  // cell off the grid
 }
 
-TEST(CelerSub, UsesTwiceTheDiffusionNumber) {
+TEST(CelerSub, DelaysByTheSubsurfaceCelerityAndSpreadsWithTwiceTheSurfaceDiffusivity) {
   auto s = routing_state(3, 3);
+  s->K_SUB = 1.0f;          // ck = K_SUB * slope = 0.01 m/s
   s->QIN_SUB(2, 2) = 3.0f;  // Q = 1 m3/s
   CELER_SUB(*s, 2, 2, 2, 1);
-  // ck = 0.001 * 0.01 = 1e-5 m/s, Cr = 3.6e-4, D = 2 * 1 / (1e-5 * 0.01 * 100 * 100) = 2000.
-  const double Cr = 3.6e-4, D = 2000.0, den = Cr + 1.0 + D;
-  EXPECT_NEAR(s->C1_SUB(2, 2), (Cr - 1.0 + D) / den, 1e-7);
-  EXPECT_NEAR(s->C2_SUB(2, 2), (Cr + 1.0 - D) / den, 1e-7);
-  EXPECT_NEAR(s->C3_SUB(2, 2), (1.0 - Cr + D) / den, 1e-7);
-  EXPECT_NEAR(s->C4_SUB(2, 2) / (2.0 * Cr / den), 1.0, 1e-6);
+  const double c1 = s->C1_SUB(2, 2), c2 = s->C2_SUB(2, 2), c3 = s->C3_SUB(2, 2), c4 = s->C4_SUB(2, 2);
+  EXPECT_NEAR(c1 + c2 + c3, 1.0, 1e-6);
+  EXPECT_NEAR(c4, 1.0 - c3, 1e-6);
+  // Delay L / ck = 1e4 s; diffusivity Q / (S W_SUB) = 1 m2/s, spread
+  // 2 * 1 * 100 / 0.01^3 = 2e8 s2 (Cr = 0.36, D = 2: not raised).
+  const test::CellMoments m = test::cell_moments(c1, c2, c3);
+  EXPECT_NEAR(m.mean * 3600.0, 1e4, 1e-5 * 1e4);
+  EXPECT_NEAR(m.var * 3600.0 * 3600.0, 2e8, 1e-5 * 2e8);
   EXPECT_EQ(s->C1_SUP(2, 2), 0.0f);  // surface coefficients untouched
 }
 
