@@ -1,6 +1,7 @@
 #include "calibration/search_interrupt.hpp"
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <utility>
@@ -15,7 +16,14 @@ struct sigaction g_old_int, g_old_term;
 
 extern "C" void on_stop_signal(int sig) {
   int none = 0;
-  if (g_received.compare_exchange_strong(none, sig)) return;
+  if (g_received.compare_exchange_strong(none, sig)) {
+    // Said at once: the evaluations under way may take a while.
+    static const char kSaid[] =
+        "tarvex: stopping the search once the evaluations under way (the whole initial population, if it is "
+        "not yet complete) have finished; a second signal stops it at once\n";
+    [[maybe_unused]] const ssize_t k = ::write(2, kSaid, sizeof kSaid - 1);
+    return;
+  }
   // Second signal: the default action, now.
   ::signal(sig, SIG_DFL);
   ::raise(sig);

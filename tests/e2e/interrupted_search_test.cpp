@@ -125,6 +125,7 @@ TEST(InterruptedSearch, KeepsTheBestPointAndResumesToTheWholeSearch) {
   first.signal(SIGINT);
   ASSERT_EQ(first.wait(), 130) << first.err();
   EXPECT_NE(first.err().find("interrupted by SIGINT"), std::string::npos) << first.err();
+  EXPECT_NE(first.err().find("stopping the search once"), std::string::npos) << first.err();
   EXPECT_NE(first.out().find("Search stopped: interrupted"), std::string::npos) << first.out();
 
   // The records end at the checkpoint's loop; the report and the series give
