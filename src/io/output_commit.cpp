@@ -1,9 +1,11 @@
 #include "io/output_commit.hpp"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -201,6 +203,32 @@ void discard_pending_outputs() {
   }
   for (const Entry& e : todo) {
     if (e.state != State::removal) remove_quietly(e.temp);
+  }
+}
+
+void remove_stale_temporaries(const fs::path& dir) {
+  std::error_code ec;
+  fs::directory_iterator it(dir, ec);
+  if (ec) return;
+  const std::string tag = ".tarvex-";
+  for (; it != fs::directory_iterator(); it.increment(ec)) {
+    if (ec) return;
+    const std::string name = it->path().filename().string();
+    // ".<name>.tarvex-<pid>-<n>.tmp"
+    if (name.size() < 2 || name[0] != '.' || !name.ends_with(".tmp")) continue;
+    const std::size_t at = name.rfind(tag, name.size() - 4);
+    if (at == std::string::npos || at < 2) continue;
+    const std::string ids = name.substr(at + tag.size(), name.size() - 4 - at - tag.size());
+    const std::size_t dash = ids.find('-');
+    if (dash == 0 || dash == std::string::npos || dash + 1 == ids.size() || dash > 9 ||
+        ids.find_first_not_of("0123456789-") != std::string::npos || ids.find('-', dash + 1) != std::string::npos)
+      continue;
+    const long pid = std::strtol(ids.substr(0, dash).c_str(), nullptr, 10);
+    if (pid <= 0 || pid == ::getpid()) continue;
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    std::error_code sec;
+    if (!fs::is_regular_file(it->symlink_status(sec)) || sec) continue;
+    fs::remove(it->path(), sec);
   }
 }
 

@@ -42,4 +42,10 @@ void commit_outputs();
 // Removes the temporary of every output, pending or still open.
 void discard_pending_outputs();
 
+// Removes from directory dir the temporaries left by runs that ended before
+// their outputs went in place (killed, or stopped by a signal while writing):
+// regular files named as above whose process no longer exists. Called by a
+// run that holds the directory's lock, so no live run is writing them.
+void remove_stale_temporaries(const std::filesystem::path& dir);
+
 }  // namespace tarvex

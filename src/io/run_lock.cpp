@@ -11,6 +11,7 @@
 #include <string>
 
 #include "io/input_error.hpp"
+#include "io/output_commit.hpp"
 
 namespace tarvex {
 
@@ -63,6 +64,7 @@ void DirectoryLock::take() {
       [[maybe_unused]] const ssize_t k = ::pwrite(fd, pid.data(), pid.size(), 0);
     }
     fd_ = fd;
+    remove_stale_temporaries(".");
     return;
   }
 }
