@@ -1,5 +1,6 @@
 #include "io/output_commit.hpp"
 
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,28 +48,6 @@ void remove_quietly(const fs::path& p) {
 
 void discard_at_exit() { discard_pending_outputs(); }
 
-// Removes the temporaries of `base` in dir that a run killed before it could
-// remove them left behind: ".<base>.tarvex-<pid>-<n>.tmp" of a process that
-// no longer exists.
-void remove_stale_temporaries(const fs::path& dir, const std::string& base) {
-  const std::string prefix = "." + base + ".tarvex-";
-  std::error_code ec;
-  for (fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (!name.starts_with(prefix) || !name.ends_with(".tmp")) continue;
-    const std::string_view id(name.data() + prefix.size(), name.size() - prefix.size() - 4);
-    const std::size_t dash = id.find('-');
-    if (dash == 0 || dash == std::string_view::npos || dash > 9 ||
-        id.find_first_not_of("0123456789-") != std::string_view::npos || id.find('-', dash + 1) != id.npos) {
-      continue;
-    }
-    const pid_t pid = static_cast<pid_t>(std::stol(std::string(id.substr(0, dash))));
-    if (pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
-    std::error_code gone;
-    fs::remove(it->path(), gone);
-  }
-}
-
 // Renames e into place, or removes its final name; false with why on failure.
 bool settle(const Entry& e, std::string& why) {
   std::error_code ec;
@@ -106,7 +85,7 @@ fs::path begin_output(const fs::path& path) {
   if (fs::exists(st) && ::access(final.c_str(), W_OK) != 0) return path;
   std::string base = final.filename().string();
   if (base.size() > 200) base.resize(200);
-  remove_stale_temporaries(final.parent_path(), base);
+  remove_stale_temporaries(final.parent_path().empty() ? fs::path(".") : final.parent_path(), base);
   fs::path temp = final.parent_path() / ("." + base + ".tarvex-" + std::to_string(::getpid()) + "-" +
                                          std::to_string(g_counter.fetch_add(1)) + ".tmp");
   std::lock_guard<std::mutex> lock(g_mutex);
@@ -209,6 +188,16 @@ void commit_outputs() {
       }
     }
   }
+  // A signal between two renames would leave new files beside old ones:
+  // it waits until every file is in place.
+  sigset_t stop, before;
+  sigemptyset(&stop);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&stop, sig);
+  pthread_sigmask(SIG_BLOCK, &stop, &before);
+  struct Restore {
+    sigset_t* mask;
+    ~Restore() { pthread_sigmask(SIG_SETMASK, mask, nullptr); }
+  } restore{&before};
   std::string why;
   for (std::size_t k = 0; k < todo.size(); ++k) {
     if (settle(todo[k], why)) continue;
@@ -227,6 +216,33 @@ void discard_pending_outputs() {
   }
   for (const Entry& e : todo) {
     if (e.state != State::removal) remove_quietly(e.temp);
+  }
+}
+
+void remove_stale_temporaries(const fs::path& dir, const std::string& base) {
+  std::error_code ec;
+  fs::directory_iterator it(dir, ec);
+  if (ec) return;
+  const std::string tag = ".tarvex-";
+  for (; it != fs::directory_iterator(); it.increment(ec)) {
+    if (ec) return;
+    const std::string name = it->path().filename().string();
+    // ".<name>.tarvex-<pid>-<n>.tmp"
+    if (name.size() < 2 || name[0] != '.' || !name.ends_with(".tmp")) continue;
+    const std::size_t at = name.rfind(tag, name.size() - 4);
+    if (at == std::string::npos || at < 2) continue;
+    if (!base.empty() && name.compare(1, at - 1, base) != 0) continue;
+    const std::string ids = name.substr(at + tag.size(), name.size() - 4 - at - tag.size());
+    const std::size_t dash = ids.find('-');
+    if (dash == 0 || dash == std::string::npos || dash + 1 == ids.size() || dash > 9 ||
+        ids.find_first_not_of("0123456789-") != std::string::npos || ids.find('-', dash + 1) != std::string::npos)
+      continue;
+    const long pid = std::strtol(ids.substr(0, dash).c_str(), nullptr, 10);
+    if (pid <= 0 || pid == ::getpid()) continue;
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    std::error_code sec;
+    if (!fs::is_regular_file(it->symlink_status(sec)) || sec) continue;
+    fs::remove(it->path(), sec);
   }
 }
 

@@ -7,9 +7,11 @@
 // order they were closed; discard_pending_outputs() removes every temporary,
 // and a failed run leaves the earlier files as they were. Without
 // hold_outputs() (library use, tests) an output is renamed at its close.
-// A run killed outright leaves its temporaries: the next output of that name
-// removes those of processes that no longer exist.
+// A run killed outright leaves its temporaries: the next run that takes the
+// directory's lock, or writes an output of that name, removes those of
+// processes that no longer exist.
 #include <filesystem>
+#include <string>
 
 namespace tarvex {
 
@@ -43,5 +45,11 @@ void commit_output(const std::filesystem::path& path);
 void commit_outputs();
 // Removes the temporary of every output, pending or still open.
 void discard_pending_outputs();
+
+// Removes from directory dir the temporaries left by runs that ended before
+// their outputs went in place (killed, or stopped by a signal while writing):
+// regular files named as above whose process no longer exists; with base,
+// only those of outputs named base. A live process's temporaries are kept.
+void remove_stale_temporaries(const std::filesystem::path& dir, const std::string& base = "");
 
 }  // namespace tarvex

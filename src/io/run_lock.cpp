@@ -11,6 +11,7 @@
 #include <string>
 
 #include "io/input_error.hpp"
+#include "io/output_commit.hpp"
 #include "io/quoted.hpp"
 
 namespace tarvex {
@@ -64,6 +65,7 @@ void DirectoryLock::take() {
       [[maybe_unused]] const ssize_t k = ::pwrite(fd, pid.data(), pid.size(), 0);
     }
     fd_ = fd;
+    remove_stale_temporaries(".");
     return;
   }
 }

@@ -17,7 +17,7 @@ class DirectoryLock {
   DirectoryLock& operator=(const DirectoryLock&) = delete;
 
   // Takes the lock in the working directory and writes this process's id
-  // into the file. When another process holds it, throws InputError naming
+  // into the file; removes the temporaries of runs killed there before. When another process holds it, throws InputError naming
   // that process. Where the file cannot be created (a read-only directory)
   // or the file system has no locks, the run goes on unlocked.
   void take();

@@ -232,6 +232,11 @@ TEST(InterruptedSearch, OneRunAtATimeInADirectory) {
   EXPECT_EQ(next.wait(), 0) << next.err();
   EXPECT_FALSE(dir.exists(".tarvex.lock"));
   expect_whole_table(dir.read("sce_evaluations.csv"));
+  // Nor do the temporaries the killed run was writing stay behind.
+  for (const auto& e : fs::directory_iterator(dir.path())) {
+    const std::string name = e.path().filename().string();
+    EXPECT_FALSE(name.starts_with(".") && name.ends_with(".tmp")) << name;
+  }
 }
 
 }  // namespace
