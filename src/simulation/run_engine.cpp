@@ -15,14 +15,18 @@
 #define TARVEX_ENGINE_LANES 1
 #include <immintrin.h>
 // GCC 12 warns inside the intrinsics, whose unused pass-through operands
-// are left undefined on purpose.
+// are left undefined on purpose, and at the laws instantiated for 8-double
+// lanes, which are inlined into the AVX-512 functions (no such value crosses
+// a call).
 #if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 #else
 #define TARVEX_ENGINE_LANES 0
 #endif
 
+#include "laws/subsurface.hpp"
 #include "model/direction_code.hpp"
 #include "routing/celerity.hpp"
 #include "routing/muskingum_batch.hpp"
@@ -39,15 +43,6 @@ std::atomic<int64_t> g_cells_per_thread{16384};
 std::atomic<int32_t> g_tile_cells{8192};
 std::atomic<int32_t> g_block_steps{64};
 
-// The same from Q alone; KS is K*sqrt(slope).
-inline void sup_coefficients(float Q, float KS, float S, float L, float p23, float r, float p53, float fr, float dt,
-                             float* C) {
-  const float W = std::pow(p23 * Q * r / KS, 0.375f);
-  float ck = p53 * (KS * std::pow(W, 0.6666667f)) * fr;
-  if (ck == 0.0f) ck = 0.0001f;
-  coefficients_from_celerity(Q, ck, W, S, L, dt, C);
-}
-
 // Accumulated direct runoff of the curve-number relation for accumulated
 // rain P, as CN_METHOD evaluates it.
 inline float cn_accumulated(float P, float S, float lambda) {
@@ -59,6 +54,13 @@ inline float cn_accumulated(float P, float S, float lambda) {
 }
 
 #if TARVEX_ENGINE_LANES
+// The lanes of a comparison of 8 doubles (all ones or all zeros) as a mask.
+template <class M>
+__attribute__((target("avx512f"))) inline __mmask8 lane_mask(M m) {
+  const __m512i v = reinterpret_cast<__m512i>(m);
+  return _mm512_test_epi64_mask(v, v);
+}
+
 // -v in every lane, as the scalar negation gives it (-0 for +0).
 __attribute__((target("avx512f"))) inline __m512 flip_sign(__m512 v) {
   return _mm512_castsi512_ps(_mm512_xor_si512(_mm512_castps_si512(v), _mm512_set1_epi32(INT32_MIN)));
@@ -714,17 +716,13 @@ void RunEngine::Impl::wet_coefficients(int32_t b0, int32_t n, const int32_t* wet
   float width[CHUNK] = {}, celerity[CHUNK], S_wet[CHUNK], L_wet[CHUNK];
   for (int32_t k = 0; k < n; ++k) {
     const int32_t c = b0 + wet[k];
-    const bool ch = channel[c] != 0;
-    width[k] = (ch ? cc.p23_chan : cc.p23_hill) * q_ref[k] * (ch ? cc.r_chan : cc.r_hill) / KS[c];
+    width[k] = width_base(q_ref[k], KS[c], channel[c] ? cc.chan : cc.hill);
   }
-  powf_batch(width, 0.375f, width, n);
-  powf_batch(width, 0.6666667f, celerity, n);
+  powf_batch(width, kWidthPower, width, n);
+  powf_batch(width, kCelerityPower, celerity, n);
   for (int32_t k = 0; k < n; ++k) {
     const int32_t c = b0 + wet[k];
-    const bool ch = channel[c] != 0;
-    float ck = (ch ? cc.p53_chan : cc.p53_hill) * (KS[c] * celerity[k]) * (ch ? cc.f_chan : cc.f_hill);
-    if (ck == 0.0f) ck = 0.0001f;
-    celerity[k] = ck;
+    celerity[k] = celerity_of(KS[c], celerity[k], channel[c] ? cc.chan : cc.hill);
     S_wet[k] = slope[c];
     L_wet[k] = L[c];
   }
@@ -760,8 +758,8 @@ void RunEngine::Impl::route_block(int32_t b, int32_t e, bool keep) {
         float Q = (u + sub_in_old + sub_out_old) / 3.0f;
         if (Q <= 0.0f) Q = 0.0001f;
         alignas(16) float C[4];
-        const double D = 2.0 * static_cast<double>(Q) / sub_den[c];
-        if (reuse && sub_Cr[c] + D < 1.0) {
+        const double D = subsurface_diffusion_number<double>(Q, sub_den[c]);
+        if (reuse && diffusion_raised(sub_Cr[c], D)) {
           // D is raised to 1 - Cr: the coefficients depend on Cr alone.
           for (std::size_t j = 0; j < 4; ++j) C[j] = low_sub[j * Mz + c];
         } else {
@@ -822,7 +820,6 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::route
   const __m512 zero = _mm512_setzero_ps(), three = _mm512_set1_ps(3.0f), floor = _mm512_set1_ps(0.0001f);
   const __m512 fv = _mm512_set1_ps(f), dxv = _mm512_set1_ps(dx), dyv = _mm512_set1_ps(dy),
                DTv = _mm512_set1_ps(DT), thousand = _mm512_set1_ps(1000.0f);
-  const __m512d two = _mm512_set1_pd(2.0), one = _mm512_set1_pd(1.0);
   const __m512i lane_index = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
   const float* lateral_src = lateral_event ? infil.data() : sub_flow.data();
   for (int32_t b0 = b; b0 < e; b0 += CHUNK) {
@@ -846,13 +843,12 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::route
         const __mmask8 h_lo = static_cast<__mmask8>(hill), h_hi = static_cast<__mmask8>(hill >> 8);
         const __m512d Q_lo = _mm512_cvtps_pd(_mm512_castps512_ps256(Q));
         const __m512d Q_hi = _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(Q), 1)));
-        const __m512d D_lo = _mm512_maskz_div_pd(h_lo, _mm512_mul_pd(two, Q_lo), _mm512_maskz_loadu_pd(h_lo, sub_den.data() + c));
-        const __m512d D_hi =
-            _mm512_maskz_div_pd(h_hi, _mm512_mul_pd(two, Q_hi), _mm512_maskz_loadu_pd(h_hi, sub_den.data() + c + 8));
-        const __mmask8 r_lo = _mm512_mask_cmp_pd_mask(
-            h_lo, _mm512_add_pd(_mm512_maskz_loadu_pd(h_lo, sub_Cr.data() + c), D_lo), one, _CMP_LT_OQ);
-        const __mmask8 r_hi = _mm512_mask_cmp_pd_mask(
-            h_hi, _mm512_add_pd(_mm512_maskz_loadu_pd(h_hi, sub_Cr.data() + c + 8), D_hi), one, _CMP_LT_OQ);
+        // The laws in lanes; the lanes off the hillslope are never read.
+        const __m512d D_lo = subsurface_diffusion_number(Q_lo, _mm512_maskz_loadu_pd(h_lo, sub_den.data() + c));
+        const __m512d D_hi = subsurface_diffusion_number(Q_hi, _mm512_maskz_loadu_pd(h_hi, sub_den.data() + c + 8));
+        const __mmask8 r_lo = h_lo & lane_mask(diffusion_raised(_mm512_maskz_loadu_pd(h_lo, sub_Cr.data() + c), D_lo));
+        const __mmask8 r_hi =
+            h_hi & lane_mask(diffusion_raised(_mm512_maskz_loadu_pd(h_hi, sub_Cr.data() + c + 8), D_hi));
         const __mmask16 raised = static_cast<__mmask16>(r_lo | (static_cast<unsigned>(r_hi) << 8));
         __m512 C[4];
         for (int32_t j = 0; j < 4; ++j) C[j] = _mm512_maskz_loadu_ps(raised, low_sub.data() + j * Mz + c);
@@ -1331,19 +1327,18 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
     E.area0[c] = s.AREA_CELLS.data()[g] == 0 ? 1 : 0;
     const float sqrtS = std::sqrt(S);
     if (vchan[v]) {
-      const float K = cc.ks_out * std::exp(cc.ks_slope * (s.ELEVATION.data()[g] - cc.z_out));
+      const float K = channel_roughness(cc.ks_out, cc.ks_slope, s.ELEVATION.data()[g], cc.z_out);
       E.KS[c] = K * sqrtS;
-      sup_coefficients(0.0001f, E.KS[c], S, Lc, cc.p23_chan, cc.r_chan, cc.p53_chan, cc.f_chan, cc.dt, C);
+      surface_coefficients(0.0001f, E.KS[c], cc.chan, S, Lc, cc.dt, C);
       to_planes(E.dry_sup, c, C);
     } else {
       const float K = cc.ks_class[s.ROUGH_CLASS.data()[g] - 1];
       E.KS[c] = K * sqrtS;
-      sup_coefficients(0.0001f, E.KS[c], S, Lc, cc.p23_hill, cc.r_hill, cc.p53_hill, cc.f_hill, cc.dt, C);
+      surface_coefficients(0.0001f, E.KS[c], cc.hill, S, Lc, cc.dt, C);
       to_planes(E.dry_sup, c, C);
-      const float ck = cc.k_sub * S;
-      E.sub_den[c] = static_cast<double>(ck) * static_cast<double>(S) * static_cast<double>(cc.w_sub) *
-                     static_cast<double>(Lc);
-      E.sub_Cr[c] = static_cast<double>(ck) * static_cast<double>(cc.dt) / static_cast<double>(Lc);
+      const float ck = subsurface_celerity(cc.k_sub, S);
+      E.sub_den[c] = subsurface_diffusion_denominator<double>(ck, S, cc.w_sub, Lc);
+      E.sub_Cr[c] = courant_number<double>(ck, cc.dt, Lc);
       muskingum_coefficients(E.sub_Cr[c], 1.0 - E.sub_Cr[c], C[0], C[1], C[2], C[3]);
       to_planes(E.low_sub, c, C);
     }
