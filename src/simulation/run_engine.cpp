@@ -26,6 +26,7 @@
 #define TARVEX_ENGINE_LANES 0
 #endif
 
+#include "laws/curve_number.hpp"
 #include "laws/subsurface.hpp"
 #include "model/direction_code.hpp"
 #include "routing/celerity.hpp"
@@ -42,16 +43,6 @@ std::atomic<bool> g_lanes{true};
 std::atomic<int64_t> g_cells_per_thread{16384};
 std::atomic<int32_t> g_tile_cells{8192};
 std::atomic<int32_t> g_block_steps{64};
-
-// Accumulated direct runoff of the curve-number relation for accumulated
-// rain P, as CN_METHOD evaluates it.
-inline float cn_accumulated(float P, float S, float lambda) {
-  float A = P - lambda * S;
-  if (A < 0.0f) A = 0.0f;
-  float Q = A * A / ((1.0f - lambda) * S + P);
-  if (Q < 0.0f) Q = 0.0f;
-  return Q;
-}
 
 #if TARVEX_ENGINE_LANES
 // The lanes of a comparison of 8 doubles (all ones or all zeros) as a mask.
@@ -670,11 +661,11 @@ void RunEngine::Impl::cn_cells(int32_t b, int32_t e, const StepView& v) {
     float Q0, Q1;
     if (dry_reuse) {
       Q0 = cn_acc[c];
-      Q1 = std::memcmp(&P1, &P0, sizeof P1) == 0 ? Q0 : cn_accumulated(P1, S, lambda);
+      Q1 = std::memcmp(&P1, &P0, sizeof P1) == 0 ? Q0 : cn_accumulated_runoff(P1, S, lambda);
       cn_acc[c] = Q1;
     } else {
-      Q1 = cn_accumulated(P1, S, lambda);
-      Q0 = cn_accumulated(P0, S, lambda);
+      Q1 = cn_accumulated_runoff(P1, S, lambda);
+      Q0 = cn_accumulated_runoff(P0, S, lambda);
     }
     event_rain[c] = P1;
     float qd = Q1 - Q0;
@@ -1303,7 +1294,7 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
     E.et[c] = s.CELL_ET.data()[g];
     E.event_rain[c] = s.EVENT_RAIN.data()[g];
     E.infil[c] = s.INFILTRATION.data()[g];
-    E.cn_acc[c] = cn_accumulated(E.event_rain[c], E.soil_S[c], s.IA_RATIO);
+    E.cn_acc[c] = cn_accumulated_runoff(E.event_rain[c], E.soil_S[c], s.IA_RATIO);
     E.c_sup[c4] = s.C1_SUP.data()[g];
     E.c_sup[c4 + 1] = s.C2_SUP.data()[g];
     E.c_sup[c4 + 2] = s.C3_SUP.data()[g];
