@@ -12,7 +12,8 @@ void celer_sub_cell(ModelState& s, const CelerityConstants& c, std::size_t idx, 
 
   const float S = s.SLOPE.data()[idx];
   const float ck = subsurface_celerity(c.k_sub, S);
-  const double D = subsurface_diffusion_number<double>(Q, subsurface_diffusion_denominator<double>(ck, S, c.w_sub, L));
+  const double den = subsurface_diffusion_denominator<double>(ck, S, c.w_sub, L);
+  const double D = subsurface_diffusion_number<double>(Q, den);
   muskingum_coefficients(courant_number<double>(ck, c.dt, L), D, s.C1_SUB.data()[idx], s.C2_SUB.data()[idx],
                          s.C3_SUB.data()[idx], s.C4_SUB.data()[idx]);
 }
