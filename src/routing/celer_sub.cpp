@@ -7,8 +7,7 @@ void celer_sub_cell(ModelState& s, const CelerityConstants& c, std::size_t idx, 
   const float L = diagonal ? c.L_diag : c.L_axis;
 
   // Reference discharge, m3/s, floored for dry cells.
-  float Q = (s.QIN_SUB.data()[idx] + s.QIN_SUB_OLD.data()[idx] + s.QOUT_SUB_OLD.data()[idx]) / 3.0f;
-  if (Q <= 0.0f) Q = 0.0001f;
+  const float Q = reference_discharge(s.QIN_SUB.data()[idx], s.QIN_SUB_OLD.data()[idx], s.QOUT_SUB_OLD.data()[idx]);
 
   const float S = s.SLOPE.data()[idx];
   const float ck = subsurface_celerity(c.k_sub, S);

@@ -50,8 +50,7 @@ void celer_sup_cell(ModelState& s, const CelerityConstants& c, int32_t i, int32_
 
   // Reference discharge, m3/s: mean of this step's inflow so far and the
   // previous step's inflow and outflow; floored for dry cells.
-  float Q = (s.QIN_SUP.data()[idx] + s.QIN_SUP_OLD.data()[idx] + s.QOUT_SUP_OLD.data()[idx]) / 3.0f;
-  if (Q <= 0.0f) Q = 0.0001f;
+  float Q = reference_discharge(s.QIN_SUP.data()[idx], s.QIN_SUP_OLD.data()[idx], s.QOUT_SUP_OLD.data()[idx]);
   const int32_t area = s.AREA_CELLS.data()[idx];
   if (area == 0) Q = 0.0001f;
 

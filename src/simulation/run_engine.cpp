@@ -658,8 +658,7 @@ void RunEngine::Impl::route_block(int32_t b, int32_t e, bool keep) {
         a = a + u;
       } else {
         const float sub_in_old = qin_sub[c], sub_out_old = qout_sub[c];
-        float Q = (u + sub_in_old + sub_out_old) / 3.0f;
-        if (Q <= 0.0f) Q = 0.0001f;
+        const float Q = reference_discharge(u, sub_in_old, sub_out_old);
         alignas(16) float C[4];
         const double D = subsurface_diffusion_number<double>(Q, sub_den[c]);
         if (reuse && diffusion_raised(sub_Cr[c], D)) {
@@ -670,17 +669,14 @@ void RunEngine::Impl::route_block(int32_t b, int32_t e, bool keep) {
         }
         if (keep) std::memcpy(&c_sub[c4], C, sizeof C);
         const float lateral = lateral_event ? C[3] * infil[c] * dx * dy / DT / 1000.0f : C[3] * sub_flow[c];
-        float qs = C[1] * sub_in_old + C[0] * u + C[2] * sub_out_old + lateral;
-        if (qs < 0.0f) qs = 0.0f;
-        qout_sub[c] = qs;
+        qout_sub[c] = muskingum_outflow(C[0], C[1], C[2], u, sub_in_old, sub_out_old, lateral);
       }
       in_old[i] = qin_sup[c];
       out_old[i] = qout_sup[c];
       qin_sup[c] = a;
       qin_sub[c] = u;
 
-      float Q = (a + in_old[i] + out_old[i]) / 3.0f;
-      if (Q <= 0.0f) Q = 0.0001f;
+      float Q = reference_discharge(a, in_old[i], out_old[i]);
       if (area0[c]) Q = 0.0001f;
       if (reuse && Q == 0.0001f) {
         for (std::size_t j = 0; j < 4; ++j) Cs[4 * i + j] = dry_sup[j * Mz + c];
@@ -697,9 +693,7 @@ void RunEngine::Impl::route_block(int32_t b, int32_t e, bool keep) {
     for (int32_t c = b0; c < e0; ++c) {
       const int32_t i = c - b0;
       const float* C = &Cs[4 * i];
-      float qo = C[1] * in_old[i] + C[0] * qin_sup[c] + C[2] * out_old[i] + C[3] * runoff[c] * f;
-      if (qo < 0.0f) qo = 0.0f;
-      qout_sup[c] = qo;
+      qout_sup[c] = muskingum_outflow(C[0], C[1], C[2], qin_sup[c], in_old[i], out_old[i], C[3] * runoff[c] * f);
     }
     if (keep) std::memcpy(&c_sup[4 * static_cast<std::size_t>(b0)], Cs, 4 * sizeof(float) * (e0 - b0));
   }
@@ -720,7 +714,7 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::route
   alignas(64) int32_t wet[CHUNK + 16];                     // compacted, with room for a whole vector
   alignas(64) float q_ref[CHUNK + 16], C_wet[4][CHUNK];
   const std::size_t Mz = static_cast<std::size_t>(M);
-  const __m512 zero = _mm512_setzero_ps(), three = _mm512_set1_ps(3.0f), floor = _mm512_set1_ps(0.0001f);
+  const __m512 floor = _mm512_set1_ps(0.0001f);
   const __m512 fv = _mm512_set1_ps(f), dxv = _mm512_set1_ps(dx), dyv = _mm512_set1_ps(dy),
                DTv = _mm512_set1_ps(DT), thousand = _mm512_set1_ps(1000.0f);
   const __m512i lane_index = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
@@ -741,8 +735,7 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::route
       if (hill != 0) {
         const __m512 sub_in_old = _mm512_maskz_loadu_ps(hill, qin_sub + c);
         const __m512 sub_out_old = _mm512_maskz_loadu_ps(hill, qout_sub + c);
-        __m512 Q = _mm512_div_ps(_mm512_add_ps(_mm512_add_ps(u, sub_in_old), sub_out_old), three);
-        Q = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(Q, zero, _CMP_LE_OQ), Q, floor);
+        const __m512 Q = reference_discharge(u, sub_in_old, sub_out_old);
         const __mmask8 h_lo = static_cast<__mmask8>(hill), h_hi = static_cast<__mmask8>(hill >> 8);
         const __m512d Q_lo = _mm512_cvtps_pd(_mm512_castps512_ps256(Q));
         const __m512d Q_hi = _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(Q), 1)));
@@ -780,12 +773,8 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::route
         if (lateral_event) {
           lateral = _mm512_div_ps(_mm512_div_ps(_mm512_mul_ps(_mm512_mul_ps(lateral, dxv), dyv), DTv), thousand);
         }
-        __m512 qs = _mm512_add_ps(
-            _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(C[1], sub_in_old), _mm512_mul_ps(C[0], u)),
-                          _mm512_mul_ps(C[2], sub_out_old)),
-            lateral);
-        qs = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(qs, zero, _CMP_LT_OQ), qs, zero);
-        _mm512_mask_storeu_ps(qout_sub + c, hill, qs);
+        _mm512_mask_storeu_ps(qout_sub + c, hill,
+                              muskingum_outflow(C[0], C[1], C[2], u, sub_in_old, sub_out_old, lateral));
       }
       _mm512_mask_storeu_ps(qin_sub + c, live, u);
       // The subsurface flow that reached a channel cell joins the surface.
@@ -797,8 +786,7 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::route
       _mm512_store_ps(out_old + i, sup_out_old);
       _mm512_store_ps(a_in + i, a);
       _mm512_mask_storeu_ps(qin_sup + c, live, a);
-      __m512 Q = _mm512_div_ps(_mm512_add_ps(_mm512_add_ps(a, sup_in_old), sup_out_old), three);
-      Q = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(Q, zero, _CMP_LE_OQ), Q, floor);
+      __m512 Q = reference_discharge(a, sup_in_old, sup_out_old);
       const __mmask16 no_area =
           _mm_test_epi8_mask(_mm_maskz_loadu_epi8(live, area0.data() + c), _mm_set1_epi8(-1));
       Q = _mm512_mask_blend_ps(no_area, Q, floor);
@@ -819,13 +807,12 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::route
       const int32_t c = b0 + i;
       const int32_t left = e0 - c;
       const __mmask16 live = static_cast<__mmask16>(left >= 16 ? 0xffffu : (1u << left) - 1u);
-      __m512 qo = _mm512_add_ps(
-          _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(_mm512_load_ps(&Cp[1][i]), _mm512_load_ps(in_old + i)),
-                                      _mm512_mul_ps(_mm512_load_ps(&Cp[0][i]), _mm512_load_ps(a_in + i))),
-                        _mm512_mul_ps(_mm512_load_ps(&Cp[2][i]), _mm512_load_ps(out_old + i))),
-          _mm512_mul_ps(_mm512_mul_ps(_mm512_load_ps(&Cp[3][i]), _mm512_maskz_loadu_ps(live, runoff.data() + c)), fv));
-      qo = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(qo, zero, _CMP_LT_OQ), qo, zero);
-      _mm512_mask_storeu_ps(qout_sup + c, live, qo);
+      const __m512 lateral =
+          _mm512_mul_ps(_mm512_mul_ps(_mm512_load_ps(&Cp[3][i]), _mm512_maskz_loadu_ps(live, runoff.data() + c)), fv);
+      _mm512_mask_storeu_ps(qout_sup + c, live,
+                            muskingum_outflow(_mm512_load_ps(&Cp[0][i]), _mm512_load_ps(&Cp[1][i]),
+                                              _mm512_load_ps(&Cp[2][i]), _mm512_load_ps(a_in + i),
+                                              _mm512_load_ps(in_old + i), _mm512_load_ps(out_old + i), lateral));
     }
     if (keep) {
       for (int32_t c = b0; c < e0; ++c) {
