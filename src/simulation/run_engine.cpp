@@ -619,13 +619,13 @@ void RunEngine::Impl::wet_coefficients(int32_t b0, int32_t n, const int32_t* wet
   float width[CHUNK] = {}, celerity[CHUNK], S_wet[CHUNK], L_wet[CHUNK];
   for (int32_t k = 0; k < n; ++k) {
     const int32_t c = b0 + wet[k];
-    width[k] = width_base(q_ref[k], KS[c], channel[c] ? cc.chan : cc.hill);
+    width[k] = channel[c] ? width_base(q_ref[k], KS[c], cc.chan) : width_base(q_ref[k], KS[c], cc.hill);
   }
   powf_batch(width, kWidthPower, width, n);
   powf_batch(width, kCelerityPower, celerity, n);
   for (int32_t k = 0; k < n; ++k) {
     const int32_t c = b0 + wet[k];
-    celerity[k] = celerity_of(KS[c], celerity[k], channel[c] ? cc.chan : cc.hill);
+    celerity[k] = channel[c] ? celerity_of(KS[c], celerity[k], cc.chan) : celerity_of(KS[c], celerity[k], cc.hill);
     S_wet[k] = slope[c];
     L_wet[k] = L[c];
   }
