@@ -1,3 +1,4 @@
+#include "laws/subsurface.hpp"
 #include "routing/celerity.hpp"
 
 namespace tarvex {
@@ -6,19 +7,14 @@ void celer_sub_cell(ModelState& s, const CelerityConstants& c, std::size_t idx, 
   const float L = diagonal ? c.L_diag : c.L_axis;
 
   // Reference discharge, m3/s, floored for dry cells.
-  float Q = (s.QIN_SUB.data()[idx] + s.QIN_SUB_OLD.data()[idx] + s.QOUT_SUB_OLD.data()[idx]) / 3.0f;
-  if (Q <= 0.0f) Q = 0.0001f;
+  const float Q = reference_discharge(s.QIN_SUB.data()[idx], s.QIN_SUB_OLD.data()[idx], s.QOUT_SUB_OLD.data()[idx]);
 
-  // Subsurface celerity, m/s, proportional to the slope.
   const float S = s.SLOPE.data()[idx];
-  const float ck = c.k_sub * S;
-
-  const double D = 2.0 * static_cast<double>(Q) /
-                   (static_cast<double>(ck) * static_cast<double>(S) * static_cast<double>(c.w_sub) *
-                    static_cast<double>(L));
-  const double Cr = static_cast<double>(ck) * static_cast<double>(c.dt) / static_cast<double>(L);
-  muskingum_coefficients(Cr, D, s.C1_SUB.data()[idx], s.C2_SUB.data()[idx], s.C3_SUB.data()[idx],
-                         s.C4_SUB.data()[idx]);
+  const float ck = subsurface_celerity(c.k_sub, S);
+  const double den = subsurface_diffusion_denominator<double>(ck, S, c.w_sub, L);
+  const double D = subsurface_diffusion_number<double>(Q, den);
+  muskingum_coefficients(courant_number<double>(ck, c.dt, L), D, s.C1_SUB.data()[idx], s.C2_SUB.data()[idx],
+                         s.C3_SUB.data()[idx], s.C4_SUB.data()[idx]);
 }
 
 void CELER_SUB(ModelState& s, int32_t i, int32_t j, int32_t in, int32_t jn) {

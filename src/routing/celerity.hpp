@@ -5,6 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "laws/muskingum_cunge.hpp"
+#include "laws/roughness.hpp"
+#include "laws/section.hpp"
 #include "model/model_state.hpp"
 
 namespace tarvex {
@@ -14,9 +17,6 @@ namespace tarvex {
 void CELER_SUP(ModelState& s, int32_t i, int32_t j, int32_t in, int32_t jn);
 // Subsurface coefficients C1_SUB..C4_SUB of hillslope cell (i, j).
 void CELER_SUB(ModelState& s, int32_t i, int32_t j, int32_t in, int32_t jn);
-
-// Reference top elevation of the channel roughness law, m.
-inline constexpr float CHANNEL_TOP_ELEVATION = 3282.0f;
 
 // Values that stay fixed during one routing step.
 struct CelerityConstants {
@@ -28,14 +28,11 @@ struct CelerityConstants {
   float z_out = 0.0f;    // m, outlet elevation
   bool outlet_in_grid = false;
   float ks_out = 0.0f;    // channel Strickler coefficient at the outlet
-  float ks_slope = 0.0f;  // ln(KS_CHAN_TOP/KS_CHAN_OUT)/(3282 - z_out), per m
+  float ks_slope = 0.0f;  // per m, gradient of the channel roughness law
   float ks_class[kLimits.classes] = {};  // hillslope Strickler coefficient per class
   float k_sub = 0.0f;     // m/s, subsurface celerity per unit slope
   float w_sub = 0.0f;     // m, subsurface flow width
-  // Width-to-depth ratio r and the powers of (r + 2) of the section width
-  // and celerity laws, hillslope and channel.
-  float r_hill = 0.0f, p23_hill = 0.0f, p53_hill = 0.0f, f_hill = 0.0f;
-  float r_chan = 0.0f, p23_chan = 0.0f, p53_chan = 0.0f, f_chan = 0.0f;
+  SectionShape hill, chan;  // section width and celerity laws
 };
 
 CelerityConstants celerity_constants(const ModelState& s);
@@ -51,14 +48,14 @@ void celer_sup_cell(ModelState& s, const CelerityConstants& c, int32_t i, int32_
 void celer_sub_cell(ModelState& s, const CelerityConstants& c, std::size_t idx, bool diagonal);
 
 // The four coefficients from the Courant number Cr and the diffusion number
-// D; D is raised to 1 - Cr when Cr + D < 1 so that C1 is never negative.
+// D, as floats.
 inline void muskingum_coefficients(double Cr, double D, float& C1, float& C2, float& C3, float& C4) {
-  if (Cr + D < 1.0) D = 1.0 - Cr;
-  const double den = Cr + 1.0 + D;
-  C1 = static_cast<float>((Cr - 1.0 + D) / den);
-  C2 = static_cast<float>((Cr + 1.0 - D) / den);
-  C3 = static_cast<float>((1.0 - Cr + D) / den);
-  C4 = static_cast<float>(2.0 * Cr / den);
+  double C[4];
+  muskingum_cunge(Cr, D, C);
+  C1 = static_cast<float>(C[0]);
+  C2 = static_cast<float>(C[1]);
+  C3 = static_cast<float>(C[2]);
+  C4 = static_cast<float>(C[3]);
 }
 
 }  // namespace tarvex

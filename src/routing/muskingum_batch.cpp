@@ -1,18 +1,22 @@
-#include "routing/muskingum_batch.hpp"
-
 #include <atomic>
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define TARVEX_MUSKINGUM_LANES 1
 #include <immintrin.h>
 // GCC 12 warns inside the intrinsics, whose unused pass-through operands
-// are left undefined on purpose.
+// are left undefined on purpose, and at the laws instantiated for 8-double
+// lanes, which are inlined into the AVX-512 functions (no such value crosses
+// a call).
 #if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 #else
 #define TARVEX_MUSKINGUM_LANES 0
 #endif
+
+// After the pragmas above, which reach the laws it includes.
+#include "routing/muskingum_batch.hpp"
 
 namespace tarvex {
 namespace {
@@ -36,7 +40,6 @@ __attribute__((target("avx512f,avx512vl"))) void lanes(int32_t n, const float* Q
                                               const float* S, const float* L, float dt, float* C1, float* C2,
                                               float* C3, float* C4) {
   const __m512d dtv = _mm512_set1_pd(static_cast<double>(dt));
-  const __m512d one = _mm512_set1_pd(1.0), two = _mm512_set1_pd(2.0);
   for (int32_t k = 0; k < n; k += 8) {
     const __mmask8 live = static_cast<__mmask8>(n - k >= 8 ? 0xffu : (1u << (n - k)) - 1u);
     // Padding lanes compute 1/4 from ones and are never stored.
@@ -46,21 +49,12 @@ __attribute__((target("avx512f,avx512vl"))) void lanes(int32_t n, const float* Q
     const __m512d w = _mm512_cvtps_pd(_mm256_mask_loadu_ps(ones, live, W + k));
     const __m512d s = _mm512_cvtps_pd(_mm256_mask_loadu_ps(ones, live, S + k));
     const __m512d l = _mm512_cvtps_pd(_mm256_mask_loadu_ps(ones, live, L + k));
-    const __m512d den = _mm512_mul_pd(_mm512_mul_pd(_mm512_mul_pd(s, c), w), l);
-    __m512d D = _mm512_div_pd(q, den);
-    const __m512d Cr = _mm512_div_pd(_mm512_mul_pd(c, dtv), l);
-    // D raised to 1 - Cr where Cr + D < 1.
-    const __mmask8 low = _mm512_cmp_pd_mask(_mm512_add_pd(Cr, D), one, _CMP_LT_OQ);
-    D = _mm512_mask_blend_pd(low, D, _mm512_sub_pd(one, Cr));
-    const __m512d d2 = _mm512_add_pd(_mm512_add_pd(Cr, one), D);
-    const __m512d c1 = _mm512_div_pd(_mm512_add_pd(_mm512_sub_pd(Cr, one), D), d2);
-    const __m512d c2 = _mm512_div_pd(_mm512_sub_pd(_mm512_add_pd(Cr, one), D), d2);
-    const __m512d c3 = _mm512_div_pd(_mm512_add_pd(_mm512_sub_pd(one, Cr), D), d2);
-    const __m512d c4 = _mm512_div_pd(_mm512_mul_pd(two, Cr), d2);
-    _mm256_mask_storeu_ps(C1 + k, live, _mm512_cvtpd_ps(c1));
-    _mm256_mask_storeu_ps(C2 + k, live, _mm512_cvtpd_ps(c2));
-    _mm256_mask_storeu_ps(C3 + k, live, _mm512_cvtpd_ps(c3));
-    _mm256_mask_storeu_ps(C4 + k, live, _mm512_cvtpd_ps(c4));
+    __m512d C[4];
+    muskingum_cunge(courant_number(c, dtv, l), surface_diffusion_number(q, s, c, w, l), C);
+    _mm256_mask_storeu_ps(C1 + k, live, _mm512_cvtpd_ps(C[0]));
+    _mm256_mask_storeu_ps(C2 + k, live, _mm512_cvtpd_ps(C[1]));
+    _mm256_mask_storeu_ps(C3 + k, live, _mm512_cvtpd_ps(C[2]));
+    _mm256_mask_storeu_ps(C4 + k, live, _mm512_cvtpd_ps(C[3]));
   }
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // Surface Muskingum-Cunge coefficients of many cells at once from their
 // reference discharge, celerity and section width, value for value what
-// muskingum_coefficients gives cell by cell: the same IEEE operations in the
-// same order, eight cells at a time in vector lanes on CPUs with AVX-512.
+// coefficients_from_celerity gives cell by cell: the laws instantiated for
+// eight cells at a time in vector lanes on CPUs with AVX-512.
 #include <cstdint>
 
 #if defined(__SSE2__)
@@ -14,14 +14,14 @@
 namespace tarvex {
 
 #if defined(__SSE2__)
-// muskingum_coefficients with the divisions done two at a time: each lane
-// of a packed division is the same IEEE division as a scalar one.
+// muskingum_coefficients with the divisions of the terms done two at a
+// time: each lane of a packed division is the same IEEE division as a
+// scalar one.
 inline void muskingum_pairs(double Cr, double D, float* C) {
-  if (Cr + D < 1.0) D = 1.0 - Cr;
-  const double den = Cr + 1.0 + D;
-  const __m128d d = _mm_set1_pd(den);
-  const __m128d q12 = _mm_div_pd(_mm_set_pd(Cr + 1.0 - D, Cr - 1.0 + D), d);
-  const __m128d q34 = _mm_div_pd(_mm_set_pd(2.0 * Cr, 1.0 - Cr + D), d);
+  const MuskingumTerms<double> t = muskingum_terms(Cr, D);
+  const __m128d d = _mm_set1_pd(t.den);
+  const __m128d q12 = _mm_div_pd(_mm_set_pd(t.n2, t.n1), d);
+  const __m128d q34 = _mm_div_pd(_mm_set_pd(t.n4, t.n3), d);
   const __m128 f12 = _mm_cvtpd_ps(q12);
   const __m128 f34 = _mm_cvtpd_ps(q34);
   C[0] = _mm_cvtss_f32(f12);
@@ -35,21 +35,19 @@ inline void muskingum_pairs(double Cr, double D, float* C) { muskingum_coefficie
 
 // Surface Muskingum coefficients C1..C4 of one cell from the reference
 // discharge Q (m3/s), the celerity ck (m/s), the section width W (m), the
-// slope S, the flow length L (m) and the step dt (s), in the evaluation
-// order of celer_sup_cell.
+// slope S, the flow length L (m) and the step dt (s).
 inline void coefficients_from_celerity(float Q, float ck, float W, float S, float L, float dt, float* C) {
-  const double den = static_cast<double>(S) * static_cast<double>(ck) * static_cast<double>(W) * static_cast<double>(L);
-#if defined(__SSE2__)
-  // D = Q/den and Cr = ck*dt/L in one packed division.
-  const __m128d dc = _mm_div_pd(_mm_set_pd(static_cast<double>(ck) * static_cast<double>(dt), static_cast<double>(Q)),
-                                _mm_set_pd(static_cast<double>(L), den));
-  const double D = _mm_cvtsd_f64(dc);
-  const double Cr = _mm_cvtsd_f64(_mm_unpackhi_pd(dc, dc));
-#else
-  const double D = static_cast<double>(Q) / den;
-  const double Cr = static_cast<double>(ck) * static_cast<double>(dt) / static_cast<double>(L);
-#endif
+  const double D = surface_diffusion_number<double>(Q, S, ck, W, L);
+  const double Cr = courant_number<double>(ck, dt, L);
   muskingum_pairs(Cr, D, C);
+}
+
+// The same from Q alone, by the section's width and celerity laws; KS is
+// the cell's K*sqrt(S).
+inline void surface_coefficients(float Q, float KS, const SectionShape& sh, float S, float L, float dt, float* C) {
+  const float W = section_width(Q, KS, sh);
+  const float ck = kinematic_celerity(W, KS, sh);
+  coefficients_from_celerity(Q, ck, W, S, L, dt, C);
 }
 
 // For k in [0, n): D = Q/(S ck W L) and Cr = ck dt/L in double, then

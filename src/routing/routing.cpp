@@ -104,17 +104,15 @@ void ROUTING(ModelState& s, const Grid<float>& RUNOFF) {
         // run, the subsurface store's outflow otherwise.
         const float lateral = event_run ? c4_sub[idx] * infiltration[idx] * dx * dy / dt / 1000.0f
                                         : c4_sub[idx] * sub_flow[idx];
-        float q = c2_sub[idx] * qin_sub_old[idx] + c1_sub[idx] * qin_sub[idx] + c3_sub[idx] * qout_sub_old[idx] +
-                  lateral;
-        if (q < 0.0f) q = 0.0f;
+        const float q = muskingum_outflow(c1_sub[idx], c2_sub[idx], c3_sub[idx], qin_sub[idx], qin_sub_old[idx],
+                                          qout_sub_old[idx], lateral);
         qout_sub[idx] = q;
         qin_sub[nidx] = qin_sub[nidx] + q;
       }
 
       celer_sup_cell(s, c, i, j, idx, diagonal);
-      float q = c2_sup[idx] * qin_sup_old[idx] + c1_sup[idx] * qin_sup[idx] + c3_sup[idx] * qout_sup_old[idx] +
-                c4_sup[idx] * runoff[idx] * f;
-      if (q < 0.0f) q = 0.0f;
+      const float q = muskingum_outflow(c1_sup[idx], c2_sup[idx], c3_sup[idx], qin_sup[idx], qin_sup_old[idx],
+                                        qout_sup_old[idx], c4_sup[idx] * runoff[idx] * f);
       qout_sup[idx] = q;
       qin_sup[nidx] = qin_sup[nidx] + q;
 

@@ -5,7 +5,7 @@
 
 #include "io/input_error.hpp"
 #include "io/text_writer.hpp"
-#include "routing/celerity.hpp"
+#include "laws/roughness.hpp"
 
 namespace tarvex {
 namespace {
@@ -40,12 +40,12 @@ void check_channel_roughness(const ModelState& s) {
   // The law as the routing evaluates it, on every catchment cell.
   const Grid<float>& slope = s.SLOPE;
   if (slope.rows() != s.ELEVATION.rows() || slope.cols() != s.ELEVATION.cols()) return;
-  const float g = std::log(s.KS_CHAN_TOP / s.KS_CHAN_OUT) / (CHANNEL_TOP_ELEVATION - z_out);
+  const float g = channel_roughness_gradient(s.KS_CHAN_TOP, s.KS_CHAN_OUT, z_out);
   for (int32_t i = 1; i <= slope.rows(); ++i) {
     for (int32_t j = 1; j <= slope.cols(); ++j) {
       if (!(slope(i, j) > 0.0f)) continue;
       const float z = s.ELEVATION(i, j);
-      const float K = s.KS_CHAN_OUT * std::exp(g * (z - z_out));
+      const float K = channel_roughness(s.KS_CHAN_OUT, g, z, z_out);
       if (!positive(K)) {
         refuse("34", "the channel roughness law gives a Strickler coefficient of " + shortest(K) + " at cell " +
                          cell_text(i, j) + " (elevation " + shortest(z) + " m, outlet at " + shortest(z_out) +

@@ -1,5 +1,6 @@
 #include "simulation/cn_method.hpp"
 
+#include "laws/curve_number.hpp"
 #include "simulation/local_rain.hpp"
 
 namespace tarvex {
@@ -13,15 +14,9 @@ void CN_METHOD(ModelState& s, int32_t N, int32_t MISS_FLAG, Grid<float>& RUNOFF,
     const float P0 = s.EVENT_RAIN(I, J);  // accumulated before the step
     const float P1 = P + P0;              // and after it
 
-    float A1 = P1 - lambda * S;
-    if (A1 < 0.0f) A1 = 0.0f;
-    float A0 = P0 - lambda * S;
-    if (A0 < 0.0f) A0 = 0.0f;
     // Accumulated direct runoff after and before the step.
-    float Q1 = A1 * A1 / ((1.0f - lambda) * S + P1);
-    if (Q1 < 0.0f) Q1 = 0.0f;
-    float Q0 = A0 * A0 / ((1.0f - lambda) * S + P0);
-    if (Q0 < 0.0f) Q0 = 0.0f;
+    const float Q1 = cn_accumulated_runoff(P1, S, lambda);
+    const float Q0 = cn_accumulated_runoff(P0, S, lambda);
     s.EVENT_RAIN(I, J) = P1;
 
     float q = Q1 - Q0;

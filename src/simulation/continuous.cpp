@@ -147,51 +147,27 @@ void CONTINUOUS(ModelState& s, int32_t N, int32_t MONTH, int32_t MISS_FLAG, int3
 
     // Soil store; its overflow X recharges the subsurface store.
     const float S = s.SOIL_CAPACITY(I, J);
-    const float W = s.SOIL_WATER(I, J) + P;
-    s.SOIL_WATER(I, J) = W;
     const float soil_cap = IA_RATIO * S;  // mm
-    float X = 0.0f;
-    if (W > soil_cap) {
-      X = W - soil_cap;
-      s.SOIL_WATER(I, J) = soil_cap;
-    }
+    const SoilFill<float> fill = soil_fill(s.SOIL_WATER(I, J) + P, soil_cap);
+    s.SOIL_WATER(I, J) = fill.water;
+    const float X = fill.overflow;
 
-    // Subsurface store: dq/dt = r - g*q - D, D the deficit of the previous step.
-    const float r = X / DT;  // mm/s
+    // Subsurface store, D the deficit of the previous step.
+    const float r = store_recharge(X, DT);  // mm/s
     const float D = s.ET_DEFICIT(I, J);
     const float sub_cap = F_SUB_CAP * S;  // mm
-    const float g = inv_tau + r / sub_cap;
-    float q = s.SUB_STORE(I, J);
-    float Q0;
-    float Qm;
-    if (static_cast<double>(g) * static_cast<double>(DT) > RK4_STABILITY_LIMIT) {
+    const float g = store_decay(inv_tau, r, sub_cap);
+    StoreStep<float> step;
+    if (store_stiff(static_cast<double>(g), DT)) {
       // Stiff cell: the explicit stages would overshoot and the clamps would
       // lift the store, creating water; use the exact solution instead.
-      Q0 = q;
-      float q_end;
-      SUB_STORE_EXACT(Q0, r, g, D, DT, q_end, Qm);
-      q = q_end;
+      SUB_STORE_EXACT(s.SUB_STORE(I, J), r, g, D, DT, step.q, step.mean);
     } else {
-      const float k1 = (r - g * q - D) * DT;
-      if (q + k1 / 2.0f < 0.0f) q = -k1 / 2.0f;
-      const float k2 = (r - g * (q + k1 / 2.0f) - D) * DT;
-      if (q + k2 / 2.0f < 0.0f) q = -k2 / 2.0f;
-      const float k3 = (r - g * (q + k2 / 2.0f) - D) * DT;
-      if (q + k3 < 0.0f) q = -k3;
-      const float k4 = (r - g * (q + k3) - D) * DT;
-      const float dq = (2.0f * k2 + k1 + 2.0f * k3 + k4) / 6.0f;
-      Q0 = q;
-      q = Q0 + dq;
-      if (q < 0.0f) q = 0.0f;
-      Qm = (Q0 + q) / 2.0f;
+      step = store_stages(s.SUB_STORE(I, J), r, g, D, DT);
     }
-
-    // Outflows from the mean store, before the cap.
-    RUNOFF(I, J) = (Qm * X) / sub_cap;
-    s.SUB_FLOW(I, J) = inv_tau * Qm * s.CELL_DX * s.CELL_DY / 1000.0f;  // m3/s
-    if (RUNOFF(I, J) > X) RUNOFF(I, J) = X;
-    if (q > sub_cap) q = sub_cap;
-    s.SUB_STORE(I, J) = q;
+    RUNOFF(I, J) = store_runoff(step.mean, X, sub_cap);
+    s.SUB_FLOW(I, J) = store_outflow(inv_tau, step.mean, s.CELL_DX, s.CELL_DY);
+    s.SUB_STORE(I, J) = store_capped(step.q, sub_cap);
 
     // Cell temperature, 6.3 degrees per 1000 m from the station.
     const int32_t st = TMISS_FLAG == 0 ? s.TEMP_STATION_MAP(I, J) : TMAP_STEP(I, J);
@@ -201,13 +177,9 @@ void CONTINUOUS(ModelState& s, int32_t N, int32_t MONTH, int32_t MISS_FLAG, int3
     const float E = et.step_depth(T);
     s.CELL_ET(I, J) = E;
 
-    s.SOIL_WATER(I, J) = s.SOIL_WATER(I, J) - E;
-    if (s.SOIL_WATER(I, J) < 0.0f) {
-      s.ET_DEFICIT(I, J) = -s.SOIL_WATER(I, J) / DT;  // mm/s
-      s.SOIL_WATER(I, J) = 0.0f;
-    } else {
-      s.ET_DEFICIT(I, J) = 0.0f;
-    }
+    const SoilWithdrawal<float> left = soil_withdraw(s.SOIL_WATER(I, J), E, DT);
+    s.SOIL_WATER(I, J) = left.water;
+    s.ET_DEFICIT(I, J) = left.deficit;
   });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 
+#include "laws/continuous_store.hpp"
 #include "model/model_state.hpp"
 
 namespace tarvex {
@@ -55,10 +56,6 @@ struct MonthlyEt {
  private:
   void init_double_path();
 };
-
-// g*DT_SIM beyond which the explicit stages of the subsurface store are
-// unstable (the real root of 1 + z + z^2/2 + z^3/6 + z^4/24 = 1).
-inline constexpr double RK4_STABILITY_LIMIT = 2.7852935634052818;
 
 // Subsurface store over one step for a stiff cell (g*DT_SIM above the limit):
 // exact solution of dq/dt = r - g*q - D from q0, held at 0 once the store runs

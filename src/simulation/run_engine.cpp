@@ -15,14 +15,19 @@
 #define TARVEX_ENGINE_LANES 1
 #include <immintrin.h>
 // GCC 12 warns inside the intrinsics, whose unused pass-through operands
-// are left undefined on purpose.
+// are left undefined on purpose, and at the laws instantiated for 8-double
+// lanes, which are inlined into the AVX-512 functions (no such value crosses
+// a call).
 #if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 #else
 #define TARVEX_ENGINE_LANES 0
 #endif
 
+#include "laws/curve_number.hpp"
+#include "laws/subsurface.hpp"
 #include "model/direction_code.hpp"
 #include "routing/celerity.hpp"
 #include "routing/muskingum_batch.hpp"
@@ -39,29 +44,12 @@ std::atomic<int64_t> g_cells_per_thread{16384};
 std::atomic<int32_t> g_tile_cells{8192};
 std::atomic<int32_t> g_block_steps{64};
 
-// The same from Q alone; KS is K*sqrt(slope).
-inline void sup_coefficients(float Q, float KS, float S, float L, float p23, float r, float p53, float fr, float dt,
-                             float* C) {
-  const float W = std::pow(p23 * Q * r / KS, 0.375f);
-  float ck = p53 * (KS * std::pow(W, 0.6666667f)) * fr;
-  if (ck == 0.0f) ck = 0.0001f;
-  coefficients_from_celerity(Q, ck, W, S, L, dt, C);
-}
-
-// Accumulated direct runoff of the curve-number relation for accumulated
-// rain P, as CN_METHOD evaluates it.
-inline float cn_accumulated(float P, float S, float lambda) {
-  float A = P - lambda * S;
-  if (A < 0.0f) A = 0.0f;
-  float Q = A * A / ((1.0f - lambda) * S + P);
-  if (Q < 0.0f) Q = 0.0f;
-  return Q;
-}
-
 #if TARVEX_ENGINE_LANES
-// -v in every lane, as the scalar negation gives it (-0 for +0).
-__attribute__((target("avx512f"))) inline __m512 flip_sign(__m512 v) {
-  return _mm512_castsi512_ps(_mm512_xor_si512(_mm512_castps_si512(v), _mm512_set1_epi32(INT32_MIN)));
+// The lanes of a comparison of 8 doubles (all ones or all zeros) as a mask.
+template <class M>
+__attribute__((target("avx512f"))) inline __mmask8 lane_mask(M m) {
+  const __m512i v = reinterpret_cast<__m512i>(m);
+  return _mm512_test_epi64_mask(v, v);
 }
 #endif
 
@@ -260,14 +248,11 @@ struct RunEngine::Impl {
   // decay g and deficit D; the runoff from the overflow X (mm), the outflow
   // and the store, capped at scap (mm).
   void stiff_store(int32_t c, float q0, float r, float g, float D, float X, float scap) {
-    float Qm, qs;
-    SUB_STORE_EXACT(q0, r, g, D, DT, qs, Qm);
-    float ro = (Qm * X) / scap;
-    sub_flow[c] = inv_tau * Qm * dx * dy / 1000.0f;
-    if (ro > X) ro = X;
-    runoff[c] = ro;
-    if (qs > scap) qs = scap;
-    store[c] = qs;
+    StoreStep<float> step;
+    SUB_STORE_EXACT(q0, r, g, D, DT, step.q, step.mean);
+    runoff[c] = store_runoff(step.mean, X, scap);
+    sub_flow[c] = store_outflow(inv_tau, step.mean, dx, dy);
+    store[c] = store_capped(step.q, scap);
   }
   void continuous_cells(int32_t b, int32_t e, const StepView& v);
   void continuous_cells_lanes(int32_t b, int32_t e, const StepView& v);
@@ -365,67 +350,28 @@ void RunEngine::Impl::runoff_range(int32_t b, int32_t e, const StepView& v) {
 }
 
 // The four clamped Runge-Kutta stages of the subsurface store and its
-// outflows for cells [0, n) of a block (inputs padded to a multiple of 4),
-// in CONTINUOUS's evaluation order; each lane is the scalar arithmetic.
+// outflows for cells [0, n) of a block (inputs padded to a multiple of 4):
+// the store's laws, four cells at a time in SSE lanes.
 void RunEngine::Impl::sub_store_stages(int32_t n, const float* X, const float* r, const float* g, const float* D,
                                        const float* cap, const float* q0, float* ro, float* flow, float* q1) const {
+  const auto stages = [&](auto q, auto rv, auto gv, auto Dv, auto Xv, auto capv, auto& out, auto& flow_v,
+                          auto& q_v) {
+    const auto step = store_stages(q, rv, gv, Dv, DT);
+    out = store_runoff(step.mean, Xv, capv);
+    flow_v = store_outflow(inv_tau, step.mean, dx, dy);
+    q_v = store_capped(step.q, capv);
+  };
 #if defined(__SSE2__)
-  const __m128 zero = _mm_setzero_ps();
-  const __m128 half = _mm_set1_ps(0.5f);  // x/2 and x*0.5 round alike
-  const __m128 two = _mm_set1_ps(2.0f);
-  const __m128 six = _mm_set1_ps(6.0f);
-  const __m128 dtv = _mm_set1_ps(DT);
-  const __m128 sign = _mm_set1_ps(-0.0f);
-  const __m128 itau = _mm_set1_ps(inv_tau);
-  const __m128 dxv = _mm_set1_ps(dx), dyv = _mm_set1_ps(dy), thousand = _mm_set1_ps(1000.0f);
-  // where(m, a, b): a in the lanes of m, b elsewhere.
-  const auto where = [](__m128 m, __m128 a, __m128 b) { return _mm_or_ps(_mm_and_ps(m, a), _mm_andnot_ps(m, b)); };
   for (int32_t i = 0; i < n; i += 4) {
-    const __m128 rv = _mm_load_ps(r + i), gv = _mm_load_ps(g + i), Dv = _mm_load_ps(D + i);
-    __m128 q = _mm_load_ps(q0 + i);
-    const __m128 k1 = _mm_mul_ps(_mm_sub_ps(_mm_sub_ps(rv, _mm_mul_ps(gv, q)), Dv), dtv);
-    const __m128 h1 = _mm_mul_ps(k1, half);
-    q = where(_mm_cmplt_ps(_mm_add_ps(q, h1), zero), _mm_xor_ps(h1, sign), q);
-    const __m128 k2 = _mm_mul_ps(_mm_sub_ps(_mm_sub_ps(rv, _mm_mul_ps(gv, _mm_add_ps(q, h1))), Dv), dtv);
-    const __m128 h2 = _mm_mul_ps(k2, half);
-    q = where(_mm_cmplt_ps(_mm_add_ps(q, h2), zero), _mm_xor_ps(h2, sign), q);
-    const __m128 k3 = _mm_mul_ps(_mm_sub_ps(_mm_sub_ps(rv, _mm_mul_ps(gv, _mm_add_ps(q, h2))), Dv), dtv);
-    q = where(_mm_cmplt_ps(_mm_add_ps(q, k3), zero), _mm_xor_ps(k3, sign), q);
-    const __m128 k4 = _mm_mul_ps(_mm_sub_ps(_mm_sub_ps(rv, _mm_mul_ps(gv, _mm_add_ps(q, k3))), Dv), dtv);
-    const __m128 dq = _mm_div_ps(
-        _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(two, k2), k1), _mm_mul_ps(two, k3)), k4), six);
-    const __m128 Q0 = q;
-    q = _mm_add_ps(Q0, dq);
-    q = where(_mm_cmplt_ps(q, zero), zero, q);
-    const __m128 Qm = _mm_mul_ps(_mm_add_ps(Q0, q), half);
-    const __m128 Xv = _mm_load_ps(X + i), capv = _mm_load_ps(cap + i);
-    __m128 out = _mm_div_ps(_mm_mul_ps(Qm, Xv), capv);
-    out = where(_mm_cmpgt_ps(out, Xv), Xv, out);
+    __m128 out, fl, qe;
+    stages(_mm_load_ps(q0 + i), _mm_load_ps(r + i), _mm_load_ps(g + i), _mm_load_ps(D + i), _mm_load_ps(X + i),
+           _mm_load_ps(cap + i), out, fl, qe);
     _mm_store_ps(ro + i, out);
-    _mm_store_ps(flow + i, _mm_div_ps(_mm_mul_ps(_mm_mul_ps(_mm_mul_ps(itau, Qm), dxv), dyv), thousand));
-    _mm_store_ps(q1 + i, where(_mm_cmpgt_ps(q, capv), capv, q));
+    _mm_store_ps(flow + i, fl);
+    _mm_store_ps(q1 + i, qe);
   }
 #else
-  for (int32_t i = 0; i < n; ++i) {
-    float qs = q0[i];
-    const float k1 = (r[i] - g[i] * qs - D[i]) * DT;
-    if (qs + k1 / 2.0f < 0.0f) qs = -k1 / 2.0f;
-    const float k2 = (r[i] - g[i] * (qs + k1 / 2.0f) - D[i]) * DT;
-    if (qs + k2 / 2.0f < 0.0f) qs = -k2 / 2.0f;
-    const float k3 = (r[i] - g[i] * (qs + k2 / 2.0f) - D[i]) * DT;
-    if (qs + k3 < 0.0f) qs = -k3;
-    const float k4 = (r[i] - g[i] * (qs + k3) - D[i]) * DT;
-    const float dq = (2.0f * k2 + k1 + 2.0f * k3 + k4) / 6.0f;
-    const float Q0 = qs;
-    qs = Q0 + dq;
-    if (qs < 0.0f) qs = 0.0f;
-    const float Qm = (Q0 + qs) / 2.0f;
-    float out = (Qm * X[i]) / cap[i];
-    flow[i] = inv_tau * Qm * dx * dy / 1000.0f;
-    if (out > X[i]) out = X[i];
-    ro[i] = out;
-    q1[i] = qs > cap[i] ? cap[i] : qs;
-  }
+  for (int32_t i = 0; i < n; ++i) stages(q0[i], r[i], g[i], D[i], X[i], cap[i], ro[i], flow[i], q1[i]);
 #endif
 }
 
@@ -456,22 +402,16 @@ void RunEngine::Impl::continuous_cells(int32_t b, int32_t e, const StepView& v) 
       const float P = cell_rain(s, c, N, miss, rd, wstep, mstep, rain_zero);  // mm in the step
       cum_rain[c] = P + cum_rain[c];
       // Soil store; its overflow X recharges the subsurface store.
-      const float W = soil[c] + P;
-      float sw = W;
-      const float cap = soil_cap[c];
-      float X = 0.0f;
-      if (W > cap) {
-        X = W - cap;
-        sw = cap;
-      }
+      const SoilFill<float> fill = soil_fill(soil[c] + P, soil_cap[c]);
+      const float sw = fill.water, X = fill.overflow;
       float r, g;
       if (dry_reuse && X == 0.0f && dt_positive && sub_cap[c] > 0.0f) {
         // No recharge: X/DT and r/sub_cap are +0.
         r = 0.0f;
         g = inv_tau + 0.0f;
       } else {
-        r = X / DT;
-        g = inv_tau + r / sub_cap[c];
+        r = store_recharge(X, DT);
+        g = store_decay(inv_tau, r, sub_cap[c]);
       }
       soil_after[i] = sw;
       excess[i] = X;
@@ -481,7 +421,7 @@ void RunEngine::Impl::continuous_cells(int32_t b, int32_t e, const StepView& v) 
       cap0[i] = sub_cap[c];
       store0[i] = store[c];
       // A stiff cell would make the explicit stages overshoot: exact solution.
-      stiff[i] = static_cast<double>(g) * static_cast<double>(DT) > RK4_STABILITY_LIMIT;
+      stiff[i] = store_stiff(static_cast<double>(g), DT);
     }
     for (int32_t i = n; i < ((n + 3) & ~3); ++i) {
       excess[i] = recharge[i] = decay[i] = def0[i] = store0[i] = 0.0f;
@@ -506,14 +446,9 @@ void RunEngine::Impl::continuous_cells(int32_t b, int32_t e, const StepView& v) 
       temp[c] = T_v[c - b0];
       const float E = E_v[c - b0];
       et[c] = E;
-      float sw = soil_after[c - b0] - E;
-      if (sw < 0.0f) {
-        deficit[c] = -sw / DT;
-        sw = 0.0f;
-      } else {
-        deficit[c] = 0.0f;
-      }
-      soil[c] = sw;
+      const SoilWithdrawal<float> left = soil_withdraw(soil_after[c - b0], E, DT);
+      deficit[c] = left.deficit;
+      soil[c] = left.water;
     }
   }
 }
@@ -534,8 +469,7 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::conti
   alignas(64) float P_v[BLOCK], soil_after[BLOCK], excess[BLOCK], recharge[BLOCK], decay[BLOCK], def0[BLOCK],
       cap0[BLOCK], store0[BLOCK], T_v[BLOCK], E_v[BLOCK];
   const __m512 zero = _mm512_setzero_ps(), minus_one = _mm512_set1_ps(-1.0f), one = _mm512_set1_ps(1.0f);
-  const __m512 Rv = _mm512_set1_ps(R), DTv = _mm512_set1_ps(DT), itau = _mm512_set1_ps(inv_tau);
-  const __m512d DTd = _mm512_set1_pd(static_cast<double>(DT)), limit = _mm512_set1_pd(RK4_STABILITY_LIMIT);
+  const __m512 Rv = _mm512_set1_ps(R);
   for (int32_t b0 = b; b0 < e; b0 += BLOCK) {
     const int32_t e0 = std::min(b0 + BLOCK, e);
     const int32_t n = e0 - b0;
@@ -565,19 +499,16 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::conti
         P = _mm512_load_ps(P_v + i);
       }
       _mm512_mask_storeu_ps(cum_rain.data() + c, act, _mm512_add_ps(P, _mm512_maskz_loadu_ps(act, cum_rain.data() + c)));
-      const __m512 W = _mm512_add_ps(_mm512_maskz_loadu_ps(act, soil.data() + c), P);
-      const __m512 cap = _mm512_maskz_loadu_ps(act, soil_cap.data() + c);
-      const __mmask16 over = _mm512_mask_cmp_ps_mask(act, W, cap, _CMP_GT_OQ);
-      const __m512 X = _mm512_maskz_sub_ps(over, W, cap);
-      const __m512 sw = _mm512_mask_blend_ps(over, W, cap);
+      // The laws in lanes; the lanes off the catchment are never stored.
+      const auto fill = soil_fill(_mm512_add_ps(_mm512_maskz_loadu_ps(act, soil.data() + c), P),
+                                              _mm512_maskz_loadu_ps(act, soil_cap.data() + c));
+      const __m512 X = fill.overflow, sw = fill.water;
       const __m512 scap = _mm512_mask_loadu_ps(one, act, sub_cap.data() + c);
-      const __m512 r = _mm512_div_ps(X, DTv);
-      const __m512 g = _mm512_maskz_add_ps(act, itau, _mm512_div_ps(r, scap));
-      const __mmask8 s_lo = _mm512_cmp_pd_mask(_mm512_mul_pd(_mm512_cvtps_pd(_mm512_castps512_ps256(g)), DTd), limit,
-                                               _CMP_GT_OQ);
-      const __mmask8 s_hi = _mm512_cmp_pd_mask(
-          _mm512_mul_pd(_mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(g), 1))), DTd),
-          limit, _CMP_GT_OQ);
+      const __m512 r = store_recharge(X, DT);
+      const __m512 g = store_decay(inv_tau, r, scap);
+      const __mmask8 s_lo = lane_mask(store_stiff(_mm512_cvtps_pd(_mm512_castps512_ps256(g)), DT));
+      const __mmask8 s_hi = lane_mask(
+          store_stiff(_mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(g), 1))), DT));
       const __mmask16 stiff = act & static_cast<__mmask16>(s_lo | (static_cast<unsigned>(s_hi) << 8));
       stiff_m[i / 16] = stiff;
       stiff_any |= stiff;
@@ -590,40 +521,15 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::conti
       _mm512_store_ps(store0 + i, _mm512_maskz_loadu_ps(act, store.data() + c));
     }
     // Subsurface store: four clamped Runge-Kutta stages.
-    const __m512 half = _mm512_set1_ps(0.5f), two = _mm512_set1_ps(2.0f), six = _mm512_set1_ps(6.0f);
-    const __m512 dxv = _mm512_set1_ps(dx), dyv = _mm512_set1_ps(dy), thousand = _mm512_set1_ps(1000.0f);
     for (int32_t i = 0; i < n; i += 16) {
       const int32_t c = b0 + i;
       const __mmask16 ok = act_m[i / 16] & static_cast<__mmask16>(~stiff_m[i / 16]);
-      const __m512 rv = _mm512_load_ps(recharge + i), gv = _mm512_load_ps(decay + i), Dv = _mm512_load_ps(def0 + i);
-      __m512 q = _mm512_load_ps(store0 + i);
-      const __m512 k1 = _mm512_mul_ps(_mm512_sub_ps(_mm512_sub_ps(rv, _mm512_mul_ps(gv, q)), Dv), DTv);
-      const __m512 h1 = _mm512_mul_ps(k1, half);
-      q = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(_mm512_add_ps(q, h1), zero, _CMP_LT_OQ), q, flip_sign(h1));
-      const __m512 k2 =
-          _mm512_mul_ps(_mm512_sub_ps(_mm512_sub_ps(rv, _mm512_mul_ps(gv, _mm512_add_ps(q, h1))), Dv), DTv);
-      const __m512 h2 = _mm512_mul_ps(k2, half);
-      q = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(_mm512_add_ps(q, h2), zero, _CMP_LT_OQ), q, flip_sign(h2));
-      const __m512 k3 =
-          _mm512_mul_ps(_mm512_sub_ps(_mm512_sub_ps(rv, _mm512_mul_ps(gv, _mm512_add_ps(q, h2))), Dv), DTv);
-      q = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(_mm512_add_ps(q, k3), zero, _CMP_LT_OQ), q, flip_sign(k3));
-      const __m512 k4 =
-          _mm512_mul_ps(_mm512_sub_ps(_mm512_sub_ps(rv, _mm512_mul_ps(gv, _mm512_add_ps(q, k3))), Dv), DTv);
-      const __m512 dq = _mm512_div_ps(
-          _mm512_add_ps(_mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(two, k2), k1), _mm512_mul_ps(two, k3)), k4), six);
-      const __m512 Q0 = q;
-      q = _mm512_add_ps(Q0, dq);
-      q = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(q, zero, _CMP_LT_OQ), q, zero);
-      const __m512 Qm = _mm512_mul_ps(_mm512_add_ps(Q0, q), half);
-      const __m512 Xv = _mm512_load_ps(excess + i), capv = _mm512_load_ps(cap0 + i);
-      __m512 out = _mm512_div_ps(_mm512_mul_ps(Qm, Xv), capv);
-      out = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(out, Xv, _CMP_GT_OQ), out, Xv);
-      _mm512_mask_storeu_ps(runoff.data() + c, ok, out);
-      _mm512_mask_storeu_ps(
-          sub_flow.data() + c, ok,
-          _mm512_div_ps(_mm512_mul_ps(_mm512_mul_ps(_mm512_mul_ps(itau, Qm), dxv), dyv), thousand));
-      _mm512_mask_storeu_ps(store.data() + c, ok,
-                            _mm512_mask_blend_ps(_mm512_cmp_ps_mask(q, capv, _CMP_GT_OQ), q, capv));
+      const auto step = store_stages(_mm512_load_ps(store0 + i), _mm512_load_ps(recharge + i),
+                                                  _mm512_load_ps(decay + i), _mm512_load_ps(def0 + i), DT);
+      const __m512 capv = _mm512_load_ps(cap0 + i);
+      _mm512_mask_storeu_ps(runoff.data() + c, ok, store_runoff(step.mean, _mm512_load_ps(excess + i), capv));
+      _mm512_mask_storeu_ps(sub_flow.data() + c, ok, store_outflow(inv_tau, step.mean, dx, dy));
+      _mm512_mask_storeu_ps(store.data() + c, ok, store_capped(step.q, capv));
     }
     if (stiff_any != 0) {
       for (int32_t i = 0; i < n; ++i) {
@@ -640,10 +546,9 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::conti
       const __m512 E = _mm512_load_ps(E_v + i);
       _mm512_mask_storeu_ps(temp.data() + c, act, _mm512_load_ps(T_v + i));
       _mm512_mask_storeu_ps(et.data() + c, act, E);
-      const __m512 sw = _mm512_sub_ps(_mm512_load_ps(soil_after + i), E);
-      const __mmask16 dry = _mm512_mask_cmp_ps_mask(act, sw, zero, _CMP_LT_OQ);
-      _mm512_mask_storeu_ps(deficit.data() + c, act, _mm512_maskz_div_ps(dry, flip_sign(sw), DTv));
-      _mm512_mask_storeu_ps(soil.data() + c, act, _mm512_mask_blend_ps(dry, sw, zero));
+      const auto left = soil_withdraw(_mm512_load_ps(soil_after + i), E, DT);
+      _mm512_mask_storeu_ps(deficit.data() + c, act, left.deficit);
+      _mm512_mask_storeu_ps(soil.data() + c, act, left.water);
     }
   }
 }
@@ -668,11 +573,11 @@ void RunEngine::Impl::cn_cells(int32_t b, int32_t e, const StepView& v) {
     float Q0, Q1;
     if (dry_reuse) {
       Q0 = cn_acc[c];
-      Q1 = std::memcmp(&P1, &P0, sizeof P1) == 0 ? Q0 : cn_accumulated(P1, S, lambda);
+      Q1 = std::memcmp(&P1, &P0, sizeof P1) == 0 ? Q0 : cn_accumulated_runoff(P1, S, lambda);
       cn_acc[c] = Q1;
     } else {
-      Q1 = cn_accumulated(P1, S, lambda);
-      Q0 = cn_accumulated(P0, S, lambda);
+      Q1 = cn_accumulated_runoff(P1, S, lambda);
+      Q0 = cn_accumulated_runoff(P0, S, lambda);
     }
     event_rain[c] = P1;
     float qd = Q1 - Q0;
@@ -714,17 +619,13 @@ void RunEngine::Impl::wet_coefficients(int32_t b0, int32_t n, const int32_t* wet
   float width[CHUNK] = {}, celerity[CHUNK], S_wet[CHUNK], L_wet[CHUNK];
   for (int32_t k = 0; k < n; ++k) {
     const int32_t c = b0 + wet[k];
-    const bool ch = channel[c] != 0;
-    width[k] = (ch ? cc.p23_chan : cc.p23_hill) * q_ref[k] * (ch ? cc.r_chan : cc.r_hill) / KS[c];
+    width[k] = channel[c] ? width_base(q_ref[k], KS[c], cc.chan) : width_base(q_ref[k], KS[c], cc.hill);
   }
-  powf_batch(width, 0.375f, width, n);
-  powf_batch(width, 0.6666667f, celerity, n);
+  powf_batch(width, kWidthPower, width, n);
+  powf_batch(width, kCelerityPower, celerity, n);
   for (int32_t k = 0; k < n; ++k) {
     const int32_t c = b0 + wet[k];
-    const bool ch = channel[c] != 0;
-    float ck = (ch ? cc.p53_chan : cc.p53_hill) * (KS[c] * celerity[k]) * (ch ? cc.f_chan : cc.f_hill);
-    if (ck == 0.0f) ck = 0.0001f;
-    celerity[k] = ck;
+    celerity[k] = channel[c] ? celerity_of(KS[c], celerity[k], cc.chan) : celerity_of(KS[c], celerity[k], cc.hill);
     S_wet[k] = slope[c];
     L_wet[k] = L[c];
   }
@@ -757,11 +658,10 @@ void RunEngine::Impl::route_block(int32_t b, int32_t e, bool keep) {
         a = a + u;
       } else {
         const float sub_in_old = qin_sub[c], sub_out_old = qout_sub[c];
-        float Q = (u + sub_in_old + sub_out_old) / 3.0f;
-        if (Q <= 0.0f) Q = 0.0001f;
+        const float Q = reference_discharge(u, sub_in_old, sub_out_old);
         alignas(16) float C[4];
-        const double D = 2.0 * static_cast<double>(Q) / sub_den[c];
-        if (reuse && sub_Cr[c] + D < 1.0) {
+        const double D = subsurface_diffusion_number<double>(Q, sub_den[c]);
+        if (reuse && diffusion_raised(sub_Cr[c], D)) {
           // D is raised to 1 - Cr: the coefficients depend on Cr alone.
           for (std::size_t j = 0; j < 4; ++j) C[j] = low_sub[j * Mz + c];
         } else {
@@ -769,17 +669,14 @@ void RunEngine::Impl::route_block(int32_t b, int32_t e, bool keep) {
         }
         if (keep) std::memcpy(&c_sub[c4], C, sizeof C);
         const float lateral = lateral_event ? C[3] * infil[c] * dx * dy / DT / 1000.0f : C[3] * sub_flow[c];
-        float qs = C[1] * sub_in_old + C[0] * u + C[2] * sub_out_old + lateral;
-        if (qs < 0.0f) qs = 0.0f;
-        qout_sub[c] = qs;
+        qout_sub[c] = muskingum_outflow(C[0], C[1], C[2], u, sub_in_old, sub_out_old, lateral);
       }
       in_old[i] = qin_sup[c];
       out_old[i] = qout_sup[c];
       qin_sup[c] = a;
       qin_sub[c] = u;
 
-      float Q = (a + in_old[i] + out_old[i]) / 3.0f;
-      if (Q <= 0.0f) Q = 0.0001f;
+      float Q = reference_discharge(a, in_old[i], out_old[i]);
       if (area0[c]) Q = 0.0001f;
       if (reuse && Q == 0.0001f) {
         for (std::size_t j = 0; j < 4; ++j) Cs[4 * i + j] = dry_sup[j * Mz + c];
@@ -796,9 +693,7 @@ void RunEngine::Impl::route_block(int32_t b, int32_t e, bool keep) {
     for (int32_t c = b0; c < e0; ++c) {
       const int32_t i = c - b0;
       const float* C = &Cs[4 * i];
-      float qo = C[1] * in_old[i] + C[0] * qin_sup[c] + C[2] * out_old[i] + C[3] * runoff[c] * f;
-      if (qo < 0.0f) qo = 0.0f;
-      qout_sup[c] = qo;
+      qout_sup[c] = muskingum_outflow(C[0], C[1], C[2], qin_sup[c], in_old[i], out_old[i], C[3] * runoff[c] * f);
     }
     if (keep) std::memcpy(&c_sup[4 * static_cast<std::size_t>(b0)], Cs, 4 * sizeof(float) * (e0 - b0));
   }
@@ -819,10 +714,9 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::route
   alignas(64) int32_t wet[CHUNK + 16];                     // compacted, with room for a whole vector
   alignas(64) float q_ref[CHUNK + 16], C_wet[4][CHUNK];
   const std::size_t Mz = static_cast<std::size_t>(M);
-  const __m512 zero = _mm512_setzero_ps(), three = _mm512_set1_ps(3.0f), floor = _mm512_set1_ps(0.0001f);
+  const __m512 floor = _mm512_set1_ps(0.0001f);
   const __m512 fv = _mm512_set1_ps(f), dxv = _mm512_set1_ps(dx), dyv = _mm512_set1_ps(dy),
                DTv = _mm512_set1_ps(DT), thousand = _mm512_set1_ps(1000.0f);
-  const __m512d two = _mm512_set1_pd(2.0), one = _mm512_set1_pd(1.0);
   const __m512i lane_index = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
   const float* lateral_src = lateral_event ? infil.data() : sub_flow.data();
   for (int32_t b0 = b; b0 < e; b0 += CHUNK) {
@@ -841,18 +735,16 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::route
       if (hill != 0) {
         const __m512 sub_in_old = _mm512_maskz_loadu_ps(hill, qin_sub + c);
         const __m512 sub_out_old = _mm512_maskz_loadu_ps(hill, qout_sub + c);
-        __m512 Q = _mm512_div_ps(_mm512_add_ps(_mm512_add_ps(u, sub_in_old), sub_out_old), three);
-        Q = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(Q, zero, _CMP_LE_OQ), Q, floor);
+        const __m512 Q = reference_discharge(u, sub_in_old, sub_out_old);
         const __mmask8 h_lo = static_cast<__mmask8>(hill), h_hi = static_cast<__mmask8>(hill >> 8);
         const __m512d Q_lo = _mm512_cvtps_pd(_mm512_castps512_ps256(Q));
         const __m512d Q_hi = _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(Q), 1)));
-        const __m512d D_lo = _mm512_maskz_div_pd(h_lo, _mm512_mul_pd(two, Q_lo), _mm512_maskz_loadu_pd(h_lo, sub_den.data() + c));
-        const __m512d D_hi =
-            _mm512_maskz_div_pd(h_hi, _mm512_mul_pd(two, Q_hi), _mm512_maskz_loadu_pd(h_hi, sub_den.data() + c + 8));
-        const __mmask8 r_lo = _mm512_mask_cmp_pd_mask(
-            h_lo, _mm512_add_pd(_mm512_maskz_loadu_pd(h_lo, sub_Cr.data() + c), D_lo), one, _CMP_LT_OQ);
-        const __mmask8 r_hi = _mm512_mask_cmp_pd_mask(
-            h_hi, _mm512_add_pd(_mm512_maskz_loadu_pd(h_hi, sub_Cr.data() + c + 8), D_hi), one, _CMP_LT_OQ);
+        // The laws in lanes; the lanes off the hillslope are never read.
+        const __m512d D_lo = subsurface_diffusion_number(Q_lo, _mm512_maskz_loadu_pd(h_lo, sub_den.data() + c));
+        const __m512d D_hi = subsurface_diffusion_number(Q_hi, _mm512_maskz_loadu_pd(h_hi, sub_den.data() + c + 8));
+        const __mmask8 r_lo = h_lo & lane_mask(diffusion_raised(_mm512_maskz_loadu_pd(h_lo, sub_Cr.data() + c), D_lo));
+        const __mmask8 r_hi =
+            h_hi & lane_mask(diffusion_raised(_mm512_maskz_loadu_pd(h_hi, sub_Cr.data() + c + 8), D_hi));
         const __mmask16 raised = static_cast<__mmask16>(r_lo | (static_cast<unsigned>(r_hi) << 8));
         __m512 C[4];
         for (int32_t j = 0; j < 4; ++j) C[j] = _mm512_maskz_loadu_ps(raised, low_sub.data() + j * Mz + c);
@@ -881,12 +773,8 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::route
         if (lateral_event) {
           lateral = _mm512_div_ps(_mm512_div_ps(_mm512_mul_ps(_mm512_mul_ps(lateral, dxv), dyv), DTv), thousand);
         }
-        __m512 qs = _mm512_add_ps(
-            _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(C[1], sub_in_old), _mm512_mul_ps(C[0], u)),
-                          _mm512_mul_ps(C[2], sub_out_old)),
-            lateral);
-        qs = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(qs, zero, _CMP_LT_OQ), qs, zero);
-        _mm512_mask_storeu_ps(qout_sub + c, hill, qs);
+        _mm512_mask_storeu_ps(qout_sub + c, hill,
+                              muskingum_outflow(C[0], C[1], C[2], u, sub_in_old, sub_out_old, lateral));
       }
       _mm512_mask_storeu_ps(qin_sub + c, live, u);
       // The subsurface flow that reached a channel cell joins the surface.
@@ -898,8 +786,7 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::route
       _mm512_store_ps(out_old + i, sup_out_old);
       _mm512_store_ps(a_in + i, a);
       _mm512_mask_storeu_ps(qin_sup + c, live, a);
-      __m512 Q = _mm512_div_ps(_mm512_add_ps(_mm512_add_ps(a, sup_in_old), sup_out_old), three);
-      Q = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(Q, zero, _CMP_LE_OQ), Q, floor);
+      __m512 Q = reference_discharge(a, sup_in_old, sup_out_old);
       const __mmask16 no_area =
           _mm_test_epi8_mask(_mm_maskz_loadu_epi8(live, area0.data() + c), _mm_set1_epi8(-1));
       Q = _mm512_mask_blend_ps(no_area, Q, floor);
@@ -920,13 +807,12 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::route
       const int32_t c = b0 + i;
       const int32_t left = e0 - c;
       const __mmask16 live = static_cast<__mmask16>(left >= 16 ? 0xffffu : (1u << left) - 1u);
-      __m512 qo = _mm512_add_ps(
-          _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(_mm512_load_ps(&Cp[1][i]), _mm512_load_ps(in_old + i)),
-                                      _mm512_mul_ps(_mm512_load_ps(&Cp[0][i]), _mm512_load_ps(a_in + i))),
-                        _mm512_mul_ps(_mm512_load_ps(&Cp[2][i]), _mm512_load_ps(out_old + i))),
-          _mm512_mul_ps(_mm512_mul_ps(_mm512_load_ps(&Cp[3][i]), _mm512_maskz_loadu_ps(live, runoff.data() + c)), fv));
-      qo = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(qo, zero, _CMP_LT_OQ), qo, zero);
-      _mm512_mask_storeu_ps(qout_sup + c, live, qo);
+      const __m512 lateral =
+          _mm512_mul_ps(_mm512_mul_ps(_mm512_load_ps(&Cp[3][i]), _mm512_maskz_loadu_ps(live, runoff.data() + c)), fv);
+      _mm512_mask_storeu_ps(qout_sup + c, live,
+                            muskingum_outflow(_mm512_load_ps(&Cp[0][i]), _mm512_load_ps(&Cp[1][i]),
+                                              _mm512_load_ps(&Cp[2][i]), _mm512_load_ps(a_in + i),
+                                              _mm512_load_ps(in_old + i), _mm512_load_ps(out_old + i), lateral));
     }
     if (keep) {
       for (int32_t c = b0; c < e0; ++c) {
@@ -1307,7 +1193,7 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
     E.et[c] = s.CELL_ET.data()[g];
     E.event_rain[c] = s.EVENT_RAIN.data()[g];
     E.infil[c] = s.INFILTRATION.data()[g];
-    E.cn_acc[c] = cn_accumulated(E.event_rain[c], E.soil_S[c], s.IA_RATIO);
+    E.cn_acc[c] = cn_accumulated_runoff(E.event_rain[c], E.soil_S[c], s.IA_RATIO);
     E.c_sup[c4] = s.C1_SUP.data()[g];
     E.c_sup[c4 + 1] = s.C2_SUP.data()[g];
     E.c_sup[c4 + 2] = s.C3_SUP.data()[g];
@@ -1331,19 +1217,18 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
     E.area0[c] = s.AREA_CELLS.data()[g] == 0 ? 1 : 0;
     const float sqrtS = std::sqrt(S);
     if (vchan[v]) {
-      const float K = cc.ks_out * std::exp(cc.ks_slope * (s.ELEVATION.data()[g] - cc.z_out));
+      const float K = channel_roughness(cc.ks_out, cc.ks_slope, s.ELEVATION.data()[g], cc.z_out);
       E.KS[c] = K * sqrtS;
-      sup_coefficients(0.0001f, E.KS[c], S, Lc, cc.p23_chan, cc.r_chan, cc.p53_chan, cc.f_chan, cc.dt, C);
+      surface_coefficients(0.0001f, E.KS[c], cc.chan, S, Lc, cc.dt, C);
       to_planes(E.dry_sup, c, C);
     } else {
       const float K = cc.ks_class[s.ROUGH_CLASS.data()[g] - 1];
       E.KS[c] = K * sqrtS;
-      sup_coefficients(0.0001f, E.KS[c], S, Lc, cc.p23_hill, cc.r_hill, cc.p53_hill, cc.f_hill, cc.dt, C);
+      surface_coefficients(0.0001f, E.KS[c], cc.hill, S, Lc, cc.dt, C);
       to_planes(E.dry_sup, c, C);
-      const float ck = cc.k_sub * S;
-      E.sub_den[c] = static_cast<double>(ck) * static_cast<double>(S) * static_cast<double>(cc.w_sub) *
-                     static_cast<double>(Lc);
-      E.sub_Cr[c] = static_cast<double>(ck) * static_cast<double>(cc.dt) / static_cast<double>(Lc);
+      const float ck = subsurface_celerity(cc.k_sub, S);
+      E.sub_den[c] = subsurface_diffusion_denominator<double>(ck, S, cc.w_sub, Lc);
+      E.sub_Cr[c] = courant_number<double>(ck, cc.dt, Lc);
       muskingum_coefficients(E.sub_Cr[c], 1.0 - E.sub_Cr[c], C[0], C[1], C[2], C[3]);
       to_planes(E.low_sub, c, C);
     }

@@ -1,6 +1,7 @@
-// The source folders form layers: io <- model <- {terrain, forcing,
+// The source folders form layers: io <- model <- laws <- {terrain, forcing,
 // simulation, routing, output} <- calibration <- driver. A file may include
-// its own layer and the ones below it; only io opens files.
+// its own layer and the ones below it; only io opens files. The laws are
+// functions of numbers: they include other laws and the model's limits only.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -15,13 +16,14 @@
 namespace tarvex {
 namespace {
 
-const std::map<std::string, int> kLayer = {{"io", 0},         {"model", 1},   {"terrain", 2}, {"forcing", 2},
-                                           {"simulation", 2}, {"routing", 2}, {"output", 2},  {"calibration", 3},
-                                           {"driver", 4}};
+const std::map<std::string, int> kLayer = {{"io", 0},         {"model", 1},   {"laws", 2},   {"terrain", 3},
+                                           {"forcing", 3},    {"simulation", 3}, {"routing", 3}, {"output", 3},
+                                           {"calibration", 4}, {"driver", 5}};
 
 TEST(Layers, IncludesRunDownTheLayersAndOnlyIoOpensFiles) {
   const std::filesystem::path src = test::source_dir() / "src";
   const std::regex include_re("#include \"([a-z_]+)/");
+  const std::regex law_include_re("#include \"(?!laws/|model/limits\\.hpp\")[^\"]*\"");
   const std::regex open_re("fopen\\(|std::[io]?fstream|std::filebuf|\\bopen\\(");
   int files = 0;
   for (const auto& e : std::filesystem::recursive_directory_iterator(src)) {
@@ -37,6 +39,9 @@ TEST(Layers, IncludesRunDownTheLayersAndOnlyIoOpensFiles) {
       const std::string to = (*m)[1];
       ASSERT_TRUE(kLayer.count(to)) << e.path() << " includes from unknown folder " << to;
       EXPECT_LE(kLayer.at(to), kLayer.at(dir)) << e.path() << " includes " << to << "/";
+    }
+    if (dir == "laws") {
+      EXPECT_FALSE(std::regex_search(body, law_include_re)) << e.path() << " includes the program";
     }
     if (dir != "io") EXPECT_FALSE(std::regex_search(body, open_re)) << e.path() << " opens a file";
   }
