@@ -25,6 +25,7 @@
 #include "terrain/contributing_area.hpp"
 #include "terrain/flow_directions.hpp"
 #include "terrain/mask.hpp"
+#include "terrain/mod1.hpp"
 #include "terrain/ordini.hpp"
 #include "terrain/param.hpp"
 #include "terrain/unpit.hpp"
@@ -151,11 +152,11 @@ ModelState& realistic_after(int phase) {
     ++done;
     if (done == 0) {
       QuietStdout quiet;
-      UNPIT(*s, 0, none, none, elevation_ceiling(*s), err);
+      UNPIT(s->ELEVATION, 0, none, none, elevation_ceiling(s->ELEVATION), err);
     } else if (done == 1) {
-      set_flow_directions(*s);
+      set_flow_directions(s->ELEVATION, s->FLOW_DIR);
     } else if (done == 2) {
-      accumulate_area(*s, s->STREAM_ORDER);
+      CONTRIBUTING_AREA(s->FLOW_DIR, s->AREA_CELLS, s->STREAM_ORDER);
     }
   }
   return *s;
@@ -168,11 +169,11 @@ void BM_PitRemoval(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     load(*s, dem());
-    const float ceiling = elevation_ceiling(*s);
+    const float ceiling = elevation_ceiling(s->ELEVATION);
     int32_t err = 0;
     state.ResumeTiming();
     QuietStdout quiet;
-    raises = UNPIT(*s, 0, none, none, ceiling, err);
+    raises = UNPIT(s->ELEVATION, 0, none, none, ceiling, err);
   }
   state.counters["raises"] = static_cast<double>(raises);
 }
@@ -191,7 +192,7 @@ void BM_PitRemovalCellByCell250(benchmark::State& state) {
     state.PauseTiming();
     for (int32_t i = 1; i <= 250; ++i)
       for (int32_t j = 1; j <= 250; ++j) s->ELEVATION(i, j) = dem()[static_cast<std::size_t>(i - 1) * kSize + static_cast<std::size_t>(j - 1)];
-    const float ceiling = elevation_ceiling(*s);
+    const float ceiling = elevation_ceiling(s->ELEVATION);
     int32_t err = 0;
     state.ResumeTiming();
     QuietStdout quiet;
@@ -212,11 +213,11 @@ void BM_PitRemoval250(benchmark::State& state) {
     state.PauseTiming();
     for (int32_t i = 1; i <= 250; ++i)
       for (int32_t j = 1; j <= 250; ++j) s->ELEVATION(i, j) = dem()[static_cast<std::size_t>(i - 1) * kSize + static_cast<std::size_t>(j - 1)];
-    const float ceiling = elevation_ceiling(*s);
+    const float ceiling = elevation_ceiling(s->ELEVATION);
     int32_t err = 0;
     state.ResumeTiming();
     QuietStdout quiet;
-    raises = UNPIT(*s, 0, none, none, ceiling, err);
+    raises = UNPIT(s->ELEVATION, 0, none, none, ceiling, err);
   }
   state.counters["raises"] = static_cast<double>(raises);
 }
@@ -224,14 +225,14 @@ BENCHMARK(BM_PitRemoval250)->Unit(benchmark::kMillisecond);
 
 void BM_FlowDirections(benchmark::State& state) {
   ModelState& s = realistic_after(0);
-  for (auto _ : state) set_flow_directions(s);
+  for (auto _ : state) set_flow_directions(s.ELEVATION, s.FLOW_DIR);
 }
 BENCHMARK(BM_FlowDirections)->Unit(benchmark::kMillisecond);
 
 void BM_ContributingArea(benchmark::State& state) {
   ModelState& s = realistic_after(1);
   Grid<int32_t> pending;
-  for (auto _ : state) accumulate_area(s, pending);
+  for (auto _ : state) CONTRIBUTING_AREA(s.FLOW_DIR, s.AREA_CELLS, pending);
   state.counters["largest"] = static_cast<double>(*std::max_element(s.AREA_CELLS.data(), s.AREA_CELLS.data() + s.AREA_CELLS.size()));
 }
 BENCHMARK(BM_ContributingArea)->Unit(benchmark::kMillisecond);
@@ -242,10 +243,15 @@ void BM_ContributingAreaSweeps(benchmark::State& state) {
 }
 BENCHMARK(BM_ContributingAreaSweeps)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+void order_network(ModelState& s) {
+  ORDINI(s.FLOW_DIR, s.AREA_CELLS, s.OUTLET_I, s.OUTLET_J, s.limits.paths, s.STREAM_ORDER,
+         {s.LINK_ORD, s.LINK_I, s.LINK_J}, s.LINK_OVERFLOW, nullptr);
+}
+
 // Ends at the link table: far more than 9999 sources.
 void BM_OrderingRealistic(benchmark::State& state) {
   ModelState& s = realistic_after(2);
-  for (auto _ : state) ORDINI(s, nullptr, nullptr);
+  for (auto _ : state) order_network(s);
   state.counters["overflow"] = s.LINK_OVERFLOW;
 }
 BENCHMARK(BM_OrderingRealistic)->Unit(benchmark::kMillisecond);
@@ -259,15 +265,15 @@ ModelState& valley_after_area() {
     for (int32_t i = 1; i <= kSize; ++i)
       for (int32_t j = 1; j <= kSize; ++j)
         s->ELEVATION(i, j) = 100.0f + 2.0f * static_cast<float>(kSize - i) + 3.0f * static_cast<float>(std::abs(j - kSize / 2));
-    set_flow_directions(*s);
-    accumulate_area(*s, s->STREAM_ORDER);
+    set_flow_directions(s->ELEVATION, s->FLOW_DIR);
+    CONTRIBUTING_AREA(s->FLOW_DIR, s->AREA_CELLS, s->STREAM_ORDER);
   }
   return *s;
 }
 
 void BM_OrderingValley(benchmark::State& state) {
   ModelState& s = valley_after_area();
-  for (auto _ : state) ORDINI(s, nullptr, nullptr);
+  for (auto _ : state) order_network(s);
   state.counters["overflow"] = s.LINK_OVERFLOW;
 }
 BENCHMARK(BM_OrderingValley)->Unit(benchmark::kMillisecond);
@@ -280,12 +286,12 @@ BENCHMARK(BM_OrderingValleyFullSweeps)->Unit(benchmark::kMillisecond)->Iteration
 
 void BM_MaskAndLinksValley(benchmark::State& state) {
   ModelState& s = valley_after_area();
-  ORDINI(s, nullptr, nullptr);
+  order_network(s);
   const auto file = std::filesystem::temp_directory_path() / "tarvex-bench-links.txt";
   for (auto _ : state) {
-    MASK(s);
+    MASK(s.FLOW_DIR, s.AREA_CELLS, s.STREAM_ORDER, s.OUTLET_I, s.OUTLET_J, s.CATCHMENT_MASK);
     TextWriter out(file);
-    PARAM(s, out);
+    write_link_properties(out, PARAM(s.FLOW_DIR, s.STREAM_ORDER, s.CATCHMENT_MASK, s.LINK_ORD, s.LINK_I, s.LINK_J));
     out.close();
   }
   std::filesystem::remove(file);
@@ -296,13 +302,13 @@ BENCHMARK(BM_MaskAndLinksValley)->Unit(benchmark::kMillisecond);
 // capacities are lifted.
 void BM_MaskAndLinksRealistic(benchmark::State& state) {
   ModelState& s = realistic_after(2);
-  ORDINI(s, nullptr, nullptr);
+  order_network(s);
   const auto file = std::filesystem::temp_directory_path() / "tarvex-bench-links-realistic.txt";
   int32_t links = 0;
   for (auto _ : state) {
-    MASK(s);
+    MASK(s.FLOW_DIR, s.AREA_CELLS, s.STREAM_ORDER, s.OUTLET_I, s.OUTLET_J, s.CATCHMENT_MASK);
     TextWriter out(file);
-    PARAM(s, out);
+    write_link_properties(out, PARAM(s.FLOW_DIR, s.STREAM_ORDER, s.CATCHMENT_MASK, s.LINK_ORD, s.LINK_I, s.LINK_J));
     out.close();
   }
   for (int32_t k = 1; k <= s.LINK_ORD.size() && s.LINK_ORD(k) != -1; ++k) ++links;

@@ -11,12 +11,13 @@ namespace tarvex {
 // cells upstream of it: the counts that repeated sweeps passing pending
 // counts downstream reach, in one pass. PENDING holds the inflows still
 // awaited by each cell, -1 once the cell has passed its count on.
-void accumulate_area(ModelState& s, Grid<int32_t>& PENDING) {
-  const std::size_t n = static_cast<std::size_t>(s.NI) * static_cast<std::size_t>(s.NJ);
-  const std::vector<int32_t> down = downstream_index(s);
-  s.AREA_CELLS.resize(s.NI, s.NJ);
-  PENDING.resize(s.NI, s.NJ);
-  int32_t* area = s.AREA_CELLS.data();
+void CONTRIBUTING_AREA(const Grid<int32_t>& FLOW_DIR, Grid<int32_t>& AREA_CELLS, Grid<int32_t>& PENDING) {
+  const int32_t ni = FLOW_DIR.rows(), nj = FLOW_DIR.cols();
+  const std::size_t n = static_cast<std::size_t>(ni) * static_cast<std::size_t>(nj);
+  const std::vector<int32_t> down = downstream_index(FLOW_DIR);
+  AREA_CELLS.resize(ni, nj);
+  PENDING.resize(ni, nj);
+  int32_t* area = AREA_CELLS.data();
   int32_t* waiting = PENDING.data();
 
   for (std::size_t k = 0; k < n; ++k) {
@@ -43,13 +44,6 @@ void accumulate_area(ModelState& s, Grid<int32_t>& PENDING) {
   for (std::size_t k = 0; k < n; ++k) {
     if (down[k] < 0 && area[k] == 1) area[k] = 0;
   }
-}
-
-void write_area_file(const ModelState& s, GridWriter& out) { out.rows(s.AREA_CELLS.data(), s.NI, s.NJ); }
-
-void CONTRIBUTING_AREA(ModelState& s, GridWriter& area_file, Grid<int32_t>& PENDING) {
-  accumulate_area(s, PENDING);
-  write_area_file(s, area_file);
 }
 
 }  // namespace tarvex

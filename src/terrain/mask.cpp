@@ -6,18 +6,19 @@
 
 namespace tarvex {
 
-void MASK(ModelState& s) {
-  const int32_t ni = s.NI;
-  const int32_t nj = s.NJ;
+void MASK(const Grid<int32_t>& FLOW_DIR, const Grid<int32_t>& AREA_CELLS, const Grid<int32_t>& STREAM_ORDER,
+          int32_t OUTLET_I, int32_t OUTLET_J, Grid<int32_t>& CATCHMENT_MASK) {
+  const int32_t ni = FLOW_DIR.rows();
+  const int32_t nj = FLOW_DIR.cols();
   const int32_t cells = ni * nj;
-  s.CATCHMENT_MASK.resize(ni, nj);
-  s.CATCHMENT_MASK.fill(0);
-  int32_t* mask = s.CATCHMENT_MASK.data();
-  const int32_t* area = s.AREA_CELLS.data();
-  const std::vector<int32_t> down = downstream_index(s);
+  CATCHMENT_MASK.resize(ni, nj);
+  CATCHMENT_MASK.fill(0);
+  int32_t* mask = CATCHMENT_MASK.data();
+  const int32_t* area = AREA_CELLS.data();
+  const std::vector<int32_t> down = downstream_index(FLOW_DIR);
   // Never a cell index when the outlet lies off the grid.
-  const int32_t outlet = (s.OUTLET_I >= 1 && s.OUTLET_I <= ni && s.OUTLET_J >= 1 && s.OUTLET_J <= nj)
-                             ? (s.OUTLET_I - 1) * nj + (s.OUTLET_J - 1)
+  const int32_t outlet = (OUTLET_I >= 1 && OUTLET_I <= ni && OUTLET_J >= 1 && OUTLET_J <= nj)
+                             ? (OUTLET_I - 1) * nj + (OUTLET_J - 1)
                              : -1;
 
   for (int32_t source = 0; source < cells; ++source) {
@@ -52,7 +53,7 @@ void MASK(ModelState& s) {
     }
   }
 
-  const int32_t* order = s.STREAM_ORDER.data();
+  const int32_t* order = STREAM_ORDER.data();
   for (int32_t k = 0; k < cells; ++k) {
     if (mask[k] == 1) mask[k] = order[k];
   }

@@ -21,6 +21,63 @@ namespace {
 constexpr const char* kTempLinks = "LinkProperties_temp.out";
 }
 
+void read_dem(GridReader& dem, Grid<float>& ELEVATION) {
+  const int32_t nj = ELEVATION.cols();
+  for (int32_t i = 1; i <= ELEVATION.rows(); ++i) {
+    float* row = ELEVATION.row(i);
+    dem.row(row, nj, "row " + std::to_string(i) + " of the DEM (" + std::to_string(nj) + " elevations)", -1.0f);
+    for (int32_t j = 0; j < nj; ++j) {
+      if (row[j] < 0.0f) row[j] = -1.0f;
+    }
+  }
+}
+
+GeoReference terrain_georeference(const GridReader& dem, const ControlFile::Terrain& t) {
+  auto gis = [](const ControlValue<std::string>& v) { return v.ok() && grid_format(*v) != GridFormat::text; };
+  if (dem.geo().known || !(gis(t.elevation) || gis(t.directions) || gis(t.area))) return dem.geo();
+  return output_georeference(dem.geo(), t.cell_size->first);
+}
+
+void LinkListFile::order(int32_t ORDER) {
+  std::string line = " Order ";
+  put_int(line, ORDER, 2);
+  out_.line(line);
+  out_.line("  IIN JIN IFIN JFIN  ORD    LEN       ");
+}
+
+void LinkListFile::link(int32_t IIN, int32_t JIN, int32_t IFIN, int32_t JFIN, int32_t ORDER, float LEN) {
+  std::string line;
+  put_int(line, IIN, 4);
+  put_int(line, JIN, 4);
+  line.push_back(' ');
+  put_int(line, IFIN, 4);
+  put_int(line, JFIN, 4);
+  line.push_back(' ');
+  put_int(line, ORDER, 4);
+  line.push_back(' ');
+  put_fixed(line, LEN, 13, 1);
+  out_.line(line);
+}
+
+void write_link_properties(TextWriter& out, const std::vector<LinkProperty>& links) {
+  out.line("   IIN JIN   IFIN JFIN  ORD   LEN");
+  for (const LinkProperty& p : links) {
+    std::string line = " ";
+    put_int(line, p.IIN, 4);
+    line.push_back(' ');
+    put_int(line, p.JIN, 4);
+    line.append("  ");
+    put_int(line, p.IFIN, 4);
+    line.push_back(' ');
+    put_int(line, p.JFIN, 4);
+    line.push_back(' ');
+    put_int(line, p.ORD, 4);
+    line.push_back(' ');
+    put_fixed(line, p.LEN, 6, 1);
+    out.line(line);
+  }
+}
+
 void MOD1(ModelState& s, const ControlFile& ctl) {
   const ControlFile::Terrain& t = ctl.terrain;
   std::optional<GridReader> dem = GridReader::try_open(*t.dem);
@@ -58,18 +115,41 @@ void MOD1(ModelState& s, const ControlFile& ctl) {
   s.size_terrain_grids(ni, nj);
   const GeoReference geo = terrain_georeference(*dem, t);
 
+  // Files are opened in the order of the pass, so that a file that cannot
+  // be created stops it at the same point.
   GridWriter direction_file(*t.directions, kDirectionGrid, geo);
-  FLOW_DIRECTIONS(s, *dem, direction_file, ctl);
+  read_dem(*dem, s.ELEVATION);
+  const int32_t N_FIXED = *t.n_exempt;
+  if (N_FIXED > s.limits.exempt_cells) refuse_run(1019);
+  Array1<int32_t, kLimits.exempt_cells> FIXED_I, FIXED_J;
+  FIXED_I.grow(N_FIXED);
+  FIXED_J.grow(N_FIXED);
+  for (int32_t k = 1; k <= N_FIXED; ++k) {
+    const Cell& c = *t.exempt(k);
+    FIXED_I(k) = c.i;
+    FIXED_J(k) = c.j;
+  }
+  FLOW_DIRECTIONS(s.ELEVATION, N_FIXED, FIXED_I, FIXED_J, s.FLOW_DIR);
+  {
+    GridWriter elevation_file(*t.elevation, kElevationGrid, geo);
+    write_grid(elevation_file, s.ELEVATION);
+    write_grid(direction_file, s.FLOW_DIR);
+    elevation_file.close();
+  }
 
   {
     GridWriter area_file(*t.area, kAreaGrid, geo);
-    CONTRIBUTING_AREA(s, area_file, s.STREAM_ORDER);
+    CONTRIBUTING_AREA(s.FLOW_DIR, s.AREA_CELLS, s.STREAM_ORDER);
+    write_grid(area_file, s.AREA_CELLS);
     area_file.close();
   }
 
   GridWriter river_order("RiverOrder.out", kOrderGrid);
   TextWriter temp_links(kTempLinks);
-  ORDINI(s, &river_order, &temp_links);
+  LinkListFile link_list(temp_links);
+  ORDINI(s.FLOW_DIR, s.AREA_CELLS, s.OUTLET_I, s.OUTLET_J, s.limits.paths, s.STREAM_ORDER,
+         {s.LINK_ORD, s.LINK_I, s.LINK_J}, s.LINK_OVERFLOW, &link_list);
+  if (s.LINK_OVERFLOW == 0) write_grid(river_order, s.STREAM_ORDER);
   river_order.close();
   if (s.LINK_OVERFLOW == 1) {
     // The temporary list is what this refusal leaves, as its message says;
@@ -79,11 +159,12 @@ void MOD1(ModelState& s, const ControlFile& ctl) {
     refuse_run(1003);
   }
 
-  MASK(s);
+  MASK(s.FLOW_DIR, s.AREA_CELLS, s.STREAM_ORDER, s.OUTLET_I, s.OUTLET_J, s.CATCHMENT_MASK);
 
   {
     TextWriter link_file(*t.links);
-    PARAM(s, link_file);
+    write_link_properties(
+        link_file, PARAM(s.FLOW_DIR, s.STREAM_ORDER, s.CATCHMENT_MASK, s.LINK_ORD, s.LINK_I, s.LINK_J));
     link_file.close();
   }
 

@@ -1,7 +1,6 @@
 #include "terrain/ordini.hpp"
 
 #include <algorithm>
-#include <string>
 #include <vector>
 
 #include "terrain/flow_step.hpp"
@@ -20,8 +19,10 @@ bool is_traced(int32_t v) { return v >= -998 && v <= -1; }
 // traced are kept as lists; the links, their order in the files and the
 // table are those of the full sweeps.
 struct Ordering {
-  ModelState& s;
-  TextWriter* links;
+  const Grid<int32_t>& flow_dir;
+  LinkTable table;
+  LinkTrace* links;
+  int32_t ni;
   int32_t nj;
   int32_t* order;  // STREAM_ORDER
   const int32_t* area;
@@ -35,7 +36,7 @@ struct Ordering {
   // default table holds every link the sweep may record).
   void grow_table() {
     const int32_t m = n > 1073741823 ? 2147483647 : 2 * n;
-    for (auto* a : {&s.LINK_ORD, &s.LINK_I, &s.LINK_J}) a->grow(m);
+    for (auto* a : {&table.LINK_ORD, &table.LINK_I, &table.LINK_J}) a->grow(m);
   }
 
   std::vector<int32_t>& waiting(int32_t k) {
@@ -44,7 +45,7 @@ struct Ordering {
   }
 
   float step(int32_t cell) const {
-    return step_length(s.FLOW_DIR.data()[cell]);
+    return step_length(flow_dir.data()[cell]);
   }
 
   void mark_traced(int32_t cell, int32_t ORDER) {
@@ -53,26 +54,11 @@ struct Ordering {
   }
 
   void header(int32_t ORDER) {
-    if (!links) return;
-    std::string line = " Order ";
-    put_int(line, ORDER, 2);
-    links->line(line);
-    links->line("  IIN JIN IFIN JFIN  ORD    LEN       ");
+    if (links) links->order(ORDER);
   }
 
   void link_line(int32_t start, int32_t end, int32_t ORDER, float LEN) {
-    if (!links) return;
-    std::string line;
-    put_int(line, start / nj + 1, 4);
-    put_int(line, start % nj + 1, 4);
-    line.push_back(' ');
-    put_int(line, end / nj + 1, 4);
-    put_int(line, end % nj + 1, 4);
-    line.push_back(' ');
-    put_int(line, ORDER, 4);
-    line.push_back(' ');
-    put_fixed(line, LEN, 13, 1);
-    links->line(line);
+    if (links) links->link(start / nj + 1, start % nj + 1, end / nj + 1, end % nj + 1, ORDER, LEN);
   }
 
   // Traces the link of order ORDER that starts at cell start: down a chain
@@ -81,10 +67,10 @@ struct Ordering {
   void trace(int32_t start, int32_t ORDER, bool record) {
     mark_traced(start, ORDER);
     if (record) {
-      if (n > s.LINK_ORD.size()) grow_table();
-      s.LINK_ORD(n) = ORDER;
-      s.LINK_I(n) = start / nj + 1;
-      s.LINK_J(n) = start % nj + 1;
+      if (n > table.LINK_ORD.size()) grow_table();
+      table.LINK_ORD(n) = ORDER;
+      table.LINK_I(n) = start / nj + 1;
+      table.LINK_J(n) = start % nj + 1;
       ++n;
     }
     int32_t cur = start;
@@ -129,7 +115,7 @@ struct Ordering {
       for (int32_t dj = -1; dj <= 1; ++dj) {
         const int32_t in = i + di;
         const int32_t jn = j + dj;
-        if ((di == 0 && dj == 0) || in < 1 || in > s.NI || jn < 1 || jn > s.NJ) continue;
+        if ((di == 0 && dj == 0) || in < 1 || in > ni || jn < 1 || jn > nj) continue;
         const int32_t k = (in - 1) * nj + (jn - 1);
         if (down[k] != cell) continue;
         if (!is_traced(order[k])) return false;
@@ -181,14 +167,17 @@ void TEST(Ordering& w, int32_t& CONTINUE) {
 
 }  // namespace
 
-void ORDINI(ModelState& s, GridWriter* river_order, TextWriter* temp_links) {
-  const int32_t ni = s.NI;
-  const int32_t nj = s.NJ;
+void ORDINI(const Grid<int32_t>& FLOW_DIR, const Grid<int32_t>& AREA_CELLS, int32_t OUTLET_I, int32_t OUTLET_J,
+            int32_t MAX_LINKS, Grid<int32_t>& STREAM_ORDER, LinkTable table, int32_t& LINK_OVERFLOW,
+            LinkTrace* trace) {
+  const int32_t ni = FLOW_DIR.rows();
+  const int32_t nj = FLOW_DIR.cols();
   const int32_t cells = ni * nj;
-  s.STREAM_ORDER.resize(ni, nj);
-  s.LINK_OVERFLOW = 0;
+  STREAM_ORDER.resize(ni, nj);
+  LINK_OVERFLOW = 0;
 
-  Ordering w{s, temp_links, nj, s.STREAM_ORDER.data(), s.AREA_CELLS.data(), downstream_index(s), {}, {}, {}, 1};
+  Ordering w{FLOW_DIR, table, trace, ni, nj, STREAM_ORDER.data(), AREA_CELLS.data(), downstream_index(FLOW_DIR),
+             {}, {}, {}, 1};
   w.untraced.assign(static_cast<std::size_t>(cells), 0);
   for (int32_t k = 0; k < cells; ++k) {
     if (w.down[k] >= 0) ++w.untraced[w.down[k]];
@@ -208,8 +197,8 @@ void ORDINI(ModelState& s, GridWriter* river_order, TextWriter* temp_links) {
     previous = ORDER;
     // The table is full once 10000 starts are recorded: the sweep stops at
     // the next cell it visits.
-    if (w.n > s.limits.paths && cells > 0) {
-      s.LINK_OVERFLOW = 1;
+    if (w.n > MAX_LINKS && cells > 0) {
+      LINK_OVERFLOW = 1;
       return;
     }
     std::vector<int32_t> sweep;
@@ -220,8 +209,8 @@ void ORDINI(ModelState& s, GridWriter* river_order, TextWriter* temp_links) {
       if (w.order[cell] != ORDER) continue;
       found = true;
       w.trace(cell, ORDER, first_sweep);
-      if (w.n > s.limits.paths && cell != cells - 1) {
-        s.LINK_OVERFLOW = 1;
+      if (w.n > MAX_LINKS && cell != cells - 1) {
+        LINK_OVERFLOW = 1;
         return;
       }
     }
@@ -239,20 +228,19 @@ void ORDINI(ModelState& s, GridWriter* river_order, TextWriter* temp_links) {
   // Traced links become positive orders; sinks -100, except the outlet,
   // which takes the highest order reached.
   for (int32_t i = 1; i <= ni; ++i) {
-    int32_t* row = s.STREAM_ORDER.row(i);
+    int32_t* row = STREAM_ORDER.row(i);
     for (int32_t j = 1; j <= nj; ++j) {
       int32_t& v = row[j - 1];
       if (v > -999) {
         v = -v;
       } else {
         v = v / 10;
-        if (i == s.OUTLET_I && j == s.OUTLET_J) v = ORDER - 1;
+        if (i == OUTLET_I && j == OUTLET_J) v = ORDER - 1;
       }
     }
-    if (river_order) river_order->row(row, nj);
   }
-  if (w.n > s.LINK_ORD.size()) w.grow_table();
-  s.LINK_ORD(w.n) = -1;
+  if (w.n > table.LINK_ORD.size()) w.grow_table();
+  table.LINK_ORD(w.n) = -1;
 }
 
 }  // namespace tarvex

@@ -73,14 +73,14 @@ void print_progress(int64_t counter, int32_t row, int32_t col, float z) {
 // next member of that set in scan order. A raise changes the pit state of the
 // raised cell and its eight neighbours only, which are re-tested. The raises,
 // their order and the console lines are those of the cell-by-cell sweep.
-int64_t UNPIT(ModelState& s, int32_t N_FIXED, const Array1<int32_t, kLimits.exempt_cells>& FIXED_I,
+int64_t UNPIT(Grid<float>& ELEVATION, int32_t N_FIXED, const Array1<int32_t, kLimits.exempt_cells>& FIXED_I,
               const Array1<int32_t, kLimits.exempt_cells>& FIXED_J, float Z_CEILING, int32_t& TERRAIN_ERR) {
-  const int32_t ni = s.NI;
-  const int32_t nj = s.NJ;
+  const int32_t ni = ELEVATION.rows();
+  const int32_t nj = ELEVATION.cols();
   int64_t counter = 0;
   if (ni < 3 || nj < 3) return counter;  // no interior cell
 
-  float* z = s.ELEVATION.data();
+  float* z = ELEVATION.data();
   const std::ptrdiff_t w = nj;
   auto index = [nj](int32_t i, int32_t j) {
     return static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(nj) + static_cast<std::size_t>(j - 1);

@@ -6,6 +6,7 @@
 #include "support/testkit.hpp"
 #include "terrain/contributing_area.hpp"
 #include "terrain/flow_directions.hpp"
+#include "terrain/mod1.hpp"
 #include "terrain/terrain_reference.hpp"
 #include "terrain/unpit.hpp"
 
@@ -18,7 +19,7 @@ void set_codes(ModelState& s, const std::vector<std::vector<int32_t>>& rows) { t
 
 std::vector<int32_t> areas(ModelState& s) {
   Grid<int32_t> pending;
-  accumulate_area(s, pending);
+  CONTRIBUTING_AREA(s.FLOW_DIR, s.AREA_CELLS, pending);
   return std::vector<int32_t>(s.AREA_CELLS.data(), s.AREA_CELLS.data() + s.AREA_CELLS.size());
 }
 
@@ -53,7 +54,8 @@ TEST(ContributingArea, FileLayout) {
   {
     GridWriter out(dir / "a.txt", kAreaGrid);
     Grid<int32_t> pending;
-    CONTRIBUTING_AREA(*s, out, pending);
+    CONTRIBUTING_AREA(s->FLOW_DIR, s->AREA_CELLS, pending);
+    write_grid(out, s->AREA_CELLS);
   }
   EXPECT_EQ(s->AREA_CELLS(2, 1000), 2000);
   const std::string text = dir.read("a.txt");
@@ -75,8 +77,8 @@ TEST(ContributingArea, MatchesRepeatedSweepsOnRandomNetworks) {
     test::random_dem(*s, rng, 15.0f, 0.5f, trial % 3 == 0);
     int32_t err = 0;
     Array1<int32_t, kLimits.exempt_cells> none;
-    test::capture_stdout([&] { UNPIT(*s, 0, none, none, 1.0e30f, err); });
-    set_flow_directions(*s);
+    test::capture_stdout([&] { UNPIT(s->ELEVATION, 0, none, none, 1.0e30f, err); });
+    set_flow_directions(s->ELEVATION, s->FLOW_DIR);
     const std::vector<int32_t> fast = areas(*s);
     test::area_reference(*s);
     ASSERT_EQ(0, std::memcmp(fast.data(), s->AREA_CELLS.data(), fast.size() * sizeof(int32_t))) << "trial " << trial;

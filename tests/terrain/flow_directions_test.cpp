@@ -3,6 +3,7 @@
 #include "io/record_reader.hpp"
 #include "support/testkit.hpp"
 #include "terrain/flow_directions.hpp"
+#include "terrain/mod1.hpp"
 #include "terrain/terrain_reference.hpp"
 
 namespace tarvex {
@@ -24,7 +25,7 @@ void expect_centres(std::initializer_list<Centre> cases) {
   int n = 0;
   for (const Centre& c : cases) {
     set_rows(*s, c.rows);
-    set_flow_directions(*s);
+    set_flow_directions(s->ELEVATION, s->FLOW_DIR);
     EXPECT_EQ(s->FLOW_DIR(2, 2), c.direction) << "case " << n++;
   }
 }
@@ -65,10 +66,10 @@ TEST(FlowDirections, DiagonalRules) {
 TEST(FlowDirections, NoDataAndZeroCells) {
   auto s = make_state(2, 3);
   auto dem = GridReader::from_text("-3.5 0.0 7\n5 0 6\n", "dem.txt");
-  read_dem(*s, dem);
+  read_dem(dem, s->ELEVATION);
   EXPECT_EQ(s->ELEVATION(1, 1), -1.0f);
   EXPECT_EQ(s->ELEVATION(1, 2), 0.0f);
-  set_flow_directions(*s);
+  set_flow_directions(s->ELEVATION, s->FLOW_DIR);
   // Zero and no-data cells neither get a direction nor receive one.
   EXPECT_EQ(s->FLOW_DIR(1, 1), 0);
   EXPECT_EQ(s->FLOW_DIR(1, 2), 0);
@@ -77,7 +78,7 @@ TEST(FlowDirections, NoDataAndZeroCells) {
   test::TempDir dir;
   {
     GridWriter out(dir / "e.txt", kElevationGrid);
-    write_elevation_file(*s, out);
+    write_grid(out, s->ELEVATION);
   }
   EXPECT_EQ(dir.read("e.txt"), "      -1.0       0.0       7.0\n       5.0       0.0       6.0\n");
 }
@@ -86,13 +87,13 @@ TEST(FlowDirections, RowsOf1000ColumnsContinueAfter945Values) {
   auto s = make_state(2, 1000);
   for (int32_t i = 1; i <= 2; ++i)
     for (int32_t j = 1; j <= 1000; ++j) s->ELEVATION(i, j) = 2000.0f - static_cast<float>(j) - 0.25f * static_cast<float>(i);
-  set_flow_directions(*s);
+  set_flow_directions(s->ELEVATION, s->FLOW_DIR);
   test::TempDir dir;
   {
     GridWriter e(dir / "e.txt", kElevationGrid);
-    write_elevation_file(*s, e);
+    write_grid(e, s->ELEVATION);
     GridWriter d(dir / "d.txt", kDirectionGrid);
-    write_direction_file(*s, d);
+    write_grid(d, s->FLOW_DIR);
   }
   const std::string e = dir.read("e.txt");
   const std::string d = dir.read("d.txt");

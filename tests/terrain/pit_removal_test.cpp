@@ -32,7 +32,7 @@ struct Exempt {
 
 int64_t unpit(ModelState& s, const Exempt& ex, int32_t& err, std::string* out = nullptr) {
   int64_t raises = 0;
-  const std::string text = capture_stdout([&] { raises = UNPIT(s, ex.n, ex.i, ex.j, elevation_ceiling(s), err); });
+  const std::string text = capture_stdout([&] { raises = UNPIT(s.ELEVATION, ex.n, ex.i, ex.j, elevation_ceiling(s.ELEVATION), err); });
   if (out) *out = text;
   return raises;
 }
@@ -44,7 +44,7 @@ TEST(PitRemoval, SingleInteriorPitIsRaisedToItsLowestNeighbourPlusStep) {
   EXPECT_EQ(unpit(*s, {}, err), 1);
   EXPECT_EQ(err, 0);
   EXPECT_EQ(s->ELEVATION(2, 2), 6.25f + 0.11f);
-  set_flow_directions(*s);
+  set_flow_directions(s->ELEVATION, s->FLOW_DIR);
   EXPECT_EQ(s->FLOW_DIR(2, 2), 8);  // toward the neighbour it was raised above
 }
 
@@ -70,7 +70,7 @@ TEST(PitRemoval, RaiseEqualToTheCeilingFails) {
       int32_t err = 0;
       const std::string out = capture_stdout([&] {
         if (reference) test::unpit_reference(*s, 0, {}, {}, ceiling, err);
-        else UNPIT(*s, 0, {}, {}, ceiling, err);
+        else UNPIT(s->ELEVATION, 0, {}, {}, ceiling, err);
       });
       EXPECT_EQ(err, ceiling == raised ? 1 : 0) << reference;
       EXPECT_EQ(out.find(" Elevation of the cell 2 2 greater") == 0, ceiling == raised) << out;
@@ -89,7 +89,7 @@ TEST(PitRemoval, ExemptPitKeepsItsElevationAndGetsNoDirection) {
   EXPECT_EQ(err, 0);
   EXPECT_EQ(s->ELEVATION(2, 2), 2.0f);
   EXPECT_EQ(s->ELEVATION(2, 3), 3.0f);  // drains into the exempt pit
-  set_flow_directions(*s);
+  set_flow_directions(s->ELEVATION, s->FLOW_DIR);
   EXPECT_EQ(s->FLOW_DIR(2, 2), 0);
   EXPECT_EQ(s->FLOW_DIR(2, 3), 4);
 }
@@ -102,7 +102,7 @@ TEST(PitRemoval, EdgeCellsAreNeverRaised) {
   EXPECT_EQ(s->ELEVATION(1, 1), 1.0f);
   EXPECT_EQ(s->ELEVATION(3, 3), 0.5f);
   EXPECT_EQ(s->ELEVATION(2, 2), 9.0f);  // drains to both corners
-  set_flow_directions(*s);
+  set_flow_directions(s->ELEVATION, s->FLOW_DIR);
   EXPECT_EQ(s->FLOW_DIR(3, 3), 0);  // the lowest edge cell is where the network leaves
 }
 
@@ -163,7 +163,7 @@ TEST(PitRemoval, PlateauNeedsRepeatedRaisesWithTheStepBack) {
     auto s = make_state(5, 4);
     set_rows(*s, dem);
     int32_t err = 0;
-    const int64_t raises = reference ? test::unpit_reference(*s, 0, {}, {}, elevation_ceiling(*s), err)
+    const int64_t raises = reference ? test::unpit_reference(*s, 0, {}, {}, elevation_ceiling(s->ELEVATION), err)
                                      : unpit(*s, {}, err);
     EXPECT_EQ(err, 0);
     EXPECT_EQ(raises, 13) << reference;
@@ -194,8 +194,8 @@ TEST(PitRemoval, ProgressLineShowsThePositionAfterTheStepBack) {
     int32_t err = 0;
     int64_t raises = 0;
     const std::string out = capture_stdout([&] {
-      const float ceiling = elevation_ceiling(*s);
-      raises = reference ? test::unpit_reference(*s, 0, {}, {}, ceiling, err) : UNPIT(*s, 0, {}, {}, ceiling, err);
+      const float ceiling = elevation_ceiling(s->ELEVATION);
+      raises = reference ? test::unpit_reference(*s, 0, {}, {}, ceiling, err) : UNPIT(s->ELEVATION, 0, {}, {}, ceiling, err);
     });
     EXPECT_EQ(err, 0);
     EXPECT_EQ(raises, 994);
@@ -210,7 +210,7 @@ TEST(PitRemoval, NegativeCellsAreSkippedAndNeverALowestNeighbour) {
     auto s = make_state(3, 4);
     set_rows(*s, {{9, 9, 9, 9}, {9, -1, 0, 9}, {9, 9, 9, 9}});
     int32_t err = 0;
-    const int64_t raises = reference ? test::unpit_reference(*s, 0, {}, {}, elevation_ceiling(*s), err)
+    const int64_t raises = reference ? test::unpit_reference(*s, 0, {}, {}, elevation_ceiling(s->ELEVATION), err)
                                      : unpit(*s, {}, err);
     EXPECT_EQ(err, 0);
     EXPECT_EQ(raises, 1);
@@ -232,12 +232,12 @@ TEST(PitRemoval, MatchesCellByCellSweepOnRandomDems) {
     b->ELEVATION = a->ELEVATION;
     Exempt ex;
     if (trial % 5 == 0) ex.add(2 + static_cast<int32_t>(rng() % static_cast<uint32_t>(ni - 2)), 2);
-    const float ceiling = elevation_ceiling(*a);
+    const float ceiling = elevation_ceiling(a->ELEVATION);
 
     int32_t err_a = 0, err_b = 0;
     int64_t raises_a = 0, raises_b = 0;
     const std::string out_a =
-        capture_stdout([&] { raises_a = UNPIT(*a, ex.n, ex.i, ex.j, ceiling, err_a); });
+        capture_stdout([&] { raises_a = UNPIT(a->ELEVATION, ex.n, ex.i, ex.j, ceiling, err_a); });
     const std::string out_b =
         capture_stdout([&] { raises_b = test::unpit_reference(*b, ex.n, ex.i, ex.j, ceiling, err_b); });
     ASSERT_EQ(err_a, err_b) << "trial " << trial;

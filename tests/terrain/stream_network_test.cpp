@@ -8,6 +8,7 @@
 #include "terrain/contributing_area.hpp"
 #include "terrain/flow_directions.hpp"
 #include "terrain/mask.hpp"
+#include "terrain/mod1.hpp"
 #include "terrain/ordini.hpp"
 #include "terrain/param.hpp"
 #include "terrain/terrain_reference.hpp"
@@ -30,7 +31,7 @@ std::unique_ptr<ModelState> network_state(const std::vector<std::vector<int32_t>
   s->OUTLET_I = oi;
   s->OUTLET_J = oj;
   Grid<int32_t> pending;
-  accumulate_area(*s, pending);
+  CONTRIBUTING_AREA(s->FLOW_DIR, s->AREA_CELLS, pending);
   return s;
 }
 
@@ -41,14 +42,17 @@ Network run(std::unique_ptr<ModelState> s) {
   {
     GridWriter river(dir / "river.txt", kOrderGrid);
     TextWriter temp(dir / "temp.txt");
-    ORDINI(*s, &river, &temp);
+    LinkListFile list(temp);
+    ORDINI(s->FLOW_DIR, s->AREA_CELLS, s->OUTLET_I, s->OUTLET_J, s->limits.paths, s->STREAM_ORDER,
+           {s->LINK_ORD, s->LINK_I, s->LINK_J}, s->LINK_OVERFLOW, &list);
+    if (s->LINK_OVERFLOW == 0) write_grid(river, s->STREAM_ORDER);
   }
   n.temp_links = dir.read("temp.txt");
   n.river_order = dir.read("river.txt");
   if (s->LINK_OVERFLOW == 0) {
-    MASK(*s);
+    MASK(s->FLOW_DIR, s->AREA_CELLS, s->STREAM_ORDER, s->OUTLET_I, s->OUTLET_J, s->CATCHMENT_MASK);
     TextWriter out(dir / "links.txt");
-    PARAM(*s, out);
+    write_link_properties(out, PARAM(s->FLOW_DIR, s->STREAM_ORDER, s->CATCHMENT_MASK, s->LINK_ORD, s->LINK_I, s->LINK_J));
     out.close();
     n.link_file = dir.read("links.txt");
   }
@@ -381,10 +385,10 @@ TEST(StreamNetwork, MatchesFullSweepsOnRandomDems) {
     test::random_dem(*s, rng, trial % 2 ? 8.0f : 30.0f, 0.5f, trial % 3 == 0);
     int32_t err = 0;
     Array1<int32_t, kLimits.exempt_cells> none;
-    test::capture_stdout([&] { UNPIT(*s, 0, none, none, 1.0e30f, err); });
-    set_flow_directions(*s);
+    test::capture_stdout([&] { UNPIT(s->ELEVATION, 0, none, none, 1.0e30f, err); });
+    set_flow_directions(s->ELEVATION, s->FLOW_DIR);
     Grid<int32_t> pending;
-    accumulate_area(*s, pending);
+    CONTRIBUTING_AREA(s->FLOW_DIR, s->AREA_CELLS, pending);
     s->OUTLET_I = ni;
     s->OUTLET_J = 1 + static_cast<int32_t>(rng() % static_cast<uint32_t>(nj));
 
