@@ -203,6 +203,7 @@ void READ_PARAM(ModelState& s, const ControlFile& ctl) {
   rec.wd_hill = run.wd_hill.record();
   rec.ks_class = run.ks_class.record();
   rec.channel = run.channel.record();
+  rec.outlet = run.outlet.record();
   rec.k_sub = run.k_sub.record();
   rec.w_sub = run.w_sub.record();
   rec.tau_sub = run.tau_sub.record();
