@@ -282,7 +282,7 @@ inline Catchment build_catchment(int32_t n, int32_t records, bool outages = fals
     }
   }
   build_forcing(s, rng, outages);
-  check_channel_roughness(s);
+  check_channel_roughness(s, {"Tarvex.in", 34, 46});  // the layout of the example control file
   return c;
 }
 
