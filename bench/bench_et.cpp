@@ -26,6 +26,7 @@ const MonthlyEt& july() {
     auto s = std::make_unique<ModelState>();
     s->DT_SIM = 3600.0f;
     s->DT_RAIN = 3600.0f;
+    s->plan_steps();
     s->DAYS_IN_MONTH(7) = 31;
     s->ET_SLOPE = 0.46f;
     s->ET_OFFSET = 8.0f;

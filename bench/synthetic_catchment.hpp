@@ -235,6 +235,7 @@ inline Catchment build_catchment(int32_t n, int32_t records, bool outages = fals
   s.N_DATA = records;
   s.DT_RAIN = 3600.0f;
   s.DT_SIM = 3600.0f;
+  s.plan_steps();
   s.START_DAY = 1;
   s.START_MONTH = 1;
   s.START_YEAR = 2001;
@@ -281,7 +282,7 @@ inline Catchment build_catchment(int32_t n, int32_t records, bool outages = fals
     }
   }
   build_forcing(s, rng, outages);
-  check_channel_roughness(s);
+  check_channel_roughness(s, {"Tarvex.in", 34, 46});  // the layout of the example control file
   return c;
 }
 

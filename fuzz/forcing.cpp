@@ -28,6 +28,7 @@ void make_state(ModelState& s, const uint8_t* head) {
   s.NI = 1 + head[0] % 8;
   s.NJ = 1 + head[1] % 8;
   s.N_DATA = 1 + head[2] % 64;
+  s.plan_steps();
   s.INTERP_METHOD = head[3] % 2 == 0 ? 1 : 2;
   s.RUN_MODE = 3;
   s.size_grids(s.NI, s.NJ);

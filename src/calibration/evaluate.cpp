@@ -32,9 +32,9 @@ RunScore evaluate_run(ModelState& s, const double* X, int32_t NOPT) {
   // Mean of the steps of each record. A last block that would reach past
   // the simulated steps is cut there; it lies beyond the records kept.
   RunScore r;
-  r.aggregated = s.DT_RAIN != s.DT_SIM;
+  r.aggregated = !s.step_plan.same_step;
   if (r.aggregated) {
-    const float R = s.DT_RAIN / s.DT_SIM;
+    const float R = s.step_plan.steps_per_record;
     for (int32_t k_s = 1; k_s <= s.N_SECTIONS; ++k_s) {
       const std::vector<float> mean = record_means(s.Q_SECTION, k_s, NOUT, R);
       for (std::size_t m = 0; m < mean.size(); ++m) s.Q_SIM_AGG(static_cast<int32_t>(m) + 1, k_s) = mean[m];
@@ -60,8 +60,8 @@ RunScore evaluate_run(ModelState& s, const double* X, int32_t NOPT) {
 
 int32_t compared_records(const ModelState& s) {
   const int32_t steps = RUN_STEP_COUNT(s, RunKind::objective);
-  if (s.DT_RAIN == s.DT_SIM) return steps;
-  return static_cast<int32_t>(static_cast<float>(steps) / (s.DT_RAIN / s.DT_SIM));
+  if (s.step_plan.same_step) return steps;
+  return static_cast<int32_t>(static_cast<float>(steps) / s.step_plan.steps_per_record);
 }
 
 int64_t observed_values(const ModelState& s, int32_t records) {

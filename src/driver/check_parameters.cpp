@@ -45,9 +45,9 @@ void check_parameters(const ModelState& s, const ParameterRecords& rec) {
   require_positive(s.WD_CHAN, "WD_CHAN", rec, rec.channel);
   require_positive(s.KS_CHAN_TOP, "KS_CHAN_TOP", rec, rec.channel);
   require_positive(s.KS_CHAN_OUT, "KS_CHAN_OUT", rec, rec.channel);
-  // Channel roughness law: positive coefficients, outlet inside the grid and
-  // not at the reference elevation, a finite coefficient on every cell.
-  check_channel_roughness(s);
+  // Channel roughness law: outlet inside the grid and not at the reference
+  // elevation, a finite coefficient on every cell.
+  check_channel_roughness(s, {rec.control, rec.channel, rec.outlet});
 
   // Roughness class of every catchment cell: an index into KS_CLASS.
   const int32_t top_class = calibration ? kLimits.classes : s.NCLASS;

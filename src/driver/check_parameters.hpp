@@ -14,7 +14,7 @@ namespace tarvex {
 // Control-file records where the checked values were read.
 struct ParameterRecords {
   std::string control;
-  int32_t wd_hill = 0, ks_class = 0, channel = 0, k_sub = 0, w_sub = 0, tau_sub = 0, f_sub_cap = 0, ia_ratio = 0;
+  int32_t wd_hill = 0, ks_class = 0, channel = 0, outlet = 0, k_sub = 0, w_sub = 0, tau_sub = 0, f_sub_cap = 0, ia_ratio = 0;
   std::string rough_file;
 };
 

@@ -110,6 +110,7 @@ void READ_PARAM(ModelState& s, const ControlFile& ctl) {
   const GridExpect grid{s.NI, s.NJ, ctl.name(), run.grid.record(), s.CELL_DX, s.CELL_DY, cell_record};
   s.DT_SIM = *run.dt_sim;
   if (!(s.DT_SIM > 0.0f)) ctl.refuse(run.dt_sim.record(), "the simulation time step DT_SIM must be positive");
+  s.plan_steps();
   s.A_CHANNEL = *run.a_channel;
   s.WD_HILL = *run.wd_hill;
   s.NCLASS = *run.nclass;
@@ -202,6 +203,7 @@ void READ_PARAM(ModelState& s, const ControlFile& ctl) {
   rec.wd_hill = run.wd_hill.record();
   rec.ks_class = run.ks_class.record();
   rec.channel = run.channel.record();
+  rec.outlet = run.outlet.record();
   rec.k_sub = run.k_sub.record();
   rec.w_sub = run.w_sub.record();
   rec.tau_sub = run.tau_sub.record();

@@ -56,7 +56,7 @@ void check_run_memory(const ModelState& s, int32_t copies) {
     const float* slope = s.SLOPE.row(I);
     for (int32_t J = 0; J < s.NJ; ++J) routed += slope[J] > 0.0f ? 1 : 0;
   }
-  const double steps = static_cast<double>(s.N_DATA) * static_cast<double>(s.DT_RAIN / s.DT_SIM);
+  const double steps = static_cast<double>(s.N_DATA) * static_cast<double>(s.step_plan.steps_per_record);
   const int32_t planes = s.weight_planes();
   const std::uint64_t run = run_bytes(cells, routed, planes, static_cast<int64_t>(std::min(steps, 4e18)));
   const std::uint64_t copy =

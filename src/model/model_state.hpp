@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/limits.hpp"
+#include "model/step_plan.hpp"
 
 namespace tarvex {
 
@@ -144,6 +145,7 @@ struct ModelState {
   float CELL_DX = 0.0f;        // m, along the row index
   float CELL_DY = 0.0f;        // m, along the column index
   float DT_SIM = 0.0f;         // s, simulation step
+  StepPlan step_plan;          // steps per record and per run, from N_DATA, DT_RAIN and DT_SIM
   float A_CHANNEL = 0.0f;      // km2, contributing area of a channel cell
   float WD_HILL = 0.0f;        // width-to-depth ratio, hillslope section
   int32_t NCLASS = 0;          // hillslope roughness classes
@@ -223,6 +225,9 @@ struct ModelState {
   RunTables single_run;
   RunTables objective_run;
 
+  // Sets step_plan from N_DATA, DT_RAIN and DT_SIM (DT_RAIN and DT_SIM
+  // positive); the loading calls it once these are read and checked.
+  void plan_steps() { step_plan = StepPlan::of(N_DATA, DT_RAIN, DT_SIM); }
   // Sizes every grid of the loaded inputs and of the simulation to NI x NJ.
   void size_grids(int32_t ni, int32_t nj);
   // Sizes the grids of the terrain mode to NI x NJ.

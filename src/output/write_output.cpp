@@ -27,14 +27,14 @@ OutputSeries output_series(const ModelState& s, int32_t k, int32_t nsteps) {
   OutputSeries o;
   o.surf.assign(static_cast<std::size_t>(nsteps), 0.0f);
   o.total.assign(static_cast<std::size_t>(nsteps), 0.0f);
-  if (s.DT_RAIN == s.DT_SIM) {
+  if (s.step_plan.same_step) {
     for (int32_t n = 1; n <= nsteps; ++n) {
       o.surf[static_cast<std::size_t>(n - 1)] = s.Q_SECTION_SURF(n, k);
       o.total[static_cast<std::size_t>(n - 1)] = s.Q_SECTION(n, k);
     }
     return o;
   }
-  const float R = s.DT_RAIN / s.DT_SIM;
+  const float R = s.step_plan.steps_per_record;
   const std::vector<float> surf = record_means(s.Q_SECTION_SURF, k, nsteps, R);
   const std::vector<float> total = record_means(s.Q_SECTION, k, nsteps, R);
   std::copy(surf.begin(), surf.end(), o.surf.begin());
@@ -138,8 +138,8 @@ int32_t WRITE_OUTPUT(const ModelState& s, const ControlFile& ctl, int32_t nsteps
 
     std::vector<OutputSeries> series;
     for (int32_t k = 1; k <= s.N_SECTIONS; ++k) series.push_back(output_series(s, k, nsteps));
-    if (s.DT_RAIN != s.DT_SIM) {
-      nsteps = static_cast<int32_t>(static_cast<float>(nsteps) / (s.DT_RAIN / s.DT_SIM));
+    if (!s.step_plan.same_step) {
+      nsteps = static_cast<int32_t>(static_cast<float>(nsteps) / s.step_plan.steps_per_record);
     }
     for (int32_t k = 1; k <= s.N_SECTIONS; ++k) {
       const std::size_t x = static_cast<std::size_t>(k - 1);

@@ -10,8 +10,8 @@
 namespace tarvex {
 namespace {
 
-[[noreturn]] void refuse(const std::string& record, const std::string& what) {
-  throw InputError("file 'Tarvex.in': record " + record + ": " + what);
+[[noreturn]] void refuse(const std::string& control, int32_t record, const std::string& what) {
+  throw InputError("file '" + control + "': record " + std::to_string(record) + ": " + what);
 }
 
 bool positive(float v) { return v > 0.0f && std::isfinite(v); }
@@ -20,21 +20,14 @@ std::string cell_text(int32_t i, int32_t j) { return "(" + std::to_string(i) + "
 
 }  // namespace
 
-void check_channel_roughness(const ModelState& s) {
-  if (!positive(s.WD_CHAN)) {
-    refuse("34", "the channel width-to-depth ratio must be positive, found " + shortest(s.WD_CHAN));
-  }
-  if (!positive(s.KS_CHAN_TOP) || !positive(s.KS_CHAN_OUT)) {
-    refuse("34", "the channel Strickler coefficients at the top and at the outlet must be positive, found " +
-                     shortest(s.KS_CHAN_TOP) + " and " + shortest(s.KS_CHAN_OUT));
-  }
+void check_channel_roughness(const ModelState& s, const ChannelRecords& rec) {
   if (!s.ELEVATION.contains(s.OUTLET_I, s.OUTLET_J)) {
-    refuse("46", "the outlet cell " + cell_text(s.OUTLET_I, s.OUTLET_J) + " lies outside the grid of " +
+    refuse(rec.control, rec.outlet, "the outlet cell " + cell_text(s.OUTLET_I, s.OUTLET_J) + " lies outside the grid of " +
                      std::to_string(s.ELEVATION.rows()) + " x " + std::to_string(s.ELEVATION.cols()) + " cells");
   }
   const float z_out = s.ELEVATION(s.OUTLET_I, s.OUTLET_J);
   if (CHANNEL_TOP_ELEVATION - z_out == 0.0f) {
-    refuse("34", "the channel roughness law is undefined with the outlet cell " + cell_text(s.OUTLET_I, s.OUTLET_J) +
+    refuse(rec.control, rec.channel, "the channel roughness law is undefined with the outlet cell " + cell_text(s.OUTLET_I, s.OUTLET_J) +
                      " at 3282 m, the reference elevation of the top Strickler coefficient");
   }
   // The law as the routing evaluates it, on every catchment cell.
@@ -47,7 +40,7 @@ void check_channel_roughness(const ModelState& s) {
       const float z = s.ELEVATION(i, j);
       const float K = channel_roughness(s.KS_CHAN_OUT, g, z, z_out);
       if (!positive(K)) {
-        refuse("34", "the channel roughness law gives a Strickler coefficient of " + shortest(K) + " at cell " +
+        refuse(rec.control, rec.channel, "the channel roughness law gives a Strickler coefficient of " + shortest(K) + " at cell " +
                          cell_text(i, j) + " (elevation " + shortest(z) + " m, outlet at " + shortest(z_out) +
                          " m)");
       }

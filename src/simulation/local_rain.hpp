@@ -17,7 +17,7 @@ float LOCAL_RAIN(const ModelState& s, int32_t I, int32_t J, int32_t MISS_FLAG, f
 template <class Cell>
 void for_catchment_cells(ModelState& s, int32_t N, int32_t MISS_FLAG, Grid<float>& RUNOFF,
                          const Grid<int32_t>& MAP_STEP, const Grid<float>& WEIGHT_STEP, Cell&& cell) {
-  const float R = s.DT_SIM / s.DT_RAIN;
+  const float R = s.step_plan.records_per_step;
   for (int32_t I = 1; I <= s.NI; ++I) {
     for (int32_t J = 1; J <= s.NJ; ++J) {
       if (!(s.SLOPE(I, J) > 0.0f)) {

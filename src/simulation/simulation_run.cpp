@@ -25,9 +25,10 @@ namespace {
 
 // Prints "Year n completed" after the last step of every 8760 records.
 void announce_year(const ModelState& s, int32_t IT, int32_t& YEAR) {
-  const float PY = (s.DT_RAIN / s.DT_SIM) * 8760.0f;  // steps in 8760 records
+  const StepPlan& plan = s.step_plan;
+  const float PY = plan.steps_per_record * 8760.0f;  // steps in 8760 records
   const int32_t Y = static_cast<int32_t>(static_cast<float>(IT) / PY);
-  const float rest = static_cast<float>(IT) - static_cast<float>(Y * 8760) * s.DT_RAIN / s.DT_SIM;
+  const float rest = static_cast<float>(IT) - static_cast<float>(Y * 8760) * plan.dt_record / plan.dt_step;
   if (static_cast<int32_t>(rest) == 0) {
     print_line(ListLine().text("Year ").num(YEAR).text(" completed").str());
     YEAR = YEAR + 1;

@@ -24,7 +24,7 @@ void UPDATE_DAY(const ModelState& s, Calendar& cal) {
   float& DAY = cal.DAY;
   int32_t& MONTH = cal.MONTH;
   int32_t& DAY_STEPS = cal.DAY_STEPS;
-  const float ratio = s.DT_SIM / s.DT_RAIN;
+  const float ratio = s.step_plan.records_per_step;
   HOUR = HOUR + ratio;
   DAY_STEPS = DAY_STEPS + 1;
 
@@ -33,8 +33,7 @@ void UPDATE_DAY(const ModelState& s, Calendar& cal) {
     // second). Counting ends the day only for ratios whose repeated sums
     // never land on 24, such as 1/3; a sum that lags and still lands later
     // (very short steps) ends the day where it lands.
-    const double per_day = std::round(24.0 * static_cast<double>(s.DT_RAIN) / static_cast<double>(s.DT_SIM));
-    if (!(static_cast<double>(DAY_STEPS) == per_day) || lands_on_24(HOUR, ratio)) return;
+    if (!(static_cast<double>(DAY_STEPS) == s.step_plan.steps_per_day) || lands_on_24(HOUR, ratio)) return;
   }
 
   HOUR = 0.0f;  // HOUR - 24 where the sum lands on 24; a fresh day otherwise

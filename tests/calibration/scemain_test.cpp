@@ -163,6 +163,7 @@ TEST_F(ScemainTest, TooManyObservationsAreRefusedWithoutRun) {
 
 TEST_F(ScemainTest, FortyThousandObservationsAreAccepted) {
   s().N_DATA = 24;
+  s().plan_steps();
   dir_.write("scein.dat", kScein);
   dir_.write("Tarvex.in", control_file("obs.txt", 0, 40000));
   std::string obs;

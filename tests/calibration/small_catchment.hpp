@@ -13,6 +13,7 @@ inline void build_small_catchment(ModelState& s, int32_t n_data, float dt_sim) {
   s = *small_state(1, 4, 4);
   s.N_DATA = n_data;
   s.DT_SIM = dt_sim;
+  s.plan_steps();
   s.NCLASS = 1;
   s.WD_CHAN = 10.0f;
   s.KS_CHAN_TOP = 30.0f;

@@ -55,6 +55,7 @@ Volumes run_balance(float cn_scale) {
     }
   }
   s->N_DATA = n;
+  s->plan_steps();
 
   int32_t nout = 0;
   test::capture_stdout([&] { nout = RUN_SIMULATION(*s, s->single_run, RunKind::single); });

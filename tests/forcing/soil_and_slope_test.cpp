@@ -68,6 +68,7 @@ TEST(InputTemp, CoefficientsSeriesAndMissingValues) {
   auto s = state(2, 2);
   s->SLOPE.fill(1.0f);
   s->N_DATA = 2;
+  s->plan_steps();
   auto r = RecordReader::from_text(test::temp_file("1 -98.0\n2 12.5\n"), "temp.txt");
   INPUT_TEMP(*s, r);
   EXPECT_EQ(s->TEMP_MISSING(1, 1), 0);  // -98.0 is a value
@@ -80,6 +81,7 @@ TEST(InputTemp, CoefficientsSeriesAndMissingValues) {
 
   auto t = state(1, 1);
   t->N_DATA = 1;
+  t->plan_steps();
   auto m = RecordReader::from_text(test::temp_file("1 -98.1\n"), "temp.txt");
   try {
     test::capture_stdout([&] { INPUT_TEMP(*t, m); });

@@ -125,6 +125,7 @@ TEST_F(WriteOutput, SeriesAveragedOverTheRainfallStep) {
   control_file(section(2, 1));
   auto s = output_state(1, 1);
   s->DT_SIM = 900.0f;  // R = 4
+  s->plan_steps();
   fill_series(*s, 10);
   s->Q_SECTION_SURF(11, 1) = 1e30f;  // past the run: never read
   EXPECT_EQ(write(*s, 10), 2);

@@ -47,6 +47,7 @@ TEST(CelerSup, DryCellMatchesHandComputedCoefficients) {
 TEST(CelerSup, SmallCourantNumberGivesTheDiffusionCorrection) {
   auto s = routing_state(3, 3);
   s->DT_SIM = 60.0f;  // Cr = 0.0806, D = 0.0069: Cr + D < 1
+  s->plan_steps();
   CELER_SUP(*s, 2, 2, 3, 2);
   const Coefs c = sup(*s, 2, 2);
   const double Cr = 0.0805784;

@@ -76,6 +76,7 @@ Routed route_pulse(const Channel& ch, int32_t upper, int32_t lower, int32_t step
   s->CELL_DX = ch.dx;
   s->CELL_DY = ch.dx;
   s->DT_SIM = ch.dt;
+  s->plan_steps();
   s->A_CHANNEL = 0.0f;
   s->WD_CHAN = ch.wd;
   s->KS_CHAN_TOP = ch.ks;

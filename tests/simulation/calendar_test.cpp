@@ -61,6 +61,7 @@ TEST(UpdateDay, SubHourlyStepsAdvanceOneDayPer24Records) {
   for (int32_t per_record : {2, 4, 3, 5, 6, 10, 12}) {
     Clock k(0.0f, 100.0f, 4);
     k.s->DT_SIM = 3600.0f / static_cast<float>(per_record);
+    k.s->plan_steps();
     const int32_t per_day = 24 * per_record;
     k.steps(per_day - 1);
     EXPECT_EQ(k.c.DAY, 100.0f) << per_record;
@@ -79,6 +80,7 @@ TEST(UpdateDay, VeryShortStepsEndTheDayWhereTheHourSumLandsOn24) {
   // and land on 24 exactly after 151478 steps: that is where the day ends.
   Clock k(0.0f, 100.0f, 4);
   k.s->DT_SIM = 0.5712f;
+  k.s->plan_steps();
   k.steps(151261);
   EXPECT_EQ(k.c.DAY, 100.0f);
   EXPECT_LT(k.c.HOUR, 24.0f);
@@ -91,6 +93,7 @@ TEST(UpdateDay, VeryShortStepsEndTheDayWhereTheHourSumLandsOn24) {
   // Sums that run ahead and land early end the day there too.
   Clock early(0.0f, 100.0f, 4);
   early.s->DT_SIM = 0.526f;  // 164259 steps in 24 records; lands after 164084
+  early.s->plan_steps();
   early.steps(164083);
   EXPECT_EQ(early.c.DAY, 100.0f);
   early.steps(1);

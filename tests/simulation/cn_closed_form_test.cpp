@@ -47,6 +47,7 @@ struct Row {
     s->RUN_MODE = 2;
     s->IA_RATIO = lambda;
     s->N_DATA = 16;
+    s->plan_steps();
     std::string grid;
     for (double cn : cns) grid += std::to_string(cn) + " ";
     auto r = GridReader::from_text(grid + "\n", "cn.txt");

@@ -62,6 +62,7 @@ TEST(Continuous, ClampsLiftTheStoreUnderADeficit) {
   ContinuousCells c(1, 1);
   c.s->DT_SIM = 1.0f;
   c.s->DT_RAIN = 1.0f;
+  c.s->plan_steps();
   c.s->TAU_SUB = 4.0f;
   c.s->CELL_DX = 10.0f;
   c.s->CELL_DY = 10.0f;
@@ -89,6 +90,7 @@ TEST(Continuous, CellTemperatureFollowsTheLapseRate) {
 TEST(Continuous, EvapotranspirationIsTheStepShareOfTheMonthAndNeverNegative) {
   ContinuousCells c(1, 1);
   c.s->DT_SIM = 900.0f;
+  c.s->plan_steps();
   c.s->ET_SLOPE = 1.0f;
   c.s->ET_MONTH_A(4) = 2.0f;
   c.s->ET_MONTH_B(4) = 0.5f;
@@ -120,6 +122,7 @@ TEST(Continuous, MonthlyEvapotranspirationIsCarriedBeyondFourBytes) {
   // rounded value). Rounding every operation to 4 bytes gives 0x1.0a7b98p-7.
   ContinuousCells c(1, 1);
   c.s->DT_SIM = 900.0f;
+  c.s->plan_steps();
   c.s->ET_SLOPE = 1.3f;
   c.s->ET_OFFSET = 0.7f;
   c.s->ET_MONTH_B(1) = 1.1f;

@@ -24,6 +24,7 @@ MonthlyEt month_et(const Month& c) {
   static const auto s = test::sim_state(1, 1);
   s->DT_SIM = c.DT_SIM;
   s->DT_RAIN = c.DT_RAIN;
+  s->plan_steps();
   s->DAYS_IN_MONTH(1) = c.days;
   s->ET_SLOPE = c.slope;
   s->ET_MONTH_B(1) = c.b;

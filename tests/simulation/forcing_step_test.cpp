@@ -95,6 +95,7 @@ TEST(RainGaugeCheck, RebuildsTheStepTableOnlyWhenTheMissingGaugesChange) {
   for (int32_t interp : {1, 2}) {
     auto s = sim_state(2, 3);
     s->N_DATA = 4;
+    s->plan_steps();
     s->N_RAIN_ST = 3;
     s->INTERP_METHOD = interp;
     const float pos[3][2] = {{1, 1}, {2, 3}, {1, 3}};

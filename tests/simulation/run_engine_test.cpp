@@ -160,6 +160,7 @@ TEST(RunEngine, LeavesEveryGridAsTheGridFunctions) {
         if (interp == 1 && mode != 2) {
           add_temperature_station(*s);
           s->DT_SIM = 1800.0f;
+          s->plan_steps();
         }
         if (interp == 2) s->SECTION_I(1) = s->OUTLET_I - 1;
       }

@@ -20,6 +20,7 @@ TEST(RunSteps, LastStepsOfALongSeriesWithVeryShortStepsStayOnTheLastRecord) {
   auto s = sim_state(1, 1);
   s->N_DATA = 40000;
   s->DT_SIM = 10.0f;  // 360 steps per record
+  s->plan_steps();
   const int32_t last = RUN_STEP_COUNT(*s, RunKind::single);
   ASSERT_EQ(last, 14400000);
   for (RunKind kind : {RunKind::single, RunKind::objective}) {
@@ -34,6 +35,7 @@ TEST(RunSteps, LastStepsOfALongSeriesWithVeryShortStepsStayOnTheLastRecord) {
 std::unique_ptr<ModelState> wet_row() {
   auto s = test::routed_row();
   s->N_DATA = 4;
+  s->plan_steps();
   for (int32_t n = 1; n <= 4; ++n) s->RAIN_DATA(n, 1) = 50.0f;
   return s;
 }

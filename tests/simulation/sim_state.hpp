@@ -15,6 +15,7 @@ namespace tarvex::test {
 inline std::unique_ptr<ModelState> sim_state(int32_t ni, int32_t nj) {
   auto s = small_state(ni, nj);
   s->N_DATA = 1;
+  s->plan_steps();
   s->SLOPE.fill(0.01f);
   s->CUM_RAIN.fill(0.0f);
   s->SOIL_CAPACITY.fill(100.0f);

@@ -24,6 +24,7 @@ TEST(RunSteps, CountAndRecordOfEachStep) {
   auto s = sim_state(1, 1);
   s->N_DATA = 100;
   s->DT_SIM = 900.0f;
+  s->plan_steps();
   for (RunKind kind : {RunKind::single, RunKind::objective}) {
     EXPECT_EQ(RUN_STEP_COUNT(*s, kind), 400);
     for (int32_t it = 1; it <= 4; ++it) EXPECT_EQ(RUN_RECORD_OF_STEP(*s, kind, it), 1);
@@ -36,10 +37,12 @@ TEST(RunSteps, EachDriverKeepsItsOwnGrouping) {
   auto s = sim_state(1, 1);
   s->N_DATA = 3;
   s->DT_SIM = 3600.0f / 31.0f;
+  s->plan_steps();
   EXPECT_EQ(RUN_STEP_COUNT(*s, RunKind::single), 92);     // 3*(DT_RAIN/DT_SIM) = 92.99999
   EXPECT_EQ(RUN_STEP_COUNT(*s, RunKind::objective), 93);  // 3*DT_RAIN/DT_SIM = 93
   s->DT_SIM = 3600.0f / 7.0f;
   s->N_DATA = 10;  // step 22 lies inside the series
+  s->plan_steps();
   EXPECT_EQ(RUN_RECORD_OF_STEP(*s, RunKind::single, 22), 3);
   EXPECT_EQ(RUN_RECORD_OF_STEP(*s, RunKind::objective, 22), 4);
 }
@@ -51,6 +54,7 @@ TEST(SingleRun, RecordsEveryStepAndLeavesTheLastProgressRecord) {
   auto s = sim_state(1, 1);
   s->N_DATA = 100;
   s->DT_SIM = 900.0f;
+  s->plan_steps();
   test::one_section(*s, 1, 1);
   s->RAIN_DATA(1, 1) = 4.0f;
   s->RAIN_DATA(2, 1) = 8.0f;
@@ -72,12 +76,15 @@ TEST(SingleRun, AnnouncesEachYearAfterItsLastStep) {
   ChangeDir cd(dir.path());
   auto s = sim_state(1, 1);
   s->N_DATA = 8759;
+  s->plan_steps();
   int32_t NOUT = 0;
   EXPECT_EQ(capture_stdout([&] { NOUT = MANUAL_CALIBRATION(*s); }), "");
   s->N_DATA = 2 * 8760;
+  s->plan_steps();
   EXPECT_EQ(capture_stdout([&] { NOUT = MANUAL_CALIBRATION(*s); }), " Year 1 completed\n Year 2 completed\n");
   s->N_DATA = 8760;
   s->DT_SIM = 1800.0f;  // 17520 steps make the year
+  s->plan_steps();
   EXPECT_EQ(capture_stdout([&] { NOUT = MANUAL_CALIBRATION(*s); }), " Year 1 completed\n");
 }
 
@@ -86,6 +93,7 @@ TEST(SingleRun, EventModeKeepsTheCalendarContinuousModeAdvancesIt) {
   ChangeDir cd(dir.path());
   auto s = sim_state(1, 1);
   s->N_DATA = 48;
+  s->plan_steps();
   s->START_MONTH = 5;
   s->START_DOY = 150.0f;
   Calendar cal;
@@ -107,6 +115,7 @@ TEST(ObjectiveRun, IsSilentContinuousAndCountsEveryStep) {
   auto s = sim_state(1, 1);
   s->RUN_MODE = 2;  // ignored: the objective run is always continuous
   s->N_DATA = 8760;
+  s->plan_steps();
   s->START_DOY = 1.0f;
   s->START_MONTH = 1;
   Calendar cal;
@@ -124,6 +133,7 @@ TEST(RunSimulation, RefusesARunLongerThanTheDischargeSeries) {
   auto s = sim_state(1, 1);
   s->N_DATA = 40000;
   s->DT_SIM = 1800.0f;  // 80000 steps
+  s->plan_steps();
   test::one_section(*s, 1, 1);
   s->SOIL_WATER(1, 1) = 7.0f;
   int32_t NOUT = -1;
@@ -134,8 +144,10 @@ TEST(RunSimulation, RefusesARunLongerThanTheDischargeSeries) {
 
   // Exactly 40000 steps fit; without a cross-section nothing is recorded.
   s->N_DATA = 20000;
+  s->plan_steps();
   EXPECT_EQ(RUN_SIMULATION(*s, s->objective_run, RunKind::objective), 40000);
   s->N_DATA = 40000;
+  s->plan_steps();
   s->N_SECTIONS = 0;
   EXPECT_EQ(RUN_SIMULATION(*s, s->objective_run, RunKind::objective), 80000);
 }
@@ -146,6 +158,7 @@ std::unique_ptr<ModelState> two_gauges(int32_t interp) {
   auto s = sim_state(1, 2);
   s->RUN_MODE = 2;
   s->N_DATA = 3;
+  s->plan_steps();
   s->INTERP_METHOD = interp;
   s->N_RAIN_ST = 2;
   s->RAIN_XY(1, 2) = 1.0f;
@@ -185,6 +198,7 @@ TEST(RunSimulation, EveryRunStartsDryButRainKeepsAccumulating) {
   ChangeDir cd(dir.path());
   auto s = sim_state(1, 1);
   s->N_DATA = 5;
+  s->plan_steps();
   s->SOIL_CAPACITY.fill(10.0f);
   for (int32_t n = 1; n <= 5; ++n) s->RAIN_DATA(n, 1) = 3.0f;
   RUN_SIMULATION(*s, s->objective_run, RunKind::objective);
@@ -210,6 +224,7 @@ std::unique_ptr<ModelState> stiff_row() {
   s->F_SUB_CAP = 2.0f;
   s->TAU_SUB = 18000.0f;
   s->N_DATA = 300;
+  s->plan_steps();
   for (int32_t n = 1; n <= 10; ++n) s->RAIN_DATA(n, 1) = 2.0f;
   return s;
 }

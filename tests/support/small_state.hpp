@@ -17,6 +17,7 @@ inline std::unique_ptr<ModelState> small_state(int32_t ni, int32_t nj, int32_t m
   s->size_grids(ni, nj);
   s->DT_RAIN = 3600.0f;
   s->DT_SIM = 3600.0f;
+  s->plan_steps();
   s->CELL_DX = 100.0f;
   s->CELL_DY = 100.0f;
   return s;
@@ -29,6 +30,7 @@ inline std::unique_ptr<ModelState> square_state(int32_t n) {
   s->SLOPE.fill(0.01f);
   s->SLOPE(n, n) = -1.0f;
   s->N_DATA = n;
+  s->plan_steps();
   return s;
 }
 
