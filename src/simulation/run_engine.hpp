@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "model/model_state.hpp"
+#include "simulation/engine_options.hpp"
 #include "simulation/simulation_run.hpp"
 
 namespace tarvex {
@@ -25,7 +26,7 @@ struct StepInputs {
 
 class RunEngine {
  public:
-  RunEngine();
+  explicit RunEngine(const EngineOptions& options = EngineOptions{});
   ~RunEngine();
   RunEngine(const RunEngine&) = delete;
   RunEngine& operator=(const RunEngine&) = delete;
@@ -58,30 +59,13 @@ class RunEngine {
 };
 
 // Threads a run of `cells` routed cells uses for a requested job count
-// (0: the machine's cores): no more than one per 16384 cells, below which
-// the barriers of a step cost more than the thread gains.
-int32_t run_threads(int32_t jobs, int64_t cells);
-// Changes that minimum (the tests run small catchments on several threads).
+// (0: the machine's cores): no more than one per `cells_per_thread` routed
+// cells (0: the process's minimum), below which the barriers of a step cost
+// more than the thread gains.
+int32_t run_threads(int32_t jobs, int64_t cells, int64_t cells_per_thread = 0);
+// Changes the process's minimum (16384), for the tests that run small
+// catchments on several threads through the driver, which takes no engine
+// options.
 void set_min_cells_per_thread(int64_t cells);
-
-// Whether runs use the engine at all (on by default); off, the grid
-// functions run every step, for the tests that compare the two.
-void set_run_engine(bool on);
-bool run_engine_enabled();
-
-// Whether the engine routes sixteen cells at a time in vector lanes where
-// the CPU has AVX-512 (on by default); off, one cell at a time.
-void set_engine_lanes(bool on);
-
-// Cells of a tile and steps of a block (defaults 8192 and 64); the tests
-// run small catchments in many small tiles.
-void set_engine_tiles(int32_t cells, int32_t steps);
-
-// Reuse of Muskingum coefficients computed once per run where they depend on
-// the cell alone: the surface ones of a dry cell (reference discharge at its
-// floor), the subsurface ones whenever the diffusion number is raised to
-// 1 - Cr. On by default; off recomputes them at every step, for the tests
-// that prove the reuse exact.
-void set_dry_cell_reuse(bool on);
 
 }  // namespace tarvex

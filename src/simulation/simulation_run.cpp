@@ -49,12 +49,12 @@ void announce_year(const ModelState& s, int32_t IT, int32_t& YEAR) {
 
 }  // namespace
 
-int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind) {
+int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, const EngineOptions& options) {
   Calendar cal;
-  return RUN_SIMULATION(s, t, kind, cal);
+  return RUN_SIMULATION(s, t, kind, cal, options);
 }
 
-int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal) {
+int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal, const EngineOptions& options) {
   const bool single = kind == RunKind::single;
   const int32_t NSTEPS = RUN_STEP_COUNT(s, kind);
   // The discharge series hold one value per step; refuse a run that would
@@ -91,8 +91,8 @@ int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal)
 
   // The engine takes every run whose path list it can lay out; the grid
   // functions run (and report) the others.
-  RunEngine engine;
-  const bool fast = NSTEPS > 0 && run_engine_enabled() && engine.build(s, t, kind);
+  RunEngine engine(options);
+  const bool fast = NSTEPS > 0 && options.engine && engine.build(s, t, kind);
 
   // The discharge at the cross-sections after step IT (record N).
   const auto record_step = [&](int32_t IT, int32_t N, const float* sup, const float* sub) {

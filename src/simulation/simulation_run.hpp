@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "model/model_state.hpp"
+#include "simulation/engine_options.hpp"
 #include "simulation/update_day.hpp"
 
 namespace tarvex {
@@ -17,10 +18,13 @@ enum class RunKind {
 // Runs one simulation from the initial state over the whole record with the
 // parameters in the state, using the working tables t. Fills Q_SECTION_SURF
 // and Q_SECTION and returns NOUT. Throws InputError, before any step, when
-// the run would record more steps than the series hold.
-int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind);
+// the run would record more steps than the series hold. The options set how
+// the run engine steps the run (the defaults are those of every run of the
+// program).
+int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, const EngineOptions& options = EngineOptions{});
 
 // The same, leaving the calendar of the last step in cal.
-int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal);
+int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal,
+                       const EngineOptions& options = EngineOptions{});
 
 }  // namespace tarvex

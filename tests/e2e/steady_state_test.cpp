@@ -29,7 +29,7 @@ struct Steady {
 
 // The tiny catchment under constant rain in run mode `mode` (2 event, 3
 // continuous), evapotranspiration off, run by RUN_SIMULATION.
-Steady rain_until_steady(int32_t mode) {
+Steady rain_until_steady(int32_t mode, const EngineOptions& opt) {
   test::TempDir d;
   test::ChangeDir cd(d.path());
   test::write_tiny_catchment(d.path(), kRecords);
@@ -61,7 +61,7 @@ Steady rain_until_steady(int32_t mode) {
     }
   }
   int32_t nout = 0;
-  test::capture_stdout([&] { nout = RUN_SIMULATION(*s, s->single_run, RunKind::single); });
+  test::capture_stdout([&] { nout = RUN_SIMULATION(*s, s->single_run, RunKind::single, opt); });
   EXPECT_EQ(nout, kRecords);
   r.last = s->Q_SECTION(nout, 1);
   r.previous = s->Q_SECTION(nout - 24, 1);
@@ -79,9 +79,9 @@ Steady rain_until_steady(int32_t mode) {
 void expect_rain_times_area(int32_t mode, double tolerance) {
   for (bool engine : {true, false}) {
     SCOPED_TRACE(engine ? "run engine" : "grid functions");
-    set_run_engine(engine);
-    const Steady r = rain_until_steady(mode);
-    set_run_engine(true);
+    EngineOptions opt;
+    opt.engine = engine;
+    const Steady r = rain_until_steady(mode, opt);
     EXPECT_NEAR(r.area_km2, 0.11, 1e-9);  // 11 cells of 100 m x 100 m
     const double expected = kRain * r.area_km2 / 3.6;
     EXPECT_NEAR(r.last, expected, tolerance * expected);

@@ -23,26 +23,28 @@ namespace {
 constexpr uint64_t kContinuousHash = 0xfb79ab1b4165f0fdull;
 constexpr uint64_t kEventHash = 0xd0a350f937ac2db0ull;
 
-// Threads engage on small catchments while an object lives.
-struct ForceThreads {
-  explicit ForceThreads(int64_t cells) { set_min_cells_per_thread(cells); }
-  ~ForceThreads() {
-    set_min_cells_per_thread(16384);
-    set_dry_cell_reuse(true);
-    set_engine_lanes(true);
+// Engine options under which threads engage on small catchments.
+EngineOptions small_catchment_options() {
+  EngineOptions o;
+  o.cells_per_thread = 64;
+  return o;
+}
+
+// The routing batches back to their defaults when the object goes.
+struct RestoreBatches {
+  ~RestoreBatches() {
     set_muskingum_batch_vector(true);
     set_powf_batch_lanes(8);
-    set_engine_tiles(8192, 64);
   }
 };
 
-uint64_t run_hash(ModelState& s, bool event) {
+uint64_t run_hash(ModelState& s, bool event, const EngineOptions& opt) {
   s.RUN_MODE = event ? 2 : 4;
   int32_t n = 0;
   if (event) {
-    test::capture_stdout([&] { n = RUN_SIMULATION(s, s.single_run, RunKind::single); });
+    test::capture_stdout([&] { n = RUN_SIMULATION(s, s.single_run, RunKind::single, opt); });
   } else {
-    n = RUN_SIMULATION(s, s.objective_run, RunKind::objective);
+    n = RUN_SIMULATION(s, s.objective_run, RunKind::objective, opt);
   }
   return synthetic::discharge_hash(s, n);
 }
@@ -50,20 +52,22 @@ uint64_t run_hash(ModelState& s, bool event) {
 TEST(RunEngine, BenchmarkCatchmentKeepsItsDischargeBits) {
   test::TempDir d;  // the event run writes its progress file
   test::ChangeDir cd(d.path());
-  ForceThreads force(64);
+  RestoreBatches restore;
   auto c = synthetic::build_catchment(60, 200);
   for (int32_t jobs : {1, 2, 5}) {
     // Vector lanes; one cell at a time; no reuse; tiles of 40 cells, blocks
     // of 5 steps.
     for (int32_t way : {0, 1, 2, 3}) {
       c.s->RUN_JOBS = jobs;
-      set_engine_tiles(way == 3 ? 40 : 8192, way == 3 ? 5 : 64);
-      set_engine_lanes(way == 0);
+      EngineOptions opt = small_catchment_options();
+      opt.tile_cells = way == 3 ? 40 : 8192;
+      opt.block_steps = way == 3 ? 5 : 64;
+      opt.lanes = way == 0;
+      opt.dry_reuse = way != 2;
       set_muskingum_batch_vector(way == 0);
       set_powf_batch_lanes(way == 0 ? 8 : 1);
-      set_dry_cell_reuse(way != 2);
-      EXPECT_EQ(run_hash(*c.s, false), kContinuousHash) << jobs << " threads, way " << way;
-      EXPECT_EQ(run_hash(*c.s, true), kEventHash) << jobs << " threads, way " << way;
+      EXPECT_EQ(run_hash(*c.s, false, opt), kContinuousHash) << jobs << " threads, way " << way;
+      EXPECT_EQ(run_hash(*c.s, true, opt), kEventHash) << jobs << " threads, way " << way;
     }
   }
 }
@@ -91,12 +95,10 @@ void expect_same_grids(const ModelState& x, const ModelState& y, const RunTables
 
 // A run on the grid functions alone; the steps recorded.
 int32_t grid_function_run(ModelState& s, RunTables& t, RunKind kind) {
-  struct EngineOff {
-    EngineOff() { set_run_engine(false); }
-    ~EngineOff() { set_run_engine(true); }
-  } off;
+  EngineOptions off;
+  off.engine = false;
   int32_t n = 0;
-  test::capture_stdout([&] { n = RUN_SIMULATION(s, t, kind); });
+  test::capture_stdout([&] { n = RUN_SIMULATION(s, t, kind, off); });
   return n;
 }
 
@@ -139,8 +141,9 @@ void add_temperature_station(ModelState& s) {
 TEST(RunEngine, LeavesEveryGridAsTheGridFunctions) {
   test::TempDir d;
   test::ChangeDir cd(d.path());
-  ForceThreads force(64);
-  set_engine_tiles(50, 10);
+  EngineOptions opt = small_catchment_options();
+  opt.tile_cells = 50;
+  opt.block_steps = 10;
   for (int32_t mode : {2, 4, 5}) {
     for (int32_t interp : {1, 2}) {
       auto a = synthetic::build_catchment(40, 150);
@@ -168,7 +171,7 @@ TEST(RunEngine, LeavesEveryGridAsTheGridFunctions) {
       RunTables& ta = mode == 2 ? a.s->single_run : a.s->objective_run;
       RunTables& tb = mode == 2 ? b.s->single_run : b.s->objective_run;
       int32_t n = 0;
-      test::capture_stdout([&] { n = RUN_SIMULATION(*a.s, ta, kind); });
+      test::capture_stdout([&] { n = RUN_SIMULATION(*a.s, ta, kind, opt); });
       const std::string what = "mode " + std::to_string(mode) + ", interp " + std::to_string(interp);
       ASSERT_EQ(grid_function_run(*b.s, tb, kind), n) << what;
       expect_same_grids(*a.s, *b.s, ta, tb, what);
@@ -184,7 +187,7 @@ TEST(RunEngine, LeavesEveryGridAsTheGridFunctions) {
 TEST(RunEngine, TakesMoreThanFourGaugesAndLeavesTheGridsAsTheGridFunctions) {
   test::TempDir d;
   test::ChangeDir cd(d.path());
-  ForceThreads force(64);
+  const EngineOptions opt = small_catchment_options();
   for (int32_t interp : {1, 2}) {
     auto a = synthetic::build_catchment(30, 120);
     auto b = synthetic::build_catchment(30, 120);
@@ -197,10 +200,10 @@ TEST(RunEngine, TakesMoreThanFourGaugesAndLeavesTheGridsAsTheGridFunctions) {
       RunTables t;
       t.resize(a.s->NI, a.s->NJ, a.s->weight_planes());
       INITIAL_VALUE(*a.s);
-      RunEngine engine;
+      RunEngine engine(opt);
       EXPECT_TRUE(engine.build(*a.s, t, RunKind::objective)) << "interp " << interp;
     }
-    RUN_SIMULATION(*a.s, a.s->objective_run, RunKind::objective);
+    RUN_SIMULATION(*a.s, a.s->objective_run, RunKind::objective, opt);
     grid_function_run(*b.s, b.s->objective_run, RunKind::objective);
     expect_same_grids(*a.s, *b.s, a.s->objective_run, b.s->objective_run, "six gauges, interp " + std::to_string(interp));
   }
@@ -211,6 +214,7 @@ TEST(RunEngine, ThreadsFollowTheWork) {
   EXPECT_EQ(run_threads(4, 1000000), 4);
   EXPECT_EQ(run_threads(8, 3 * 16384), 3);  // one thread per 16384 routed cells
   EXPECT_EQ(run_threads(8, 100), 1);
+  EXPECT_EQ(run_threads(8, 100, 16), 6);  // a smaller minimum from the options
   EXPECT_GE(run_threads(0, 1000000), 1);
 }
 
