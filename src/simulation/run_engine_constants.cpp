@@ -13,7 +13,7 @@ void RunEngine::Impl::set_run_constants(const ModelState& s, RunKind kind, const
   E.impervious = s.RUN_MODE == 2 && s.IMPERVIOUS == 1;
   E.interp = s.INTERP_METHOD;
   E.n_rain = s.N_RAIN_ST;
-  E.R = s.DT_SIM / s.DT_RAIN;
+  E.R = s.step_plan.records_per_step;
   E.DT = s.DT_SIM;
   E.inv_tau = 1.0f / s.TAU_SUB;
   E.dx = s.CELL_DX;
