@@ -7,12 +7,13 @@
 #include <cstring>
 #include <vector>
 
-#if defined(__x86_64__) && defined(__GNUC__)
+// GCC only: clang refuses vector values of 512 bits passed to the laws'
+// templates outside AVX-512 functions (it checks the call before inlining);
+// a clang build computes cell by cell, bit for bit the same.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #include <immintrin.h>
 #define TARVEX_TEST_LANES 1
-#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wpsabi"
-#endif
 #else
 #define TARVEX_TEST_LANES 0
 #endif
