@@ -85,18 +85,6 @@ class LineCounts {
   int64_t odd_count_ = 0;
 };
 
-int64_t count_values(std::string_view rec) {
-  int64_t n = 0;
-  std::size_t c = 0;
-  const auto sep = [](char ch) { return ch == ' ' || ch == ',' || ch == '\t' || ch == '\r'; };
-  for (;;) {
-    while (c < rec.size() && sep(rec[c])) ++c;
-    if (c >= rec.size()) return n;
-    ++n;
-    while (c < rec.size() && !sep(rec[c])) ++c;
-  }
-}
-
 std::string values_text(int64_t n) { return std::to_string(n) + (n == 1 ? " value" : " values"); }
 
 // A data block of another count than nrows x ncols: names the line it went
@@ -153,7 +141,7 @@ void read_values(RecordReader& r, const AsciiGridHeader& h, T* dst, T fill) {
   rd.finish();
   if (first_extra == 0 && r.rest_is_blank()) return;
   while (!r.at_end()) {
-    const int64_t n = count_values(r.peek());
+    const int64_t n = count_items(r.peek());
     r.skip(1);
     if (n == 0) continue;
     if (first_extra == 0) first_extra = r.record();

@@ -7,16 +7,9 @@
 
 namespace tarvex {
 
-InputKind input_kind(const std::filesystem::path& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return InputKind::missing;
-  if (S_ISREG(st.st_mode)) return InputKind::regular;
-  if (S_ISDIR(st.st_mode)) return InputKind::directory;
-  return InputKind::other;
-}
-
 void refuse_special_input(const std::filesystem::path& path) {
-  if (input_kind(path) == InputKind::other) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
     throw InputError("file " + quoted_name(path.string()) + ": not a regular file");
   }
 }

@@ -13,12 +13,9 @@ struct NamedFile {
   std::string role;
 };
 
-// What an input name leads to, looked up without opening it: opening a pipe
-// or a device could block or never end.
-enum class InputKind { missing, regular, directory, other };
-InputKind input_kind(const std::filesystem::path& path);
 // Throws InputError "file 'x': not a regular file" when path leads to
-// something other than a regular file, a directory or nothing.
+// something other than a regular file, a directory or nothing; looked up
+// without opening it, since opening a pipe or a device could block.
 void refuse_special_input(const std::filesystem::path& path);
 
 // True when a and b are the same path, or name one existing file (device

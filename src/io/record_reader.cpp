@@ -27,9 +27,10 @@ std::string show(std::string_view token) {
   return escaped(token);
 }
 
-// Items of a record from its start; a quoted text is one item.
-int32_t count_items(std::string_view line) {
-  int32_t n = 0;
+}  // namespace
+
+int64_t count_items(std::string_view line) {
+  int64_t n = 0;
   std::size_t i = 0;
   for (;;) {
     while (i < line.size() && is_separator(line[i])) ++i;
@@ -44,6 +45,8 @@ int32_t count_items(std::string_view line) {
     }
   }
 }
+
+namespace {
 
 std::string records(int32_t first, int32_t last) {
   return first == last ? "record " + std::to_string(first) + " holds "
@@ -191,7 +194,7 @@ std::string ListRead::text() {
 int32_t ListRead::left_on_record() const {
   if (!started_) return 0;
   const std::string_view line = rd_.line();
-  return count_items(line.substr(std::min(rd_.cursor_, line.size())));
+  return static_cast<int32_t>(count_items(line.substr(std::min(rd_.cursor_, line.size()))));
 }
 
 bool ListRead::seek_value() {
@@ -219,7 +222,7 @@ void ListRead::finish() {
   const std::string_view line = rd_.line();
   std::size_t c = rd_.cursor_;
   while (c < line.size() && is_separator(line[c])) ++c;
-  const int32_t left = c < line.size() ? count_items(line.substr(c)) : 0;
+  const int64_t left = c < line.size() ? count_items(line.substr(c)) : 0;
   if (spanned && rd_.short_record_.empty() && (rd_.last_read_fit_ || left > 0)) {
     rd_.short_record_ = records(first_record_, first_record_) + count_of(on_first_, "value", "values") + "; " +
                         what_ + " reads " + std::to_string(taken_);
@@ -229,7 +232,7 @@ void ListRead::finish() {
   const bool refuse = unread_values() == UnreadValues::refuse;
   std::string words;
   if (refuse || rd_.unread_.first()) {
-    words = records(first_record_, rd_.rec_) + count_of(int64_t{taken_} + left, "value", "values") + "; " +
+    words = records(first_record_, rd_.rec_) + count_of(taken_ + left, "value", "values") + "; " +
             what_ + " reads " + std::to_string(taken_);
     if (spanned) words += " (record " + std::to_string(first_record_) + " holds " + std::to_string(on_first_) + ")";
   }

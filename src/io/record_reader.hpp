@@ -34,6 +34,10 @@ namespace tarvex {
 
 class RecordReader;
 
+// Items of a record from its start, as the list reading takes them (a
+// quoted text is one item).
+int64_t count_items(std::string_view line);
+
 // One list-directed read in progress. Values are taken in order; finish()
 // ends the read (consuming one record if no value was taken).
 class ListRead {
