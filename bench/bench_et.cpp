@@ -24,14 +24,14 @@ constexpr int32_t BLOCK = 128;
 const MonthlyEt& july() {
   static const MonthlyEt et = [] {
     auto s = std::make_unique<ModelState>();
-    s->DT_SIM = 3600.0f;
-    s->DT_RAIN = 3600.0f;
+    s->params.DT_SIM = 3600.0f;
+    s->forcing.DT_RAIN = 3600.0f;
     s->plan_steps();
-    s->DAYS_IN_MONTH(7) = 31;
-    s->ET_SLOPE = 0.46f;
-    s->ET_OFFSET = 8.0f;
-    s->ET_MONTH_A(7) = 31.0f * 0.34f;
-    s->ET_MONTH_B(7) = 1.0f;
+    s->forcing.DAYS_IN_MONTH(7) = 31;
+    s->forcing.ET_SLOPE = 0.46f;
+    s->forcing.ET_OFFSET = 8.0f;
+    s->forcing.ET_MONTH_A(7) = 31.0f * 0.34f;
+    s->forcing.ET_MONTH_B(7) = 1.0f;
     return MonthlyEt(*s, 7);
   }();
   return et;

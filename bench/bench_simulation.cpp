@@ -65,7 +65,7 @@ void set_counters(benchmark::State& state, const Catchment& c, double seconds, d
 // Threads of a run; the build before the run engine has no such setting.
 void set_jobs(ModelState& s, int64_t jobs) {
 #if __has_include("simulation/run_engine.hpp")
-  s.RUN_JOBS = static_cast<int32_t>(jobs);
+  s.control.RUN_JOBS = static_cast<int32_t>(jobs);
 #else
   (void)s;
   (void)jobs;
@@ -78,7 +78,7 @@ void set_jobs(ModelState& s, int64_t jobs) {
 void run_bench(benchmark::State& state, RunKind kind, int32_t mode) {
   Catchment& c = catchment();
   ModelState& s = *c.s;
-  s.RUN_MODE = mode;
+  s.control.RUN_MODE = mode;
   set_jobs(s, state.range(0));
   double seconds = 0.0;
   int64_t steps = 0;
@@ -87,13 +87,13 @@ void run_bench(benchmark::State& state, RunKind kind, int32_t mode) {
   float last = 0.0f;
   for (auto _ : state) {
     const auto t0 = std::chrono::steady_clock::now();
-    RunTables& t = kind == RunKind::single ? s.single_run : s.objective_run;
+    RunTables& t = kind == RunKind::single ? s.run.single_run : s.run.objective_run;
     const int32_t nout = RUN_SIMULATION(s, t, kind);
     seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     steps += nout;
-    last = s.Q_SECTION(nout, 1);
+    last = s.results.Q_SECTION(nout, 1);
   }
-  s.RUN_MODE = 4;
+  s.control.RUN_MODE = 4;
   set_counters(state, c, seconds / static_cast<double>(state.iterations()),
                static_cast<double>(c.cells) * static_cast<double>(steps) / static_cast<double>(state.iterations()));
   state.counters["steps"] = static_cast<double>(steps) / static_cast<double>(state.iterations());
@@ -113,13 +113,13 @@ BENCHMARK(BM_EventRun)->Arg(1)->Arg(2)->Unit(benchmark::kSecond)->Iterations(1)-
 void print_hashes() {
   Catchment& c = catchment();
   ModelState& s = *c.s;
-  const int32_t n1 = RUN_SIMULATION(s, s.objective_run, RunKind::objective);
+  const int32_t n1 = RUN_SIMULATION(s, s.run.objective_run, RunKind::objective);
   std::printf("continuous %d steps: %016llx\n", n1,
               static_cast<unsigned long long>(synthetic::discharge_hash(s, n1)));
-  s.RUN_MODE = 2;
-  const int32_t n2 = RUN_SIMULATION(s, s.single_run, RunKind::single);
+  s.control.RUN_MODE = 2;
+  const int32_t n2 = RUN_SIMULATION(s, s.run.single_run, RunKind::single);
   std::printf("event %d steps: %016llx\n", n2, static_cast<unsigned long long>(synthetic::discharge_hash(s, n2)));
-  s.RUN_MODE = 4;
+  s.control.RUN_MODE = 4;
 }
 
 // ROUTING and the step shift alone, on a steady wet state: every cell
@@ -128,13 +128,13 @@ void BM_RoutingStep(benchmark::State& state) {
   Catchment& c = catchment();
   ModelState& s = *c.s;
   INITIAL_VALUE(s);
-  s.objective_run.resize(s.NI, s.NJ);
-  Grid<float>& runoff = s.objective_run.STEP_RUNOFF;
-  for (int32_t i = 1; i <= s.NI; ++i) {
-    for (int32_t j = 1; j <= s.NJ; ++j) {
-      const bool active = s.SLOPE(i, j) > 0.0f;
+  s.run.objective_run.resize(s.catchment.NI, s.catchment.NJ);
+  Grid<float>& runoff = s.run.objective_run.STEP_RUNOFF;
+  for (int32_t i = 1; i <= s.catchment.NI; ++i) {
+    for (int32_t j = 1; j <= s.catchment.NJ; ++j) {
+      const bool active = s.catchment.SLOPE(i, j) > 0.0f;
       runoff(i, j) = active ? 0.5f + 0.001f * static_cast<float>((i + j) % 100) : -1.0f;
-      s.SUB_FLOW(i, j) = active ? 0.0002f : 0.0f;
+      s.run.SUB_FLOW(i, j) = active ? 0.0002f : 0.0f;
     }
   }
   double seconds = 0.0;
@@ -146,7 +146,7 @@ void BM_RoutingStep(benchmark::State& state) {
   }
   const double it = static_cast<double>(state.iterations());
   set_counters(state, c, seconds / it, static_cast<double>(c.cells));
-  state.counters["outlet_m3s"] = s.QIN_SUP_OLD(s.OUTLET_I, s.OUTLET_J);
+  state.counters["outlet_m3s"] = s.run.QIN_SUP_OLD(s.catchment.OUTLET_I, s.catchment.OUTLET_J);
 }
 BENCHMARK(BM_RoutingStep)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -120,12 +120,12 @@ std::vector<float> realistic_dem() {
 
 std::unique_ptr<ModelState> fresh_state() {
   auto s = std::make_unique<ModelState>();
-  if (g_no_limits) s->limits = kNoLimits;
-  s->NI = kSize;
-  s->NJ = kSize;
+  if (g_no_limits) s->control.limits = kNoLimits;
+  s->catchment.NI = kSize;
+  s->catchment.NJ = kSize;
   s->size_terrain_grids(kSize, kSize);
-  s->OUTLET_I = kSize;
-  s->OUTLET_J = kSize / 2;
+  s->catchment.OUTLET_I = kSize;
+  s->catchment.OUTLET_J = kSize / 2;
   return s;
 }
 
@@ -135,7 +135,7 @@ const std::vector<float>& dem() {
 }
 
 void load(ModelState& s, const std::vector<float>& z) {
-  std::copy(z.begin(), z.end(), s.ELEVATION.data());
+  std::copy(z.begin(), z.end(), s.catchment.ELEVATION.data());
 }
 
 // State after each phase of the realistic DEM, computed once.
@@ -152,11 +152,11 @@ ModelState& realistic_after(int phase) {
     ++done;
     if (done == 0) {
       QuietStdout quiet;
-      UNPIT(s->ELEVATION, 0, none, none, elevation_ceiling(s->ELEVATION), err);
+      UNPIT(s->catchment.ELEVATION, 0, none, none, elevation_ceiling(s->catchment.ELEVATION), err);
     } else if (done == 1) {
-      set_flow_directions(s->ELEVATION, s->FLOW_DIR);
+      set_flow_directions(s->catchment.ELEVATION, s->catchment.FLOW_DIR);
     } else if (done == 2) {
-      CONTRIBUTING_AREA(s->FLOW_DIR, s->AREA_CELLS, s->STREAM_ORDER);
+      CONTRIBUTING_AREA(s->catchment.FLOW_DIR, s->catchment.AREA_CELLS, s->catchment.STREAM_ORDER);
     }
   }
   return *s;
@@ -169,11 +169,11 @@ void BM_PitRemoval(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     load(*s, dem());
-    const float ceiling = elevation_ceiling(s->ELEVATION);
+    const float ceiling = elevation_ceiling(s->catchment.ELEVATION);
     int32_t err = 0;
     state.ResumeTiming();
     QuietStdout quiet;
-    raises = UNPIT(s->ELEVATION, 0, none, none, ceiling, err);
+    raises = UNPIT(s->catchment.ELEVATION, 0, none, none, ceiling, err);
   }
   state.counters["raises"] = static_cast<double>(raises);
 }
@@ -183,16 +183,16 @@ BENCHMARK(BM_PitRemoval)->Unit(benchmark::kMillisecond)->Iterations(3);
 // grid it rescans a row after every raise.
 void BM_PitRemovalCellByCell250(benchmark::State& state) {
   auto s = std::make_unique<ModelState>();
-  s->NI = 250;
-  s->NJ = 250;
+  s->catchment.NI = 250;
+  s->catchment.NJ = 250;
   s->size_terrain_grids(250, 250);
   Array1<int32_t, kLimits.exempt_cells> none;
   int64_t raises = 0;
   for (auto _ : state) {
     state.PauseTiming();
     for (int32_t i = 1; i <= 250; ++i)
-      for (int32_t j = 1; j <= 250; ++j) s->ELEVATION(i, j) = dem()[static_cast<std::size_t>(i - 1) * kSize + static_cast<std::size_t>(j - 1)];
-    const float ceiling = elevation_ceiling(s->ELEVATION);
+      for (int32_t j = 1; j <= 250; ++j) s->catchment.ELEVATION(i, j) = dem()[static_cast<std::size_t>(i - 1) * kSize + static_cast<std::size_t>(j - 1)];
+    const float ceiling = elevation_ceiling(s->catchment.ELEVATION);
     int32_t err = 0;
     state.ResumeTiming();
     QuietStdout quiet;
@@ -204,20 +204,20 @@ BENCHMARK(BM_PitRemovalCellByCell250)->Unit(benchmark::kMillisecond)->Iterations
 
 void BM_PitRemoval250(benchmark::State& state) {
   auto s = std::make_unique<ModelState>();
-  s->NI = 250;
-  s->NJ = 250;
+  s->catchment.NI = 250;
+  s->catchment.NJ = 250;
   s->size_terrain_grids(250, 250);
   Array1<int32_t, kLimits.exempt_cells> none;
   int64_t raises = 0;
   for (auto _ : state) {
     state.PauseTiming();
     for (int32_t i = 1; i <= 250; ++i)
-      for (int32_t j = 1; j <= 250; ++j) s->ELEVATION(i, j) = dem()[static_cast<std::size_t>(i - 1) * kSize + static_cast<std::size_t>(j - 1)];
-    const float ceiling = elevation_ceiling(s->ELEVATION);
+      for (int32_t j = 1; j <= 250; ++j) s->catchment.ELEVATION(i, j) = dem()[static_cast<std::size_t>(i - 1) * kSize + static_cast<std::size_t>(j - 1)];
+    const float ceiling = elevation_ceiling(s->catchment.ELEVATION);
     int32_t err = 0;
     state.ResumeTiming();
     QuietStdout quiet;
-    raises = UNPIT(s->ELEVATION, 0, none, none, ceiling, err);
+    raises = UNPIT(s->catchment.ELEVATION, 0, none, none, ceiling, err);
   }
   state.counters["raises"] = static_cast<double>(raises);
 }
@@ -225,15 +225,15 @@ BENCHMARK(BM_PitRemoval250)->Unit(benchmark::kMillisecond);
 
 void BM_FlowDirections(benchmark::State& state) {
   ModelState& s = realistic_after(0);
-  for (auto _ : state) set_flow_directions(s.ELEVATION, s.FLOW_DIR);
+  for (auto _ : state) set_flow_directions(s.catchment.ELEVATION, s.catchment.FLOW_DIR);
 }
 BENCHMARK(BM_FlowDirections)->Unit(benchmark::kMillisecond);
 
 void BM_ContributingArea(benchmark::State& state) {
   ModelState& s = realistic_after(1);
   Grid<int32_t> pending;
-  for (auto _ : state) CONTRIBUTING_AREA(s.FLOW_DIR, s.AREA_CELLS, pending);
-  state.counters["largest"] = static_cast<double>(*std::max_element(s.AREA_CELLS.data(), s.AREA_CELLS.data() + s.AREA_CELLS.size()));
+  for (auto _ : state) CONTRIBUTING_AREA(s.catchment.FLOW_DIR, s.catchment.AREA_CELLS, pending);
+  state.counters["largest"] = static_cast<double>(*std::max_element(s.catchment.AREA_CELLS.data(), s.catchment.AREA_CELLS.data() + s.catchment.AREA_CELLS.size()));
 }
 BENCHMARK(BM_ContributingArea)->Unit(benchmark::kMillisecond);
 
@@ -244,15 +244,15 @@ void BM_ContributingAreaSweeps(benchmark::State& state) {
 BENCHMARK(BM_ContributingAreaSweeps)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void order_network(ModelState& s) {
-  ORDINI(s.FLOW_DIR, s.AREA_CELLS, s.OUTLET_I, s.OUTLET_J, s.limits.paths, s.STREAM_ORDER,
-         {s.LINK_ORD, s.LINK_I, s.LINK_J}, s.LINK_OVERFLOW, nullptr);
+  ORDINI(s.catchment.FLOW_DIR, s.catchment.AREA_CELLS, s.catchment.OUTLET_I, s.catchment.OUTLET_J, s.control.limits.paths, s.catchment.STREAM_ORDER,
+         {s.catchment.LINK_ORD, s.catchment.LINK_I, s.catchment.LINK_J}, s.catchment.LINK_OVERFLOW, nullptr);
 }
 
 // Ends at the link table: far more than 9999 sources.
 void BM_OrderingRealistic(benchmark::State& state) {
   ModelState& s = realistic_after(2);
   for (auto _ : state) order_network(s);
-  state.counters["overflow"] = s.LINK_OVERFLOW;
+  state.counters["overflow"] = s.catchment.LINK_OVERFLOW;
 }
 BENCHMARK(BM_OrderingRealistic)->Unit(benchmark::kMillisecond);
 
@@ -264,9 +264,9 @@ ModelState& valley_after_area() {
     s = fresh_state();
     for (int32_t i = 1; i <= kSize; ++i)
       for (int32_t j = 1; j <= kSize; ++j)
-        s->ELEVATION(i, j) = 100.0f + 2.0f * static_cast<float>(kSize - i) + 3.0f * static_cast<float>(std::abs(j - kSize / 2));
-    set_flow_directions(s->ELEVATION, s->FLOW_DIR);
-    CONTRIBUTING_AREA(s->FLOW_DIR, s->AREA_CELLS, s->STREAM_ORDER);
+        s->catchment.ELEVATION(i, j) = 100.0f + 2.0f * static_cast<float>(kSize - i) + 3.0f * static_cast<float>(std::abs(j - kSize / 2));
+    set_flow_directions(s->catchment.ELEVATION, s->catchment.FLOW_DIR);
+    CONTRIBUTING_AREA(s->catchment.FLOW_DIR, s->catchment.AREA_CELLS, s->catchment.STREAM_ORDER);
   }
   return *s;
 }
@@ -274,7 +274,7 @@ ModelState& valley_after_area() {
 void BM_OrderingValley(benchmark::State& state) {
   ModelState& s = valley_after_area();
   for (auto _ : state) order_network(s);
-  state.counters["overflow"] = s.LINK_OVERFLOW;
+  state.counters["overflow"] = s.catchment.LINK_OVERFLOW;
 }
 BENCHMARK(BM_OrderingValley)->Unit(benchmark::kMillisecond);
 
@@ -289,9 +289,9 @@ void BM_MaskAndLinksValley(benchmark::State& state) {
   order_network(s);
   const auto file = std::filesystem::temp_directory_path() / "tarvex-bench-links.txt";
   for (auto _ : state) {
-    MASK(s.FLOW_DIR, s.AREA_CELLS, s.STREAM_ORDER, s.OUTLET_I, s.OUTLET_J, s.CATCHMENT_MASK);
+    MASK(s.catchment.FLOW_DIR, s.catchment.AREA_CELLS, s.catchment.STREAM_ORDER, s.catchment.OUTLET_I, s.catchment.OUTLET_J, s.catchment.CATCHMENT_MASK);
     TextWriter out(file);
-    write_link_properties(out, PARAM(s.FLOW_DIR, s.STREAM_ORDER, s.CATCHMENT_MASK, s.LINK_ORD, s.LINK_I, s.LINK_J));
+    write_link_properties(out, PARAM(s.catchment.FLOW_DIR, s.catchment.STREAM_ORDER, s.catchment.CATCHMENT_MASK, s.catchment.LINK_ORD, s.catchment.LINK_I, s.catchment.LINK_J));
     out.close();
   }
   std::filesystem::remove(file);
@@ -306,13 +306,13 @@ void BM_MaskAndLinksRealistic(benchmark::State& state) {
   const auto file = std::filesystem::temp_directory_path() / "tarvex-bench-links-realistic.txt";
   int32_t links = 0;
   for (auto _ : state) {
-    MASK(s.FLOW_DIR, s.AREA_CELLS, s.STREAM_ORDER, s.OUTLET_I, s.OUTLET_J, s.CATCHMENT_MASK);
+    MASK(s.catchment.FLOW_DIR, s.catchment.AREA_CELLS, s.catchment.STREAM_ORDER, s.catchment.OUTLET_I, s.catchment.OUTLET_J, s.catchment.CATCHMENT_MASK);
     TextWriter out(file);
-    write_link_properties(out, PARAM(s.FLOW_DIR, s.STREAM_ORDER, s.CATCHMENT_MASK, s.LINK_ORD, s.LINK_I, s.LINK_J));
+    write_link_properties(out, PARAM(s.catchment.FLOW_DIR, s.catchment.STREAM_ORDER, s.catchment.CATCHMENT_MASK, s.catchment.LINK_ORD, s.catchment.LINK_I, s.catchment.LINK_J));
     out.close();
   }
-  for (int32_t k = 1; k <= s.LINK_ORD.size() && s.LINK_ORD(k) != -1; ++k) ++links;
-  state.counters["overflow"] = s.LINK_OVERFLOW;
+  for (int32_t k = 1; k <= s.catchment.LINK_ORD.size() && s.catchment.LINK_ORD(k) != -1; ++k) ++links;
+  state.counters["overflow"] = s.catchment.LINK_OVERFLOW;
   state.counters["links"] = links;
   std::filesystem::remove(file);
 }

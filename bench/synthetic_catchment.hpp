@@ -35,7 +35,7 @@ struct Catchment {
 // flowing to the main channel; within a band, cells drain towards the arm
 // row, straight or (rarely, at random) diagonally, so that tributaries merge.
 inline void build_network(ModelState& s, std::mt19937& rng) {
-  const int32_t n = s.NI;
+  const int32_t n = s.catchment.NI;
   const int32_t c0 = (n + 1) / 2;
   const int32_t bands = 2;
   // Chance of a diagonal step to each side: each one merges two
@@ -63,7 +63,7 @@ inline void build_network(ModelState& s, std::mt19937& rng) {
         else if (x > 1.0f - p_side && j + 1 <= hi) dj = 1;
         code = encode_direction(di, dj);
       }
-      s.FLOW_DIR(i, j) = code;
+      s.catchment.FLOW_DIR(i, j) = code;
     }
   }
 }
@@ -72,13 +72,13 @@ inline void build_network(ModelState& s, std::mt19937& rng) {
 // outlet), Strahler orders and the link-property text: links by increasing
 // order, so that every link comes after the links feeding it.
 inline std::string derive_network(ModelState& s, int32_t& links, int32_t& max_order) {
-  const int32_t n = s.NI;
+  const int32_t n = s.catchment.NI;
   const std::size_t N = static_cast<std::size_t>(n) * n;
   auto idx = [n](int32_t i, int32_t j) { return static_cast<std::size_t>(i - 1) * n + (j - 1); };
   std::vector<int32_t> down(N, -1);
   for (int32_t i = 1; i <= n; ++i) {
     for (int32_t j = 1; j <= n; ++j) {
-      const int32_t c = s.FLOW_DIR(i, j);
+      const int32_t c = s.catchment.FLOW_DIR(i, j);
       if (!is_flow_code(c)) continue;
       const Step d = decode_direction(c);
       down[idx(i, j)] = static_cast<int32_t>(idx(i + d.di, j + d.dj));
@@ -134,8 +134,8 @@ inline std::string derive_network(ModelState& s, int32_t& links, int32_t& max_or
   }
   for (int32_t i = 1; i <= n; ++i) {
     for (int32_t j = 1; j <= n; ++j) {
-      s.AREA_CELLS(i, j) = area[idx(i, j)];
-      s.ELEVATION(i, j) = 300.0f + 1.5f * dist[idx(i, j)];
+      s.catchment.AREA_CELLS(i, j) = area[idx(i, j)];
+      s.catchment.ELEVATION(i, j) = 300.0f + 1.5f * dist[idx(i, j)];
     }
   }
 
@@ -174,94 +174,94 @@ inline std::string derive_network(ModelState& s, int32_t& links, int32_t& max_or
 // Hourly rain at up to four gauges: storms of a few hours, gauge 2 missing
 // now and then; with outages, also for three days in every thirty.
 inline void build_forcing(ModelState& s, std::mt19937& rng, bool outages) {
-  const int32_t n = s.NI;
-  s.N_RAIN_ST = 3;
+  const int32_t n = s.catchment.NI;
+  s.forcing.N_RAIN_ST = 3;
   const float xy[3][2] = {{0.25f, 0.30f}, {0.70f, 0.20f}, {0.50f, 0.85f}};
   for (int32_t k = 1; k <= 3; ++k) {
-    s.RAIN_XY(1, k) = xy[k - 1][0] * static_cast<float>(n);
-    s.RAIN_XY(2, k) = xy[k - 1][1] * static_cast<float>(n);
+    s.forcing.RAIN_XY(1, k) = xy[k - 1][0] * static_cast<float>(n);
+    s.forcing.RAIN_XY(2, k) = xy[k - 1][1] * static_cast<float>(n);
   }
   std::uniform_real_distribution<float> u(0.0f, 1.0f);
   std::exponential_distribution<float> depth(0.5f);  // mean 2 mm per record
   int32_t storm = 0;
-  for (int32_t N = 1; N <= s.N_DATA; ++N) {
+  for (int32_t N = 1; N <= s.forcing.N_DATA; ++N) {
     if (storm == 0 && u(rng) < 0.02f) storm = 3 + static_cast<int32_t>(u(rng) * 20.0f);
     for (int32_t k = 1; k <= 3; ++k) {
       const float r = storm > 0 ? depth(rng) : 0.0f;
-      s.RAIN_DATA(N, k) = r;
-      s.RAIN_MISSING(N, k) = 0;
+      s.forcing.RAIN_DATA(N, k) = r;
+      s.forcing.RAIN_MISSING(N, k) = 0;
     }
     if (storm > 0) --storm;
     if (u(rng) < 0.005f || (outages && (N - 1) % 720 < 72)) {
-      s.RAIN_DATA(N, 2) = -999.0f;
-      s.RAIN_MISSING(N, 2) = 1;
+      s.forcing.RAIN_DATA(N, 2) = -999.0f;
+      s.forcing.RAIN_MISSING(N, 2) = 1;
     }
   }
-  inverse_distance_weights(s.NI, s.NJ, s.N_RAIN_ST, s.RAIN_XY, nullptr, s.RAIN_WEIGHT, s.SLOPE);
-  nearest_station(s.NI, s.NJ, s.N_RAIN_ST, s.RAIN_XY, nullptr, s.RAIN_STATION_MAP, s.SLOPE);
+  inverse_distance_weights(s.catchment.NI, s.catchment.NJ, s.forcing.N_RAIN_ST, s.forcing.RAIN_XY, nullptr, s.forcing.RAIN_WEIGHT, s.catchment.SLOPE);
+  nearest_station(s.catchment.NI, s.catchment.NJ, s.forcing.N_RAIN_ST, s.forcing.RAIN_XY, nullptr, s.forcing.RAIN_STATION_MAP, s.catchment.SLOPE);
 
-  s.N_TEMP_ST = 1;
-  s.TEMP_XY(1, 1) = 0.5f * static_cast<float>(n);
-  s.TEMP_XY(2, 1) = 0.5f * static_cast<float>(n);
-  s.TEMP_Z(1) = 600.0f;
-  for (int32_t N = 1; N <= s.N_DATA; ++N) {
+  s.forcing.N_TEMP_ST = 1;
+  s.forcing.TEMP_XY(1, 1) = 0.5f * static_cast<float>(n);
+  s.forcing.TEMP_XY(2, 1) = 0.5f * static_cast<float>(n);
+  s.forcing.TEMP_Z(1) = 600.0f;
+  for (int32_t N = 1; N <= s.forcing.N_DATA; ++N) {
     const float day = static_cast<float>(N - 1) / 24.0f;
     const float hour = static_cast<float>((N - 1) % 24);
-    s.TEMP_DATA(N, 1) = 8.0f + 10.0f * std::sin(2.0f * 3.14159265f * (day - 110.0f) / 365.0f) +
+    s.forcing.TEMP_DATA(N, 1) = 8.0f + 10.0f * std::sin(2.0f * 3.14159265f * (day - 110.0f) / 365.0f) +
                         4.0f * std::sin(2.0f * 3.14159265f * (hour - 9.0f) / 24.0f);
-    s.TEMP_MISSING(N, 1) = 0;
+    s.forcing.TEMP_MISSING(N, 1) = 0;
   }
-  nearest_station(s.NI, s.NJ, s.N_TEMP_ST, s.TEMP_XY, nullptr, s.TEMP_STATION_MAP, s.SLOPE);
+  nearest_station(s.catchment.NI, s.catchment.NJ, s.forcing.N_TEMP_ST, s.forcing.TEMP_XY, nullptr, s.forcing.TEMP_STATION_MAP, s.catchment.SLOPE);
 
   const int32_t days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   const float daylight[12] = {0.22f, 0.24f, 0.27f, 0.30f, 0.33f, 0.34f, 0.34f, 0.32f, 0.28f, 0.25f, 0.22f, 0.21f};
   for (int32_t m = 1; m <= 12; ++m) {
-    s.DAYS_IN_MONTH(m) = days[m - 1];
-    s.ET_MONTH_A(m) = static_cast<float>(days[m - 1]) * daylight[m - 1];
-    s.ET_MONTH_B(m) = 1.0f;
+    s.forcing.DAYS_IN_MONTH(m) = days[m - 1];
+    s.forcing.ET_MONTH_A(m) = static_cast<float>(days[m - 1]) * daylight[m - 1];
+    s.forcing.ET_MONTH_B(m) = 1.0f;
   }
-  s.ET_OFFSET = 8.0f;
-  s.ET_SLOPE = 0.46f;
+  s.forcing.ET_OFFSET = 8.0f;
+  s.forcing.ET_SLOPE = 0.46f;
 }
 
 inline Catchment build_catchment(int32_t n, int32_t records, bool outages = false) {
   Catchment c;
   c.s = std::make_unique<ModelState>();
   ModelState& s = *c.s;
-  s.RUN_MODE = 4;
-  s.NI = n;
-  s.NJ = n;
+  s.control.RUN_MODE = 4;
+  s.catchment.NI = n;
+  s.catchment.NJ = n;
   s.size_grids(n, n);
-  s.N_DATA = records;
-  s.DT_RAIN = 3600.0f;
-  s.DT_SIM = 3600.0f;
+  s.forcing.N_DATA = records;
+  s.forcing.DT_RAIN = 3600.0f;
+  s.params.DT_SIM = 3600.0f;
   s.plan_steps();
-  s.START_DAY = 1;
-  s.START_MONTH = 1;
-  s.START_YEAR = 2001;
-  s.START_DOY = 1.0f;
-  s.CELL_DX = 100.0f;
-  s.CELL_DY = 100.0f;
-  s.A_CHANNEL = 2.0f;  // km2: 200 cells
-  s.WD_HILL = 20.0f;
-  s.NCLASS = 3;
-  s.KS_CLASS(1) = 10.0f;
-  s.KS_CLASS(2) = 15.0f;
-  s.KS_CLASS(3) = 25.0f;
-  s.WD_CHAN = 8.0f;
-  s.KS_CHAN_TOP = 20.0f;
-  s.KS_CHAN_OUT = 35.0f;
-  s.K_SUB = 0.0005f;
-  s.W_SUB = 100.0f;
-  s.TAU_SUB = 172800.0f;
-  s.F_SUB_CAP = 1.5f;
-  s.IA_RATIO = 0.2f;
-  s.INTERP_METHOD = 2;
-  s.OUTLET_I = n;
-  s.OUTLET_J = (n + 1) / 2;
-  s.N_SECTIONS = 1;
-  s.SECTION_I(1) = s.OUTLET_I;
-  s.SECTION_J(1) = s.OUTLET_J;
+  s.forcing.START_DAY = 1;
+  s.forcing.START_MONTH = 1;
+  s.forcing.START_YEAR = 2001;
+  s.forcing.START_DOY = 1.0f;
+  s.catchment.CELL_DX = 100.0f;
+  s.catchment.CELL_DY = 100.0f;
+  s.params.A_CHANNEL = 2.0f;  // km2: 200 cells
+  s.params.WD_HILL = 20.0f;
+  s.params.NCLASS = 3;
+  s.params.KS_CLASS(1) = 10.0f;
+  s.params.KS_CLASS(2) = 15.0f;
+  s.params.KS_CLASS(3) = 25.0f;
+  s.params.WD_CHAN = 8.0f;
+  s.params.KS_CHAN_TOP = 20.0f;
+  s.params.KS_CHAN_OUT = 35.0f;
+  s.params.K_SUB = 0.0005f;
+  s.params.W_SUB = 100.0f;
+  s.params.TAU_SUB = 172800.0f;
+  s.params.F_SUB_CAP = 1.5f;
+  s.params.IA_RATIO = 0.2f;
+  s.forcing.INTERP_METHOD = 2;
+  s.catchment.OUTLET_I = n;
+  s.catchment.OUTLET_J = (n + 1) / 2;
+  s.catchment.N_SECTIONS = 1;
+  s.catchment.SECTION_I(1) = s.catchment.OUTLET_I;
+  s.catchment.SECTION_J(1) = s.catchment.OUTLET_J;
 
   std::mt19937 rng(20240611u);
   build_network(s, rng);
@@ -274,10 +274,10 @@ inline Catchment build_catchment(int32_t n, int32_t records, bool outages = fals
 
   for (int32_t i = 1; i <= n; ++i) {
     for (int32_t j = 1; j <= n; ++j) {
-      s.ROUGH_CLASS(i, j) = 1 + (i / 60 + j / 90) % 3;
-      const bool active = s.SLOPE(i, j) > 0.0f;
-      s.SOIL_CAPACITY(i, j) = 60.0f + static_cast<float>((i * 7 + j * 13) % 50);
-      s.CUM_RAIN(i, j) = active ? 0.0f : -1.0f;
+      s.catchment.ROUGH_CLASS(i, j) = 1 + (i / 60 + j / 90) % 3;
+      const bool active = s.catchment.SLOPE(i, j) > 0.0f;
+      s.catchment.SOIL_CAPACITY(i, j) = 60.0f + static_cast<float>((i * 7 + j * 13) % 50);
+      s.run.CUM_RAIN(i, j) = active ? 0.0f : -1.0f;
       if (active) ++c.cells;
     }
   }
@@ -290,36 +290,36 @@ inline Catchment build_catchment(int32_t n, int32_t records, bool outages = fals
 // first three, with half its rain plus 0.25 mm when it rains, every other
 // one missing one record in 17.
 inline void add_gauges(ModelState& s, int32_t total) {
-  const int32_t records = s.N_DATA, first = s.N_RAIN_ST;
-  const decltype(s.RAIN_DATA) rain = s.RAIN_DATA;
-  const decltype(s.RAIN_MISSING) missing = s.RAIN_MISSING;
-  const decltype(s.RAIN_XY) xy = s.RAIN_XY;
-  s.limits = kNoLimits;
-  s.N_RAIN_ST = total;
-  s.RAIN_DATA.resize(records, total);
-  s.RAIN_MISSING.resize(records, total);
-  s.RAIN_XY.resize(2, total);
+  const int32_t records = s.forcing.N_DATA, first = s.forcing.N_RAIN_ST;
+  const decltype(s.forcing.RAIN_DATA) rain = s.forcing.RAIN_DATA;
+  const decltype(s.forcing.RAIN_MISSING) missing = s.forcing.RAIN_MISSING;
+  const decltype(s.forcing.RAIN_XY) xy = s.forcing.RAIN_XY;
+  s.control.limits = kNoLimits;
+  s.forcing.N_RAIN_ST = total;
+  s.forcing.RAIN_DATA.resize(records, total);
+  s.forcing.RAIN_MISSING.resize(records, total);
+  s.forcing.RAIN_XY.resize(2, total);
   for (int32_t k = 1; k <= total; ++k) {
     const int32_t o = 1 + (k - 1) % first;
     const bool added = k > first;
-    s.RAIN_XY(1, k) = xy(1, o) + (added ? 3.5f * static_cast<float>((k - 1) / first) : 0.0f);
-    s.RAIN_XY(2, k) = xy(2, o) - (added ? 2.0f * static_cast<float>((k - 1) / first) : 0.0f);
+    s.forcing.RAIN_XY(1, k) = xy(1, o) + (added ? 3.5f * static_cast<float>((k - 1) / first) : 0.0f);
+    s.forcing.RAIN_XY(2, k) = xy(2, o) - (added ? 2.0f * static_cast<float>((k - 1) / first) : 0.0f);
     for (int32_t n = 1; n <= records; ++n) {
       const float r = rain(n, o);
-      s.RAIN_MISSING(n, k) = added ? (k % 2 == 1 && n % 17 == 0 ? 1 : 0) : missing(n, o);
-      s.RAIN_DATA(n, k) = s.RAIN_MISSING(n, k) == 1 ? -999.0f : (added && r > 0.0f ? 0.5f * r + 0.25f : r);
+      s.forcing.RAIN_MISSING(n, k) = added ? (k % 2 == 1 && n % 17 == 0 ? 1 : 0) : missing(n, o);
+      s.forcing.RAIN_DATA(n, k) = s.forcing.RAIN_MISSING(n, k) == 1 ? -999.0f : (added && r > 0.0f ? 0.5f * r + 0.25f : r);
     }
   }
-  s.RAIN_WEIGHT.resize(total * s.NI, s.NJ);
-  inverse_distance_weights(s.NI, s.NJ, total, s.RAIN_XY, nullptr, s.RAIN_WEIGHT, s.SLOPE);
-  nearest_station(s.NI, s.NJ, total, s.RAIN_XY, nullptr, s.RAIN_STATION_MAP, s.SLOPE);
+  s.forcing.RAIN_WEIGHT.resize(total * s.catchment.NI, s.catchment.NJ);
+  inverse_distance_weights(s.catchment.NI, s.catchment.NJ, total, s.forcing.RAIN_XY, nullptr, s.forcing.RAIN_WEIGHT, s.catchment.SLOPE);
+  nearest_station(s.catchment.NI, s.catchment.NJ, total, s.forcing.RAIN_XY, nullptr, s.forcing.RAIN_STATION_MAP, s.catchment.SLOPE);
 }
 
 // FNV-1a over the bits of the first nout values of Q_SECTION at section 1.
 inline uint64_t discharge_hash(const ModelState& s, int32_t nout) {
   uint64_t h = 14695981039346656037ull;
   for (int32_t k = 1; k <= nout; ++k) {
-    const float q = s.Q_SECTION(k, 1);
+    const float q = s.results.Q_SECTION(k, 1);
     uint32_t bits;
     std::memcpy(&bits, &q, sizeof bits);
     for (int b = 0; b < 4; ++b) {

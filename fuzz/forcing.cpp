@@ -25,24 +25,24 @@ namespace {
 // A catchment of every cell off the first column (slopes 0.01), so that the
 // loaders see catchment and other cells.
 void make_state(ModelState& s, const uint8_t* head) {
-  s.NI = 1 + head[0] % 8;
-  s.NJ = 1 + head[1] % 8;
-  s.N_DATA = 1 + head[2] % 64;
+  s.catchment.NI = 1 + head[0] % 8;
+  s.catchment.NJ = 1 + head[1] % 8;
+  s.forcing.N_DATA = 1 + head[2] % 64;
   s.plan_steps();
-  s.INTERP_METHOD = head[3] % 2 == 0 ? 1 : 2;
-  s.RUN_MODE = 3;
-  s.size_grids(s.NI, s.NJ);
-  for (int32_t I = 1; I <= s.NI; ++I) {
-    for (int32_t J = 1; J <= s.NJ; ++J) s.SLOPE(I, J) = J == 1 ? -1.0f : 0.01f;
+  s.forcing.INTERP_METHOD = head[3] % 2 == 0 ? 1 : 2;
+  s.control.RUN_MODE = 3;
+  s.size_grids(s.catchment.NI, s.catchment.NJ);
+  for (int32_t I = 1; I <= s.catchment.NI; ++I) {
+    for (int32_t J = 1; J <= s.catchment.NJ; ++J) s.catchment.SLOPE(I, J) = J == 1 ? -1.0f : 0.01f;
   }
 }
 
 void check_soil(const ModelState& s) {
-  for (int32_t I = 1; I <= s.NI; ++I) {
-    for (int32_t J = 1; J <= s.NJ; ++J) {
+  for (int32_t I = 1; I <= s.catchment.NI; ++I) {
+    for (int32_t J = 1; J <= s.catchment.NJ; ++J) {
       // Only catchment cells are simulated.
-      const float S = s.SOIL_CAPACITY(I, J);
-      if (!(s.SLOPE(I, J) > 0.0f)) continue;
+      const float S = s.catchment.SOIL_CAPACITY(I, J);
+      if (!(s.catchment.SLOPE(I, J) > 0.0f)) continue;
       if (!std::isfinite(S)) bug("a non-finite soil capacity accepted");
       if (!(S > 0.0f)) bug("a catchment cell without soil capacity accepted");
     }
@@ -50,28 +50,28 @@ void check_soil(const ModelState& s) {
 }
 
 void check_rain(const ModelState& s) {
-  if (s.N_RAIN_ST < 1 || s.N_RAIN_ST > kLimits.rain_gauges) bug("a rain gauge count outside 1..4 accepted");
-  for (int32_t N = 1; N <= s.N_DATA; ++N) {
+  if (s.forcing.N_RAIN_ST < 1 || s.forcing.N_RAIN_ST > kLimits.rain_gauges) bug("a rain gauge count outside 1..4 accepted");
+  for (int32_t N = 1; N <= s.forcing.N_DATA; ++N) {
     int32_t present = 0;
-    for (int32_t k = 1; k <= s.N_RAIN_ST; ++k) {
-      const float v = s.RAIN_DATA(N, k);
+    for (int32_t k = 1; k <= s.forcing.N_RAIN_ST; ++k) {
+      const float v = s.forcing.RAIN_DATA(N, k);
       if (!std::isfinite(v)) bug("a non-finite rain value accepted");
-      if (s.RAIN_MISSING(N, k) != (v < 0.0f ? 1 : 0)) bug("a missing flag disagrees with its value");
-      present += 1 - s.RAIN_MISSING(N, k);
+      if (s.forcing.RAIN_MISSING(N, k) != (v < 0.0f ? 1 : 0)) bug("a missing flag disagrees with its value");
+      present += 1 - s.forcing.RAIN_MISSING(N, k);
     }
     if (present == 0) bug("a rain record without any gauge accepted");
   }
-  for (int32_t I = 1; I <= s.NI; ++I) {
-    for (int32_t J = 1; J <= s.NJ; ++J) {
-      const bool active = s.SLOPE(I, J) > 0.0f;
-      if (s.INTERP_METHOD == 1) {
-        const int32_t g = s.RAIN_STATION_MAP(I, J);
-        if (active ? (g < 1 || g > s.N_RAIN_ST) : g != -1) bug("a wrong nearest gauge");
+  for (int32_t I = 1; I <= s.catchment.NI; ++I) {
+    for (int32_t J = 1; J <= s.catchment.NJ; ++J) {
+      const bool active = s.catchment.SLOPE(I, J) > 0.0f;
+      if (s.forcing.INTERP_METHOD == 1) {
+        const int32_t g = s.forcing.RAIN_STATION_MAP(I, J);
+        if (active ? (g < 1 || g > s.forcing.N_RAIN_ST) : g != -1) bug("a wrong nearest gauge");
         continue;
       }
       float sum = 0.0f;
-      for (int32_t k = 1; k <= s.N_RAIN_ST; ++k) {
-        const float w = s.RAIN_WEIGHT((k - 1) * s.NI + I, J);
+      for (int32_t k = 1; k <= s.forcing.N_RAIN_ST; ++k) {
+        const float w = s.forcing.RAIN_WEIGHT((k - 1) * s.catchment.NI + I, J);
         if (!std::isfinite(w) || w < 0.0f) bug("a rain weight that is not a finite non-negative number");
         sum += w;
       }
@@ -82,18 +82,18 @@ void check_rain(const ModelState& s) {
 }
 
 void check_temp(const ModelState& s) {
-  if (s.N_TEMP_ST != 1) bug("a temperature station count other than 1 accepted");
+  if (s.forcing.N_TEMP_ST != 1) bug("a temperature station count other than 1 accepted");
   for (int32_t m = 1; m <= MAX_MONTHS; ++m) {
-    if (s.DAYS_IN_MONTH(m) < 1) bug("a month without days accepted");
+    if (s.forcing.DAYS_IN_MONTH(m) < 1) bug("a month without days accepted");
   }
-  for (int32_t N = 1; N <= s.N_DATA; ++N) {
-    if (!std::isfinite(s.TEMP_DATA(N, 1))) bug("a non-finite temperature accepted");
-    if (s.TEMP_MISSING(N, 1) != 0) bug("a record with the station missing accepted");
+  for (int32_t N = 1; N <= s.forcing.N_DATA; ++N) {
+    if (!std::isfinite(s.forcing.TEMP_DATA(N, 1))) bug("a non-finite temperature accepted");
+    if (s.forcing.TEMP_MISSING(N, 1) != 0) bug("a record with the station missing accepted");
   }
-  for (int32_t I = 1; I <= s.NI; ++I) {
-    for (int32_t J = 1; J <= s.NJ; ++J) {
-      const int32_t t = s.TEMP_STATION_MAP(I, J);
-      if (s.SLOPE(I, J) > 0.0f ? t != 1 : t != -1) bug("a wrong temperature station map");
+  for (int32_t I = 1; I <= s.catchment.NI; ++I) {
+    for (int32_t J = 1; J <= s.catchment.NJ; ++J) {
+      const int32_t t = s.forcing.TEMP_STATION_MAP(I, J);
+      if (s.catchment.SLOPE(I, J) > 0.0f ? t != 1 : t != -1) bug("a wrong temperature station map");
     }
   }
 }

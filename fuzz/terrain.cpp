@@ -63,17 +63,17 @@ bool pit_removal_is_small(std::string_view control, std::string_view dem_text) {
 
 // What a successful terrain pass promises to the simulation modes.
 void check_terrain(const ModelState& s) {
-  for (int32_t I = 1; I <= s.NI; ++I) {
-    for (int32_t J = 1; J <= s.NJ; ++J) {
-      const int32_t c = s.FLOW_DIR(I, J);
+  for (int32_t I = 1; I <= s.catchment.NI; ++I) {
+    for (int32_t J = 1; J <= s.catchment.NJ; ++J) {
+      const int32_t c = s.catchment.FLOW_DIR(I, J);
       if (c < 0 || c > 9 || c == 5) bug("a direction code outside 0..9 or 5");
       if (c != 0) {
         const int32_t di = (c - 1) / 3 - 1;
         const int32_t dj = c - 3 * di - 5;
-        if (!s.FLOW_DIR.contains(I + di, J + dj)) bug("a direction leaving the grid");
+        if (!s.catchment.FLOW_DIR.contains(I + di, J + dj)) bug("a direction leaving the grid");
       }
-      if (s.AREA_CELLS(I, J) < 0) bug("a negative contributing area");
-      if (!std::isfinite(s.ELEVATION(I, J))) bug("a non-finite elevation");
+      if (s.catchment.AREA_CELLS(I, J) < 0) bug("a negative contributing area");
+      if (!std::isfinite(s.catchment.ELEVATION(I, J))) bug("a non-finite elevation");
     }
   }
 }
@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (parts.size() > 1) fuzz::write_file("dem.txt", dem);
 
   ModelState* s = &fuzz::fresh_state();
-  s->RUN_MODE = 1;
+  s->control.RUN_MODE = 1;
   int status = -1;
   fuzz::refused_or_done([&] { status = MAINMENU(*s, 1); });
   if (status == 0) check_terrain(*s);

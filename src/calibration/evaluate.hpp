@@ -21,23 +21,39 @@ struct RunScore {
 
 // Records a run compares with Q_OBS: its steps, or with DT_RAIN != DT_SIM
 // its records. Throws InputError when the run has too many steps.
-int32_t compared_records(const ModelState& s);
+int32_t compared_records(const RunModel& s);
 // Observed values among the first `records` records of Q_OBS that are not
 // missing (every section).
-int64_t observed_values(const ModelState& s, int32_t records);
+int64_t observed_values(const RunModel& s, int32_t records);
 
 // X[0..8] become A_CHANNEL, WD_HILL, KS_CLASS(1..3), K_SUB, TAU_SUB,
-// F_SUB_CAP and IA_RATIO (rounded to 4-byte reals, left in the state).
-// NOPT below 9 throws InputError; so does a run that the time loop refuses.
-RunScore evaluate_run(ModelState& s, const double* X, int32_t NOPT);
+// F_SUB_CAP and IA_RATIO (rounded to 4-byte reals). NOPT below 9 throws
+// InputError.
+void set_parameters(Parameters& p, const double* X, int32_t NOPT);
+
+// The objective-function run on s.params, scored against Q_OBS. A run that
+// the time loop refuses throws InputError.
+RunScore evaluate_run(const RunModel& s);
+
+// A search worker's own records: the parameters it sets, the state and the
+// series of its runs. The catchment and forcing are the loaded model's, read
+// by every worker.
+struct WorkerRecords {
+  Parameters params;
+  RunState run;
+  Results results;
+
+  explicit WorkerRecords(const ModelState& m) : params(m.params), run(m.run), results(m.results) {}
+  RunModel over(const ModelState& m) { return RunModel{m.control, m.catchment, m.forcing, params, run, results}; }
+};
 
 // Simulated discharge of record IOUT at section k_s after evaluate_run.
-inline float simulated_value(const ModelState& s, const RunScore& r, int32_t IOUT, int32_t k_s) {
-  return r.aggregated ? s.Q_SIM_AGG(IOUT, k_s) : s.Q_SECTION(IOUT, k_s);
+inline float simulated_value(const RunModel& s, const RunScore& r, int32_t IOUT, int32_t k_s) {
+  return r.aggregated ? s.results.Q_SIM_AGG(IOUT, k_s) : s.results.Q_SECTION(IOUT, k_s);
 }
 
 // Fit statistics of the compared records (record by record, sections in
 // order); sim and obs are scratch buffers kept by the caller.
-FitStatistics run_fit(const ModelState& s, const RunScore& r, std::vector<double>& sim, std::vector<double>& obs);
+FitStatistics run_fit(const RunModel& s, const RunScore& r, std::vector<double>& sim, std::vector<double>& obs);
 
 }  // namespace tarvex

@@ -11,7 +11,8 @@
 namespace tarvex {
 
 float FUNCVAL(ModelState& s, const double* X, int32_t NOPT) {
-  const RunScore r = evaluate_run(s, X, NOPT);
+  set_parameters(s.params, X, NOPT);
+  const RunScore r = evaluate_run(s);
   const int32_t NOUT = r.NOUT;
   const float OF = r.OBJ;
   auto simulated = [&](int32_t IOUT, int32_t k_s) { return simulated_value(s, r, IOUT, k_s); };
@@ -27,9 +28,9 @@ float FUNCVAL(ModelState& s, const double* X, int32_t NOPT) {
   append_evaluation("min-ris.txt", X, NOPT, OBJ);
 
   SeriesWriter outlet("outlet.out");
-  if (s.N_SECTIONS > 0) {
+  if (s.catchment.N_SECTIONS > 0) {
     for (int32_t IOUT = 1; IOUT <= NOUT; ++IOUT) {
-      for (int32_t k_s = 1; k_s <= s.N_SECTIONS; ++k_s) outlet.value(IOUT, simulated(IOUT, k_s));
+      for (int32_t k_s = 1; k_s <= s.catchment.N_SECTIONS; ++k_s) outlet.value(IOUT, simulated(IOUT, k_s));
     }
   }
   outlet.close();

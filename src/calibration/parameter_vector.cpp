@@ -43,10 +43,10 @@ void check_parameter_vector(const ModelState& s, const SceSettings& set) {
 
   // Strickler coefficients of the classes in use on the catchment.
   bool used[kLimits.classes + 1] = {};
-  for (int32_t I = 1; I <= s.NI; ++I) {
-    for (int32_t J = 1; J <= s.NJ; ++J) {
-      const int32_t c = s.ROUGH_CLASS(I, J);
-      if (s.SLOPE(I, J) > 0.0f && c >= 1 && c <= kLimits.classes) used[c] = true;
+  for (int32_t I = 1; I <= s.catchment.NI; ++I) {
+    for (int32_t J = 1; J <= s.catchment.NJ; ++J) {
+      const int32_t c = s.catchment.ROUGH_CLASS(I, J);
+      if (s.catchment.SLOPE(I, J) > 0.0f && c >= 1 && c <= kLimits.classes) used[c] = true;
     }
   }
   for (int32_t c = 1; c <= kLimits.classes; ++c) {

@@ -240,12 +240,15 @@ int run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& repo
 
   check_run_memory(s, local - 1);
 
-  // A copy of the loaded model per further thread; thread 0 uses s.
-  std::vector<std::unique_ptr<ModelState>> copies;
-  std::vector<ModelState*> states{&s};
+  // Each further thread evaluates on its own parameters, run state and
+  // series over the loaded catchment and forcing; thread 0 on the model's.
+  std::vector<std::unique_ptr<WorkerRecords>> copies;
+  std::vector<RunModel> models{s.view()};
+  std::vector<Parameters*> params{&s.params};
   for (int w = 1; w < local; ++w) {
-    copies.push_back(std::make_unique<ModelState>(s));
-    states.push_back(copies.back().get());
+    copies.push_back(std::make_unique<WorkerRecords>(s));
+    models.push_back(copies.back()->over(s));
+    params.push_back(&copies.back()->params);
   }
   struct Scratch {
     std::vector<double> sim, obs;
@@ -253,12 +256,13 @@ int run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& repo
   std::vector<Scratch> scratch(static_cast<std::size_t>(local));
 
   auto score = [&](int thread, std::span<const double> x) -> PointScore {
-    ModelState& w = *states[static_cast<std::size_t>(thread)];
+    const RunModel& w = models[static_cast<std::size_t>(thread)];
     Scratch& buf = scratch[static_cast<std::size_t>(thread)];
     PointScore r;
     r.f = kInf;
     try {
-      const RunScore run = evaluate_run(w, x.data(), n);
+      set_parameters(*params[static_cast<std::size_t>(thread)], x.data(), n);
+      const RunScore run = evaluate_run(w);
       r.fit = run_fit(w, run, buf.sim, buf.obs);
       // Missing observations are left out of every objective, as in the fit.
       r.f = opt.objective == Objective::sse ? static_cast<double>(run.OBJ_OBSERVED)
@@ -436,7 +440,8 @@ int run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& repo
   // The best vector once more, on the main model, for its series and fit.
   RunScore best;
   try {
-    best = evaluate_run(s, res.best_x.data(), n);
+    set_parameters(s.params, res.best_x.data(), n);
+    best = evaluate_run(s);
   } catch (const InputError& e) {
     throw InputError(std::string("file 'scein.dat': no point of the search could be simulated: ") + e.what());
   }
@@ -448,7 +453,7 @@ int run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& repo
 
   SeriesWriter outlet("outlet.out");
   for (int32_t IOUT = 1; IOUT <= best.NOUT; ++IOUT) {
-    for (int32_t k_s = 1; k_s <= s.N_SECTIONS; ++k_s) outlet.value(IOUT, simulated_value(s, best, IOUT, k_s));
+    for (int32_t k_s = 1; k_s <= s.catchment.N_SECTIONS; ++k_s) outlet.value(IOUT, simulated_value(s, best, IOUT, k_s));
   }
   outlet.close();
 

@@ -1,5 +1,6 @@
 #include "calibration/sceua.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -12,6 +13,7 @@
 #include "io/input_error.hpp"
 #include "io/record_reader.hpp"
 #include "io/text_writer.hpp"
+#include "simulation/run_steps.hpp"
 
 namespace tarvex {
 
@@ -32,20 +34,21 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Control
   const std::string& OBS_FILE = *ctl.observed.file;
   const int32_t N_OBS_HEAD = *ctl.observed.header_records;
   const int32_t N_OBS = *ctl.observed.values;
-  if (N_OBS > s.limits.observed) refuse_run(1014);
-  s.size_series(N_OBS);
+  if (N_OBS > s.control.limits.observed) refuse_run(1014);
+  // A run compares up to its last record: those past the file read as zero.
+  s.size_observed(std::max(N_OBS, RUN_STEP_COUNT(s.params.step_plan, RunKind::objective)));
 
   {
     RecordReader obs(OBS_FILE);
     if (N_OBS_HEAD > 0) obs.skip(N_OBS_HEAD, "a header record");
     for (int32_t n = 1; n <= N_OBS; ++n) {
       ListRead r = obs.read("observed discharge value " + std::to_string(n));
-      for (int32_t k = 1; k <= s.N_SECTIONS; ++k) s.Q_OBS(n, k) = r.f32();
+      for (int32_t k = 1; k <= s.catchment.N_SECTIONS; ++k) s.forcing.Q_OBS(n, k) = r.f32();
       r.finish();
-      for (int32_t k = 1; k <= s.N_SECTIONS; ++k) {
-        if (!(std::fabs(s.Q_OBS(n, k)) <= MAX_OBSERVED_DISCHARGE)) {
+      for (int32_t k = 1; k <= s.catchment.N_SECTIONS; ++k) {
+        if (!(std::fabs(s.forcing.Q_OBS(n, k)) <= MAX_OBSERVED_DISCHARGE)) {
           obs.fail("record " + std::to_string(obs.record()) + ": observed discharge value " + std::to_string(n) +
-                   ": " + shortest(s.Q_OBS(n, k)) + " m3/s lies outside -" + shortest(MAX_OBSERVED_DISCHARGE) +
+                   ": " + shortest(s.forcing.Q_OBS(n, k)) + " m3/s lies outside -" + shortest(MAX_OBSERVED_DISCHARGE) +
                    " to " + shortest(MAX_OBSERVED_DISCHARGE) + " m3/s");
         }
       }
@@ -56,9 +59,9 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Control
   // left there is nothing to fit, and every point would score alike.
   if (run_search) {
     // Without a cross-section no discharge is compared at all.
-    if (s.N_SECTIONS < 1) {
+    if (s.catchment.N_SECTIONS < 1) {
       throw InputError("file '" + ctl.name() + "': record " + std::to_string(ctl.run.n_sections.record()) +
-                       ": N_SECTIONS = " + std::to_string(s.N_SECTIONS) +
+                       ": N_SECTIONS = " + std::to_string(s.catchment.N_SECTIONS) +
                        ": no cross-section to compare with the observed discharge of '" + OBS_FILE +
                        "'; the search has nothing to fit");
     }

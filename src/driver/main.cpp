@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     if (owner) lock.take();
     if (cl->strict) set_unread_values(UnreadValues::refuse);
     auto state = std::make_unique<ModelState>();
-    if (cl->no_limits) state->limits = kNoLimits;
+    if (cl->no_limits) state->control.limits = kNoLimits;
     const int status = checked_exit(MAINMENU(*state, cl->mode, cl->search), 1);
     // The outputs of a finished pass (or of a search stopped by a signal
     // that kept its best point) go in place; any other end leaves the

@@ -77,14 +77,14 @@ void check_files_apart(int32_t mode, const ControlFile& ctl) {
 }
 
 int run_pass(ModelState& s, const ControlFile& ctl, const SearchOptions& search) {
-  check_files_apart(s.RUN_MODE, ctl);
-  if (s.RUN_MODE == 1) {
+  check_files_apart(s.control.RUN_MODE, ctl);
+  if (s.control.RUN_MODE == 1) {
     MOD1(s, ctl);
     return 0;
   }
   READ_PARAM(s, ctl);
 
-  const StepPlan& plan = s.step_plan;
+  const StepPlan& plan = s.params.step_plan;
   if (plan.dt_step > plan.dt_record) refuse_run(1012);
   // The rainfall step must be a whole multiple of the simulation step.
   const float ratio = plan.steps_per_record;
@@ -102,7 +102,7 @@ int run_pass(ModelState& s, const ControlFile& ctl, const SearchOptions& search)
   // concurrent runs itself).
   if (!search.search) check_run_memory(s);
 
-  if (s.RUN_MODE == 2 || s.RUN_MODE == 3) {
+  if (s.control.RUN_MODE == 2 || s.control.RUN_MODE == 3) {
     const int32_t steps = MANUAL_CALIBRATION(s);
     WRITE_OUTPUT(s, ctl, steps);
     return 0;
@@ -120,10 +120,10 @@ int MAINMENU(ModelState& s, int32_t mode, int32_t jobs) {
 
 int MAINMENU(ModelState& s, int32_t mode, const SearchOptions& search) {
   // A search spreads its evaluations over the threads; each run then takes one.
-  s.RUN_JOBS = search.search ? 1 : search.jobs;
-  s.RUN_MODE = mode;
+  s.control.RUN_JOBS = search.search ? 1 : search.jobs;
+  s.control.RUN_MODE = mode;
   try {
-    const std::optional<ControlFile> ctl = ControlFile::read("Tarvex.in", mode, control_bounds(s.limits));
+    const std::optional<ControlFile> ctl = ControlFile::read("Tarvex.in", mode, control_bounds(s.control.limits));
     if (!ctl) {
       WARN_ERROR(1011);
       report_missing_control_file();

@@ -14,52 +14,52 @@ std::string cell(int32_t i, int32_t j) { return "(" + std::to_string(i) + ", " +
 }  // namespace
 
 void SLOPE_COMP(ModelState& s, RecordReader& file, int32_t LINK_RECORDS) {
-  s.NPATH = 0;
+  s.catchment.NPATH = 0;
   file.skip(1, "the header record of the link-property file");
-  s.SLOPE.fill(-1.0f);
+  s.catchment.SLOPE.fill(-1.0f);
 
-  const int64_t max_walk = static_cast<int64_t>(s.NI) * s.NJ;
+  const int64_t max_walk = static_cast<int64_t>(s.catchment.NI) * s.catchment.NJ;
   while (file.record() < LINK_RECORDS) {
     if (file.rest_is_blank()) break;  // trailing empty lines
     int32_t IIN = 0, JIN = 0, IFIN = 0, JFIN = 0, ORD = 0;
     float LEN = 0.0f;
     file.values("a link (IIN JIN IFIN JFIN ORD LEN)", IIN, JIN, IFIN, JFIN, ORD, LEN);
     const std::string where = "record " + std::to_string(file.record()) + ": ";
-    if (s.NPATH >= s.limits.paths) {
-      file.fail(where + "more than " + std::to_string(s.limits.paths) + " links");
+    if (s.catchment.NPATH >= s.control.limits.paths) {
+      file.fail(where + "more than " + std::to_string(s.control.limits.paths) + " links");
     }
-    if (!s.SLOPE.contains(IIN, JIN) || !s.SLOPE.contains(IFIN, JFIN)) {
+    if (!s.catchment.SLOPE.contains(IIN, JIN) || !s.catchment.SLOPE.contains(IFIN, JFIN)) {
       file.fail(where + "link " + cell(IIN, JIN) + " to " + cell(IFIN, JFIN) + " lies outside the " +
-                std::to_string(s.NI) + " x " + std::to_string(s.NJ) + " grid");
+                std::to_string(s.catchment.NI) + " x " + std::to_string(s.catchment.NJ) + " grid");
     }
     if (!(LEN >= 1.0f)) {
       file.fail(where + "link " + cell(IIN, JIN) + " to " + cell(IFIN, JFIN) + " has length " + shortest(LEN) +
                 "; a link is at least one cell step long");
     }
-    s.NPATH = s.NPATH + 1;
-    if (s.NPATH > s.IIN.size()) {
-      const int32_t n = s.NPATH * 2;
-      for (auto* a : {&s.IIN, &s.JIN, &s.IFIN, &s.JFIN}) a->grow(n);
+    s.catchment.NPATH = s.catchment.NPATH + 1;
+    if (s.catchment.NPATH > s.catchment.IIN.size()) {
+      const int32_t n = s.catchment.NPATH * 2;
+      for (auto* a : {&s.catchment.IIN, &s.catchment.JIN, &s.catchment.IFIN, &s.catchment.JFIN}) a->grow(n);
     }
-    s.IIN(s.NPATH) = IIN;
-    s.JIN(s.NPATH) = JIN;
-    s.IFIN(s.NPATH) = IFIN;
-    s.JFIN(s.NPATH) = JFIN;
+    s.catchment.IIN(s.catchment.NPATH) = IIN;
+    s.catchment.JIN(s.catchment.NPATH) = JIN;
+    s.catchment.IFIN(s.catchment.NPATH) = IFIN;
+    s.catchment.JFIN(s.catchment.NPATH) = JFIN;
 
-    const float L = ((s.CELL_DX + s.CELL_DY) / 2.0f) * LEN;  // m
-    float S = (s.ELEVATION(IIN, JIN) - s.ELEVATION(IFIN, JFIN)) / L;
+    const float L = ((s.catchment.CELL_DX + s.catchment.CELL_DY) / 2.0f) * LEN;  // m
+    float S = (s.catchment.ELEVATION(IIN, JIN) - s.catchment.ELEVATION(IFIN, JFIN)) / L;
     if (S <= 0.0f) S = 0.0001f;
     if (!(S <= std::numeric_limits<float>::max())) {
       file.fail(where + "link " + cell(IIN, JIN) + " to " + cell(IFIN, JFIN) + " has no finite slope (length " +
-                shortest(LEN) + " cell steps, elevations " + shortest(s.ELEVATION(IIN, JIN)) + " and " +
-                shortest(s.ELEVATION(IFIN, JFIN)) + " m)");
+                shortest(LEN) + " cell steps, elevations " + shortest(s.catchment.ELEVATION(IIN, JIN)) + " and " +
+                shortest(s.catchment.ELEVATION(IFIN, JFIN)) + " m)");
     }
 
     // Walk the link along the flow directions; it must reach its end cell.
     int32_t I = IIN, J = JIN;
-    s.SLOPE(I, J) = S;
+    s.catchment.SLOPE(I, J) = S;
     for (int64_t steps = 0;; ++steps) {
-      const int32_t P = s.FLOW_DIR(I, J);
+      const int32_t P = s.catchment.FLOW_DIR(I, J);
       if (!is_flow_code(P) || steps >= max_walk) {
         file.fail(where + "link " + cell(IIN, JIN) + " to " + cell(IFIN, JFIN) +
                   " does not reach its end cell along the flow directions (direction " +
@@ -67,14 +67,14 @@ void SLOPE_COMP(ModelState& s, RecordReader& file, int32_t LINK_RECORDS) {
       }
       const Step d = decode_direction(P);
       const int32_t in = I + d.di, jn = J + d.dj;
-      if (!s.SLOPE.contains(in, jn)) {
+      if (!s.catchment.SLOPE.contains(in, jn)) {
         file.fail(where + "link " + cell(IIN, JIN) + " to " + cell(IFIN, JFIN) +
                   " leaves the grid at cell " + cell(I, J) + " (direction " + std::to_string(P) + ")");
       }
       if (in == IFIN && jn == JFIN) break;
       I = in;
       J = jn;
-      s.SLOPE(I, J) = S;
+      s.catchment.SLOPE(I, J) = S;
     }
   }
 }

@@ -49,20 +49,20 @@ void check_memory(std::uint64_t estimate, const std::string& what) {
 }
 
 void check_run_memory(const ModelState& s, int32_t copies) {
-  if (!s.limits.fit_to_data) return;
-  const int64_t cells = static_cast<int64_t>(s.NI) * s.NJ;
+  if (!s.control.limits.fit_to_data) return;
+  const int64_t cells = static_cast<int64_t>(s.catchment.NI) * s.catchment.NJ;
   int64_t routed = 0;
-  for (int32_t I = 1; I <= s.NI; ++I) {
-    const float* slope = s.SLOPE.row(I);
-    for (int32_t J = 0; J < s.NJ; ++J) routed += slope[J] > 0.0f ? 1 : 0;
+  for (int32_t I = 1; I <= s.catchment.NI; ++I) {
+    const float* slope = s.catchment.SLOPE.row(I);
+    for (int32_t J = 0; J < s.catchment.NJ; ++J) routed += slope[J] > 0.0f ? 1 : 0;
   }
-  const double steps = static_cast<double>(s.N_DATA) * static_cast<double>(s.step_plan.steps_per_record);
+  const double steps = static_cast<double>(s.forcing.N_DATA) * static_cast<double>(s.params.step_plan.steps_per_record);
   const int32_t planes = s.weight_planes();
   const std::uint64_t run = run_bytes(cells, routed, planes, static_cast<int64_t>(std::min(steps, 4e18)));
   const std::uint64_t copy =
-      add(state_grid_bytes(cells, planes), record_series_bytes(s.N_DATA, s.N_RAIN_ST, s.N_TEMP_ST));
-  std::string what = "a run of " + std::to_string(routed) + " routed cells of " + std::to_string(s.NI) + " x " +
-                     std::to_string(s.NJ) + " over " + std::to_string(s.N_DATA) + " records";
+      add(state_grid_bytes(cells, planes), record_series_bytes(s.forcing.N_DATA, s.forcing.N_RAIN_ST, s.forcing.N_TEMP_ST));
+  std::string what = "a run of " + std::to_string(routed) + " routed cells of " + std::to_string(s.catchment.NI) + " x " +
+                     std::to_string(s.catchment.NJ) + " over " + std::to_string(s.forcing.N_DATA) + " records";
   if (copies > 0) what = "the search's " + std::to_string(copies + 1) + " concurrent runs (-j) of " + what.substr(9);
   check_memory(add(run, mul(u(copies), add(run, copy))), what);
 }

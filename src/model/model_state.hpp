@@ -110,14 +110,103 @@ struct Array1 {
   int32_t size() const { return static_cast<int32_t>(v.size()); }
 };
 
+
+// Run control: what the command line and record 1 choose.
+struct RunControl {
+  int32_t RUN_MODE = 0;        // 1 terrain, 2 event run, 3 continuous run, 4 calibration, 5 end
+  int32_t RUN_JOBS = 0;        // threads one simulation run may use (0: the machine's cores)
+  Limits limits = kLimits;     // capacities every check reads; kNoLimits sizes the tables to the data
+};
+
+// The catchment: geometry, grids, drainage network and output cross-sections.
+// Loaded once; no run writes it (the terrain pass builds the network).
+struct Catchment {
+  int32_t NI = 0, NJ = 0;      // rows and columns in use
+  float CELL_DX = 0.0f;        // m, along the row index
+  float CELL_DY = 0.0f;        // m, along the column index
+  int32_t OUTLET_I = 0, OUTLET_J = 0;  // outlet cell (row, column)
+  int32_t N_SECTIONS = 0;      // output cross-sections
+  Array1<int32_t, kLimits.sections> SECTION_I, SECTION_J;  // cross-section cells (row, column)
+
+  Grid<int32_t> ROUGH_CLASS;   // hillslope roughness class 1..NCLASS
+  Grid<int32_t> FLOW_DIR;      // D8 code 0..9 (see model/direction_code.hpp)
+  Grid<float> ELEVATION;       // m, pit-free elevation
+  Grid<int32_t> AREA_CELLS;    // contributing area, cells
+  Grid<float> SLOPE;           // m/m on catchment cells, -1.0 elsewhere
+  Grid<float> SOIL_CAPACITY;   // mm, maximum soil retention S (from the curve numbers)
+
+  // Path list: every path from its first cell to the cell it ends above.
+  int32_t NPATH = 0;
+  Array1<int32_t, kLimits.paths> IIN, JIN, IFIN, JFIN;  // (row, column) of first and last cell
+
+  // Terrain pass results.
+  Grid<int32_t> STREAM_ORDER;     // Strahler order, 0 off the network
+  Grid<int32_t> CATCHMENT_MASK;   // -1 on the catchment of the outlet
+  Array1<int32_t, kLimits.paths> LINK_ORD, LINK_I, LINK_J;  // order and start cell of each link
+  int32_t LINK_OVERFLOW = 0;      // 1 when the links exceed the table
+};
+
+// The forcing: calendar, rain and temperature series with their stations,
+// evapotranspiration coefficients and the observed discharge. Loaded once;
+// no run writes it.
+struct Forcing {
+  int32_t START_DAY = 0, START_MONTH = 0, START_YEAR = 0;  // date of the first record
+  float START_DOY = 0.0f;      // days, day of the year of the first record
+  int32_t N_DATA = 0;          // records of the rain and temperature series
+  float DT_RAIN = 0.0f;        // s, step of the records
+  int32_t INTERP_METHOD = 0;   // 1 nearest gauge, otherwise inverse squared distance
+
+  int32_t N_RAIN_ST = 0;
+  Table<float, 2, kLimits.rain_gauges> RAIN_XY;                   // cell units: (1,k) row, (2,k) column
+  Table<float, kLimits.records, kLimits.rain_gauges> RAIN_DATA;   // mm per record
+  Table<int32_t, kLimits.records, kLimits.rain_gauges> RAIN_MISSING;  // 1 where a value is missing
+  Grid<int32_t> RAIN_STATION_MAP;  // nearest gauge; -1 off the catchment
+  Grid<float> RAIN_WEIGHT;         // (gauges*NI) x NJ inverse-distance weights, row (k-1)*NI + I
+
+  int32_t N_TEMP_ST = 0;
+  Table<float, 2, kLimits.temp_stations> TEMP_XY;                    // cell units, as RAIN_XY
+  Array1<float, kLimits.temp_stations> TEMP_Z;                       // m, station elevation
+  Table<float, kLimits.records, kLimits.temp_stations> TEMP_DATA;    // degrees Celsius
+  Table<int32_t, kLimits.records, kLimits.temp_stations> TEMP_MISSING;
+  Grid<int32_t> TEMP_STATION_MAP;  // nearest temperature station
+
+  Array1<int32_t, MAX_MONTHS> DAYS_IN_MONTH;
+  // Evapotranspiration of a month, mm: ET_SLOPE * T * B(m) * A(m) + ET_OFFSET
+  // for the cell temperature T in degrees Celsius.
+  float ET_OFFSET = 0.0f, ET_SLOPE = 0.0f;
+  Array1<float, MAX_MONTHS> ET_MONTH_A, ET_MONTH_B;
+
+  Table<float, kLimits.observed, kLimits.sections> Q_OBS;  // m3/s, observed per record; negative: missing
+};
+
+// The parameters of a run: the values a search varies and the fixed ones,
+// with the simulation step and its plan.
+struct Parameters {
+  float DT_SIM = 0.0f;         // s, simulation step
+  StepPlan step_plan;          // steps per record and per run, from N_DATA, DT_RAIN and DT_SIM
+  float A_CHANNEL = 0.0f;      // km2, contributing area of a channel cell
+  float WD_HILL = 0.0f;        // width-to-depth ratio, hillslope section
+  int32_t NCLASS = 0;          // hillslope roughness classes
+  Array1<float, kLimits.classes> KS_CLASS;  // m^(1/3)/s, Strickler coefficient per class
+  float WD_CHAN = 0.0f;        // width-to-depth ratio, channel section
+  float KS_CHAN_TOP = 0.0f;    // m^(1/3)/s, channel Strickler coefficient at 3282 m
+  float KS_CHAN_OUT = 0.0f;    // m^(1/3)/s, channel Strickler coefficient at the outlet
+  float K_SUB = 0.0f;          // m/s, subsurface celerity per unit slope
+  float W_SUB = 0.0f;          // m, subsurface flow width
+  float TAU_SUB = 0.0f;        // s, time constant of the subsurface store
+  float F_SUB_CAP = 0.0f;      // subsurface capacity as a multiple of SOIL_CAPACITY
+  float IA_RATIO = 0.0f;       // initial-abstraction ratio / soil store fraction
+  int32_t IMPERVIOUS = 0;      // 1: an event run on a sealed catchment
+};
+
 // Working tables of one run driver (the single run and the objective-function
 // run each own one set): the step tables of the station distribution and the
 // step runoff grid.
 struct RunTables {
   Grid<int32_t> RAIN_STATION_MAP_STEP;  // nearest reporting gauge
-  Grid<float> RAIN_WEIGHT_STEP;         // (4*NI) x NJ, row (k-1)*NI + I
+  Grid<float> RAIN_WEIGHT_STEP;         // (gauges*NI) x NJ, row (k-1)*NI + I
   Grid<int32_t> TEMP_STATION_MAP_STEP;  // nearest reporting temperature station
-  Grid<float> STEP_RUNOFF;              // surface runoff depth, mm per step; -1 off the catchment
+  Grid<float> STEP_RUNOFF;              // mm per step, surface runoff depth; -1 off the catchment
 
   // gauges: the planes of the weight grid (the capacity, or the gauges of a
   // run without capacities).
@@ -129,112 +218,73 @@ struct RunTables {
   }
 };
 
-struct ModelState {
-  // Run control: 1 terrain, 2 event run, 3 continuous run, 4 calibration, 5 end.
-  int32_t RUN_MODE = 0;
-  // Threads one simulation run may use (0: the machine's cores).
-  int32_t RUN_JOBS = 0;
-  // Capacities every check reads; kNoLimits sizes the tables to the data.
-  Limits limits = kLimits;
-
-  // ---- Control-file scalars
-  int32_t START_DAY = 0, START_MONTH = 0, START_YEAR = 0;
-  int32_t N_DATA = 0;          // records of the rain and temperature series
-  float DT_RAIN = 0.0f;        // s, step of the records
-  int32_t NI = 0, NJ = 0;      // rows and columns in use
-  float CELL_DX = 0.0f;        // m, along the row index
-  float CELL_DY = 0.0f;        // m, along the column index
-  float DT_SIM = 0.0f;         // s, simulation step
-  StepPlan step_plan;          // steps per record and per run, from N_DATA, DT_RAIN and DT_SIM
-  float A_CHANNEL = 0.0f;      // km2, contributing area of a channel cell
-  float WD_HILL = 0.0f;        // width-to-depth ratio, hillslope section
-  int32_t NCLASS = 0;          // hillslope roughness classes
-  Array1<float, kLimits.classes> KS_CLASS;  // Strickler coefficient per class
-  float WD_CHAN = 0.0f;        // width-to-depth ratio, channel section
-  float KS_CHAN_TOP = 0.0f;    // channel Strickler coefficient at 3282 m
-  float KS_CHAN_OUT = 0.0f;    // channel Strickler coefficient at the outlet
-  float K_SUB = 0.0f;          // m/s, subsurface celerity per unit slope
-  float W_SUB = 0.0f;          // m, subsurface flow width
-  float TAU_SUB = 0.0f;        // s, time constant of the subsurface store
-  float F_SUB_CAP = 0.0f;      // subsurface capacity as a multiple of SOIL_CAPACITY
-  float IA_RATIO = 0.0f;       // initial-abstraction ratio / soil store fraction
-  int32_t OUTLET_I = 0, OUTLET_J = 0;
-  int32_t IMPERVIOUS = 0;
-  int32_t INTERP_METHOD = 0;   // 1 nearest gauge, otherwise inverse squared distance
-  int32_t N_SECTIONS = 0;
-  Array1<int32_t, kLimits.sections> SECTION_I, SECTION_J;
-  float START_DOY = 0.0f;      // days, day of the year of the first record
-
-  // ---- Input grids
-  Grid<int32_t> ROUGH_CLASS;   // roughness class 1..NCLASS
-  Grid<int32_t> FLOW_DIR;      // D8 code 0..9 (see model/direction_code.hpp)
-  Grid<float> ELEVATION;       // m, pit-free elevation
-  Grid<int32_t> AREA_CELLS;    // contributing area, cells
-  Grid<float> SLOPE;           // m/m on catchment cells, -1.0 elsewhere
-  Grid<float> SOIL_CAPACITY;   // mm, maximum soil retention S
+// The state a run changes: stores, flows and routing coefficients per cell.
+// Every run starts it from zero (INITIAL_VALUE); the grids hold the state
+// after the last step when the run ends.
+struct RunState {
   Grid<float> CUM_RAIN;        // mm, rain since loading; -1.0 off the catchment
-
-  // ---- Path list
-  int32_t NPATH = 0;
-  Array1<int32_t, kLimits.paths> IIN, JIN, IFIN, JFIN;
-
-  // ---- Forcing
-  int32_t N_RAIN_ST = 0;
-  Table<float, 2, kLimits.rain_gauges> RAIN_XY;           // cell units: (1,k) row, (2,k) column
-  Table<float, kLimits.records, kLimits.rain_gauges> RAIN_DATA;   // mm per record
-  Table<int32_t, kLimits.records, kLimits.rain_gauges> RAIN_MISSING;
-  Grid<int32_t> RAIN_STATION_MAP;                 // nearest gauge; -1 off the catchment
-  Grid<float> RAIN_WEIGHT;                        // (4*NI) x NJ, row (k-1)*NI + I
-  int32_t N_TEMP_ST = 0;
-  Table<float, 2, kLimits.temp_stations> TEMP_XY;
-  Array1<float, kLimits.temp_stations> TEMP_Z;              // m
-  Table<float, kLimits.records, kLimits.temp_stations> TEMP_DATA;   // degrees Celsius
-  Table<int32_t, kLimits.records, kLimits.temp_stations> TEMP_MISSING;
-  Grid<int32_t> TEMP_STATION_MAP;
-  Array1<int32_t, MAX_MONTHS> DAYS_IN_MONTH;
-  float ET_OFFSET = 0.0f, ET_SLOPE = 0.0f;
-  Array1<float, MAX_MONTHS> ET_MONTH_A, ET_MONTH_B;
-
-  // ---- Terrain mode
-  Grid<int32_t> STREAM_ORDER;
-  Grid<int32_t> CATCHMENT_MASK;
-  Array1<int32_t, kLimits.paths> LINK_ORD, LINK_I, LINK_J;
-  int32_t LINK_OVERFLOW = 0;
-
-  // ---- Simulation state
   Grid<float> EVENT_RAIN;      // mm since the start of an event run
   Grid<float> INFILTRATION;    // mm per step not turned into runoff (event method)
-  Grid<float> SOIL_WATER;      // mm
-  Grid<float> SUB_STORE;       // mm
-  Grid<float> ET_DEFICIT;      // mm/s
-  Grid<float> SUB_FLOW;        // m3/s
+  Grid<float> SOIL_WATER;      // mm, soil store
+  Grid<float> SUB_STORE;       // mm, subsurface store
+  Grid<float> ET_DEFICIT;      // mm/s, evapotranspiration not met by the soil store
+  Grid<float> SUB_FLOW;        // m3/s, subsurface outflow of the cell
   Grid<float> CELL_TEMP;       // degrees Celsius
-  Grid<float> CELL_ET;         // mm per step
-  Grid<float> C1_SUP, C2_SUP, C3_SUP, C4_SUP;
-  Grid<float> C1_SUB, C2_SUB, C3_SUB, C4_SUB;
-  Grid<float> QIN_SUP, QOUT_SUP, QIN_SUB, QOUT_SUB;                  // m3/s
-  Grid<float> QIN_SUP_OLD, QOUT_SUP_OLD, QIN_SUB_OLD, QOUT_SUB_OLD;  // m3/s
+  Grid<float> CELL_ET;         // mm per step, potential evapotranspiration
+  Grid<float> C1_SUP, C2_SUP, C3_SUP, C4_SUP;  // Muskingum-Cunge coefficients, surface (dimensionless)
+  Grid<float> C1_SUB, C2_SUB, C3_SUB, C4_SUB;  // Muskingum-Cunge coefficients, subsurface (dimensionless)
+  Grid<float> QIN_SUP, QOUT_SUP, QIN_SUB, QOUT_SUB;                  // m3/s, this step
+  Grid<float> QIN_SUP_OLD, QOUT_SUP_OLD, QIN_SUB_OLD, QOUT_SUB_OLD;  // m3/s, the step before
+  RunTables single_run;        // tables of the single run (modes 2 and 3)
+  RunTables objective_run;     // tables of the objective-function run (mode 4)
+};
 
-  // ---- Series at the output cross-section, m3/s
-  Table<float, kLimits.records, kLimits.sections> Q_SECTION_SURF;
-  Table<float, kLimits.records, kLimits.sections> Q_SECTION;
-  Table<float, kLimits.records, kLimits.sections> Q_SIM_AGG;
-  Table<float, kLimits.observed, kLimits.sections> Q_OBS;
+// The results of the last run: the series at the output cross-sections.
+struct Results {
+  Table<float, kLimits.records, kLimits.sections> Q_SECTION_SURF;  // m3/s per step, surface
+  Table<float, kLimits.records, kLimits.sections> Q_SECTION;       // m3/s per step, surface + subsurface
+  Table<float, kLimits.records, kLimits.sections> Q_SIM_AGG;       // m3/s, mean of the steps of each record
 
-  // ---- Working tables of the two run drivers
-  RunTables single_run;
-  RunTables objective_run;
+  // With the capacities lifted: the series hold at least `steps` values.
+  void size_series(int32_t steps, const Limits& limits);
+};
+
+// What one run reads and what it writes. A search worker points it at its
+// own parameters, run state and results over the shared catchment and forcing.
+struct RunModel {
+  const RunControl& control;
+  const Catchment& catchment;
+  const Forcing& forcing;
+  const Parameters& params;
+  RunState& run;
+  Results& results;
+};
+
+// Planes of the rain weight grids: the capacity, or with the capacities
+// lifted the gauges read (at least one).
+int32_t weight_planes(const Limits& limits, const Forcing& forcing);
+
+// The loaded model of the process: one of each record.
+struct ModelState {
+  RunControl control;
+  Catchment catchment;
+  Forcing forcing;
+  Parameters params;
+  RunState run;
+  Results results;
+
+  // The records one run uses, over this state.
+  RunModel view() { return RunModel{control, catchment, forcing, params, run, results}; }
+  operator RunModel() { return view(); }
 
   // Sets step_plan from N_DATA, DT_RAIN and DT_SIM (DT_RAIN and DT_SIM
   // positive); the loading calls it once these are read and checked.
-  void plan_steps() { step_plan = StepPlan::of(N_DATA, DT_RAIN, DT_SIM); }
+  void plan_steps() { params.step_plan = StepPlan::of(forcing.N_DATA, forcing.DT_RAIN, params.DT_SIM); }
   // Sizes every grid of the loaded inputs and of the simulation to NI x NJ.
   void size_grids(int32_t ni, int32_t nj);
   // Sizes the grids of the terrain mode to NI x NJ.
   void size_terrain_grids(int32_t ni, int32_t nj);
-  // Planes of the rain weight grids: the capacity, or with the capacities
-  // lifted the gauges read (at least one).
-  int32_t weight_planes() const;
+  int32_t weight_planes() const { return tarvex::weight_planes(control.limits, forcing); }
   // With the capacities lifted: sizes the rain tables to N_RAIN_ST gauges and
   // N_DATA records, the temperature tables to N_TEMP_ST stations. Throws an
   // InputError naming the table when memory does not hold it.
@@ -244,9 +294,9 @@ struct ModelState {
   void size_temp_tables();
   void grow_rain_records(int32_t n);
   void grow_temp_records(int32_t n);
-  // With the capacities lifted: the discharge series hold at least `steps`
-  // values (the observed ones keep theirs).
-  void size_series(int32_t steps);
+  // With the capacities lifted: the observed series holds at least `records`
+  // values (those read keep theirs, the others read as zero).
+  void size_observed(int32_t records);
 };
 
 }  // namespace tarvex

@@ -27,16 +27,16 @@ OutputSeries output_series(const ModelState& s, int32_t k, int32_t nsteps) {
   OutputSeries o;
   o.surf.assign(static_cast<std::size_t>(nsteps), 0.0f);
   o.total.assign(static_cast<std::size_t>(nsteps), 0.0f);
-  if (s.step_plan.same_step) {
+  if (s.params.step_plan.same_step) {
     for (int32_t n = 1; n <= nsteps; ++n) {
-      o.surf[static_cast<std::size_t>(n - 1)] = s.Q_SECTION_SURF(n, k);
-      o.total[static_cast<std::size_t>(n - 1)] = s.Q_SECTION(n, k);
+      o.surf[static_cast<std::size_t>(n - 1)] = s.results.Q_SECTION_SURF(n, k);
+      o.total[static_cast<std::size_t>(n - 1)] = s.results.Q_SECTION(n, k);
     }
     return o;
   }
-  const float R = s.step_plan.steps_per_record;
-  const std::vector<float> surf = record_means(s.Q_SECTION_SURF, k, nsteps, R);
-  const std::vector<float> total = record_means(s.Q_SECTION, k, nsteps, R);
+  const float R = s.params.step_plan.steps_per_record;
+  const std::vector<float> surf = record_means(s.results.Q_SECTION_SURF, k, nsteps, R);
+  const std::vector<float> total = record_means(s.results.Q_SECTION, k, nsteps, R);
   std::copy(surf.begin(), surf.end(), o.surf.begin());
   std::copy(total.begin(), total.end(), o.total.begin());
   return o;
@@ -77,14 +77,14 @@ void write_flow(TextWriter& out, const OutputSeries& o, int32_t nsteps, int32_t 
 template <class T>
 void write_grid(const char* name, const ModelState& s, const Grid<T>& g, const GridLayout& layout) {
   GridWriter out(name, layout);
-  out.rows(g.data(), s.NI, s.NJ);
+  out.rows(g.data(), s.catchment.NI, s.catchment.NJ);
   out.close();
 }
 
 void check_grid(const char* name, int32_t rows, int32_t cols, const ModelState& s) {
-  if (s.NI > 0 && s.NJ > 0 && (rows != s.NI || cols != s.NJ)) {
-    throw InputError(std::string("result file '") + name + "': the grid is not sized " + std::to_string(s.NI) +
-                     " x " + std::to_string(s.NJ));
+  if (s.catchment.NI > 0 && s.catchment.NJ > 0 && (rows != s.catchment.NI || cols != s.catchment.NJ)) {
+    throw InputError(std::string("result file '") + name + "': the grid is not sized " + std::to_string(s.catchment.NI) +
+                     " x " + std::to_string(s.catchment.NJ));
   }
 }
 
@@ -109,17 +109,17 @@ int32_t WRITE_OUTPUT(const ModelState& s, const ControlFile& ctl, int32_t nsteps
   const ControlFile::Output& o = ctl.output;
   (void)*o.marker;
 
-  if (s.N_SECTIONS > 0) {
-    if (s.N_SECTIONS > kLimits.sections) {
-      throw InputError("result output: " + std::to_string(s.N_SECTIONS) + " cross-sections, at most " +
+  if (s.catchment.N_SECTIONS > 0) {
+    if (s.catchment.N_SECTIONS > kLimits.sections) {
+      throw InputError("result output: " + std::to_string(s.catchment.N_SECTIONS) + " cross-sections, at most " +
                        std::to_string(kLimits.sections) + " can be written");
     }
-    if (nsteps < 0 || nsteps > s.Q_SECTION.rows()) {
+    if (nsteps < 0 || nsteps > s.results.Q_SECTION.rows()) {
       throw InputError("result output: " + std::to_string(nsteps) + " steps, the series hold at most " +
-                       std::to_string(s.Q_SECTION.rows()));
+                       std::to_string(s.results.Q_SECTION.rows()));
     }
     std::vector<std::unique_ptr<TextWriter>> files;
-    for (int32_t k = 1; k <= s.N_SECTIONS; ++k) {
+    for (int32_t k = 1; k <= s.catchment.N_SECTIONS; ++k) {
       files.push_back(std::make_unique<TextWriter>(*o.discharge_files(k)));
     }
     int32_t components = *o.components;  // 1: total flow only, else surface and total
@@ -137,27 +137,27 @@ int32_t WRITE_OUTPUT(const ModelState& s, const ControlFile& ctl, int32_t nsteps
     }
 
     std::vector<OutputSeries> series;
-    for (int32_t k = 1; k <= s.N_SECTIONS; ++k) series.push_back(output_series(s, k, nsteps));
-    if (!s.step_plan.same_step) {
-      nsteps = static_cast<int32_t>(static_cast<float>(nsteps) / s.step_plan.steps_per_record);
+    for (int32_t k = 1; k <= s.catchment.N_SECTIONS; ++k) series.push_back(output_series(s, k, nsteps));
+    if (!s.params.step_plan.same_step) {
+      nsteps = static_cast<int32_t>(static_cast<float>(nsteps) / s.params.step_plan.steps_per_record);
     }
-    for (int32_t k = 1; k <= s.N_SECTIONS; ++k) {
+    for (int32_t k = 1; k <= s.catchment.N_SECTIONS; ++k) {
       const std::size_t x = static_cast<std::size_t>(k - 1);
       write_flow(*files[x], series[x], nsteps, components, kind);
       files[x]->close();
     }
   }
 
-  check_grid("TotRain.out", s.CUM_RAIN.rows(), s.CUM_RAIN.cols(), s);
-  check_grid("RaingThDistr.out", s.RAIN_STATION_MAP.rows(), s.RAIN_STATION_MAP.cols(), s);
-  check_grid("Slope.out", s.SLOPE.rows(), s.SLOPE.cols(), s);
-  write_grid("TotRain.out", s, s.CUM_RAIN, kRainDepthGrid);
-  write_grid("RaingThDistr.out", s, s.RAIN_STATION_MAP, kStationGrid);
-  if (s.RUN_MODE != 2) {
-    check_grid("TempStDistr.out", s.TEMP_STATION_MAP.rows(), s.TEMP_STATION_MAP.cols(), s);
-    write_grid("TempStDistr.out", s, s.TEMP_STATION_MAP, kStationGrid);
+  check_grid("TotRain.out", s.run.CUM_RAIN.rows(), s.run.CUM_RAIN.cols(), s);
+  check_grid("RaingThDistr.out", s.forcing.RAIN_STATION_MAP.rows(), s.forcing.RAIN_STATION_MAP.cols(), s);
+  check_grid("Slope.out", s.catchment.SLOPE.rows(), s.catchment.SLOPE.cols(), s);
+  write_grid("TotRain.out", s, s.run.CUM_RAIN, kRainDepthGrid);
+  write_grid("RaingThDistr.out", s, s.forcing.RAIN_STATION_MAP, kStationGrid);
+  if (s.control.RUN_MODE != 2) {
+    check_grid("TempStDistr.out", s.forcing.TEMP_STATION_MAP.rows(), s.forcing.TEMP_STATION_MAP.cols(), s);
+    write_grid("TempStDistr.out", s, s.forcing.TEMP_STATION_MAP, kStationGrid);
   }
-  write_grid("Slope.out", s, s.SLOPE, kSlopeGrid);
+  write_grid("Slope.out", s, s.catchment.SLOPE, kSlopeGrid);
   return nsteps;
 }
 

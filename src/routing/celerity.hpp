@@ -14,9 +14,9 @@ namespace tarvex {
 
 // Surface coefficients C1_SUP..C4_SUP of cell (i, j), whose downstream
 // neighbour is (in, jn).
-void CELER_SUP(ModelState& s, int32_t i, int32_t j, int32_t in, int32_t jn);
+void CELER_SUP(const RunModel& s, int32_t i, int32_t j, int32_t in, int32_t jn);
 // Subsurface coefficients C1_SUB..C4_SUB of hillslope cell (i, j).
-void CELER_SUB(ModelState& s, int32_t i, int32_t j, int32_t in, int32_t jn);
+void CELER_SUB(const RunModel& s, int32_t i, int32_t j, int32_t in, int32_t jn);
 
 // Values that stay fixed during one routing step.
 struct CelerityConstants {
@@ -35,17 +35,17 @@ struct CelerityConstants {
   SectionShape hill, chan;  // section width and celerity laws
 };
 
-CelerityConstants celerity_constants(const ModelState& s);
+CelerityConstants celerity_constants(const RunModel& s);
 
 // Row-major offset of cell (i, j) in the NI x NJ grids; throws InputError
 // when the cell lies outside them.
-std::size_t cell_offset(const ModelState& s, int32_t i, int32_t j);
+std::size_t cell_offset(const RunModel& s, int32_t i, int32_t j);
 
 // The forms used inside the walk: idx is the row-major offset of (i, j),
 // diagonal tells whether the neighbour is a diagonal one.
-void celer_sup_cell(ModelState& s, const CelerityConstants& c, int32_t i, int32_t j, std::size_t idx,
+void celer_sup_cell(const RunModel& s, const CelerityConstants& c, int32_t i, int32_t j, std::size_t idx,
                     bool diagonal);
-void celer_sub_cell(ModelState& s, const CelerityConstants& c, std::size_t idx, bool diagonal);
+void celer_sub_cell(const RunModel& s, const CelerityConstants& c, std::size_t idx, bool diagonal);
 
 // The four coefficients from the Courant number Cr and the diffusion number
 // D, as floats.

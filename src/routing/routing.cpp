@@ -19,67 +19,66 @@ std::string cell_text(int32_t i, int32_t j) { return "(" + std::to_string(i) + "
 
 // Every grid the walk touches must have the NI x NJ shape, so that one
 // row-major offset addresses the same cell in all of them.
-void check_shapes(const ModelState& s, const Grid<float>& RUNOFF) {
-  bool ok = s.FLOW_DIR.rows() == s.NI && s.FLOW_DIR.cols() == s.NJ && s.AREA_CELLS.rows() == s.NI &&
-            s.AREA_CELLS.cols() == s.NJ && s.ROUGH_CLASS.rows() == s.NI && s.ROUGH_CLASS.cols() == s.NJ;
-  for (const Grid<float>* g :
-       {&RUNOFF, &s.ELEVATION, &s.SLOPE, &s.INFILTRATION, &s.SUB_FLOW, &s.C1_SUP, &s.C2_SUP, &s.C3_SUP,
-        &s.C4_SUP, &s.C1_SUB, &s.C2_SUB, &s.C3_SUB, &s.C4_SUB, &s.QIN_SUP, &s.QOUT_SUP, &s.QIN_SUB,
-        &s.QOUT_SUB, &s.QIN_SUP_OLD, &s.QOUT_SUP_OLD, &s.QIN_SUB_OLD, &s.QOUT_SUB_OLD}) {
-    ok = ok && g->rows() == s.NI && g->cols() == s.NJ;
+void check_shapes(const RunModel& s, const Grid<float>& RUNOFF) {
+  bool ok = s.catchment.FLOW_DIR.rows() == s.catchment.NI && s.catchment.FLOW_DIR.cols() == s.catchment.NJ && s.catchment.AREA_CELLS.rows() == s.catchment.NI &&
+            s.catchment.AREA_CELLS.cols() == s.catchment.NJ && s.catchment.ROUGH_CLASS.rows() == s.catchment.NI && s.catchment.ROUGH_CLASS.cols() == s.catchment.NJ;
+  for (const Grid<float>* g : std::initializer_list<const Grid<float>*>{&RUNOFF, &s.catchment.ELEVATION, &s.catchment.SLOPE, &s.run.INFILTRATION, &s.run.SUB_FLOW, &s.run.C1_SUP, &s.run.C2_SUP, &s.run.C3_SUP,
+        &s.run.C4_SUP, &s.run.C1_SUB, &s.run.C2_SUB, &s.run.C3_SUB, &s.run.C4_SUB, &s.run.QIN_SUP, &s.run.QOUT_SUP, &s.run.QIN_SUB,
+        &s.run.QOUT_SUB, &s.run.QIN_SUP_OLD, &s.run.QOUT_SUP_OLD, &s.run.QIN_SUB_OLD, &s.run.QOUT_SUB_OLD}) {
+    ok = ok && g->rows() == s.catchment.NI && g->cols() == s.catchment.NJ;
   }
   if (!ok) {
-    throw InputError("routing: the grids are not all sized " + std::to_string(s.NI) + " x " +
-                     std::to_string(s.NJ));
+    throw InputError("routing: the grids are not all sized " + std::to_string(s.catchment.NI) + " x " +
+                     std::to_string(s.catchment.NJ));
   }
-  if (s.NPATH < 0 || s.NPATH > s.IIN.size()) {
-    throw InputError("routing: " + std::to_string(s.NPATH) + " paths, the path list holds at most " +
-                     std::to_string(s.IIN.size()));
+  if (s.catchment.NPATH < 0 || s.catchment.NPATH > s.catchment.IIN.size()) {
+    throw InputError("routing: " + std::to_string(s.catchment.NPATH) + " paths, the path list holds at most " +
+                     std::to_string(s.catchment.IIN.size()));
   }
 }
 
 }  // namespace
 
-void ROUTING(ModelState& s, const Grid<float>& RUNOFF) {
+void ROUTING(const RunModel& s, const Grid<float>& RUNOFF) {
   check_shapes(s, RUNOFF);
   const CelerityConstants c = celerity_constants(s);
   const float a = c.a;                                        // km2, cell area
-  const float f = s.CELL_DX * s.CELL_DY / s.DT_SIM / 1000.0f;  // mm per step over a cell -> m3/s
-  const bool event_run = s.RUN_MODE < 3;
+  const float f = s.catchment.CELL_DX * s.catchment.CELL_DY / s.params.DT_SIM / 1000.0f;  // mm per step over a cell -> m3/s
+  const bool event_run = s.control.RUN_MODE < 3;
   // Scalars held locally: the flow grids are written through float pointers.
   const float a_channel = c.a_channel;
-  const float dx = s.CELL_DX, dy = s.CELL_DY, dt = s.DT_SIM;
-  const std::size_t nj = static_cast<std::size_t>(s.NJ);
+  const float dx = s.catchment.CELL_DX, dy = s.catchment.CELL_DY, dt = s.params.DT_SIM;
+  const std::size_t nj = static_cast<std::size_t>(s.catchment.NJ);
   // A path that reaches its end visits each cell at most once.
-  const int64_t max_cells = static_cast<int64_t>(s.NI) * static_cast<int64_t>(s.NJ);
+  const int64_t max_cells = static_cast<int64_t>(s.catchment.NI) * static_cast<int64_t>(s.catchment.NJ);
 
-  const int32_t* flow_dir = s.FLOW_DIR.data();
-  const int32_t* area_cells = s.AREA_CELLS.data();
+  const int32_t* flow_dir = s.catchment.FLOW_DIR.data();
+  const int32_t* area_cells = s.catchment.AREA_CELLS.data();
   const float* runoff = RUNOFF.data();
-  const float* infiltration = s.INFILTRATION.data();
-  const float* sub_flow = s.SUB_FLOW.data();
-  float* qin_sup = s.QIN_SUP.data();
-  float* qout_sup = s.QOUT_SUP.data();
-  float* qin_sub = s.QIN_SUB.data();
-  float* qout_sub = s.QOUT_SUB.data();
-  const float* qin_sup_old = s.QIN_SUP_OLD.data();
-  const float* qout_sup_old = s.QOUT_SUP_OLD.data();
-  const float* qin_sub_old = s.QIN_SUB_OLD.data();
-  const float* qout_sub_old = s.QOUT_SUB_OLD.data();
-  const float* c1_sup = s.C1_SUP.data();
-  const float* c2_sup = s.C2_SUP.data();
-  const float* c3_sup = s.C3_SUP.data();
-  const float* c4_sup = s.C4_SUP.data();
-  const float* c1_sub = s.C1_SUB.data();
-  const float* c2_sub = s.C2_SUB.data();
-  const float* c3_sub = s.C3_SUB.data();
-  const float* c4_sub = s.C4_SUB.data();
+  const float* infiltration = s.run.INFILTRATION.data();
+  const float* sub_flow = s.run.SUB_FLOW.data();
+  float* qin_sup = s.run.QIN_SUP.data();
+  float* qout_sup = s.run.QOUT_SUP.data();
+  float* qin_sub = s.run.QIN_SUB.data();
+  float* qout_sub = s.run.QOUT_SUB.data();
+  const float* qin_sup_old = s.run.QIN_SUP_OLD.data();
+  const float* qout_sup_old = s.run.QOUT_SUP_OLD.data();
+  const float* qin_sub_old = s.run.QIN_SUB_OLD.data();
+  const float* qout_sub_old = s.run.QOUT_SUB_OLD.data();
+  const float* c1_sup = s.run.C1_SUP.data();
+  const float* c2_sup = s.run.C2_SUP.data();
+  const float* c3_sup = s.run.C3_SUP.data();
+  const float* c4_sup = s.run.C4_SUP.data();
+  const float* c1_sub = s.run.C1_SUB.data();
+  const float* c2_sub = s.run.C2_SUB.data();
+  const float* c3_sub = s.run.C3_SUB.data();
+  const float* c4_sub = s.run.C4_SUB.data();
 
-  for (int32_t k = 1; k <= s.NPATH; ++k) {
-    const int32_t i0 = s.IIN(k), j0 = s.JIN(k);
-    const int32_t ie = s.IFIN(k), je = s.JFIN(k);
+  for (int32_t k = 1; k <= s.catchment.NPATH; ++k) {
+    const int32_t i0 = s.catchment.IIN(k), j0 = s.catchment.JIN(k);
+    const int32_t ie = s.catchment.IFIN(k), je = s.catchment.JFIN(k);
     int32_t i = i0, j = j0;
-    if (!s.FLOW_DIR.contains(i, j)) broken_path(k, i0, j0, ie, je, "the start cell lies outside the grid");
+    if (!s.catchment.FLOW_DIR.contains(i, j)) broken_path(k, i0, j0, ie, je, "the start cell lies outside the grid");
     for (int64_t visited = 0;; ++visited) {
       if (visited == max_cells) broken_path(k, i0, j0, ie, je, "the directions form a loop");
       const std::size_t idx = static_cast<std::size_t>(i - 1) * nj + static_cast<std::size_t>(j - 1);
@@ -89,7 +88,7 @@ void ROUTING(ModelState& s, const Grid<float>& RUNOFF) {
       }
       const Step step = decode_direction(code);
       const int32_t in = i + step.di, jn = j + step.dj;
-      if (!s.FLOW_DIR.contains(in, jn)) {
+      if (!s.catchment.FLOW_DIR.contains(in, jn)) {
         broken_path(k, i0, j0, ie, je, "cell " + cell_text(i, j) + " drains off the grid");
       }
       const std::size_t nidx = static_cast<std::size_t>(in - 1) * nj + static_cast<std::size_t>(jn - 1);

@@ -8,6 +8,6 @@ namespace tarvex {
 // depth of the step, mm per step. Throws InputError when a path does not
 // reach its end cell along the flow directions (the walk stays bounded and
 // on the grid) or when the grids are not all NI x NJ.
-void ROUTING(ModelState& s, const Grid<float>& RUNOFF);
+void ROUTING(const RunModel& s, const Grid<float>& RUNOFF);
 
 }  // namespace tarvex

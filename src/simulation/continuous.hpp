@@ -15,7 +15,7 @@ namespace tarvex {
 // evapotranspiration, withdrawn from the soil store; what the store cannot
 // give becomes ET_DEFICIT, drawn from the subsurface store at the next step.
 // MONTH selects the monthly evapotranspiration coefficients.
-void CONTINUOUS(ModelState& s, int32_t N, int32_t MONTH, int32_t MISS_FLAG, int32_t TMISS_FLAG,
+void CONTINUOUS(const RunModel& s, int32_t N, int32_t MONTH, int32_t MISS_FLAG, int32_t TMISS_FLAG,
                 const Grid<int32_t>& TMAP_STEP, Grid<float>& RUNOFF, const Grid<int32_t>& MAP_STEP,
                 const Grid<float>& WEIGHT_STEP);
 
@@ -33,10 +33,10 @@ struct MonthlyEt {
   double rate = 0.0, base = 0.0;
   bool double_ok = false;
 
-  MonthlyEt(const ModelState& s, int32_t m)
-      : slope(s.ET_SLOPE), b(s.ET_MONTH_B(m)), a(s.ET_MONTH_A(m)), offset(s.ET_OFFSET),
-        records_in_month((24.0L / (static_cast<long double>(s.DT_RAIN) / 3600.0L)) * s.DAYS_IN_MONTH(m)),
-        DT(s.DT_SIM), DT_RAIN(s.DT_RAIN) {
+  MonthlyEt(const RunModel& s, int32_t m)
+      : slope(s.forcing.ET_SLOPE), b(s.forcing.ET_MONTH_B(m)), a(s.forcing.ET_MONTH_A(m)), offset(s.forcing.ET_OFFSET),
+        records_in_month((24.0L / (static_cast<long double>(s.forcing.DT_RAIN) / 3600.0L)) * s.forcing.DAYS_IN_MONTH(m)),
+        DT(s.params.DT_SIM), DT_RAIN(s.forcing.DT_RAIN) {
     init_double_path();
   }
 

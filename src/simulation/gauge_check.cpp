@@ -4,22 +4,22 @@
 
 namespace tarvex {
 
-void RAIN_GAUGE_CHECK(const ModelState& s, int32_t N, int32_t& MISS_FLAG, int32_t& NMISS, MissList& MISSLIST,
+void RAIN_GAUGE_CHECK(const RunModel& s, int32_t N, int32_t& MISS_FLAG, int32_t& NMISS, MissList& MISSLIST,
                       RunTables& t) {
-  MISSLIST.size_to(s.N_RAIN_ST);
+  MISSLIST.size_to(s.forcing.N_RAIN_ST);
   bool* missing = MISSLIST.mask.get();
-  NMISS = missing_stations(s.RAIN_MISSING, N, s.N_RAIN_ST, MISSLIST, missing);
+  NMISS = missing_stations(s.forcing.RAIN_MISSING, N, s.forcing.N_RAIN_ST, MISSLIST, missing);
   MISS_FLAG = NMISS > 0 ? 1 : 0;
   if (MISS_FLAG != 1) return;
-  const void* table = s.INTERP_METHOD == 1 ? static_cast<const void*>(&t.RAIN_STATION_MAP_STEP)
+  const void* table = s.forcing.INTERP_METHOD == 1 ? static_cast<const void*>(&t.RAIN_STATION_MAP_STEP)
                                            : static_cast<const void*>(&t.RAIN_WEIGHT_STEP);
-  if (MISSLIST.table_holds_mask(table, s.N_RAIN_ST)) return;
-  if (s.INTERP_METHOD == 1) {
-    nearest_station(s.NI, s.NJ, s.N_RAIN_ST, s.RAIN_XY, missing, t.RAIN_STATION_MAP_STEP, s.SLOPE);
+  if (MISSLIST.table_holds_mask(table, s.forcing.N_RAIN_ST)) return;
+  if (s.forcing.INTERP_METHOD == 1) {
+    nearest_station(s.catchment.NI, s.catchment.NJ, s.forcing.N_RAIN_ST, s.forcing.RAIN_XY, missing, t.RAIN_STATION_MAP_STEP, s.catchment.SLOPE);
   } else {
-    inverse_distance_weights(s.NI, s.NJ, s.N_RAIN_ST, s.RAIN_XY, missing, t.RAIN_WEIGHT_STEP, s.SLOPE);
+    inverse_distance_weights(s.catchment.NI, s.catchment.NJ, s.forcing.N_RAIN_ST, s.forcing.RAIN_XY, missing, t.RAIN_WEIGHT_STEP, s.catchment.SLOPE);
   }
-  MISSLIST.table_built(table, s.N_RAIN_ST);
+  MISSLIST.table_built(table, s.forcing.N_RAIN_ST);
 }
 
 }  // namespace tarvex

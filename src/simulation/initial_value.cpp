@@ -2,17 +2,17 @@
 
 namespace tarvex {
 
-void INITIAL_VALUE(ModelState& s) {
-  Grid<float>* const grids[] = {&s.EVENT_RAIN,   &s.SUB_STORE,    &s.INFILTRATION, &s.SOIL_WATER,
-                                &s.CELL_ET,      &s.ET_DEFICIT,   &s.CELL_TEMP,    &s.SUB_FLOW,
-                                &s.QIN_SUP,      &s.QOUT_SUP,     &s.QIN_SUB,      &s.QOUT_SUB,
-                                &s.QIN_SUP_OLD,  &s.QOUT_SUP_OLD, &s.QIN_SUB_OLD,  &s.QOUT_SUB_OLD,
-                                &s.C1_SUP,       &s.C2_SUP,       &s.C3_SUP,       &s.C4_SUP,
-                                &s.C1_SUB,       &s.C2_SUB,       &s.C3_SUB,       &s.C4_SUB};
+void INITIAL_VALUE(const RunModel& s) {
+  Grid<float>* const grids[] = {&s.run.EVENT_RAIN,   &s.run.SUB_STORE,    &s.run.INFILTRATION, &s.run.SOIL_WATER,
+                                &s.run.CELL_ET,      &s.run.ET_DEFICIT,   &s.run.CELL_TEMP,    &s.run.SUB_FLOW,
+                                &s.run.QIN_SUP,      &s.run.QOUT_SUP,     &s.run.QIN_SUB,      &s.run.QOUT_SUB,
+                                &s.run.QIN_SUP_OLD,  &s.run.QOUT_SUP_OLD, &s.run.QIN_SUB_OLD,  &s.run.QOUT_SUB_OLD,
+                                &s.run.C1_SUP,       &s.run.C2_SUP,       &s.run.C3_SUP,       &s.run.C4_SUP,
+                                &s.run.C1_SUB,       &s.run.C2_SUB,       &s.run.C3_SUB,       &s.run.C4_SUB};
   for (Grid<float>* g : grids) {
-    for (int32_t I = 1; I <= s.NI; ++I) {
+    for (int32_t I = 1; I <= s.catchment.NI; ++I) {
       float* row = g->row(I);
-      for (int32_t J = 0; J < s.NJ; ++J) row[J] = 0.0f;
+      for (int32_t J = 0; J < s.catchment.NJ; ++J) row[J] = 0.0f;
     }
   }
 }

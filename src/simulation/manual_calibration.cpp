@@ -4,6 +4,6 @@
 
 namespace tarvex {
 
-int32_t MANUAL_CALIBRATION(ModelState& s) { return RUN_SIMULATION(s, s.single_run, RunKind::single); }
+int32_t MANUAL_CALIBRATION(const RunModel& s) { return RUN_SIMULATION(s, s.run.single_run, RunKind::single); }
 
 }  // namespace tarvex

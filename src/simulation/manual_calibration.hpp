@@ -9,6 +9,6 @@ namespace tarvex {
 // mode 2, continuous in mode 3). Returns the number of recorded steps; a run
 // the discharge series cannot hold is refused before it starts with
 // InputError.
-int32_t MANUAL_CALIBRATION(ModelState& s);
+int32_t MANUAL_CALIBRATION(const RunModel& s);
 
 }  // namespace tarvex

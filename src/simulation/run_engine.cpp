@@ -26,19 +26,19 @@ RunEngine::~RunEngine() = default;
 
 int32_t RunEngine::threads() const { return p_->T; }
 
-bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
+bool RunEngine::build(const RunModel& s, const RunTables& t, RunKind kind) {
   Impl& E = *p_;
   E.stop_pool();
-  if (!engine_grids_fit(s, t) || s.NPATH < 0 || s.NPATH > s.IIN.size() || s.N_RAIN_ST < 0) return false;
-  if (s.N_SECTIONS < 0 || s.N_SECTIONS > kLimits.sections) return false;
-  for (int32_t k = 1; k <= s.N_SECTIONS; ++k) {
-    if (!s.FLOW_DIR.contains(s.SECTION_I(k), s.SECTION_J(k))) return false;
+  if (!engine_grids_fit(s, t) || s.catchment.NPATH < 0 || s.catchment.NPATH > s.catchment.IIN.size() || s.forcing.N_RAIN_ST < 0) return false;
+  if (s.catchment.N_SECTIONS < 0 || s.catchment.N_SECTIONS > kLimits.sections) return false;
+  for (int32_t k = 1; k <= s.catchment.N_SECTIONS; ++k) {
+    if (!s.catchment.FLOW_DIR.contains(s.catchment.SECTION_I(k), s.catchment.SECTION_J(k))) return false;
   }
 
   const CelerityConstants cc = celerity_constants(s);
   EngineWalk w;
   if (!walk_paths(s, cc, w)) return false;
-  E.T = run_threads(s.RUN_JOBS, w.V, E.opt.cells_per_thread);
+  E.T = run_threads(s.control.RUN_JOBS, w.V, E.opt.cells_per_thread);
   const std::vector<int32_t> owner = partition_paths(w, E.T);
   std::vector<int32_t> eng_of, tile_of;
   E.lay_out(s, w, owner, eng_of, tile_of);
@@ -46,8 +46,8 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
   // Weighted rain: the cells' gauge weights are copied next to each other.
   // Past four gauges, when the copy would take more than 512 MiB, the grid
   // functions run on the weight grid itself.
-  const bool weighted = s.INTERP_METHOD != 1;
-  const int32_t w_stride = weighted ? std::max<int32_t>(s.N_RAIN_ST, 1) : 1;
+  const bool weighted = s.forcing.INTERP_METHOD != 1;
+  const int32_t w_stride = weighted ? std::max<int32_t>(s.forcing.N_RAIN_ST, 1) : 1;
   if (w_stride > 4 && static_cast<uint64_t>(w_stride) * static_cast<std::size_t>(E.M) > (uint64_t{1} << 27)) {
     return false;
   }
@@ -61,7 +61,7 @@ bool RunEngine::build(const ModelState& s, const RunTables& t, RunKind kind) {
   return true;
 }
 
-void RunEngine::Impl::start_threads(const ModelState& s, const RunTables& t) {
+void RunEngine::Impl::start_threads(const RunModel& s, const RunTables& t) {
   cs = &s;
   ct = &t;
   stop = false;
@@ -72,7 +72,7 @@ void RunEngine::Impl::start_threads(const ModelState& s, const RunTables& t) {
 
 int32_t RunEngine::block_steps() const { return p_->K; }
 
-void RunEngine::run(const ModelState& s, const RunTables& t, const StepInputs* in, int32_t n, float* sup, float* sub) {
+void RunEngine::run(const RunModel& s, const RunTables& t, const StepInputs* in, int32_t n, float* sup, float* sub) {
   Impl& E = *p_;
   E.cs = &s;
   E.ct = &t;
@@ -83,7 +83,7 @@ void RunEngine::run(const ModelState& s, const RunTables& t, const StepInputs* i
   for (int32_t j = 0; j < n; ++j) {
     bool zero = E.weights_finite && in[j].MISS_FLAG != 1;
     for (int32_t k = 1; k <= E.n_rain; ++k) {
-      const float v = s.RAIN_DATA(in[j].N, k);
+      const float v = s.forcing.RAIN_DATA(in[j].N, k);
       E.rd[static_cast<std::size_t>(E.n_rain) * j + static_cast<std::size_t>(k - 1)] = v;
       zero = zero && v == 0.0f;
     }
@@ -118,34 +118,34 @@ void RunEngine::run(const ModelState& s, const RunTables& t, const StepInputs* i
   E.gather(E.V, E.M);
 }
 
-void RunEngine::write_back(ModelState& s, RunTables& t) const {
+void RunEngine::write_back(const RunModel& s, RunTables& t) const {
   const Impl& E = *p_;
   t.STEP_RUNOFF.fill(-1.0f);
-  Grid<float>* const qgrids[8] = {&s.QIN_SUP,     &s.QOUT_SUP,     &s.QIN_SUB,     &s.QOUT_SUB,
-                                  &s.QIN_SUP_OLD, &s.QOUT_SUP_OLD, &s.QIN_SUB_OLD, &s.QOUT_SUB_OLD};
+  Grid<float>* const qgrids[8] = {&s.run.QIN_SUP,     &s.run.QOUT_SUP,     &s.run.QIN_SUB,     &s.run.QOUT_SUB,
+                                  &s.run.QIN_SUP_OLD, &s.run.QOUT_SUP_OLD, &s.run.QIN_SUB_OLD, &s.run.QOUT_SUB_OLD};
   for (int32_t c = 0; c < E.M; ++c) {
     const std::size_t g = E.gidx[static_cast<std::size_t>(c)];
     const std::size_t c4 = 4 * static_cast<std::size_t>(c);
     if (E.active[c]) {
       t.STEP_RUNOFF.data()[g] = E.runoff[c];
-      s.CUM_RAIN.data()[g] = E.cum_rain[c];
-      s.SOIL_WATER.data()[g] = E.soil[c];
-      s.SUB_STORE.data()[g] = E.store[c];
-      s.ET_DEFICIT.data()[g] = E.deficit[c];
-      s.SUB_FLOW.data()[g] = E.sub_flow[c];
-      s.CELL_TEMP.data()[g] = E.temp[c];
-      s.CELL_ET.data()[g] = E.et[c];
-      s.EVENT_RAIN.data()[g] = E.event_rain[c];
-      s.INFILTRATION.data()[g] = E.infil[c];
+      s.run.CUM_RAIN.data()[g] = E.cum_rain[c];
+      s.run.SOIL_WATER.data()[g] = E.soil[c];
+      s.run.SUB_STORE.data()[g] = E.store[c];
+      s.run.ET_DEFICIT.data()[g] = E.deficit[c];
+      s.run.SUB_FLOW.data()[g] = E.sub_flow[c];
+      s.run.CELL_TEMP.data()[g] = E.temp[c];
+      s.run.CELL_ET.data()[g] = E.et[c];
+      s.run.EVENT_RAIN.data()[g] = E.event_rain[c];
+      s.run.INFILTRATION.data()[g] = E.infil[c];
     }
-    s.C1_SUP.data()[g] = E.c_sup[c4];
-    s.C2_SUP.data()[g] = E.c_sup[c4 + 1];
-    s.C3_SUP.data()[g] = E.c_sup[c4 + 2];
-    s.C4_SUP.data()[g] = E.c_sup[c4 + 3];
-    s.C1_SUB.data()[g] = E.c_sub[c4];
-    s.C2_SUB.data()[g] = E.c_sub[c4 + 1];
-    s.C3_SUB.data()[g] = E.c_sub[c4 + 2];
-    s.C4_SUB.data()[g] = E.c_sub[c4 + 3];
+    s.run.C1_SUP.data()[g] = E.c_sup[c4];
+    s.run.C2_SUP.data()[g] = E.c_sup[c4 + 1];
+    s.run.C3_SUP.data()[g] = E.c_sup[c4 + 2];
+    s.run.C4_SUP.data()[g] = E.c_sup[c4 + 3];
+    s.run.C1_SUB.data()[g] = E.c_sub[c4];
+    s.run.C2_SUB.data()[g] = E.c_sub[c4 + 1];
+    s.run.C3_SUB.data()[g] = E.c_sub[c4 + 2];
+    s.run.C4_SUB.data()[g] = E.c_sub[c4 + 3];
     // After the last shift the current flows are cleared.
     for (int32_t k = 0; k < 4; ++k) qgrids[k]->data()[g] = 0.0f;
     for (int32_t k = 0; k < 4; ++k) qgrids[k + 4]->data()[g] = E.q[k][c];

@@ -36,7 +36,7 @@ class RunEngine {
   // does not reach its end, a cell visited twice in a step, a link walked
   // before a link feeding it, a cell the celerity refuses) or the grids are
   // not all NI x NJ: the grid functions then run the steps and report.
-  bool build(const ModelState& s, const RunTables& t, RunKind kind);
+  bool build(const RunModel& s, const RunTables& t, RunKind kind);
 
   // Steps a block takes at most.
   int32_t block_steps() const;
@@ -46,10 +46,10 @@ class RunEngine {
   // step must run alone (n = 1). The inflows (QIN_SUP, QIN_SUB) at output
   // cross-section k after step j go to sup[j * N_SECTIONS + k - 1] and
   // sub[j * N_SECTIONS + k - 1].
-  void run(const ModelState& s, const RunTables& t, const StepInputs* in, int32_t n, float* sup, float* sub);
+  void run(const RunModel& s, const RunTables& t, const StepInputs* in, int32_t n, float* sup, float* sub);
   // Writes the state of the run back to the grids of s and t, as the grid
   // functions leave them after the same steps.
-  void write_back(ModelState& s, RunTables& t) const;
+  void write_back(const RunModel& s, RunTables& t) const;
 
   int32_t threads() const;
 

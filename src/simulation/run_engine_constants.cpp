@@ -5,21 +5,21 @@
 
 namespace tarvex {
 
-void RunEngine::Impl::set_run_constants(const ModelState& s, RunKind kind, const CelerityConstants& c) {
+void RunEngine::Impl::set_run_constants(const RunModel& s, RunKind kind, const CelerityConstants& c) {
   Impl& E = *this;
-  const bool event = kind == RunKind::single && s.RUN_MODE == 2;
+  const bool event = kind == RunKind::single && s.control.RUN_MODE == 2;
   E.continuous = !event;
-  E.lateral_event = s.RUN_MODE < 3;
-  E.impervious = s.RUN_MODE == 2 && s.IMPERVIOUS == 1;
-  E.interp = s.INTERP_METHOD;
-  E.n_rain = s.N_RAIN_ST;
-  E.R = s.step_plan.records_per_step;
-  E.DT = s.DT_SIM;
-  E.inv_tau = 1.0f / s.TAU_SUB;
-  E.dx = s.CELL_DX;
-  E.dy = s.CELL_DY;
-  E.f = s.CELL_DX * s.CELL_DY / s.DT_SIM / 1000.0f;
-  E.lambda = s.IA_RATIO;
+  E.lateral_event = s.control.RUN_MODE < 3;
+  E.impervious = s.control.RUN_MODE == 2 && s.params.IMPERVIOUS == 1;
+  E.interp = s.forcing.INTERP_METHOD;
+  E.n_rain = s.forcing.N_RAIN_ST;
+  E.R = s.params.step_plan.records_per_step;
+  E.DT = s.params.DT_SIM;
+  E.inv_tau = 1.0f / s.params.TAU_SUB;
+  E.dx = s.catchment.CELL_DX;
+  E.dy = s.catchment.CELL_DY;
+  E.f = s.catchment.CELL_DX * s.catchment.CELL_DY / s.params.DT_SIM / 1000.0f;
+  E.lambda = s.params.IA_RATIO;
   E.cc = c;
   E.dry_reuse = opt.dry_reuse;
 #if TARVEX_ENGINE_LANES
@@ -28,13 +28,13 @@ void RunEngine::Impl::set_run_constants(const ModelState& s, RunKind kind, const
 #endif
 }
 
-void RunEngine::Impl::load_cells(const ModelState& s, const EngineWalk& w, const std::vector<int32_t>& eng_of) {
+void RunEngine::Impl::load_cells(const RunModel& s, const EngineWalk& w, const std::vector<int32_t>& eng_of) {
   Impl& E = *this;
   const CelerityConstants& cc = E.cc;
   const int32_t V = w.V;
   const std::size_t G = w.G;
   const std::size_t Ms = static_cast<std::size_t>(M);
-  const bool weighted = s.INTERP_METHOD != 1;
+  const bool weighted = s.forcing.INTERP_METHOD != 1;
   const std::vector<std::size_t>& vcell = w.vcell;
   const std::vector<uint8_t>& vdiag = w.vdiag;
   const std::vector<uint8_t>& vchan = w.vchan;
@@ -53,50 +53,50 @@ void RunEngine::Impl::load_cells(const ModelState& s, const EngineWalk& w, const
     for (std::size_t j = 0; j < 4; ++j) v[j * Ms + c] = C[j];
   };
   sized(E.weight, static_cast<std::size_t>(E.w_stride));
-  E.rd.assign(static_cast<std::size_t>(std::max<int32_t>(s.N_RAIN_ST, 1)) * static_cast<std::size_t>(E.K), 0.0f);
+  E.rd.assign(static_cast<std::size_t>(std::max<int32_t>(s.forcing.N_RAIN_ST, 1)) * static_cast<std::size_t>(E.K), 0.0f);
   E.rain_zero.assign(static_cast<std::size_t>(E.K), 0);
   for (std::vector<float>& v : E.q) sized(v);
   E.temp_st.assign(Ms, 1);
   E.rain_st.assign(Ms, 1);
   E.sub_den.assign(Ms, 1.0);
   E.sub_Cr.assign(Ms, 0.0);
-  const Grid<float>* const qgrids[8] = {&s.QIN_SUP,     &s.QOUT_SUP,     &s.QIN_SUB,     &s.QOUT_SUB,
-                                        &s.QIN_SUP_OLD, &s.QOUT_SUP_OLD, &s.QIN_SUB_OLD, &s.QOUT_SUB_OLD};
+  const Grid<float>* const qgrids[8] = {&s.run.QIN_SUP,     &s.run.QOUT_SUP,     &s.run.QIN_SUB,     &s.run.QOUT_SUB,
+                                        &s.run.QIN_SUP_OLD, &s.run.QOUT_SUP_OLD, &s.run.QIN_SUB_OLD, &s.run.QOUT_SUB_OLD};
   for (int32_t c = 0; c < M; ++c) {
     const std::size_t g = E.gidx[static_cast<std::size_t>(c)];
     const std::size_t c4 = 4 * static_cast<std::size_t>(c);
-    const float S = s.SLOPE.data()[g];
+    const float S = s.catchment.SLOPE.data()[g];
     E.active[c] = S > 0.0f ? 1 : 0;
     E.slope[c] = S;
-    E.soil_S[c] = s.SOIL_CAPACITY.data()[g];
-    E.soil_cap[c] = s.IA_RATIO * E.soil_S[c];
-    E.sub_cap[c] = s.F_SUB_CAP * E.soil_S[c];
-    const int32_t ts = s.TEMP_STATION_MAP.data()[g];
+    E.soil_S[c] = s.catchment.SOIL_CAPACITY.data()[g];
+    E.soil_cap[c] = s.params.IA_RATIO * E.soil_S[c];
+    E.sub_cap[c] = s.params.F_SUB_CAP * E.soil_S[c];
+    const int32_t ts = s.forcing.TEMP_STATION_MAP.data()[g];
     E.temp_st[c] = ts;
-    if (E.active[c] && ts >= 1 && ts <= s.TEMP_Z.size()) E.lapse[c] = (s.ELEVATION.data()[g] - s.TEMP_Z(ts)) * 0.0063f;
-    E.rain_st[c] = s.RAIN_STATION_MAP.data()[g];
-    for (int32_t k = 0; weighted && k < s.N_RAIN_ST; ++k) {
+    if (E.active[c] && ts >= 1 && ts <= s.forcing.TEMP_Z.size()) E.lapse[c] = (s.catchment.ELEVATION.data()[g] - s.forcing.TEMP_Z(ts)) * 0.0063f;
+    E.rain_st[c] = s.forcing.RAIN_STATION_MAP.data()[g];
+    for (int32_t k = 0; weighted && k < s.forcing.N_RAIN_ST; ++k) {
       E.weight[Ms * static_cast<std::size_t>(k) + static_cast<std::size_t>(c)] =
-          s.RAIN_WEIGHT.data()[G * static_cast<std::size_t>(k) + g];
+          s.forcing.RAIN_WEIGHT.data()[G * static_cast<std::size_t>(k) + g];
     }
-    E.cum_rain[c] = s.CUM_RAIN.data()[g];
-    E.soil[c] = s.SOIL_WATER.data()[g];
-    E.store[c] = s.SUB_STORE.data()[g];
-    E.deficit[c] = s.ET_DEFICIT.data()[g];
-    E.sub_flow[c] = s.SUB_FLOW.data()[g];
-    E.temp[c] = s.CELL_TEMP.data()[g];
-    E.et[c] = s.CELL_ET.data()[g];
-    E.event_rain[c] = s.EVENT_RAIN.data()[g];
-    E.infil[c] = s.INFILTRATION.data()[g];
-    E.cn_acc[c] = cn_accumulated_runoff(E.event_rain[c], E.soil_S[c], s.IA_RATIO);
-    E.c_sup[c4] = s.C1_SUP.data()[g];
-    E.c_sup[c4 + 1] = s.C2_SUP.data()[g];
-    E.c_sup[c4 + 2] = s.C3_SUP.data()[g];
-    E.c_sup[c4 + 3] = s.C4_SUP.data()[g];
-    E.c_sub[c4] = s.C1_SUB.data()[g];
-    E.c_sub[c4 + 1] = s.C2_SUB.data()[g];
-    E.c_sub[c4 + 2] = s.C3_SUB.data()[g];
-    E.c_sub[c4 + 3] = s.C4_SUB.data()[g];
+    E.cum_rain[c] = s.run.CUM_RAIN.data()[g];
+    E.soil[c] = s.run.SOIL_WATER.data()[g];
+    E.store[c] = s.run.SUB_STORE.data()[g];
+    E.deficit[c] = s.run.ET_DEFICIT.data()[g];
+    E.sub_flow[c] = s.run.SUB_FLOW.data()[g];
+    E.temp[c] = s.run.CELL_TEMP.data()[g];
+    E.et[c] = s.run.CELL_ET.data()[g];
+    E.event_rain[c] = s.run.EVENT_RAIN.data()[g];
+    E.infil[c] = s.run.INFILTRATION.data()[g];
+    E.cn_acc[c] = cn_accumulated_runoff(E.event_rain[c], E.soil_S[c], s.params.IA_RATIO);
+    E.c_sup[c4] = s.run.C1_SUP.data()[g];
+    E.c_sup[c4 + 1] = s.run.C2_SUP.data()[g];
+    E.c_sup[c4 + 2] = s.run.C3_SUP.data()[g];
+    E.c_sup[c4 + 3] = s.run.C4_SUP.data()[g];
+    E.c_sub[c4] = s.run.C1_SUB.data()[g];
+    E.c_sub[c4 + 1] = s.run.C2_SUB.data()[g];
+    E.c_sub[c4 + 2] = s.run.C3_SUB.data()[g];
+    E.c_sub[c4 + 3] = s.run.C4_SUB.data()[g];
     // The step functions start from the zeroed flows; the current-step
     // values are rebuilt by every step.
     for (int32_t k = 0; k < 4; ++k) E.q[k][c] = qgrids[k + 4]->data()[g];
@@ -109,15 +109,15 @@ void RunEngine::Impl::load_cells(const ModelState& s, const EngineWalk& w, const
     const float S = E.slope[c];
     E.L[c] = Lc;
     E.channel[c] = vchan[v];
-    E.area0[c] = s.AREA_CELLS.data()[g] == 0 ? 1 : 0;
+    E.area0[c] = s.catchment.AREA_CELLS.data()[g] == 0 ? 1 : 0;
     const float sqrtS = std::sqrt(S);
     if (vchan[v]) {
-      const float K = channel_roughness(cc.ks_out, cc.ks_slope, s.ELEVATION.data()[g], cc.z_out);
+      const float K = channel_roughness(cc.ks_out, cc.ks_slope, s.catchment.ELEVATION.data()[g], cc.z_out);
       E.KS[c] = K * sqrtS;
       surface_coefficients(0.0001f, E.KS[c], cc.chan, S, Lc, cc.dt, C);
       to_planes(E.dry_sup, c, C);
     } else {
-      const float K = cc.ks_class[s.ROUGH_CLASS.data()[g] - 1];
+      const float K = cc.ks_class[s.catchment.ROUGH_CLASS.data()[g] - 1];
       E.KS[c] = K * sqrtS;
       surface_coefficients(0.0001f, E.KS[c], cc.hill, S, Lc, cc.dt, C);
       to_planes(E.dry_sup, c, C);
@@ -135,7 +135,7 @@ void RunEngine::Impl::load_cells(const ModelState& s, const EngineWalk& w, const
     if (c >= V || E.channel[c]) E.q[3][c] = 0.0f;
   }
   E.weights_finite = weighted && std::isfinite(E.R);
-  for (std::size_t k = 0; E.weights_finite && k < static_cast<std::size_t>(s.N_RAIN_ST) * Ms; ++k) {
+  for (std::size_t k = 0; E.weights_finite && k < static_cast<std::size_t>(s.forcing.N_RAIN_ST) * Ms; ++k) {
     E.weights_finite = std::isfinite(E.weight[k]);
   }
   E.set_pointers();

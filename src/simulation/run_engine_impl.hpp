@@ -73,9 +73,9 @@ struct EngineWalk {
 
 // Whether every grid the steps read is NI x NJ (and the tables hold the
 // gauges' planes).
-bool engine_grids_fit(const ModelState& s, const RunTables& t);
+bool engine_grids_fit(const RunModel& s, const RunTables& t);
 // Walks the paths; false when the list is one the engine does not take.
-bool walk_paths(const ModelState& s, const CelerityConstants& cc, EngineWalk& w);
+bool walk_paths(const RunModel& s, const CelerityConstants& cc, EngineWalk& w);
 // Owner of every visit among T threads (T for the trunk routed after them).
 std::vector<int32_t> partition_paths(const EngineWalk& w, int32_t T);
 
@@ -157,7 +157,7 @@ struct RunEngine::Impl {
   std::atomic<uint32_t> go{0};
   std::atomic<int32_t> done{0};
   bool stop = false;
-  const ModelState* cs = nullptr;
+  const RunModel* cs = nullptr;
   const RunTables* ct = nullptr;
   const StepInputs* block = nullptr;  // the steps of the block being run
   bool dry_reuse = true;
@@ -168,7 +168,7 @@ struct RunEngine::Impl {
   // Engine order of the visited cells: tiles of each thread's piece, then of
   // the trunk, then the cells off the paths; eng_of gives the engine cell of
   // a grid cell (or -1), tile_of the tile of a routed cell.
-  void lay_out(const ModelState& s, const EngineWalk& w, const std::vector<int32_t>& owner,
+  void lay_out(const RunModel& s, const EngineWalk& w, const std::vector<int32_t>& owner,
                std::vector<int32_t>& eng_of, std::vector<int32_t>& tile_of);
   // Contributors of every cell, in walk order.
   void link_contributors(const EngineWalk& w, const std::vector<int32_t>& eng_of);
@@ -176,9 +176,9 @@ struct RunEngine::Impl {
   // cross-sections it routes.
   void plan_tiles(const EngineWalk& w, const std::vector<int32_t>& eng_of, const std::vector<int32_t>& tile_of);
   // Run constants, then every cell's constants and starting state.
-  void set_run_constants(const ModelState& s, RunKind kind, const CelerityConstants& cc);
-  void load_cells(const ModelState& s, const EngineWalk& w, const std::vector<int32_t>& eng_of);
-  void start_threads(const ModelState& s, const RunTables& t);
+  void set_run_constants(const RunModel& s, RunKind kind, const CelerityConstants& cc);
+  void load_cells(const RunModel& s, const EngineWalk& w, const std::vector<int32_t>& eng_of);
+  void start_threads(const RunModel& s, const RunTables& t);
 
   ~Impl() { stop_pool(); }
 
@@ -235,11 +235,11 @@ struct RunEngine::Impl {
   void runoff_range(int32_t b, int32_t e, const StepView& v);
   // Rain of cell c in the step, mm, summed as the grid functions sum it: the
   // nearest gauge, or the weighted gauges (rd: the record's values).
-  float cell_rain(const ModelState& s, int32_t c, int32_t N, bool miss, const float* rd, const float* wstep,
+  float cell_rain(const RunModel& s, int32_t c, int32_t N, bool miss, const float* rd, const float* wstep,
                   const int32_t* mstep, bool rain_zero) const {
     if (interp == 1) {
       const int32_t st = miss ? mstep[gidx[c]] : rain_st[c];
-      return s.RAIN_DATA(N, st) * R;
+      return s.forcing.RAIN_DATA(N, st) * R;
     }
     float P = 0.0f;
     if (rain_zero) return P;
@@ -253,12 +253,12 @@ struct RunEngine::Impl {
   }
   // Temperature of cell c at record N, degrees Celsius: its station's less
   // the lapse to its elevation (the step's station map when one is missing).
-  float cell_temperature(const ModelState& s, int32_t c, int32_t N, bool tmiss, const int32_t* tstep) const {
+  float cell_temperature(const RunModel& s, int32_t c, int32_t N, bool tmiss, const int32_t* tstep) const {
     if (tmiss) {
       const int32_t st = tstep[gidx[c]];
-      return s.TEMP_DATA(N, st) - (s.ELEVATION.data()[gidx[c]] - s.TEMP_Z(st)) * 0.0063f;
+      return s.forcing.TEMP_DATA(N, st) - (s.catchment.ELEVATION.data()[gidx[c]] - s.forcing.TEMP_Z(st)) * 0.0063f;
     }
-    return s.TEMP_DATA(N, temp_st[c]) - lapse[c];
+    return s.forcing.TEMP_DATA(N, temp_st[c]) - lapse[c];
   }
   // Subsurface store of a stiff cell c over the step (the explicit stages
   // would overshoot): the exact solution from q0 (mm) with recharge r,

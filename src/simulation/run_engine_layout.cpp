@@ -7,29 +7,28 @@
 
 namespace tarvex {
 
-bool engine_grids_fit(const ModelState& s, const RunTables& t) {
-  const int32_t NI = s.NI, NJ = s.NJ;
-  bool ok = NI >= 1 && NJ >= 1 && s.FLOW_DIR.rows() == NI && s.FLOW_DIR.cols() == NJ && s.AREA_CELLS.rows() == NI &&
-            s.AREA_CELLS.cols() == NJ && s.ROUGH_CLASS.rows() == NI && s.ROUGH_CLASS.cols() == NJ &&
-            s.RAIN_STATION_MAP.rows() == NI && s.RAIN_STATION_MAP.cols() == NJ &&
-            s.TEMP_STATION_MAP.rows() == NI && s.TEMP_STATION_MAP.cols() == NJ &&
+bool engine_grids_fit(const RunModel& s, const RunTables& t) {
+  const int32_t NI = s.catchment.NI, NJ = s.catchment.NJ;
+  bool ok = NI >= 1 && NJ >= 1 && s.catchment.FLOW_DIR.rows() == NI && s.catchment.FLOW_DIR.cols() == NJ && s.catchment.AREA_CELLS.rows() == NI &&
+            s.catchment.AREA_CELLS.cols() == NJ && s.catchment.ROUGH_CLASS.rows() == NI && s.catchment.ROUGH_CLASS.cols() == NJ &&
+            s.forcing.RAIN_STATION_MAP.rows() == NI && s.forcing.RAIN_STATION_MAP.cols() == NJ &&
+            s.forcing.TEMP_STATION_MAP.rows() == NI && s.forcing.TEMP_STATION_MAP.cols() == NJ &&
             t.RAIN_STATION_MAP_STEP.rows() == NI && t.RAIN_STATION_MAP_STEP.cols() == NJ &&
             t.TEMP_STATION_MAP_STEP.rows() == NI && t.TEMP_STATION_MAP_STEP.cols() == NJ &&
-            s.RAIN_WEIGHT.rows() >= static_cast<int64_t>(s.N_RAIN_ST) * NI && s.RAIN_WEIGHT.cols() == NJ &&
-            t.RAIN_WEIGHT_STEP.rows() >= static_cast<int64_t>(s.N_RAIN_ST) * NI && t.RAIN_WEIGHT_STEP.cols() == NJ;
-  for (const Grid<float>* g :
-       {&t.STEP_RUNOFF, &s.ELEVATION, &s.SLOPE, &s.SOIL_CAPACITY, &s.CUM_RAIN, &s.EVENT_RAIN, &s.INFILTRATION,
-        &s.SOIL_WATER, &s.SUB_STORE, &s.ET_DEFICIT, &s.SUB_FLOW, &s.CELL_TEMP, &s.CELL_ET, &s.C1_SUP, &s.C2_SUP,
-        &s.C3_SUP, &s.C4_SUP, &s.C1_SUB, &s.C2_SUB, &s.C3_SUB, &s.C4_SUB, &s.QIN_SUP, &s.QOUT_SUP, &s.QIN_SUB,
-        &s.QOUT_SUB, &s.QIN_SUP_OLD, &s.QOUT_SUP_OLD, &s.QIN_SUB_OLD, &s.QOUT_SUB_OLD}) {
+            s.forcing.RAIN_WEIGHT.rows() >= static_cast<int64_t>(s.forcing.N_RAIN_ST) * NI && s.forcing.RAIN_WEIGHT.cols() == NJ &&
+            t.RAIN_WEIGHT_STEP.rows() >= static_cast<int64_t>(s.forcing.N_RAIN_ST) * NI && t.RAIN_WEIGHT_STEP.cols() == NJ;
+  for (const Grid<float>* g : std::initializer_list<const Grid<float>*>{&t.STEP_RUNOFF, &s.catchment.ELEVATION, &s.catchment.SLOPE, &s.catchment.SOIL_CAPACITY, &s.run.CUM_RAIN, &s.run.EVENT_RAIN, &s.run.INFILTRATION,
+        &s.run.SOIL_WATER, &s.run.SUB_STORE, &s.run.ET_DEFICIT, &s.run.SUB_FLOW, &s.run.CELL_TEMP, &s.run.CELL_ET, &s.run.C1_SUP, &s.run.C2_SUP,
+        &s.run.C3_SUP, &s.run.C4_SUP, &s.run.C1_SUB, &s.run.C2_SUB, &s.run.C3_SUB, &s.run.C4_SUB, &s.run.QIN_SUP, &s.run.QOUT_SUP, &s.run.QIN_SUB,
+        &s.run.QOUT_SUB, &s.run.QIN_SUP_OLD, &s.run.QOUT_SUP_OLD, &s.run.QIN_SUB_OLD, &s.run.QOUT_SUB_OLD}) {
     ok = ok && g->rows() == NI && g->cols() == NJ;
   }
   return ok;
 }
 
-bool walk_paths(const ModelState& s, const CelerityConstants& cc, EngineWalk& w) {
-  w.NJ = s.NJ;
-  w.G = static_cast<std::size_t>(s.NI) * static_cast<std::size_t>(s.NJ);
+bool walk_paths(const RunModel& s, const CelerityConstants& cc, EngineWalk& w) {
+  w.NJ = s.catchment.NJ;
+  w.G = static_cast<std::size_t>(s.catchment.NI) * static_cast<std::size_t>(s.catchment.NJ);
   const std::size_t G = w.G;
   std::vector<int32_t>& visit_of = w.visit_of;
   std::vector<std::size_t>& vcell = w.vcell;
@@ -37,22 +36,22 @@ bool walk_paths(const ModelState& s, const CelerityConstants& cc, EngineWalk& w)
   visit_of.assign(G, -1);
   // The walk of ROUTING: visits in order, each with its downstream cell.
   const int64_t max_cells = static_cast<int64_t>(G);
-  for (int32_t k = 1; k <= s.NPATH; ++k) {
-    int32_t i = s.IIN(k), j = s.JIN(k);
-    const int32_t ie = s.IFIN(k), je = s.JFIN(k);
-    if (!s.FLOW_DIR.contains(i, j)) return false;
+  for (int32_t k = 1; k <= s.catchment.NPATH; ++k) {
+    int32_t i = s.catchment.IIN(k), j = s.catchment.JIN(k);
+    const int32_t ie = s.catchment.IFIN(k), je = s.catchment.JFIN(k);
+    if (!s.catchment.FLOW_DIR.contains(i, j)) return false;
     for (int64_t visited = 0;; ++visited) {
       if (visited == max_cells) return false;
       const std::size_t idx = w.off(i, j);
-      const int32_t code = s.FLOW_DIR.data()[idx];
+      const int32_t code = s.catchment.FLOW_DIR.data()[idx];
       if (!is_flow_code(code)) return false;
       const Step st = decode_direction(code);
       const int32_t in = i + st.di, jn = j + st.dj;
-      if (!s.FLOW_DIR.contains(in, jn)) return false;
-      const bool chan = static_cast<float>(s.AREA_CELLS.data()[idx]) * cc.a >= cc.a_channel;
+      if (!s.catchment.FLOW_DIR.contains(in, jn)) return false;
+      const bool chan = static_cast<float>(s.catchment.AREA_CELLS.data()[idx]) * cc.a >= cc.a_channel;
       if (chan && !cc.outlet_in_grid) return false;
       if (!chan) {
-        const int32_t cls = s.ROUGH_CLASS.data()[idx];
+        const int32_t cls = s.catchment.ROUGH_CLASS.data()[idx];
         if (cls < 1 || cls > kLimits.classes) return false;
       }
       if (visit_of[idx] >= 0) return false;  // visited twice in a step
@@ -155,7 +154,7 @@ std::vector<int32_t> partition_paths(const EngineWalk& walk, int32_t T) {
 // the ends, so that a tile holds whole subtrees where it can). Within a
 // tile the cells go by height (longest path from a source cell), so that
 // neighbours in the order are independent and their arithmetic overlaps.
-void RunEngine::Impl::lay_out(const ModelState& s, const EngineWalk& w, const std::vector<int32_t>& owner,
+void RunEngine::Impl::lay_out(const RunModel& s, const EngineWalk& w, const std::vector<int32_t>& owner,
                               std::vector<int32_t>& eng_of, std::vector<int32_t>& tile_of) {
   Impl& E = *this;
   const int32_t V = w.V;
@@ -234,16 +233,16 @@ void RunEngine::Impl::lay_out(const ModelState& s, const EngineWalk& w, const st
     }
   };
   for (int32_t v = 0; v < V; ++v) add_cell(vdown[v]);
-  for (int32_t k = 1; k <= s.N_SECTIONS; ++k) add_cell(w.off(s.SECTION_I(k), s.SECTION_J(k)));
+  for (int32_t k = 1; k <= s.catchment.N_SECTIONS; ++k) add_cell(w.off(s.catchment.SECTION_I(k), s.catchment.SECTION_J(k)));
   for (std::size_t g = 0; g < G; ++g) {
-    if (s.SLOPE.data()[g] > 0.0f) add_cell(g);
+    if (s.catchment.SLOPE.data()[g] > 0.0f) add_cell(g);
   }
   const int32_t M = static_cast<int32_t>(cells.size());
   E.M = M;
   E.grid_cells = G;
   E.gidx = std::move(cells);
   E.section.clear();
-  for (int32_t k = 1; k <= s.N_SECTIONS; ++k) E.section.push_back(eng_of[w.off(s.SECTION_I(k), s.SECTION_J(k))]);
+  for (int32_t k = 1; k <= s.catchment.N_SECTIONS; ++k) E.section.push_back(eng_of[w.off(s.catchment.SECTION_I(k), s.catchment.SECTION_J(k))]);
 }
 
 void RunEngine::Impl::link_contributors(const EngineWalk& w, const std::vector<int32_t>& eng_of) {

@@ -44,7 +44,7 @@ void RunEngine::Impl::sub_store_stages(int32_t n, const float* X, const float* r
 }
 
 void RunEngine::Impl::continuous_cells(int32_t b, int32_t e, const StepView& v) {
-  const ModelState& s = *cs;
+  const RunModel& s = *cs;
   const auto [N, miss, tmiss, rd, wstep, mstep, tstep, month, rain_zero, keep] = v;
   const MonthlyEt et_month(s, month);
   // Blocks of cells in three stages (rain and soil store, subsurface store,
@@ -129,7 +129,7 @@ void RunEngine::Impl::continuous_cells(int32_t b, int32_t e, const StepView& v) 
 __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::continuous_cells_lanes(int32_t b,
                                                                                                    int32_t e,
                                                                                                    const StepView& v) {
-  const ModelState& s = *cs;
+  const RunModel& s = *cs;
   const auto [N, miss, tmiss, rd, wstep, mstep, tstep, month, rain_zero, keep] = v;
   const MonthlyEt et_month(s, month);
   const bool rain_lanes = interp != 1 && !miss;
@@ -223,7 +223,7 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::conti
 #endif
 
 void RunEngine::Impl::cn_cells(int32_t b, int32_t e, const StepView& v) {
-  const ModelState& s = *cs;
+  const RunModel& s = *cs;
   const auto [N, miss, tmiss, rd, wstep, mstep, tstep, month, rain_zero, keep] = v;
   for (int32_t c = b; c < e; ++c) {
     if (!active[c]) {

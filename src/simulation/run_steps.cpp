@@ -7,8 +7,7 @@
 
 namespace tarvex {
 
-int32_t RUN_STEP_COUNT(const ModelState& s, RunKind kind) {
-  const StepPlan& plan = s.step_plan;
+int32_t RUN_STEP_COUNT(const StepPlan& plan, RunKind kind) {
   const float steps = kind == RunKind::single ? plan.run_steps_single : plan.run_steps_objective;
   if (!(steps < 2147483648.0f)) {
     throw InputError("the run would need " + shortest(steps) + " simulation steps (N_DATA " +
@@ -18,16 +17,15 @@ int32_t RUN_STEP_COUNT(const ModelState& s, RunKind kind) {
   return static_cast<int32_t>(steps);
 }
 
-int32_t RUN_RECORD_OF_STEP(const ModelState& s, RunKind kind, int32_t IT) {
+int32_t RUN_RECORD_OF_STEP(const StepPlan& plan, RunKind kind, int32_t IT) {
   const float k = static_cast<float>(IT - 1);
-  const StepPlan& plan = s.step_plan;
   const float x =
       kind == RunKind::single ? k * plan.records_per_step + 1.0f : k * plan.dt_step / plan.dt_record + 1.0f;
   // With very short steps the sum for the last steps of a long series
   // rounds up to the record after the last one: those steps belong to the
   // last record, and the series tables end there.
   const int32_t N = static_cast<int32_t>(x);
-  return N > s.N_DATA ? s.N_DATA : N;
+  return N > plan.records ? plan.records : N;
 }
 
 }  // namespace tarvex

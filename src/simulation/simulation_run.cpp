@@ -24,8 +24,8 @@ namespace tarvex {
 namespace {
 
 // Prints "Year n completed" after the last step of every 8760 records.
-void announce_year(const ModelState& s, int32_t IT, int32_t& YEAR) {
-  const StepPlan& plan = s.step_plan;
+void announce_year(const RunModel& s, int32_t IT, int32_t& YEAR) {
+  const StepPlan& plan = s.params.step_plan;
   const float PY = plan.steps_per_record * 8760.0f;  // steps in 8760 records
   const int32_t Y = static_cast<int32_t>(static_cast<float>(IT) / PY);
   const float rest = static_cast<float>(IT) - static_cast<float>(Y * 8760) * plan.dt_record / plan.dt_step;
@@ -39,54 +39,54 @@ void announce_year(const ModelState& s, int32_t IT, int32_t& YEAR) {
 // would reach the result files unnoticed: the inputs are outside what the
 // model can compute (the loading checks each value on its own, not every
 // combination).
-[[noreturn]] void refuse_overflow(const ModelState& s, int32_t IT, int32_t N, int32_t k, float q) {
+[[noreturn]] void refuse_overflow(const RunModel& s, int32_t IT, int32_t N, int32_t k, float q) {
   throw InputError("simulation step " + std::to_string(IT) + " (record " + std::to_string(N) +
-                   "): the discharge at the output cross-section (" + std::to_string(s.SECTION_I(k)) + ", " +
-                   std::to_string(s.SECTION_J(k)) + ") is " + shortest(q) +
+                   "): the discharge at the output cross-section (" + std::to_string(s.catchment.SECTION_I(k)) + ", " +
+                   std::to_string(s.catchment.SECTION_J(k)) + ") is " + shortest(q) +
                    "; the inputs lie outside the range the model can compute in 4-byte reals (check the "
                    "parameters, cell sizes, elevations and the rain and temperature series)");
 }
 
 }  // namespace
 
-int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, const EngineOptions& options) {
+int32_t RUN_SIMULATION(const RunModel& s, RunTables& t, RunKind kind, const EngineOptions& options) {
   Calendar cal;
   return RUN_SIMULATION(s, t, kind, cal, options);
 }
 
-int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal, const EngineOptions& options) {
+int32_t RUN_SIMULATION(const RunModel& s, RunTables& t, RunKind kind, Calendar& cal, const EngineOptions& options) {
   const bool single = kind == RunKind::single;
-  const int32_t NSTEPS = RUN_STEP_COUNT(s, kind);
+  const int32_t NSTEPS = RUN_STEP_COUNT(s.params.step_plan, kind);
   // The discharge series hold one value per step; refuse a run that would
   // overrun them rather than lose or corrupt its record.
-  if (s.N_SECTIONS > 0 && NSTEPS > s.limits.records) {
+  if (s.catchment.N_SECTIONS > 0 && NSTEPS > s.control.limits.records) {
     throw InputError("the run has " + std::to_string(NSTEPS) + " simulation steps (N_DATA " +
-                     std::to_string(s.N_DATA) + " records times DT_RAIN/DT_SIM = " + shortest(s.DT_RAIN) + "/" +
-                     shortest(s.DT_SIM) + "), but the discharge series at the output cross-section holds at most " +
-                     std::to_string(s.limits.records) + " steps; shorten the record or lengthen the simulation step");
+                     std::to_string(s.forcing.N_DATA) + " records times DT_RAIN/DT_SIM = " + shortest(s.forcing.DT_RAIN) + "/" +
+                     shortest(s.params.DT_SIM) + "), but the discharge series at the output cross-section holds at most " +
+                     std::to_string(s.control.limits.records) + " steps; shorten the record or lengthen the simulation step");
   }
-  const bool event = single && s.RUN_MODE == 2;
+  const bool event = single && s.control.RUN_MODE == 2;
 
-  s.size_series(NSTEPS);
+  s.results.size_series(NSTEPS, s.control.limits);
   try {
-    t.resize(s.NI, s.NJ, s.weight_planes());
+    t.resize(s.catchment.NI, s.catchment.NJ, weight_planes(s.control.limits, s.forcing));
   } catch (const std::bad_alloc&) {
-    throw InputError("the step tables of " + std::to_string(s.weight_planes()) + " rain weight planes of " +
-                     std::to_string(s.NI) + " x " + std::to_string(s.NJ) + " cells do not fit in memory");
+    throw InputError("the step tables of " + std::to_string(weight_planes(s.control.limits, s.forcing)) + " rain weight planes of " +
+                     std::to_string(s.catchment.NI) + " x " + std::to_string(s.catchment.NJ) + " cells do not fit in memory");
   }
   INITIAL_VALUE(s);
 
   int32_t IOUT = 1;
   int32_t YEAR = 1;
   cal.HOUR = 0.0f;
-  cal.MONTH = s.START_MONTH;
-  cal.DAY = s.START_DOY;
+  cal.MONTH = s.forcing.START_MONTH;
+  cal.DAY = s.forcing.START_DOY;
   cal.DAY_STEPS = 0;
 
   int32_t MISS_FLAG = 0, NMISS = 0, TMISS_FLAG = 0;
   MissList MISSLIST, TMISSLIST;
-  MISSLIST.size_to(s.N_RAIN_ST);
-  TMISSLIST.size_to(s.N_TEMP_ST);
+  MISSLIST.size_to(s.forcing.N_RAIN_ST);
+  TMISSLIST.size_to(s.forcing.N_TEMP_ST);
   ProgressFile progress;
 
   // The engine takes every run whose path list it can lay out; the grid
@@ -96,13 +96,13 @@ int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal,
 
   // The discharge at the cross-sections after step IT (record N).
   const auto record_step = [&](int32_t IT, int32_t N, const float* sup, const float* sub) {
-    if (s.N_SECTIONS > 0) {
-      for (int32_t k = 1; k <= s.N_SECTIONS; ++k) {
-        s.Q_SECTION_SURF(IOUT, k) = sup[k - 1];
-        s.Q_SECTION(IOUT, k) = sup[k - 1] + sub[k - 1];
-        if (!std::isfinite(s.Q_SECTION(IOUT, k))) {
+    if (s.catchment.N_SECTIONS > 0) {
+      for (int32_t k = 1; k <= s.catchment.N_SECTIONS; ++k) {
+        s.results.Q_SECTION_SURF(IOUT, k) = sup[k - 1];
+        s.results.Q_SECTION(IOUT, k) = sup[k - 1] + sub[k - 1];
+        if (!std::isfinite(s.results.Q_SECTION(IOUT, k))) {
           if (fast) engine.write_back(s, t);
-          refuse_overflow(s, IT, N, k, s.Q_SECTION(IOUT, k));
+          refuse_overflow(s, IT, N, k, s.results.Q_SECTION(IOUT, k));
         }
       }
       IOUT = IOUT + 1;
@@ -111,10 +111,10 @@ int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal,
   };
 
   if (!fast) {
-    std::vector<float> sup(static_cast<std::size_t>(std::max(s.N_SECTIONS, 0)));
+    std::vector<float> sup(static_cast<std::size_t>(std::max(s.catchment.N_SECTIONS, 0)));
     std::vector<float> sub(sup.size());
     for (int32_t IT = 1; IT <= NSTEPS; ++IT) {
-      const int32_t N = RUN_RECORD_OF_STEP(s, kind, IT);
+      const int32_t N = RUN_RECORD_OF_STEP(s.params.step_plan, kind, IT);
       if (single) announce_year(s, IT, YEAR);
       RAIN_GAUGE_CHECK(s, N, MISS_FLAG, NMISS, MISSLIST, t);
       t.STEP_RUNOFF.fill(0.0f);
@@ -128,9 +128,9 @@ int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal,
         UPDATE_DAY(s, cal);
       }
       ROUTING(s, t.STEP_RUNOFF);
-      for (int32_t k = 1; k <= s.N_SECTIONS; ++k) {
-        sup[static_cast<std::size_t>(k - 1)] = s.QIN_SUP(s.SECTION_I(k), s.SECTION_J(k));
-        sub[static_cast<std::size_t>(k - 1)] = s.QIN_SUB(s.SECTION_I(k), s.SECTION_J(k));
+      for (int32_t k = 1; k <= s.catchment.N_SECTIONS; ++k) {
+        sup[static_cast<std::size_t>(k - 1)] = s.run.QIN_SUP(s.catchment.SECTION_I(k), s.catchment.SECTION_J(k));
+        sub[static_cast<std::size_t>(k - 1)] = s.run.QIN_SUB(s.catchment.SECTION_I(k), s.catchment.SECTION_J(k));
       }
       record_step(IT, N, sup.data(), sub.data());
       STEP_SHIFT(s);
@@ -143,7 +143,7 @@ int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal,
     // series and the calendar there; the grids written back then hold the
     // state at the end of the block (the run ends, nothing writes them).
     const int32_t K = engine.block_steps();
-    const std::size_t ns = static_cast<std::size_t>(std::max(s.N_SECTIONS, 0));
+    const std::size_t ns = static_cast<std::size_t>(std::max(s.catchment.N_SECTIONS, 0));
     std::vector<StepInputs> block(static_cast<std::size_t>(K));
     std::vector<float> sup(ns * static_cast<std::size_t>(K)), sub(sup.size());
     const auto any_missing = [](const auto& MISSING, int32_t N, int32_t stations) {
@@ -157,15 +157,15 @@ int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal,
       int32_t n = 0;
       while (n < K && IT + n <= NSTEPS) {
         const int32_t step = IT + n;
-        const int32_t N = RUN_RECORD_OF_STEP(s, kind, step);
+        const int32_t N = RUN_RECORD_OF_STEP(s.params.step_plan, kind, step);
         int32_t miss = 0, tmiss = 0;
         if (n == 0) {
           RAIN_GAUGE_CHECK(s, N, MISS_FLAG, NMISS, MISSLIST, t);
           if (!event) CHECK_TEMP(s, N, TMISS_FLAG, t.TEMP_STATION_MAP_STEP, TMISSLIST);
           miss = MISS_FLAG;
           tmiss = event ? 0 : TMISS_FLAG;
-        } else if (any_missing(s.RAIN_MISSING, N, s.N_RAIN_ST) ||
-                   (!event && any_missing(s.TEMP_MISSING, N, s.N_TEMP_ST))) {
+        } else if (any_missing(s.forcing.RAIN_MISSING, N, s.forcing.N_RAIN_ST) ||
+                   (!event && any_missing(s.forcing.TEMP_MISSING, N, s.forcing.N_TEMP_ST))) {
           break;
         }
         block[static_cast<std::size_t>(n)] = StepInputs{N, ahead.MONTH, miss, tmiss, step == NSTEPS};

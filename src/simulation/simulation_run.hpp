@@ -21,10 +21,10 @@ enum class RunKind {
 // the run would record more steps than the series hold. The options set how
 // the run engine steps the run (the defaults are those of every run of the
 // program).
-int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, const EngineOptions& options = EngineOptions{});
+int32_t RUN_SIMULATION(const RunModel& s, RunTables& t, RunKind kind, const EngineOptions& options = EngineOptions{});
 
 // The same, leaving the calendar of the last step in cal.
-int32_t RUN_SIMULATION(ModelState& s, RunTables& t, RunKind kind, Calendar& cal,
+int32_t RUN_SIMULATION(const RunModel& s, RunTables& t, RunKind kind, Calendar& cal,
                        const EngineOptions& options = EngineOptions{});
 
 }  // namespace tarvex

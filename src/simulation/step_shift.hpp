@@ -5,6 +5,6 @@ namespace tarvex {
 
 // Rolls the step's flows over to the previous-step grids and clears the
 // current ones, ready for the next ROUTING call.
-void STEP_SHIFT(ModelState& s);
+void STEP_SHIFT(const RunModel& s);
 
 }  // namespace tarvex

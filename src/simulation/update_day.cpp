@@ -19,12 +19,12 @@ bool lands_on_24(float HOUR, float RATIO) {
 
 }  // namespace
 
-void UPDATE_DAY(const ModelState& s, Calendar& cal) {
+void UPDATE_DAY(const RunModel& s, Calendar& cal) {
   float& HOUR = cal.HOUR;
   float& DAY = cal.DAY;
   int32_t& MONTH = cal.MONTH;
   int32_t& DAY_STEPS = cal.DAY_STEPS;
-  const float ratio = s.step_plan.records_per_step;
+  const float ratio = s.params.step_plan.records_per_step;
   HOUR = HOUR + ratio;
   DAY_STEPS = DAY_STEPS + 1;
 
@@ -33,7 +33,7 @@ void UPDATE_DAY(const ModelState& s, Calendar& cal) {
     // second). Counting ends the day only for ratios whose repeated sums
     // never land on 24, such as 1/3; a sum that lags and still lands later
     // (very short steps) ends the day where it lands.
-    if (!(static_cast<double>(DAY_STEPS) == s.step_plan.steps_per_day) || lands_on_24(HOUR, ratio)) return;
+    if (!(static_cast<double>(DAY_STEPS) == s.params.step_plan.steps_per_day) || lands_on_24(HOUR, ratio)) return;
   }
 
   HOUR = 0.0f;  // HOUR - 24 where the sum lands on 24; a fresh day otherwise
@@ -45,10 +45,10 @@ void UPDATE_DAY(const ModelState& s, Calendar& cal) {
   } else if (DAY > 334.0f) {
     MONTH = 12;
   } else {
-    int32_t upper = s.DAYS_IN_MONTH(1);
+    int32_t upper = s.forcing.DAYS_IN_MONTH(1);
     for (int32_t m = 2; m <= 11; ++m) {
-      upper = upper + s.DAYS_IN_MONTH(m);
-      if (DAY > static_cast<float>(s.DAYS_IN_MONTH(1)) && DAY <= static_cast<float>(upper)) {
+      upper = upper + s.forcing.DAYS_IN_MONTH(m);
+      if (DAY > static_cast<float>(s.forcing.DAYS_IN_MONTH(1)) && DAY <= static_cast<float>(upper)) {
         MONTH = m;
         break;
       }

@@ -19,6 +19,6 @@ struct Calendar {
 // the day ends when HOUR - 24 is exactly 0 or, for step ratios whose 4-byte
 // sums never land on 24, when DAY_STEPS reaches the steps of 24 records.
 // At the end of a day DAY advances (365 wraps to 1) and MONTH follows it.
-void UPDATE_DAY(const ModelState& s, Calendar& cal);
+void UPDATE_DAY(const RunModel& s, Calendar& cal);
 
 }  // namespace tarvex

@@ -84,15 +84,15 @@ void MOD1(ModelState& s, const ControlFile& ctl) {
   if (!dem) refuse_run(1001);
 
   const int32_t ni = t.grid->i, nj = t.grid->j;
-  if (ni > s.limits.grid_side || nj > s.limits.grid_side) refuse_run(1018);
+  if (ni > s.control.limits.grid_side || nj > s.control.limits.grid_side) refuse_run(1018);
   if (ni < 1 || nj < 1) {
     ctl.refuse(t.grid.record(), "the grid size NI = " + std::to_string(ni) + ", NJ = " + std::to_string(nj) +
                                     " must be at least 1 by 1");
   }
-  s.NI = ni;
-  s.NJ = nj;
-  s.OUTLET_I = t.outlet->i;
-  s.OUTLET_J = t.outlet->j;
+  s.catchment.NI = ni;
+  s.catchment.NJ = nj;
+  s.catchment.OUTLET_I = t.outlet->i;
+  s.catchment.OUTLET_J = t.outlet->j;
   GridExpect expect{ni, nj, ctl.name(), t.grid.record()};
   if (t.cell_size.ok()) {
     expect.cell_dx = t.cell_size->first;
@@ -102,7 +102,7 @@ void MOD1(ModelState& s, const ControlFile& ctl) {
   // The grids are sized from the control file: a DEM that cannot hold them,
   // or grids memory cannot, are refused before they are taken.
   dem->expect(expect);
-  if (s.limits.fit_to_data) {
+  if (s.control.limits.fit_to_data) {
     check_grid_file_size(*t.dem, ni, nj, ctl.name(), t.grid.record());
     auto gis = [](const ControlValue<std::string>& v) {
       return v.ok() && grid_format(*v) != GridFormat::text ? 1 : 0;
@@ -118,9 +118,9 @@ void MOD1(ModelState& s, const ControlFile& ctl) {
   // Files are opened in the order of the pass, so that a file that cannot
   // be created stops it at the same point.
   GridWriter direction_file(*t.directions, kDirectionGrid, geo);
-  read_dem(*dem, s.ELEVATION);
+  read_dem(*dem, s.catchment.ELEVATION);
   const int32_t N_FIXED = *t.n_exempt;
-  if (N_FIXED > s.limits.exempt_cells) refuse_run(1019);
+  if (N_FIXED > s.control.limits.exempt_cells) refuse_run(1019);
   Array1<int32_t, kLimits.exempt_cells> FIXED_I, FIXED_J;
   FIXED_I.grow(N_FIXED);
   FIXED_J.grow(N_FIXED);
@@ -129,29 +129,29 @@ void MOD1(ModelState& s, const ControlFile& ctl) {
     FIXED_I(k) = c.i;
     FIXED_J(k) = c.j;
   }
-  FLOW_DIRECTIONS(s.ELEVATION, N_FIXED, FIXED_I, FIXED_J, s.FLOW_DIR);
+  FLOW_DIRECTIONS(s.catchment.ELEVATION, N_FIXED, FIXED_I, FIXED_J, s.catchment.FLOW_DIR);
   {
     GridWriter elevation_file(*t.elevation, kElevationGrid, geo);
-    write_grid(elevation_file, s.ELEVATION);
-    write_grid(direction_file, s.FLOW_DIR);
+    write_grid(elevation_file, s.catchment.ELEVATION);
+    write_grid(direction_file, s.catchment.FLOW_DIR);
     elevation_file.close();
   }
 
   {
     GridWriter area_file(*t.area, kAreaGrid, geo);
-    CONTRIBUTING_AREA(s.FLOW_DIR, s.AREA_CELLS, s.STREAM_ORDER);
-    write_grid(area_file, s.AREA_CELLS);
+    CONTRIBUTING_AREA(s.catchment.FLOW_DIR, s.catchment.AREA_CELLS, s.catchment.STREAM_ORDER);
+    write_grid(area_file, s.catchment.AREA_CELLS);
     area_file.close();
   }
 
   GridWriter river_order("RiverOrder.out", kOrderGrid);
   TextWriter temp_links(kTempLinks);
   LinkListFile link_list(temp_links);
-  ORDINI(s.FLOW_DIR, s.AREA_CELLS, s.OUTLET_I, s.OUTLET_J, s.limits.paths, s.STREAM_ORDER,
-         {s.LINK_ORD, s.LINK_I, s.LINK_J}, s.LINK_OVERFLOW, &link_list);
-  if (s.LINK_OVERFLOW == 0) write_grid(river_order, s.STREAM_ORDER);
+  ORDINI(s.catchment.FLOW_DIR, s.catchment.AREA_CELLS, s.catchment.OUTLET_I, s.catchment.OUTLET_J, s.control.limits.paths, s.catchment.STREAM_ORDER,
+         {s.catchment.LINK_ORD, s.catchment.LINK_I, s.catchment.LINK_J}, s.catchment.LINK_OVERFLOW, &link_list);
+  if (s.catchment.LINK_OVERFLOW == 0) write_grid(river_order, s.catchment.STREAM_ORDER);
   river_order.close();
-  if (s.LINK_OVERFLOW == 1) {
+  if (s.catchment.LINK_OVERFLOW == 1) {
     // The temporary list is what this refusal leaves, as its message says;
     // the other outputs of the pass are dropped with it.
     temp_links.close();
@@ -159,12 +159,12 @@ void MOD1(ModelState& s, const ControlFile& ctl) {
     refuse_run(1003);
   }
 
-  MASK(s.FLOW_DIR, s.AREA_CELLS, s.STREAM_ORDER, s.OUTLET_I, s.OUTLET_J, s.CATCHMENT_MASK);
+  MASK(s.catchment.FLOW_DIR, s.catchment.AREA_CELLS, s.catchment.STREAM_ORDER, s.catchment.OUTLET_I, s.catchment.OUTLET_J, s.catchment.CATCHMENT_MASK);
 
   {
     TextWriter link_file(*t.links);
     write_link_properties(
-        link_file, PARAM(s.FLOW_DIR, s.STREAM_ORDER, s.CATCHMENT_MASK, s.LINK_ORD, s.LINK_I, s.LINK_J));
+        link_file, PARAM(s.catchment.FLOW_DIR, s.catchment.STREAM_ORDER, s.catchment.CATCHMENT_MASK, s.catchment.LINK_ORD, s.catchment.LINK_I, s.catchment.LINK_J));
     link_file.close();
   }
 

@@ -71,21 +71,21 @@ class FuncvalTest : public ::testing::Test {
 
 TEST_F(FuncvalTest, EqualStepsCompareRecordByRecord) {
   test::build_small_catchment(s(), 48, 3600.0f);
-  for (int32_t n = 1; n <= 48; ++n) s().Q_OBS(n, 1) = 0.002f * static_cast<float>(n % 7);
+  for (int32_t n = 1; n <= 48; ++n) s().forcing.Q_OBS(n, 1) = 0.002f * static_cast<float>(n % 7);
   const float obj = evaluate();
 
   // The parameters stay in the state, rounded to 4-byte reals.
-  EXPECT_EQ(s().A_CHANNEL, 0.025f);
-  EXPECT_EQ(s().KS_CLASS(3), 14.0f);
-  EXPECT_EQ(s().TAU_SUB, 36000.0f);
-  EXPECT_EQ(s().IA_RATIO, 0.2f);
+  EXPECT_EQ(s().params.A_CHANNEL, 0.025f);
+  EXPECT_EQ(s().params.KS_CLASS(3), 14.0f);
+  EXPECT_EQ(s().params.TAU_SUB, 36000.0f);
+  EXPECT_EQ(s().params.IA_RATIO, 0.2f);
 
   float of = 0.0f;
   float peak = 0.0f;
   for (int32_t n = 1; n <= 48; ++n) {
-    const float d = s().Q_SECTION(n, 1) - s().Q_OBS(n, 1);
+    const float d = s().results.Q_SECTION(n, 1) - s().forcing.Q_OBS(n, 1);
     of = of + d * d;
-    peak = std::max(peak, s().Q_SECTION(n, 1));
+    peak = std::max(peak, s().results.Q_SECTION(n, 1));
   }
   EXPECT_GT(peak, 0.0f);
   EXPECT_EQ(obj, of);
@@ -94,7 +94,7 @@ TEST_F(FuncvalTest, EqualStepsCompareRecordByRecord) {
   ASSERT_EQ(outlet.size(), 48u);
   for (int32_t n = 1; n <= 48; ++n) {
     EXPECT_EQ(outlet[n - 1].n, n);
-    EXPECT_EQ(outlet[n - 1].q, s().Q_SECTION(n, 1));
+    EXPECT_EQ(outlet[n - 1].q, s().results.Q_SECTION(n, 1));
   }
 
   const auto log = lines_of(dir_.read("min-ris.txt"));
@@ -107,7 +107,7 @@ TEST_F(FuncvalTest, EqualStepsCompareRecordByRecord) {
 
 TEST_F(FuncvalTest, QuarterStepsAreAveragedToTheRecordStep) {
   test::build_small_catchment(s(), 100, 900.0f);
-  for (int32_t n = 1; n <= 100; ++n) s().Q_OBS(n, 1) = 0.001f;
+  for (int32_t n = 1; n <= 100; ++n) s().forcing.Q_OBS(n, 1) = 0.001f;
   const float obj = evaluate();
 
   const auto outlet = read_outlet(dir_);
@@ -115,11 +115,11 @@ TEST_F(FuncvalTest, QuarterStepsAreAveragedToTheRecordStep) {
   float of = 0.0f;
   for (int32_t m = 1; m <= 100; ++m) {
     float sum = 0.0f;
-    for (int32_t k = 4 * m - 3; k <= 4 * m; ++k) sum = sum + s().Q_SECTION(k, 1);
+    for (int32_t k = 4 * m - 3; k <= 4 * m; ++k) sum = sum + s().results.Q_SECTION(k, 1);
     const float mean = sum / 4.0f;
     EXPECT_EQ(outlet[m - 1].n, m);
     EXPECT_EQ(outlet[m - 1].q, mean) << "record " << m;
-    EXPECT_EQ(s().Q_SIM_AGG(m, 1), mean);
+    EXPECT_EQ(s().results.Q_SIM_AGG(m, 1), mean);
     const float d = mean - 0.001f;
     of = of + d * d;
   }
@@ -134,7 +134,7 @@ TEST_F(FuncvalTest, AStepRatioJustAboveAWholeNumberIsAveragedWithTheRatioItself)
   // 3.0005: 72 steps (INT(24*3600/1199.8)), blocks of 3 steps (k2 <= k +
   // R - 1), each sum divided by R, and INT(72/R) = 23 records scored.
   test::build_small_catchment(s(), 24, 1199.8f);
-  for (int32_t n = 1; n <= 24; ++n) s().Q_OBS(n, 1) = 0.001f;
+  for (int32_t n = 1; n <= 24; ++n) s().forcing.Q_OBS(n, 1) = 0.001f;
   const float obj = evaluate();
 
   const float R = 3600.0f / 1199.8f;
@@ -142,7 +142,7 @@ TEST_F(FuncvalTest, AStepRatioJustAboveAWholeNumberIsAveragedWithTheRatioItself)
   ASSERT_EQ(outlet.size(), 23u);
   float of = 0.0f;
   for (int32_t m = 1; m <= 23; ++m) {
-    const float sum = s().Q_SECTION(3 * m - 2, 1) + s().Q_SECTION(3 * m - 1, 1) + s().Q_SECTION(3 * m, 1);
+    const float sum = s().results.Q_SECTION(3 * m - 2, 1) + s().results.Q_SECTION(3 * m - 1, 1) + s().results.Q_SECTION(3 * m, 1);
     const float mean = sum / R;
     EXPECT_EQ(outlet[m - 1].q, mean) << "record " << m;
     const float d = mean - 0.001f;
@@ -154,19 +154,19 @@ TEST_F(FuncvalTest, AStepRatioJustAboveAWholeNumberIsAveragedWithTheRatioItself)
 
 TEST_F(FuncvalTest, EvaluationsAreIndependentAndTheLogGrows) {
   test::build_small_catchment(s(), 48, 3600.0f);
-  for (int32_t n = 1; n <= 48; ++n) s().Q_OBS(n, 1) = 0.01f;
+  for (int32_t n = 1; n <= 48; ++n) s().forcing.Q_OBS(n, 1) = 0.01f;
   // An earlier log whose last record lacks its line end keeps both records.
   dir_.write("min-ris.txt", " old record 1\n old record 2");
 
   const float first = evaluate();
-  const float cum_first = s().CUM_RAIN(1, 2);
+  const float cum_first = s().run.CUM_RAIN(1, 2);
   std::array<double, 11> other = {0.015, 3.0, 20.0, 20.0, 20.0, 0.05, 7200.0, 1.5, 0.4, 123.0, -4.5};
   const float second = FUNCVAL(s(), other.data(), 11);
   const float third = evaluate();
 
   EXPECT_NE(first, second);
   EXPECT_EQ(first, third);                   // nothing of the earlier runs leaks into a run
-  EXPECT_GT(s().CUM_RAIN(1, 2), cum_first);  // only the rain keeps accumulating
+  EXPECT_GT(s().run.CUM_RAIN(1, 2), cum_first);  // only the rain keeps accumulating
 
   const auto log = lines_of(dir_.read("min-ris.txt"));
   ASSERT_EQ(log.size(), 8u);
@@ -193,7 +193,7 @@ TEST_F(FuncvalTest, LoggedParametersReadBackExactly) {
 
 TEST_F(FuncvalTest, NoCrossSectionScoresZeroWithAnEmptyOutletFile) {
   test::build_small_catchment(s(), 24, 900.0f);
-  s().N_SECTIONS = 0;
+  s().catchment.N_SECTIONS = 0;
   dir_.write("outlet.out", "stale contents\n");
   EXPECT_EQ(evaluate(), 0.0f);
   EXPECT_EQ(dir_.read("outlet.out"), "");
@@ -211,7 +211,7 @@ TEST_F(FuncvalTest, ShortParameterVectorIsRefused) {
 
 TEST_F(FuncvalTest, ScoreBeyondFourByteRealsIsRefusedWithoutALogRecord) {
   test::build_small_catchment(s(), 24, 3600.0f);
-  for (int32_t n = 1; n <= 24; ++n) s().Q_OBS(n, 1) = 3.0e19f;  // squares overflow
+  for (int32_t n = 1; n <= 24; ++n) s().forcing.Q_OBS(n, 1) = 3.0e19f;  // squares overflow
   EXPECT_THROW(evaluate(), InputError);
   EXPECT_FALSE(dir_.exists("min-ris.txt"));
 }

@@ -94,14 +94,14 @@ TEST_F(ScemainTest, DefaultRunScoresTheInitialVector) {
             std::string::npos);
 
   // Header records skipped; the second value of each record ignored.
-  EXPECT_EQ(s().Q_OBS(1, 1), 0.001f);
-  EXPECT_EQ(s().Q_OBS(4, 1), 0.004f);
-  EXPECT_EQ(s().Q_OBS(5, 1), 0.0f);
-  EXPECT_EQ(s().A_CHANNEL, 0.025f);
+  EXPECT_EQ(s().forcing.Q_OBS(1, 1), 0.001f);
+  EXPECT_EQ(s().forcing.Q_OBS(4, 1), 0.004f);
+  EXPECT_EQ(s().forcing.Q_OBS(5, 1), 0.0f);
+  EXPECT_EQ(s().params.A_CHANNEL, 0.025f);
 
   float of = 0.0f;
   for (int32_t n = 1; n <= 48; ++n) {
-    const float d = s().Q_SECTION(n, 1) - s().Q_OBS(n, 1);
+    const float d = s().results.Q_SECTION(n, 1) - s().forcing.Q_OBS(n, 1);
     of = of + d * d;
   }
   const std::string log = dir_.read("min-ris.txt");
@@ -118,16 +118,16 @@ TEST_F(ScemainTest, FirstRecordIsDataWithoutHeaderAndNoObservationsStillRun) {
   dir_.write("Tarvex.in", control_file("obs.txt", 0, 3));
   dir_.write("obs.txt", "0.5\n0.25, 7\n0.125\n");
   EXPECT_EQ(scemain(), 0);
-  EXPECT_EQ(s().Q_OBS(1, 1), 0.5f);
-  EXPECT_EQ(s().Q_OBS(2, 1), 0.25f);
-  EXPECT_EQ(s().Q_OBS(3, 1), 0.125f);
+  EXPECT_EQ(s().forcing.Q_OBS(1, 1), 0.5f);
+  EXPECT_EQ(s().forcing.Q_OBS(2, 1), 0.25f);
+  EXPECT_EQ(s().forcing.Q_OBS(3, 1), 0.125f);
 
   // A record without a value: the read goes on to the next record.
   dir_.write("obs.txt", "0.5\n\n0.75 9\n0.375\n");
   EXPECT_EQ(scemain(), 0);
-  EXPECT_EQ(s().Q_OBS(1, 1), 0.5f);
-  EXPECT_EQ(s().Q_OBS(2, 1), 0.75f);
-  EXPECT_EQ(s().Q_OBS(3, 1), 0.375f);
+  EXPECT_EQ(s().forcing.Q_OBS(1, 1), 0.5f);
+  EXPECT_EQ(s().forcing.Q_OBS(2, 1), 0.75f);
+  EXPECT_EQ(s().forcing.Q_OBS(3, 1), 0.375f);
 
   dir_.write("Tarvex.in", control_file("obs.txt", 0, 0));
   std::filesystem::remove(dir_ / "obs.txt");
@@ -137,7 +137,7 @@ TEST_F(ScemainTest, FirstRecordIsDataWithoutHeaderAndNoObservationsStillRun) {
 }
 
 TEST_F(ScemainTest, WithoutCrossSectionEachRecordIsSkipped) {
-  s().N_SECTIONS = 0;
+  s().catchment.N_SECTIONS = 0;
   dir_.write("scein.dat", kScein);
   dir_.write("Tarvex.in", control_file("obs.txt", 1, 3));
   dir_.write("obs.txt", "head\nnot a number\n\nx y z\n");
@@ -162,7 +162,7 @@ TEST_F(ScemainTest, TooManyObservationsAreRefusedWithoutRun) {
 }
 
 TEST_F(ScemainTest, FortyThousandObservationsAreAccepted) {
-  s().N_DATA = 24;
+  s().forcing.N_DATA = 24;
   s().plan_steps();
   dir_.write("scein.dat", kScein);
   dir_.write("Tarvex.in", control_file("obs.txt", 0, 40000));
@@ -171,7 +171,7 @@ TEST_F(ScemainTest, FortyThousandObservationsAreAccepted) {
   for (int k = 0; k < 40000; ++k) obs += "0.5\n";
   dir_.write("obs.txt", obs);
   EXPECT_EQ(scemain(), 0);
-  EXPECT_EQ(s().Q_OBS(40000, 1), 0.5f);
+  EXPECT_EQ(s().forcing.Q_OBS(40000, 1), 0.5f);
 }
 
 TEST_F(ScemainTest, InvalidComplexCountStopsBeforeAnyRun) {
@@ -196,7 +196,7 @@ TEST_F(ScemainTest, FewerThanNineParametersAreRefusedBeforeAnyRun) {
   EXPECT_FALSE(dir_.exists("outlet.out"));
   // A failed pass leaves no report (it used to keep the settings tables).
   EXPECT_FALSE(dir_.exists("sceout.dat"));
-  EXPECT_EQ(s().Q_OBS(1, 1), 0.0f);
+  EXPECT_EQ(s().forcing.Q_OBS(1, 1), 0.0f);
 }
 
 // kScein with record `record` (3 to 11: parameters 1 to 9) replaced.

@@ -11,43 +11,43 @@ namespace tarvex::test {
 
 inline void build_small_catchment(ModelState& s, int32_t n_data, float dt_sim) {
   s = *small_state(1, 4, 4);
-  s.N_DATA = n_data;
-  s.DT_SIM = dt_sim;
+  s.forcing.N_DATA = n_data;
+  s.params.DT_SIM = dt_sim;
   s.plan_steps();
-  s.NCLASS = 1;
-  s.WD_CHAN = 10.0f;
-  s.KS_CHAN_TOP = 30.0f;
-  s.KS_CHAN_OUT = 25.0f;
-  s.W_SUB = 100.0f;
-  s.OUTLET_I = 1;
-  s.OUTLET_J = 4;
-  s.INTERP_METHOD = 1;
+  s.params.NCLASS = 1;
+  s.params.WD_CHAN = 10.0f;
+  s.params.KS_CHAN_TOP = 30.0f;
+  s.params.KS_CHAN_OUT = 25.0f;
+  s.params.W_SUB = 100.0f;
+  s.catchment.OUTLET_I = 1;
+  s.catchment.OUTLET_J = 4;
+  s.forcing.INTERP_METHOD = 1;
   one_section(s, 1, 4);
-  s.START_DAY = 1;
-  s.START_MONTH = 1;
-  s.START_YEAR = 2000;
-  s.START_DOY = 1.0f;
+  s.forcing.START_DAY = 1;
+  s.forcing.START_MONTH = 1;
+  s.forcing.START_YEAR = 2000;
+  s.forcing.START_DOY = 1.0f;
 
-  for (int32_t j = 1; j <= s.NJ; ++j) {
-    s.FLOW_DIR(1, j) = j < s.NJ ? 6 : 0;
-    s.AREA_CELLS(1, j) = j;
-    s.ELEVATION(1, j) = 400.0f - 10.0f * static_cast<float>(j);
-    s.SLOPE(1, j) = 0.05f;
-    s.ROUGH_CLASS(1, j) = 1;
-    s.SOIL_CAPACITY(1, j) = 40.0f;
-    s.CUM_RAIN(1, j) = 0.0f;
+  for (int32_t j = 1; j <= s.catchment.NJ; ++j) {
+    s.catchment.FLOW_DIR(1, j) = j < s.catchment.NJ ? 6 : 0;
+    s.catchment.AREA_CELLS(1, j) = j;
+    s.catchment.ELEVATION(1, j) = 400.0f - 10.0f * static_cast<float>(j);
+    s.catchment.SLOPE(1, j) = 0.05f;
+    s.catchment.ROUGH_CLASS(1, j) = 1;
+    s.catchment.SOIL_CAPACITY(1, j) = 40.0f;
+    s.run.CUM_RAIN(1, j) = 0.0f;
   }
   add_path(s, 1, 1, 1, 4);
   one_station(s, 1.0f, 2.0f);
-  s.TEMP_Z(1) = 380.0f;
+  s.forcing.TEMP_Z(1) = 380.0f;
   for (int32_t n = 1; n <= n_data; ++n) {
     const bool storm = n > n_data / 4 && n <= n_data / 2;
-    s.RAIN_DATA(n, 1) = storm ? 4.0f + static_cast<float>(n % 3) : 0.0f;
-    s.TEMP_DATA(n, 1) = 8.0f + static_cast<float>(n % 24) * 0.25f;
+    s.forcing.RAIN_DATA(n, 1) = storm ? 4.0f + static_cast<float>(n % 3) : 0.0f;
+    s.forcing.TEMP_DATA(n, 1) = 8.0f + static_cast<float>(n % 24) * 0.25f;
   }
   usual_months(s, 1.0f, 0.5f);
-  s.ET_SLOPE = 2.0f;
-  s.ET_OFFSET = 1.0f;
+  s.forcing.ET_SLOPE = 2.0f;
+  s.forcing.ET_OFFSET = 1.0f;
 }
 
 // Parameters for the catchment above: A_CHANNEL (cells 3 and 4 are channel

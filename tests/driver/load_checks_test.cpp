@@ -20,7 +20,7 @@ std::unique_ptr<ModelState> load(const ControlFileText& ctl, int32_t mode) {
   test::write_control(dir.path(), ctl);
   test::ChangeDir cd(dir.path());
   auto s = std::make_unique<ModelState>();
-  s->RUN_MODE = mode;
+  s->control.RUN_MODE = mode;
   test::capture_stdout([&] { READ_PARAM(*s, test::control(mode)); });
   return s;
 }
@@ -29,7 +29,7 @@ TEST(LoadChecks, TheLoadedRunCarriesItsStepPlan) {
   ControlFileText ctl;
   ctl.dt_sim = "900.";
   const auto s = load(ctl, 3);
-  const StepPlan& p = s->step_plan;
+  const StepPlan& p = s->params.step_plan;
   EXPECT_EQ(p.records, 24);
   EXPECT_FALSE(p.same_step);
   EXPECT_EQ(p.steps_per_record, 4.0f);

@@ -31,7 +31,7 @@ class Load : public ::testing::Test {
     test::write_file(dir.path() / "Tarvex.in", text);
     test::ChangeDir cd(dir.path());
     s = std::make_unique<ModelState>();
-    s->RUN_MODE = mode;
+    s->control.RUN_MODE = mode;
     refused = 0;
     out = test::capture_stdout([&] {
       try {
@@ -58,37 +58,37 @@ TEST_F(Load, TinyCatchmentContinuous) {
   load(3);
   EXPECT_EQ(refused, 0);
   EXPECT_EQ(out, "\n");
-  EXPECT_EQ(s->NI, 3);
-  EXPECT_EQ(s->NJ, 4);
-  EXPECT_EQ(s->N_DATA, 24);
-  EXPECT_EQ(s->KS_CLASS(1), 5.0f);
-  EXPECT_EQ(s->NPATH, 4);
-  EXPECT_EQ(s->IIN(4), 2);
-  EXPECT_EQ(s->JFIN(4), 4);
+  EXPECT_EQ(s->catchment.NI, 3);
+  EXPECT_EQ(s->catchment.NJ, 4);
+  EXPECT_EQ(s->forcing.N_DATA, 24);
+  EXPECT_EQ(s->params.KS_CLASS(1), 5.0f);
+  EXPECT_EQ(s->catchment.NPATH, 4);
+  EXPECT_EQ(s->catchment.IIN(4), 2);
+  EXPECT_EQ(s->catchment.JFIN(4), 4);
   const float L4 = ((100.0f + 100.0f) / 2.0f) * 4.0f;
   const float s1 = (12.0f - 6.0f) / L4;
-  for (int32_t j = 1; j <= 4; ++j) EXPECT_EQ(s->SLOPE(1, j), s1);
-  EXPECT_EQ(s->SLOPE(2, 4), (6.0f - 5.0f) / 100.0f);
-  EXPECT_EQ(s->SLOPE(3, 1), (8.6f - 5.0f) / 300.0f);
-  EXPECT_EQ(s->SLOPE(3, 4), -1.0f);
-  EXPECT_EQ(s->CUM_RAIN(3, 4), -1.0f);
-  EXPECT_EQ(s->CUM_RAIN(3, 3), 0.0f);
-  EXPECT_EQ(s->SOIL_CAPACITY(1, 1), (100.0f / 80.0f - 1.0f) * 254.0f);
-  EXPECT_EQ(s->RAIN_STATION_MAP(1, 2), 1);
-  EXPECT_EQ(s->RAIN_STATION_MAP(3, 3), 2);
-  EXPECT_EQ(s->RAIN_STATION_MAP(3, 4), -1);
-  EXPECT_EQ(s->TEMP_STATION_MAP(1, 1), 1);
-  EXPECT_EQ(s->TEMP_Z(1), 500.0f);
-  EXPECT_EQ(s->DAYS_IN_MONTH(2), 28);
-  EXPECT_EQ(s->START_DOY, 1.0f);
-  EXPECT_EQ(s->N_SECTIONS, 1);
-  EXPECT_EQ(s->SECTION_I(1), 3);
+  for (int32_t j = 1; j <= 4; ++j) EXPECT_EQ(s->catchment.SLOPE(1, j), s1);
+  EXPECT_EQ(s->catchment.SLOPE(2, 4), (6.0f - 5.0f) / 100.0f);
+  EXPECT_EQ(s->catchment.SLOPE(3, 1), (8.6f - 5.0f) / 300.0f);
+  EXPECT_EQ(s->catchment.SLOPE(3, 4), -1.0f);
+  EXPECT_EQ(s->run.CUM_RAIN(3, 4), -1.0f);
+  EXPECT_EQ(s->run.CUM_RAIN(3, 3), 0.0f);
+  EXPECT_EQ(s->catchment.SOIL_CAPACITY(1, 1), (100.0f / 80.0f - 1.0f) * 254.0f);
+  EXPECT_EQ(s->forcing.RAIN_STATION_MAP(1, 2), 1);
+  EXPECT_EQ(s->forcing.RAIN_STATION_MAP(3, 3), 2);
+  EXPECT_EQ(s->forcing.RAIN_STATION_MAP(3, 4), -1);
+  EXPECT_EQ(s->forcing.TEMP_STATION_MAP(1, 1), 1);
+  EXPECT_EQ(s->forcing.TEMP_Z(1), 500.0f);
+  EXPECT_EQ(s->forcing.DAYS_IN_MONTH(2), 28);
+  EXPECT_EQ(s->forcing.START_DOY, 1.0f);
+  EXPECT_EQ(s->catchment.N_SECTIONS, 1);
+  EXPECT_EQ(s->catchment.SECTION_I(1), 3);
 }
 
 TEST_F(Load, StartDayOfYearSumsTheMonthsBefore) {
   ctl.start = "15 3 2001";
   load(4);
-  EXPECT_EQ(s->START_DOY, 31.0f + 28.0f + 15.0f);
+  EXPECT_EQ(s->forcing.START_DOY, 31.0f + 28.0f + 15.0f);
 }
 
 TEST_F(Load, CapacityEdgesAreRefusedWithTheirMessages) {
@@ -121,14 +121,14 @@ TEST_F(Load, CapacityEdgesAreRefusedWithTheirMessages) {
   std::string t = ctl.render();
   load(3);
   EXPECT_EQ(refused, 0);
-  EXPECT_EQ(s->KS_CLASS(3), 7.0f);
+  EXPECT_EQ(s->params.KS_CLASS(3), 7.0f);
 }
 
 TEST_F(Load, MarkerSearchWithExemptCells) {
   ctl.fixed = {"2 2", "2 3", "1 1"};
   load(3);
   EXPECT_EQ(refused, 0);
-  EXPECT_EQ(s->ELEVATION(1, 1), 12.0f);
+  EXPECT_EQ(s->catchment.ELEVATION(1, 1), 12.0f);
   ctl.fixed.clear();
   ctl.marker = "A51";
   load(3);
@@ -145,9 +145,9 @@ TEST_F(Load, ImperviousEventRunOpensNoCurveNumberOrTemperatureFile) {
   load(2);
   EXPECT_EQ(refused, 0);
   for (int32_t i = 1; i <= 3; ++i) {
-    for (int32_t j = 1; j <= 4; ++j) EXPECT_EQ(s->SOIL_CAPACITY(i, j), 0.00001f);
+    for (int32_t j = 1; j <= 4; ++j) EXPECT_EQ(s->catchment.SOIL_CAPACITY(i, j), 0.00001f);
   }
-  EXPECT_EQ(s->START_DOY, 0.0f);
+  EXPECT_EQ(s->forcing.START_DOY, 0.0f);
   // Without the switch the curve-number file must exist.
   ctl.impervious = "0";
   expect_input_error(2, {"does-not-exist.txt"});
@@ -176,7 +176,7 @@ TEST_F(Load, MissingFilesHaveTheirNumbers) {
   std::filesystem::remove(dir / "Tarvex.in");
   test::ChangeDir cd(dir.path());
   ModelState fresh;
-  fresh.RUN_MODE = 4;
+  fresh.control.RUN_MODE = 4;
   int32_t status = 0;
   EXPECT_EQ(test::capture_stdout([&] { status = MAINMENU(fresh, 4); }), "\n File Tarvex.in not found\n\n");
   EXPECT_EQ(status, 1);
@@ -187,7 +187,7 @@ TEST_F(Load, CrossSections) {
   ctl.sections = {"this record is a label, not a cross-section"};
   load(3);
   EXPECT_EQ(refused, 0);
-  EXPECT_EQ(s->N_SECTIONS, 0);
+  EXPECT_EQ(s->catchment.N_SECTIONS, 0);
   ctl.n_sections = "2";
   ctl.sections = {"3 4", "2 4"};
   for (int32_t mode : {2, 3, 4}) {
@@ -299,7 +299,7 @@ TEST_F(Load, StartDayMustBeADayOfTheStartMonth) {
   expect_input_error(4, {"Tarvex.in", "record 10", "start day 0"});
   ctl.start = "31 12 2001";
   load(3);
-  EXPECT_EQ(s->START_DOY, 365.0f);
+  EXPECT_EQ(s->forcing.START_DOY, 365.0f);
   ctl.start = "40 2 2001";  // the event run has no calendar
   load(2);
   EXPECT_EQ(refused, 0);
@@ -363,18 +363,18 @@ TEST_F(Load, MoreThanTenThousandLinksAreRefused) {
   text += "\n\n";  // trailing empty lines are no links
   test::write_file(dir / "links.txt", text);
   load(3);
-  EXPECT_EQ(s->NPATH, 10000);
+  EXPECT_EQ(s->catchment.NPATH, 10000);
 }
 
 TEST_F(Load, HeaderOnlyLinkFileLeavesNoCatchment) {
   test::write_file(dir / "links.txt", "   IIN JIN   IFIN JFIN  ORD   LEN\n");
   load(3);
   EXPECT_EQ(refused, 0);
-  EXPECT_EQ(s->NPATH, 0);
+  EXPECT_EQ(s->catchment.NPATH, 0);
   for (int32_t i = 1; i <= 3; ++i) {
     for (int32_t j = 1; j <= 4; ++j) {
-      EXPECT_EQ(s->SLOPE(i, j), -1.0f);
-      EXPECT_EQ(s->RAIN_STATION_MAP(i, j), -1);
+      EXPECT_EQ(s->catchment.SLOPE(i, j), -1.0f);
+      EXPECT_EQ(s->forcing.RAIN_STATION_MAP(i, j), -1);
     }
   }
 }
@@ -385,7 +385,7 @@ TEST_F(Load, CurveNumbersAboveOneHundred) {
   load(3);
   EXPECT_EQ(refused, 0);
   EXPECT_EQ(out, "\n\n S < 0 for cell 3 4\n Error in the CN file\n\n");
-  EXPECT_LT(s->SOIL_CAPACITY(3, 4), 0.0f);
+  EXPECT_LT(s->catchment.SOIL_CAPACITY(3, 4), 0.0f);
   // On the catchment: every cell reported, then the load is refused.
   test::write_file(dir / "cn.txt", "80. 120. 75. 75.\n80. 70. 70. 75.\n85. 85. 80. 101.\n");
   try {
@@ -424,15 +424,15 @@ TEST(LoadCapacity, FullGridFourGaugesAndFortyThousandRecords) {
   test::write_control(dir.path(), ctl);
   test::ChangeDir cd(dir.path());
   auto s = std::make_unique<ModelState>();
-  s->RUN_MODE = 2;
+  s->control.RUN_MODE = 2;
   test::capture_stdout([&] { READ_PARAM(*s, test::control(2)); });
-  EXPECT_EQ(s->RAIN_DATA(40000, 4), 2.0f);
-  EXPECT_EQ(s->SLOPE(1000, 999), 0.0001f);  // level link
+  EXPECT_EQ(s->forcing.RAIN_DATA(40000, 4), 2.0f);
+  EXPECT_EQ(s->catchment.SLOPE(1000, 999), 0.0001f);  // level link
   // Gauge 4 sits on the only catchment cell's neighbour; weights sum to 1.
   float sum = 0.0f;
-  for (int32_t k = 1; k <= 4; ++k) sum += s->RAIN_WEIGHT((k - 1) * 1000 + 1000, 999);
+  for (int32_t k = 1; k <= 4; ++k) sum += s->forcing.RAIN_WEIGHT((k - 1) * 1000 + 1000, 999);
   EXPECT_NEAR(sum, 1.0f, 1e-6f);
-  EXPECT_EQ(s->RAIN_WEIGHT(3 * 1000 + 1, 1), 0.0f);
+  EXPECT_EQ(s->forcing.RAIN_WEIGHT(3 * 1000 + 1, 1), 0.0f);
 }
 
 }  // namespace
@@ -450,8 +450,8 @@ TEST_F(Load, AsciiGridsLoadLikeTextGrids) {
   test::write_file(dir / "cn.txt", "80. 80. 75. 75.\n80. 70. 70. 75.\n85. 85. 80. 0.\n");
   load(3);
   ASSERT_EQ(refused, 0);
-  const auto z = cells(s->ELEVATION), soil = cells(s->SOIL_CAPACITY);
-  const auto dirs = cells(s->FLOW_DIR), area = cells(s->AREA_CELLS);
+  const auto z = cells(s->catchment.ELEVATION), soil = cells(s->catchment.SOIL_CAPACITY);
+  const auto dirs = cells(s->catchment.FLOW_DIR), area = cells(s->catchment.AREA_CELLS);
 
   const std::string head = "ncols 4\nnrows 3\nxllcorner 0\nyllcorner 0\ncellsize 100\nNODATA_value -9999\n";
   test::write_file(dir / "elev.asc", head + "12. 9.5 8. 7.\n9. 8. 7. 6.\n8.6 7. 6. 5.\n");
@@ -465,11 +465,11 @@ TEST_F(Load, AsciiGridsLoadLikeTextGrids) {
   ctl.area_file = "area.asc";
   load(3);
   ASSERT_EQ(refused, 0);
-  EXPECT_EQ(cells(s->ELEVATION), z);
-  EXPECT_EQ(cells(s->SOIL_CAPACITY), soil);  // no data reads as CN 0: no soil
+  EXPECT_EQ(cells(s->catchment.ELEVATION), z);
+  EXPECT_EQ(cells(s->catchment.SOIL_CAPACITY), soil);  // no data reads as CN 0: no soil
   EXPECT_EQ(out, "\n");
-  EXPECT_EQ(cells(s->FLOW_DIR), dirs);
-  EXPECT_EQ(cells(s->AREA_CELLS), area);
+  EXPECT_EQ(cells(s->catchment.FLOW_DIR), dirs);
+  EXPECT_EQ(cells(s->catchment.AREA_CELLS), area);
 
   test::write_file(dir / "dir.asc", "ncols 4\nnrows 3\nxllcorner 0\nyllcorner 0\ncellsize 90\n6 6 6 8\n6 6 6 8\n6 6 6 0\n");
   expect_input_error(3, {"'dir.asc'", "cellsize 90", "100", "record 20"});

@@ -32,43 +32,43 @@ Volumes run_balance(float cn_scale) {
   test::copy_dir(test::test_data_dir() / "small", d.path());
   test::ChangeDir cd(d.path());
   auto s = std::make_unique<ModelState>();
-  s->RUN_MODE = 3;
+  s->control.RUN_MODE = 3;
   test::capture_stdout([&] { READ_PARAM(*s, test::control(3)); });
-  s->ET_SLOPE = 0.0f;
-  s->ET_OFFSET = 0.0f;
-  if (cn_scale > 0.0f) s->SOIL_CAPACITY.fill(cn_scale);
-  s->N_SECTIONS = 1;
-  s->SECTION_I(1) = s->IFIN(s->NPATH);
-  s->SECTION_J(1) = s->JFIN(s->NPATH);
+  s->forcing.ET_SLOPE = 0.0f;
+  s->forcing.ET_OFFSET = 0.0f;
+  if (cn_scale > 0.0f) s->catchment.SOIL_CAPACITY.fill(cn_scale);
+  s->catchment.N_SECTIONS = 1;
+  s->catchment.SECTION_I(1) = s->catchment.IFIN(s->catchment.NPATH);
+  s->catchment.SECTION_J(1) = s->catchment.JFIN(s->catchment.NPATH);
 
-  const int32_t n = s->N_DATA + kDryRecords;
+  const int32_t n = s->forcing.N_DATA + kDryRecords;
   s->grow_rain_records(n);
   s->grow_temp_records(n);
-  for (int32_t N = s->N_DATA + 1; N <= n; ++N) {
-    for (int32_t k = 1; k <= s->N_RAIN_ST; ++k) {
-      s->RAIN_DATA(N, k) = 0.0f;
-      s->RAIN_MISSING(N, k) = 0;
+  for (int32_t N = s->forcing.N_DATA + 1; N <= n; ++N) {
+    for (int32_t k = 1; k <= s->forcing.N_RAIN_ST; ++k) {
+      s->forcing.RAIN_DATA(N, k) = 0.0f;
+      s->forcing.RAIN_MISSING(N, k) = 0;
     }
-    for (int32_t k = 1; k <= s->N_TEMP_ST; ++k) {
-      s->TEMP_DATA(N, k) = s->TEMP_DATA(s->N_DATA, k);
-      s->TEMP_MISSING(N, k) = 0;
+    for (int32_t k = 1; k <= s->forcing.N_TEMP_ST; ++k) {
+      s->forcing.TEMP_DATA(N, k) = s->forcing.TEMP_DATA(s->forcing.N_DATA, k);
+      s->forcing.TEMP_MISSING(N, k) = 0;
     }
   }
-  s->N_DATA = n;
+  s->forcing.N_DATA = n;
   s->plan_steps();
 
   int32_t nout = 0;
-  test::capture_stdout([&] { nout = RUN_SIMULATION(*s, s->single_run, RunKind::single); });
+  test::capture_stdout([&] { nout = RUN_SIMULATION(*s, s->run.single_run, RunKind::single); });
   EXPECT_GT(nout, 0);
 
   Volumes v;
-  for (int32_t k = 1; k <= nout; ++k) v.outlet += static_cast<double>(s->Q_SECTION(k, 1)) * s->DT_SIM;
-  const double cell = static_cast<double>(s->CELL_DX) * s->CELL_DY;  // m2
-  for (int32_t i = 1; i <= s->NI; ++i) {
-    for (int32_t j = 1; j <= s->NJ; ++j) {
-      if (!(s->SLOPE(i, j) > 0.0f)) continue;
-      v.rain += s->CUM_RAIN(i, j) / 1000.0 * cell;
-      v.stored += (static_cast<double>(s->SOIL_WATER(i, j)) + s->SUB_STORE(i, j)) / 1000.0 * cell;
+  for (int32_t k = 1; k <= nout; ++k) v.outlet += static_cast<double>(s->results.Q_SECTION(k, 1)) * s->params.DT_SIM;
+  const double cell = static_cast<double>(s->catchment.CELL_DX) * s->catchment.CELL_DY;  // m2
+  for (int32_t i = 1; i <= s->catchment.NI; ++i) {
+    for (int32_t j = 1; j <= s->catchment.NJ; ++j) {
+      if (!(s->catchment.SLOPE(i, j) > 0.0f)) continue;
+      v.rain += s->run.CUM_RAIN(i, j) / 1000.0 * cell;
+      v.stored += (static_cast<double>(s->run.SOIL_WATER(i, j)) + s->run.SUB_STORE(i, j)) / 1000.0 * cell;
     }
   }
   return v;

@@ -49,22 +49,22 @@ Steady rain_until_steady(int32_t mode, const EngineOptions& opt) {
   test::write_control(d.path(), ctl);
 
   auto s = std::make_unique<ModelState>();
-  s->RUN_MODE = mode;
+  s->control.RUN_MODE = mode;
   test::capture_stdout([&] { READ_PARAM(*s, test::control(mode)); });
-  s->ET_SLOPE = 0.0f;
-  s->ET_OFFSET = 0.0f;
+  s->forcing.ET_SLOPE = 0.0f;
+  s->forcing.ET_OFFSET = 0.0f;
 
   Steady r;
-  for (int32_t i = 1; i <= s->NI; ++i) {
-    for (int32_t j = 1; j <= s->NJ; ++j) {
-      if (s->SLOPE(i, j) > 0.0f) r.area_km2 += static_cast<double>(s->CELL_DX) * s->CELL_DY / 1e6;
+  for (int32_t i = 1; i <= s->catchment.NI; ++i) {
+    for (int32_t j = 1; j <= s->catchment.NJ; ++j) {
+      if (s->catchment.SLOPE(i, j) > 0.0f) r.area_km2 += static_cast<double>(s->catchment.CELL_DX) * s->catchment.CELL_DY / 1e6;
     }
   }
   int32_t nout = 0;
-  test::capture_stdout([&] { nout = RUN_SIMULATION(*s, s->single_run, RunKind::single, opt); });
+  test::capture_stdout([&] { nout = RUN_SIMULATION(*s, s->run.single_run, RunKind::single, opt); });
   EXPECT_EQ(nout, kRecords);
-  r.last = s->Q_SECTION(nout, 1);
-  r.previous = s->Q_SECTION(nout - 24, 1);
+  r.last = s->results.Q_SECTION(nout, 1);
+  r.previous = s->results.Q_SECTION(nout - 24, 1);
   return r;
 }
 

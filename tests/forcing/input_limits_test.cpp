@@ -25,7 +25,7 @@ namespace {
 // 2 x 2, every cell a catchment cell but (2, 2).
 std::unique_ptr<ModelState> state() {
   auto s = test::square_state(2);
-  s->INTERP_METHOD = 1;
+  s->forcing.INTERP_METHOD = 1;
   return s;
 }
 
@@ -50,9 +50,9 @@ TEST(InputLimits, StationsFarOffTheGridAreRefused) {
   expect_input_error([&] { temp(*s, "1 5.\n2 5.\n", "2 -1e7 500."); }, {"temp.txt", "record 12", "temperature station"});
   // A million cells away is still a position.
   rain(*s, "1e6 -1e6\n", "1 1.0\n2 1.0\n");
-  EXPECT_EQ(s->RAIN_STATION_MAP(1, 1), 1);
+  EXPECT_EQ(s->forcing.RAIN_STATION_MAP(1, 1), 1);
   temp(*s, "1 5.\n2 5.\n", "-1e6 1 500.");
-  EXPECT_EQ(s->TEMP_STATION_MAP(1, 2), 1);
+  EXPECT_EQ(s->forcing.TEMP_STATION_MAP(1, 2), 1);
 }
 
 TEST(InputLimits, RainAndTemperaturesNoGaugeMeasuresAreRefused) {
@@ -61,10 +61,10 @@ TEST(InputLimits, RainAndTemperaturesNoGaugeMeasuresAreRefused) {
   expect_input_error([&] { temp(*s, "1 293.15\n2 5.\n"); }, {"temp.txt", "record 17", "temperature record 1"});
   // The largest value, and a missing one: the only gauge, so the load is refused.
   test::capture_stdout([&] { EXPECT_THROW(rain(*s, "1 1\n", "1 100000.\n2 -1e38\n"), RunRefused); });
-  EXPECT_EQ(s->RAIN_DATA(1, 1), 1.0e5f);
-  EXPECT_EQ(s->RAIN_MISSING(2, 1), 1);
+  EXPECT_EQ(s->forcing.RAIN_DATA(1, 1), 1.0e5f);
+  EXPECT_EQ(s->forcing.RAIN_MISSING(2, 1), 1);
   temp(*s, "1 100.\n2 -40.\n");
-  EXPECT_EQ(s->TEMP_DATA(1, 1), 100.0f);
+  EXPECT_EQ(s->forcing.TEMP_DATA(1, 1), 100.0f);
 }
 
 TEST(InputLimits, EvapotranspirationCoefficientsStationElevationAndMonthLengths) {
@@ -83,7 +83,7 @@ TEST(InputLimits, EvapotranspirationCoefficientsStationElevationAndMonthLengths)
   // A month longer than 31 days would overflow the calendar's day sums.
   expect_input_error([&] { with("31 28 31", "31 2147483647 31"); }, {"temp.txt", "record 8", "month 2"});
   with("31 28 31", "31 29 31");
-  EXPECT_EQ(s->DAYS_IN_MONTH(2), 29);
+  EXPECT_EQ(s->forcing.DAYS_IN_MONTH(2), 29);
 }
 
 TEST(InputLimits, CurveNumberWhoseRetentionOverflowsIsRefusedOnTheCatchment) {
@@ -97,15 +97,15 @@ TEST(InputLimits, CurveNumberWhoseRetentionOverflowsIsRefusedOnTheCatchment) {
 
 TEST(InputLimits, LinkWithoutAFiniteSlopeIsRefused) {
   auto s = state();
-  s->CELL_DX = 100.0f;
-  s->CELL_DY = 100.0f;
-  s->FLOW_DIR.fill(6);
-  s->ELEVATION(1, 1) = 3.0e38f;
-  s->ELEVATION(1, 2) = -3.0e38f;
+  s->catchment.CELL_DX = 100.0f;
+  s->catchment.CELL_DY = 100.0f;
+  s->catchment.FLOW_DIR.fill(6);
+  s->catchment.ELEVATION(1, 1) = 3.0e38f;
+  s->catchment.ELEVATION(1, 2) = -3.0e38f;
   auto r = RecordReader::from_text("header\n1 1 1 2 1 1.0\n", "links.txt");
   expect_input_error([&] { SLOPE_COMP(*s, r, 2); }, {"links.txt", "record 2", "no finite slope"});
   // Shorter than one step: no link of a grid.
-  s->ELEVATION(1, 1) = 10.0f;
+  s->catchment.ELEVATION(1, 1) = 10.0f;
   auto shortlink = RecordReader::from_text("header\n1 1 1 2 1 1e-20\n", "links.txt");
   expect_input_error([&] { SLOPE_COMP(*s, shortlink, 2); }, {"links.txt", "record 2", "length 1e-20"});
 }

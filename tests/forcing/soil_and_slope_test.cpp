@@ -20,67 +20,67 @@ std::unique_ptr<ModelState> state(int32_t ni, int32_t nj) { return test::small_s
 
 TEST(SoilStorativity, CurveNumbersToRetention) {
   auto s = state(1, 6);
-  s->SLOPE.fill(-1.0f);
+  s->catchment.SLOPE.fill(-1.0f);
   auto r = GridReader::from_text("100 50 25\n0 -3 101 999\n", "cn.txt");
   std::string out = test::capture_stdout([&] { SOIL_STORATIVITY(*s, r); });
-  EXPECT_EQ(s->SOIL_CAPACITY(1, 1), 0.0001f);
-  EXPECT_EQ(s->SOIL_CAPACITY(1, 2), 254.0f);
-  EXPECT_EQ(s->SOIL_CAPACITY(1, 3), 762.0f);
-  EXPECT_EQ(s->SOIL_CAPACITY(1, 4), -1.0f);
-  EXPECT_EQ(s->SOIL_CAPACITY(1, 5), -1.0f);
-  EXPECT_EQ(s->SOIL_CAPACITY(1, 6), (100.0f / 101.0f - 1.0f) * 254.0f);
-  EXPECT_NEAR(s->SOIL_CAPACITY(1, 6), -2.515f, 0.001f);
+  EXPECT_EQ(s->catchment.SOIL_CAPACITY(1, 1), 0.0001f);
+  EXPECT_EQ(s->catchment.SOIL_CAPACITY(1, 2), 254.0f);
+  EXPECT_EQ(s->catchment.SOIL_CAPACITY(1, 3), 762.0f);
+  EXPECT_EQ(s->catchment.SOIL_CAPACITY(1, 4), -1.0f);
+  EXPECT_EQ(s->catchment.SOIL_CAPACITY(1, 5), -1.0f);
+  EXPECT_EQ(s->catchment.SOIL_CAPACITY(1, 6), (100.0f / 101.0f - 1.0f) * 254.0f);
+  EXPECT_NEAR(s->catchment.SOIL_CAPACITY(1, 6), -2.515f, 0.001f);
   EXPECT_EQ(out, "\n S < 0 for cell 1 6\n Error in the CN file\n\n");
 }
 
 TEST(SlopeComp, MeanBedSlopeAlongEachLink) {
   auto s = state(1, 12);
-  s->CELL_DX = 100.0f;
-  s->CELL_DY = 100.0f;
-  s->FLOW_DIR.fill(6);
-  for (int32_t j = 1; j <= 12; ++j) s->ELEVATION(1, j) = 20.0f - static_cast<float>(j) * 0.5f;
+  s->catchment.CELL_DX = 100.0f;
+  s->catchment.CELL_DY = 100.0f;
+  s->catchment.FLOW_DIR.fill(6);
+  for (int32_t j = 1; j <= 12; ++j) s->catchment.ELEVATION(1, j) = 20.0f - static_cast<float>(j) * 0.5f;
   // (1,1)->(1,11): 10 steps, drop 5 m -> 0.005; (1,11)->(1,12): level -> 0.0001.
-  s->ELEVATION(1, 12) = s->ELEVATION(1, 11);
+  s->catchment.ELEVATION(1, 12) = s->catchment.ELEVATION(1, 11);
   auto r = RecordReader::from_text("header\n1 1 1 11 1 10.0\n1 11 1 12 2 1.0\n", "links.txt");
   SLOPE_COMP(*s, r, 3);
-  EXPECT_EQ(s->NPATH, 2);
-  for (int32_t j = 1; j <= 10; ++j) EXPECT_EQ(s->SLOPE(1, j), 0.005f) << j;
-  EXPECT_EQ(s->SLOPE(1, 11), 0.0001f);
-  EXPECT_EQ(s->SLOPE(1, 12), -1.0f);  // end cell of the last link
+  EXPECT_EQ(s->catchment.NPATH, 2);
+  for (int32_t j = 1; j <= 10; ++j) EXPECT_EQ(s->catchment.SLOPE(1, j), 0.005f) << j;
+  EXPECT_EQ(s->catchment.SLOPE(1, 11), 0.0001f);
+  EXPECT_EQ(s->catchment.SLOPE(1, 12), -1.0f);  // end cell of the last link
 }
 
 TEST(SlopeComp, LaterLinksOverwriteSharedCells) {
   auto s = state(1, 4);
-  s->CELL_DX = 10.0f;
-  s->CELL_DY = 30.0f;
-  s->FLOW_DIR.fill(6);
-  s->ELEVATION(1, 1) = 4.0f;
-  s->ELEVATION(1, 2) = 3.0f;
-  s->ELEVATION(1, 3) = 1.0f;
-  s->ELEVATION(1, 4) = 0.0f;
+  s->catchment.CELL_DX = 10.0f;
+  s->catchment.CELL_DY = 30.0f;
+  s->catchment.FLOW_DIR.fill(6);
+  s->catchment.ELEVATION(1, 1) = 4.0f;
+  s->catchment.ELEVATION(1, 2) = 3.0f;
+  s->catchment.ELEVATION(1, 3) = 1.0f;
+  s->catchment.ELEVATION(1, 4) = 0.0f;
   auto r = RecordReader::from_text("header\n1 1 1 3 1 2.0\n1 2 1 4 1 2.0\n", "links.txt");
   SLOPE_COMP(*s, r, 3);
-  EXPECT_EQ(s->SLOPE(1, 1), (4.0f - 1.0f) / 40.0f);
-  EXPECT_EQ(s->SLOPE(1, 2), (3.0f - 0.0f) / 40.0f);
+  EXPECT_EQ(s->catchment.SLOPE(1, 1), (4.0f - 1.0f) / 40.0f);
+  EXPECT_EQ(s->catchment.SLOPE(1, 2), (3.0f - 0.0f) / 40.0f);
 }
 
 TEST(InputTemp, CoefficientsSeriesAndMissingValues) {
   auto s = state(2, 2);
-  s->SLOPE.fill(1.0f);
-  s->N_DATA = 2;
+  s->catchment.SLOPE.fill(1.0f);
+  s->forcing.N_DATA = 2;
   s->plan_steps();
   auto r = RecordReader::from_text(test::temp_file("1 -98.0\n2 12.5\n"), "temp.txt");
   INPUT_TEMP(*s, r);
-  EXPECT_EQ(s->TEMP_MISSING(1, 1), 0);  // -98.0 is a value
-  EXPECT_EQ(s->TEMP_DATA(2, 1), 12.5f);
-  EXPECT_EQ(s->ET_OFFSET, -1.5f);
-  EXPECT_EQ(s->ET_MONTH_A(12), 0.5f);
-  EXPECT_EQ(s->ET_MONTH_B(7), 1.3f);
-  EXPECT_EQ(s->DAYS_IN_MONTH(12), 31);
-  EXPECT_EQ(s->TEMP_STATION_MAP(2, 2), 1);
+  EXPECT_EQ(s->forcing.TEMP_MISSING(1, 1), 0);  // -98.0 is a value
+  EXPECT_EQ(s->forcing.TEMP_DATA(2, 1), 12.5f);
+  EXPECT_EQ(s->forcing.ET_OFFSET, -1.5f);
+  EXPECT_EQ(s->forcing.ET_MONTH_A(12), 0.5f);
+  EXPECT_EQ(s->forcing.ET_MONTH_B(7), 1.3f);
+  EXPECT_EQ(s->forcing.DAYS_IN_MONTH(12), 31);
+  EXPECT_EQ(s->forcing.TEMP_STATION_MAP(2, 2), 1);
 
   auto t = state(1, 1);
-  t->N_DATA = 1;
+  t->forcing.N_DATA = 1;
   t->plan_steps();
   auto m = RecordReader::from_text(test::temp_file("1 -98.1\n"), "temp.txt");
   try {

@@ -18,7 +18,7 @@ struct Coefs {
 };
 
 Coefs sup(const ModelState& s, int32_t i, int32_t j) {
-  return {s.C1_SUP(i, j), s.C2_SUP(i, j), s.C3_SUP(i, j), s.C4_SUP(i, j)};
+  return {s.run.C1_SUP(i, j), s.run.C2_SUP(i, j), s.run.C3_SUP(i, j), s.run.C4_SUP(i, j)};
 }
 
 TEST(CelerSup, DryCellMatchesHandComputedCoefficients) {
@@ -32,21 +32,21 @@ TEST(CelerSup, DryCellMatchesHandComputedCoefficients) {
   EXPECT_NEAR(c.c3, -0.6552606, 2e-6);
   EXPECT_NEAR(c.c4, 1.6552606, 2e-6);
   EXPECT_NEAR(static_cast<double>(c.c1) + c.c2 + c.c3, 1.0, 1e-6);
-  EXPECT_EQ(s->C1_SUP(2, 3), 0.0f);  // only the one cell is written
+  EXPECT_EQ(s->run.C1_SUP(2, 3), 0.0f);  // only the one cell is written
 
   // Negative flows, and any flow on a cell without area, floor to the same Q.
-  s->QIN_SUP(2, 2) = -3.0f;
+  s->run.QIN_SUP(2, 2) = -3.0f;
   CELER_SUP(*s, 2, 2, 2, 3);
   EXPECT_EQ(sup(*s, 2, 2), c);
-  s->QIN_SUP(2, 2) = 30.0f;
-  s->AREA_CELLS(2, 2) = 0;
+  s->run.QIN_SUP(2, 2) = 30.0f;
+  s->catchment.AREA_CELLS(2, 2) = 0;
   CELER_SUP(*s, 2, 2, 2, 3);
   EXPECT_EQ(sup(*s, 2, 2), c);
 }
 
 TEST(CelerSup, SmallCourantNumberGivesTheDiffusionCorrection) {
   auto s = routing_state(3, 3);
-  s->DT_SIM = 60.0f;  // Cr = 0.0806, D = 0.0069: Cr + D < 1
+  s->params.DT_SIM = 60.0f;  // Cr = 0.0806, D = 0.0069: Cr + D < 1
   s->plan_steps();
   CELER_SUP(*s, 2, 2, 3, 2);
   const Coefs c = sup(*s, 2, 2);
@@ -59,21 +59,21 @@ TEST(CelerSup, SmallCourantNumberGivesTheDiffusionCorrection) {
   // C2 = Cr is inversely proportional to the flow length: the mean cell
   // size along either axis, 1.4142 times it diagonally (not sqrt 2).
   CELER_SUP(*s, 2, 2, 2, 1);
-  EXPECT_EQ(s->C2_SUP(2, 2), c.c2);
+  EXPECT_EQ(s->run.C2_SUP(2, 2), c.c2);
   for (auto [in, jn] : {std::pair{1, 1}, {1, 3}, {3, 1}, {3, 3}}) {
     CELER_SUP(*s, 2, 2, in, jn);
-    EXPECT_NEAR(static_cast<double>(c.c2) / s->C2_SUP(2, 2), 1.4142, 1e-6);
+    EXPECT_NEAR(static_cast<double>(c.c2) / s->run.C2_SUP(2, 2), 1.4142, 1e-6);
   }
 }
 
 TEST(CelerSup, ChannelCellAtTheOutletUsesTheOutletRoughness) {
   auto hill = routing_state(3, 3);
-  hill->QIN_SUP(2, 2) = 1.5f;
+  hill->run.QIN_SUP(2, 2) = 1.5f;
   CELER_SUP(*hill, 2, 2, 3, 3);
   auto chan = routing_state(3, 3);
-  chan->QIN_SUP(2, 2) = 1.5f;
-  chan->A_CHANNEL = 0.01f;  // every cell is a channel cell
-  chan->ELEVATION(2, 2) = chan->ELEVATION(3, 3);
+  chan->run.QIN_SUP(2, 2) = 1.5f;
+  chan->params.A_CHANNEL = 0.01f;  // every cell is a channel cell
+  chan->catchment.ELEVATION(2, 2) = chan->catchment.ELEVATION(3, 3);
   CELER_SUP(*chan, 2, 2, 3, 3);
   // Same section (WD_CHAN = WD_HILL) and KS_CHAN_OUT = KS_CLASS(1).
   EXPECT_EQ(sup(*chan, 2, 2), sup(*hill, 2, 2));
@@ -88,29 +88,29 @@ TEST(CelerSup, ChannelCellAtTheOutletUsesTheOutletRoughness) {
 // 3282 m. L is the mean cell size, 1.4142 times it to a diagonal neighbour.
 TEST(CelerSup, CoefficientsDelayAndSpreadLikeTheDiffusiveWave) {
   auto s = routing_state(4, 4);
-  s->NCLASS = 3;
-  s->KS_CLASS(2) = 12.5f;
-  s->KS_CLASS(3) = 33.0f;
-  s->ROUGH_CLASS(1, 2) = 2;
-  s->ROUGH_CLASS(3, 3) = 3;
-  s->WD_CHAN = 4.0f;
-  s->A_CHANNEL = 0.05f;
-  s->AREA_CELLS(2, 2) = 9;  // channel cells
-  s->AREA_CELLS(4, 1) = 40;
-  s->ELEVATION(2, 2) = 812.25f;
-  s->ELEVATION(4, 1) = 3282.0f;
-  s->ELEVATION(4, 4) = 420.0f;  // the outlet
-  s->SLOPE(1, 2) = 0.0001f;
-  s->SLOPE(3, 3) = 0.62f;
+  s->params.NCLASS = 3;
+  s->params.KS_CLASS(2) = 12.5f;
+  s->params.KS_CLASS(3) = 33.0f;
+  s->catchment.ROUGH_CLASS(1, 2) = 2;
+  s->catchment.ROUGH_CLASS(3, 3) = 3;
+  s->params.WD_CHAN = 4.0f;
+  s->params.A_CHANNEL = 0.05f;
+  s->catchment.AREA_CELLS(2, 2) = 9;  // channel cells
+  s->catchment.AREA_CELLS(4, 1) = 40;
+  s->catchment.ELEVATION(2, 2) = 812.25f;
+  s->catchment.ELEVATION(4, 1) = 3282.0f;
+  s->catchment.ELEVATION(4, 4) = 420.0f;  // the outlet
+  s->catchment.SLOPE(1, 2) = 0.0001f;
+  s->catchment.SLOPE(3, 3) = 0.62f;
   float q = 0.013f;
   for (int32_t i = 1; i <= 4; ++i) {
     for (int32_t j = 1; j <= 4; ++j, q *= 2.3f) {
-      s->QIN_SUP(i, j) = q;
-      s->QIN_SUP_OLD(i, j) = 2.0f * q;
-      s->QOUT_SUP_OLD(i, j) = 0.5f * q;
+      s->run.QIN_SUP(i, j) = q;
+      s->run.QIN_SUP_OLD(i, j) = 2.0f * q;
+      s->run.QOUT_SUP_OLD(i, j) = 0.5f * q;
     }
   }
-  const double z_out = 420.0, k_top = s->KS_CHAN_TOP, k_out = s->KS_CHAN_OUT;
+  const double z_out = 420.0, k_top = s->params.KS_CHAN_TOP, k_out = s->params.KS_CHAN_OUT;
   const auto channel_k = [&](double z) { return k_out * std::pow(k_top / k_out, (z - z_out) / (3282.0 - z_out)); };
   struct Case {
     int32_t i, j, in, jn;
@@ -125,10 +125,10 @@ TEST(CelerSup, CoefficientsDelayAndSpreadLikeTheDiffusiveWave) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "cell " << c.i << "," << c.j);
-    const double Q = (3.5 * static_cast<double>(s->QIN_SUP(c.i, c.j))) / 3.0;
+    const double Q = (3.5 * static_cast<double>(s->run.QIN_SUP(c.i, c.j))) / 3.0;
     const double L = c.i != c.in && c.j != c.jn ? 100.0 * 1.4142 : 100.0;
-    const test::Section sec = test::strickler_section(Q, c.K, s->SLOPE(c.i, c.j), c.r);
-    const double dt = s->DT_SIM, delay = L / sec.c, spread = 2.0 * sec.Dh * L / std::pow(sec.c, 3.0);
+    const test::Section sec = test::strickler_section(Q, c.K, s->catchment.SLOPE(c.i, c.j), c.r);
+    const double dt = s->params.DT_SIM, delay = L / sec.c, spread = 2.0 * sec.Dh * L / std::pow(sec.c, 3.0);
     // The diffusion number is not raised here: Cr + D >= 1.
     ASSERT_GE(sec.c * dt / L + 2.0 * sec.Dh / (sec.c * L), 1.0);
 
@@ -153,7 +153,7 @@ TEST(CelerSup, CoefficientsDelayAndSpreadLikeTheDiffusiveWave) {
 TEST(CelerSup, RoughnessClassOutsideTheTableIsRefused) {
   auto s = routing_state(2, 2);
   for (int32_t cls : {0, 4}) {
-    s->ROUGH_CLASS(1, 1) = cls;
+    s->catchment.ROUGH_CLASS(1, 1) = cls;
     EXPECT_THROW(CELER_SUP(*s, 1, 1, 1, 2), InputError);
   }
   EXPECT_THROW(CELER_SUP(*s, 3, 1, 2, 1), InputError);  // cell off the grid
@@ -161,10 +161,10 @@ TEST(CelerSup, RoughnessClassOutsideTheTableIsRefused) {
 
 TEST(CelerSub, DelaysByTheSubsurfaceCelerityAndSpreadsWithTwiceTheSurfaceDiffusivity) {
   auto s = routing_state(3, 3);
-  s->K_SUB = 1.0f;          // ck = K_SUB * slope = 0.01 m/s
-  s->QIN_SUB(2, 2) = 3.0f;  // Q = 1 m3/s
+  s->params.K_SUB = 1.0f;          // ck = K_SUB * slope = 0.01 m/s
+  s->run.QIN_SUB(2, 2) = 3.0f;  // Q = 1 m3/s
   CELER_SUB(*s, 2, 2, 2, 1);
-  const double c1 = s->C1_SUB(2, 2), c2 = s->C2_SUB(2, 2), c3 = s->C3_SUB(2, 2), c4 = s->C4_SUB(2, 2);
+  const double c1 = s->run.C1_SUB(2, 2), c2 = s->run.C2_SUB(2, 2), c3 = s->run.C3_SUB(2, 2), c4 = s->run.C4_SUB(2, 2);
   EXPECT_NEAR(c1 + c2 + c3, 1.0, 1e-6);
   EXPECT_NEAR(c4, 1.0 - c3, 1e-6);
   // Delay L / ck = 1e4 s; diffusivity Q / (S W_SUB) = 1 m2/s, spread
@@ -172,7 +172,7 @@ TEST(CelerSub, DelaysByTheSubsurfaceCelerityAndSpreadsWithTwiceTheSurfaceDiffusi
   const test::CellMoments m = test::cell_moments(c1, c2, c3);
   EXPECT_NEAR(m.mean * 3600.0, 1e4, 1e-5 * 1e4);
   EXPECT_NEAR(m.var * 3600.0 * 3600.0, 2e8, 1e-5 * 2e8);
-  EXPECT_EQ(s->C1_SUP(2, 2), 0.0f);  // surface coefficients untouched
+  EXPECT_EQ(s->run.C1_SUP(2, 2), 0.0f);  // surface coefficients untouched
 }
 
 }  // namespace

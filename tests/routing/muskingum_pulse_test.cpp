@@ -73,22 +73,22 @@ struct Routed {
 Routed route_pulse(const Channel& ch, int32_t upper, int32_t lower, int32_t steps) {
   const int32_t nj = ch.cells + 1;
   auto s = test::routing_state(1, nj);
-  s->CELL_DX = ch.dx;
-  s->CELL_DY = ch.dx;
-  s->DT_SIM = ch.dt;
+  s->catchment.CELL_DX = ch.dx;
+  s->catchment.CELL_DY = ch.dx;
+  s->params.DT_SIM = ch.dt;
   s->plan_steps();
-  s->A_CHANNEL = 0.0f;
-  s->WD_CHAN = ch.wd;
-  s->KS_CHAN_TOP = ch.ks;
-  s->KS_CHAN_OUT = ch.ks;
-  s->OUTLET_I = 1;
-  s->OUTLET_J = nj;
-  s->SLOPE.fill(ch.slope);
+  s->params.A_CHANNEL = 0.0f;
+  s->params.WD_CHAN = ch.wd;
+  s->params.KS_CHAN_TOP = ch.ks;
+  s->params.KS_CHAN_OUT = ch.ks;
+  s->catchment.OUTLET_I = 1;
+  s->catchment.OUTLET_J = nj;
+  s->catchment.SLOPE.fill(ch.slope);
   for (int32_t j = 1; j <= nj; ++j) {
-    s->FLOW_DIR(1, j) = 6;
-    s->AREA_CELLS(1, j) = j;
-    s->QIN_SUP_OLD(1, j) = static_cast<float>(ch.q0);
-    s->QOUT_SUP_OLD(1, j) = static_cast<float>(ch.q0);
+    s->catchment.FLOW_DIR(1, j) = 6;
+    s->catchment.AREA_CELLS(1, j) = j;
+    s->run.QIN_SUP_OLD(1, j) = static_cast<float>(ch.q0);
+    s->run.QOUT_SUP_OLD(1, j) = static_cast<float>(ch.q0);
   }
   test::add_path(*s, 1, 1, 1, nj);
   Grid<float> runoff;
@@ -98,15 +98,15 @@ Routed route_pulse(const Channel& ch, int32_t upper, int32_t lower, int32_t step
   Routed r;
   for (int32_t k = 0; k < steps; ++k) {
     const double t = static_cast<double>(k) * ch.dt;
-    s->QIN_SUP(1, 1) = static_cast<float>(ch.q0 * (1.0 + ch.eps * std::exp(-0.5 * (t - t0) * (t - t0) / (sd * sd))));
+    s->run.QIN_SUP(1, 1) = static_cast<float>(ch.q0 * (1.0 + ch.eps * std::exp(-0.5 * (t - t0) * (t - t0) / (sd * sd))));
     ROUTING(*s, runoff);
-    r.upper.push_back(s->QOUT_SUP(1, upper));
-    r.lower.push_back(s->QOUT_SUP(1, lower));
+    r.upper.push_back(s->run.QOUT_SUP(1, upper));
+    r.lower.push_back(s->run.QOUT_SUP(1, lower));
     // Next step: this step's flows become the previous step's.
-    s->QIN_SUP_OLD = s->QIN_SUP;
-    s->QOUT_SUP_OLD = s->QOUT_SUP;
-    s->QIN_SUP.fill(0.0f);
-    s->QOUT_SUP.fill(0.0f);
+    s->run.QIN_SUP_OLD = s->run.QIN_SUP;
+    s->run.QOUT_SUP_OLD = s->run.QOUT_SUP;
+    s->run.QIN_SUP.fill(0.0f);
+    s->run.QOUT_SUP.fill(0.0f);
   }
   return r;
 }

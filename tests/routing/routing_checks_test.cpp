@@ -22,10 +22,10 @@ std::string refusal(const ModelState& s) {
 
 TEST(ChannelRoughnessCheck, AcceptsAUsableLaw) {
   auto s = routing_state(3, 3);
-  s->ELEVATION(3, 3) = 420.0f;
-  s->ELEVATION(1, 1) = 4200.0f;  // above the reference top: the law extends
+  s->catchment.ELEVATION(3, 3) = 420.0f;
+  s->catchment.ELEVATION(1, 1) = 4200.0f;  // above the reference top: the law extends
   EXPECT_EQ(refusal(*s), "");
-  s->ELEVATION(3, 3) = 3400.0f;  // an outlet above it still gives a finite law
+  s->catchment.ELEVATION(3, 3) = 3400.0f;  // an outlet above it still gives a finite law
   EXPECT_EQ(refusal(*s), "");
 }
 
@@ -46,10 +46,10 @@ TEST(ChannelRoughnessCheck, RefusesUndefinedLaws) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     auto s = routing_state(3, 3);
-    s->WD_CHAN = c.wd;
-    s->KS_CHAN_TOP = c.top;
-    s->KS_CHAN_OUT = c.out;
-    s->ELEVATION(3, 3) = c.z_out;
+    s->params.WD_CHAN = c.wd;
+    s->params.KS_CHAN_TOP = c.top;
+    s->params.KS_CHAN_OUT = c.out;
+    s->catchment.ELEVATION(3, 3) = c.z_out;
     const std::string m = refusal(*s);
     EXPECT_NE(m.find("Tarvex.in"), std::string::npos) << m;
     EXPECT_NE(m.find(c.record), std::string::npos) << m;
@@ -58,16 +58,16 @@ TEST(ChannelRoughnessCheck, RefusesUndefinedLaws) {
 
 TEST(ChannelRoughnessCheck, RefusesAnOutletOffTheGrid) {
   auto s = routing_state(3, 3);
-  s->OUTLET_I = 4;
+  s->catchment.OUTLET_I = 4;
   EXPECT_NE(refusal(*s).find("record 46"), std::string::npos);
 }
 
 TEST(ChannelRoughnessCheck, RefusesALawThatOverflowsOnACatchmentCell) {
   auto s = routing_state(3, 3);
-  s->ELEVATION.fill(3281.99f);  // outlet a hair below the reference top
-  s->ELEVATION(1, 1) = 4000.0f;
+  s->catchment.ELEVATION.fill(3281.99f);  // outlet a hair below the reference top
+  s->catchment.ELEVATION(1, 1) = 4000.0f;
   EXPECT_NE(refusal(*s).find("cell (1,1)"), std::string::npos);
-  s->SLOPE(1, 1) = -1.0f;  // off the catchment the law is not used
+  s->catchment.SLOPE(1, 1) = -1.0f;  // off the catchment the law is not used
   EXPECT_EQ(refusal(*s), "");
 }
 

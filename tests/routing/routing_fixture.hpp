@@ -9,12 +9,12 @@ namespace tarvex::test {
 
 inline std::unique_ptr<ModelState> routing_state(int32_t ni, int32_t nj) {
   auto s = small_state(ni, nj);
-  s->single_run.resize(ni, nj);
+  s->run.single_run.resize(ni, nj);
   set_routing(*s);
-  s->OUTLET_I = ni;
-  s->OUTLET_J = nj;
-  s->SLOPE.fill(0.01f);
-  s->AREA_CELLS.fill(1);
+  s->catchment.OUTLET_I = ni;
+  s->catchment.OUTLET_J = nj;
+  s->catchment.SLOPE.fill(0.01f);
+  s->catchment.AREA_CELLS.fill(1);
   return s;
 }
 

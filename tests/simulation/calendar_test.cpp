@@ -44,12 +44,12 @@ TEST(UpdateDay, YearWrapsAfterDay365) {
 
 TEST(UpdateDay, JanuaryAndDecemberBoundsAreFixedWhateverTheMonthLengths) {
   Clock k(0.0f, 31.0f, 7);
-  for (int32_t m = 1; m <= 12; ++m) k.s->DAYS_IN_MONTH(m) = 30;
+  for (int32_t m = 1; m <= 12; ++m) k.s->forcing.DAYS_IN_MONTH(m) = 30;
   k.steps(24);  // day 32: above 30 and within 30 + 30
   EXPECT_EQ(k.c.MONTH, 2);
 
   Clock late(0.0f, 332.0f, 7);
-  for (int32_t m = 1; m <= 12; ++m) late.s->DAYS_IN_MONTH(m) = 30;
+  for (int32_t m = 1; m <= 12; ++m) late.s->forcing.DAYS_IN_MONTH(m) = 30;
   late.steps(24);  // day 333: beyond the 330 days of months 1..11, not yet above 334
   EXPECT_EQ(late.c.MONTH, 7);
   late.steps(48);  // day 335
@@ -60,7 +60,7 @@ TEST(UpdateDay, SubHourlyStepsAdvanceOneDayPer24Records) {
   // 1/2 and 1/4 land on 24 exactly; 1/3, 1/5, 1/6, 1/10 and 1/12 do not.
   for (int32_t per_record : {2, 4, 3, 5, 6, 10, 12}) {
     Clock k(0.0f, 100.0f, 4);
-    k.s->DT_SIM = 3600.0f / static_cast<float>(per_record);
+    k.s->params.DT_SIM = 3600.0f / static_cast<float>(per_record);
     k.s->plan_steps();
     const int32_t per_day = 24 * per_record;
     k.steps(per_day - 1);
@@ -79,7 +79,7 @@ TEST(UpdateDay, VeryShortStepsEndTheDayWhereTheHourSumLandsOn24) {
   // 24 records are 151261 steps, but the 4-byte sums of DT_SIM/DT_RAIN lag
   // and land on 24 exactly after 151478 steps: that is where the day ends.
   Clock k(0.0f, 100.0f, 4);
-  k.s->DT_SIM = 0.5712f;
+  k.s->params.DT_SIM = 0.5712f;
   k.s->plan_steps();
   k.steps(151261);
   EXPECT_EQ(k.c.DAY, 100.0f);
@@ -92,7 +92,7 @@ TEST(UpdateDay, VeryShortStepsEndTheDayWhereTheHourSumLandsOn24) {
 
   // Sums that run ahead and land early end the day there too.
   Clock early(0.0f, 100.0f, 4);
-  early.s->DT_SIM = 0.526f;  // 164259 steps in 24 records; lands after 164084
+  early.s->params.DT_SIM = 0.526f;  // 164259 steps in 24 records; lands after 164084
   early.s->plan_steps();
   early.steps(164083);
   EXPECT_EQ(early.c.DAY, 100.0f);

@@ -44,9 +44,9 @@ struct Row {
   Row(const std::vector<double>& cns, float lambda) {
     const int32_t n = static_cast<int32_t>(cns.size());
     s = test::sim_state(1, n);
-    s->RUN_MODE = 2;
-    s->IA_RATIO = lambda;
-    s->N_DATA = 16;
+    s->control.RUN_MODE = 2;
+    s->params.IA_RATIO = lambda;
+    s->forcing.N_DATA = 16;
     s->plan_steps();
     std::string grid;
     for (double cn : cns) grid += std::to_string(cn) + " ";
@@ -58,7 +58,7 @@ struct Row {
   }
   // Rain P (mm) in record n, one step per record.
   void rain(int32_t n, double P) {
-    s->RAIN_DATA(n, 1) = static_cast<float>(P);
+    s->forcing.RAIN_DATA(n, 1) = static_cast<float>(P);
     CN_METHOD(*s, n, 0, runoff, map_step, w_step);
   }
 };
@@ -83,11 +83,11 @@ TEST(CnClosedForm, OneStormOverTheRangeOfRainAndCurveNumbers) {
         SCOPED_TRACE(::testing::Message() << "lambda " << lambda << ", P " << Pf << " mm, CN "
                                           << kCurveNumbers[static_cast<std::size_t>(j - 1)]);
         EXPECT_NEAR(row.runoff(1, j), Q, tolerance(Pf, S));
-        EXPECT_NEAR(row.s->INFILTRATION(1, j), Pf - Q, tolerance(Pf, S));
+        EXPECT_NEAR(row.s->run.INFILTRATION(1, j), Pf - Q, tolerance(Pf, S));
         if (Pf <= static_cast<double>(lambda) * S * (1.0 - 64.0 * kEps)) {
           // Below the initial abstraction nothing runs off, exactly.
           EXPECT_EQ(row.runoff(1, j), 0.0f);
-          EXPECT_EQ(row.s->INFILTRATION(1, j), static_cast<float>(Pf));
+          EXPECT_EQ(row.s->run.INFILTRATION(1, j), static_cast<float>(Pf));
         }
       }
     }

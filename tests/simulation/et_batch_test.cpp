@@ -22,14 +22,14 @@ struct Month {
 
 MonthlyEt month_et(const Month& c) {
   static const auto s = test::sim_state(1, 1);
-  s->DT_SIM = c.DT_SIM;
-  s->DT_RAIN = c.DT_RAIN;
+  s->params.DT_SIM = c.DT_SIM;
+  s->forcing.DT_RAIN = c.DT_RAIN;
   s->plan_steps();
-  s->DAYS_IN_MONTH(1) = c.days;
-  s->ET_SLOPE = c.slope;
-  s->ET_MONTH_B(1) = c.b;
-  s->ET_MONTH_A(1) = c.a;
-  s->ET_OFFSET = c.offset;
+  s->forcing.DAYS_IN_MONTH(1) = c.days;
+  s->forcing.ET_SLOPE = c.slope;
+  s->forcing.ET_MONTH_B(1) = c.b;
+  s->forcing.ET_MONTH_A(1) = c.a;
+  s->forcing.ET_OFFSET = c.offset;
   return MonthlyEt(*s, 1);
 }
 

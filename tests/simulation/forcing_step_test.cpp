@@ -17,25 +17,25 @@ using test::sim_state;
 
 TEST(NearestStation, MissingGaugeGoesToNearestReportingOneWithTiesToLowerNumber) {
   auto s = sim_state(3, 5);
-  s->SLOPE(1, 2) = -1.0f;
-  s->N_RAIN_ST = 3;
+  s->catchment.SLOPE(1, 2) = -1.0f;
+  s->forcing.N_RAIN_ST = 3;
   const float pos[3][2] = {{1, 1}, {2, 3}, {3, 5}};
   for (int32_t k = 1; k <= 3; ++k) {
-    s->RAIN_XY(1, k) = pos[k - 1][0];
-    s->RAIN_XY(2, k) = pos[k - 1][1];
+    s->forcing.RAIN_XY(1, k) = pos[k - 1][0];
+    s->forcing.RAIN_XY(2, k) = pos[k - 1][1];
   }
   bool miss[3] = {false, true, false};
   Grid<int32_t> map;
   map.resize(3, 5);
   map.fill(9);
-  nearest_station(3, 5, 3, s->RAIN_XY, miss, map, s->SLOPE);
+  nearest_station(3, 5, 3, s->forcing.RAIN_XY, miss, map, s->catchment.SLOPE);
   // Cell (2, 3) held gauge 2; gauges 1 and 3 are both 5 cells^2 away.
   const int32_t expected[3][5] = {{1, -1, 1, 3, 3}, {1, 1, 1, 3, 3}, {1, 1, 3, 3, 3}};
   for (int32_t i = 1; i <= 3; ++i)
     for (int32_t j = 1; j <= 5; ++j) EXPECT_EQ(map(i, j), expected[i - 1][j - 1]) << i << "," << j;
 
   // All reporting: gauge 2 takes its own cell and its ring.
-  nearest_station(3, 5, 3, s->RAIN_XY, nullptr, map, s->SLOPE);
+  nearest_station(3, 5, 3, s->forcing.RAIN_XY, nullptr, map, s->catchment.SLOPE);
   EXPECT_EQ(map(2, 3), 2);
   EXPECT_EQ(map(1, 3), 2);
   EXPECT_EQ(map(1, 1), 1);
@@ -43,17 +43,17 @@ TEST(NearestStation, MissingGaugeGoesToNearestReportingOneWithTiesToLowerNumber)
 
 TEST(InverseDistanceWeights, GaugeOnCellCentreDominatesAndMissingGaugesWeighNothing) {
   auto s = sim_state(1, 3);
-  s->SLOPE(1, 3) = -1.0f;
-  s->N_RAIN_ST = 2;
-  s->RAIN_XY(1, 1) = 1.0f;
-  s->RAIN_XY(2, 1) = 1.0f;
-  s->RAIN_XY(1, 2) = 1.0f;
-  s->RAIN_XY(2, 2) = 3.0f;
+  s->catchment.SLOPE(1, 3) = -1.0f;
+  s->forcing.N_RAIN_ST = 2;
+  s->forcing.RAIN_XY(1, 1) = 1.0f;
+  s->forcing.RAIN_XY(2, 1) = 1.0f;
+  s->forcing.RAIN_XY(1, 2) = 1.0f;
+  s->forcing.RAIN_XY(2, 2) = 3.0f;
   Grid<float> w;
   w.resize(4, 3);
   w.fill(7.0f);
   bool miss[2] = {false, false};
-  inverse_distance_weights(1, 3, 2, s->RAIN_XY, nullptr, w, s->SLOPE);
+  inverse_distance_weights(1, 3, 2, s->forcing.RAIN_XY, nullptr, w, s->catchment.SLOPE);
   // Cell (1, 1): 1/0.0001 = 10000 against 1/4.
   EXPECT_FLOAT_EQ(w(1, 1), 10000.0f / 10000.25f);
   EXPECT_FLOAT_EQ(w(2, 1), 0.25f / 10000.25f);
@@ -63,7 +63,7 @@ TEST(InverseDistanceWeights, GaugeOnCellCentreDominatesAndMissingGaugesWeighNoth
   EXPECT_EQ(w(2, 3), 0.0f);
 
   miss[0] = true;
-  inverse_distance_weights(1, 3, 2, s->RAIN_XY, miss, w, s->SLOPE);
+  inverse_distance_weights(1, 3, 2, s->forcing.RAIN_XY, miss, w, s->catchment.SLOPE);
   EXPECT_EQ(w(1, 1), 0.0f);
   EXPECT_EQ(w(2, 1), 1.0f);
   EXPECT_EQ(w(1, 2), 0.0f);
@@ -71,7 +71,7 @@ TEST(InverseDistanceWeights, GaugeOnCellCentreDominatesAndMissingGaugesWeighNoth
 
   // Every gauge missing: every weight 0, no division.
   miss[1] = true;
-  inverse_distance_weights(1, 3, 2, s->RAIN_XY, miss, w, s->SLOPE);
+  inverse_distance_weights(1, 3, 2, s->forcing.RAIN_XY, miss, w, s->catchment.SLOPE);
   for (int32_t r = 1; r <= 2; ++r)
     for (int32_t j = 1; j <= 3; ++j) EXPECT_EQ(w(r, j), 0.0f);
   EXPECT_EQ(w(3, 1), 7.0f);  // rows of gauges beyond NST untouched
@@ -94,16 +94,16 @@ TEST(CheckTemp, ReportingStationLeavesStepMapAlone) {
 TEST(RainGaugeCheck, RebuildsTheStepTableOnlyWhenTheMissingGaugesChange) {
   for (int32_t interp : {1, 2}) {
     auto s = sim_state(2, 3);
-    s->N_DATA = 4;
+    s->forcing.N_DATA = 4;
     s->plan_steps();
-    s->N_RAIN_ST = 3;
-    s->INTERP_METHOD = interp;
+    s->forcing.N_RAIN_ST = 3;
+    s->forcing.INTERP_METHOD = interp;
     const float pos[3][2] = {{1, 1}, {2, 3}, {1, 3}};
     for (int32_t k = 1; k <= 3; ++k) {
-      s->RAIN_XY(1, k) = pos[k - 1][0];
-      s->RAIN_XY(2, k) = pos[k - 1][1];
+      s->forcing.RAIN_XY(1, k) = pos[k - 1][0];
+      s->forcing.RAIN_XY(2, k) = pos[k - 1][1];
     }
-    for (int32_t n : {1, 2, 4}) s->RAIN_MISSING(n, n == 2 ? 2 : 1) = 1;  // {1}, {2}, none, {1}
+    for (int32_t n : {1, 2, 4}) s->forcing.RAIN_MISSING(n, n == 2 ? 2 : 1) = 1;  // {1}, {2}, none, {1}
     RunTables t;
     t.resize(2, 3);
     // Cell (2, 2) of the table in use: the nearest gauge, or gauge 1's weight.
@@ -134,10 +134,10 @@ TEST(RainGaugeCheck, RebuildsTheStepTableOnlyWhenTheMissingGaugesChange) {
 
 TEST(LocalRain, SharesTheRecordAndReadsStepTablesOnlyWhenAGaugeIsMissing) {
   auto s = sim_state(1, 1);
-  s->N_RAIN_ST = 2;
-  s->RAIN_DATA(1, 1) = 4.0f;
-  s->RAIN_DATA(1, 2) = 12.0f;
-  s->RAIN_STATION_MAP(1, 1) = 2;
+  s->forcing.N_RAIN_ST = 2;
+  s->forcing.RAIN_DATA(1, 1) = 4.0f;
+  s->forcing.RAIN_DATA(1, 2) = 12.0f;
+  s->forcing.RAIN_STATION_MAP(1, 1) = 2;
   Grid<int32_t> map_step;
   map_step.resize(1, 1);
   map_step(1, 1) = 1;
@@ -149,9 +149,9 @@ TEST(LocalRain, SharesTheRecordAndReadsStepTablesOnlyWhenAGaugeIsMissing) {
   EXPECT_EQ(LOCAL_RAIN(*s, 1, 1, 0, 0.25f, 1, map_step, w_step), 3.0f);
   EXPECT_EQ(LOCAL_RAIN(*s, 1, 1, 1, 0.25f, 1, map_step, w_step), 1.0f);
 
-  s->INTERP_METHOD = 2;
-  s->RAIN_WEIGHT(1, 1) = 0.5f;
-  s->RAIN_WEIGHT(2, 1) = 0.5f;
+  s->forcing.INTERP_METHOD = 2;
+  s->forcing.RAIN_WEIGHT(1, 1) = 0.5f;
+  s->forcing.RAIN_WEIGHT(2, 1) = 0.5f;
   EXPECT_EQ(LOCAL_RAIN(*s, 1, 1, 0, 0.25f, 1, map_step, w_step), 2.0f);
   EXPECT_EQ(LOCAL_RAIN(*s, 1, 1, 1, 0.25f, 1, map_step, w_step), 1.0f);
 }

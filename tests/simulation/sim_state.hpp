@@ -14,19 +14,19 @@ namespace tarvex::test {
 // no paths (routing moves nothing), usual month lengths.
 inline std::unique_ptr<ModelState> sim_state(int32_t ni, int32_t nj) {
   auto s = small_state(ni, nj);
-  s->N_DATA = 1;
+  s->forcing.N_DATA = 1;
   s->plan_steps();
-  s->SLOPE.fill(0.01f);
-  s->CUM_RAIN.fill(0.0f);
-  s->SOIL_CAPACITY.fill(100.0f);
-  s->IA_RATIO = 0.2f;
-  s->F_SUB_CAP = 1.0f;
-  s->TAU_SUB = 86400.0f;
-  s->INTERP_METHOD = 1;
+  s->catchment.SLOPE.fill(0.01f);
+  s->run.CUM_RAIN.fill(0.0f);
+  s->catchment.SOIL_CAPACITY.fill(100.0f);
+  s->params.IA_RATIO = 0.2f;
+  s->params.F_SUB_CAP = 1.0f;
+  s->params.TAU_SUB = 86400.0f;
+  s->forcing.INTERP_METHOD = 1;
   one_station(*s, 1.0f, 1.0f);
   usual_months(*s, 1.0f, 1.0f);
-  s->START_MONTH = 1;
-  s->START_DOY = 1.0f;
+  s->forcing.START_MONTH = 1;
+  s->forcing.START_DOY = 1.0f;
   return s;
 }
 
@@ -35,13 +35,13 @@ inline std::unique_ptr<ModelState> sim_state(int32_t ni, int32_t nj) {
 inline std::unique_ptr<ModelState> routed_row() {
   auto s = sim_state(1, 4);
   set_routing(*s);
-  s->OUTLET_I = 1;
-  s->OUTLET_J = 4;
+  s->catchment.OUTLET_I = 1;
+  s->catchment.OUTLET_J = 4;
   for (int32_t j = 1; j <= 4; ++j) {
-    s->FLOW_DIR(1, j) = 6;
-    s->AREA_CELLS(1, j) = j;
+    s->catchment.FLOW_DIR(1, j) = 6;
+    s->catchment.AREA_CELLS(1, j) = j;
   }
-  s->SLOPE(1, 4) = -1.0f;
+  s->catchment.SLOPE(1, 4) = -1.0f;
   add_path(*s, 1, 1, 1, 4);
   one_section(*s, 1, 4);
   return s;

@@ -22,29 +22,29 @@ using test::TempDir;
 
 TEST(RunSteps, CountAndRecordOfEachStep) {
   auto s = sim_state(1, 1);
-  s->N_DATA = 100;
-  s->DT_SIM = 900.0f;
+  s->forcing.N_DATA = 100;
+  s->params.DT_SIM = 900.0f;
   s->plan_steps();
   for (RunKind kind : {RunKind::single, RunKind::objective}) {
-    EXPECT_EQ(RUN_STEP_COUNT(*s, kind), 400);
-    for (int32_t it = 1; it <= 4; ++it) EXPECT_EQ(RUN_RECORD_OF_STEP(*s, kind, it), 1);
-    EXPECT_EQ(RUN_RECORD_OF_STEP(*s, kind, 5), 2);
-    EXPECT_EQ(RUN_RECORD_OF_STEP(*s, kind, 400), 100);
+    EXPECT_EQ(RUN_STEP_COUNT(s->params.step_plan, kind), 400);
+    for (int32_t it = 1; it <= 4; ++it) EXPECT_EQ(RUN_RECORD_OF_STEP(s->params.step_plan, kind, it), 1);
+    EXPECT_EQ(RUN_RECORD_OF_STEP(s->params.step_plan, kind, 5), 2);
+    EXPECT_EQ(RUN_RECORD_OF_STEP(s->params.step_plan, kind, 400), 100);
   }
 }
 
 TEST(RunSteps, EachDriverKeepsItsOwnGrouping) {
   auto s = sim_state(1, 1);
-  s->N_DATA = 3;
-  s->DT_SIM = 3600.0f / 31.0f;
+  s->forcing.N_DATA = 3;
+  s->params.DT_SIM = 3600.0f / 31.0f;
   s->plan_steps();
-  EXPECT_EQ(RUN_STEP_COUNT(*s, RunKind::single), 92);     // 3*(DT_RAIN/DT_SIM) = 92.99999
-  EXPECT_EQ(RUN_STEP_COUNT(*s, RunKind::objective), 93);  // 3*DT_RAIN/DT_SIM = 93
-  s->DT_SIM = 3600.0f / 7.0f;
-  s->N_DATA = 10;  // step 22 lies inside the series
+  EXPECT_EQ(RUN_STEP_COUNT(s->params.step_plan, RunKind::single), 92);     // 3*(DT_RAIN/DT_SIM) = 92.99999
+  EXPECT_EQ(RUN_STEP_COUNT(s->params.step_plan, RunKind::objective), 93);  // 3*DT_RAIN/DT_SIM = 93
+  s->params.DT_SIM = 3600.0f / 7.0f;
+  s->forcing.N_DATA = 10;  // step 22 lies inside the series
   s->plan_steps();
-  EXPECT_EQ(RUN_RECORD_OF_STEP(*s, RunKind::single, 22), 3);
-  EXPECT_EQ(RUN_RECORD_OF_STEP(*s, RunKind::objective, 22), 4);
+  EXPECT_EQ(RUN_RECORD_OF_STEP(s->params.step_plan, RunKind::single, 22), 3);
+  EXPECT_EQ(RUN_RECORD_OF_STEP(s->params.step_plan, RunKind::objective, 22), 4);
 }
 
 TEST(SingleRun, RecordsEveryStepAndLeavesTheLastProgressRecord) {
@@ -52,21 +52,21 @@ TEST(SingleRun, RecordsEveryStepAndLeavesTheLastProgressRecord) {
   ChangeDir cd(dir.path());
   dir.write("timestep.out", " an older and much longer progress record of another run\nsecond line\n");
   auto s = sim_state(1, 1);
-  s->N_DATA = 100;
-  s->DT_SIM = 900.0f;
+  s->forcing.N_DATA = 100;
+  s->params.DT_SIM = 900.0f;
   s->plan_steps();
   test::one_section(*s, 1, 1);
-  s->RAIN_DATA(1, 1) = 4.0f;
-  s->RAIN_DATA(2, 1) = 8.0f;
+  s->forcing.RAIN_DATA(1, 1) = 4.0f;
+  s->forcing.RAIN_DATA(2, 1) = 8.0f;
   int32_t NOUT = -1;
   std::string out = capture_stdout([&] { NOUT = MANUAL_CALIBRATION(*s); });
   EXPECT_EQ(NOUT, 400);
   EXPECT_EQ(out, "");
   EXPECT_EQ(dir.read("timestep.out"), " Completed time step 400 / 400\n");
-  EXPECT_EQ(s->CUM_RAIN(1, 1), 12.0f);
-  EXPECT_EQ(s->single_run.STEP_RUNOFF.rows(), 1);  // sized by the run
+  EXPECT_EQ(s->run.CUM_RAIN(1, 1), 12.0f);
+  EXPECT_EQ(s->run.single_run.STEP_RUNOFF.rows(), 1);  // sized by the run
 
-  s->N_SECTIONS = 0;
+  s->catchment.N_SECTIONS = 0;
   capture_stdout([&] { NOUT = MANUAL_CALIBRATION(*s); });
   EXPECT_EQ(NOUT, 0);
 }
@@ -75,15 +75,15 @@ TEST(SingleRun, AnnouncesEachYearAfterItsLastStep) {
   TempDir dir;
   ChangeDir cd(dir.path());
   auto s = sim_state(1, 1);
-  s->N_DATA = 8759;
+  s->forcing.N_DATA = 8759;
   s->plan_steps();
   int32_t NOUT = 0;
   EXPECT_EQ(capture_stdout([&] { NOUT = MANUAL_CALIBRATION(*s); }), "");
-  s->N_DATA = 2 * 8760;
+  s->forcing.N_DATA = 2 * 8760;
   s->plan_steps();
   EXPECT_EQ(capture_stdout([&] { NOUT = MANUAL_CALIBRATION(*s); }), " Year 1 completed\n Year 2 completed\n");
-  s->N_DATA = 8760;
-  s->DT_SIM = 1800.0f;  // 17520 steps make the year
+  s->forcing.N_DATA = 8760;
+  s->params.DT_SIM = 1800.0f;  // 17520 steps make the year
   s->plan_steps();
   EXPECT_EQ(capture_stdout([&] { NOUT = MANUAL_CALIBRATION(*s); }), " Year 1 completed\n");
 }
@@ -92,19 +92,19 @@ TEST(SingleRun, EventModeKeepsTheCalendarContinuousModeAdvancesIt) {
   TempDir dir;
   ChangeDir cd(dir.path());
   auto s = sim_state(1, 1);
-  s->N_DATA = 48;
+  s->forcing.N_DATA = 48;
   s->plan_steps();
-  s->START_MONTH = 5;
-  s->START_DOY = 150.0f;
+  s->forcing.START_MONTH = 5;
+  s->forcing.START_DOY = 150.0f;
   Calendar cal;
-  s->RUN_MODE = 2;
-  RUN_SIMULATION(*s, s->single_run, RunKind::single, cal);
+  s->control.RUN_MODE = 2;
+  RUN_SIMULATION(*s, s->run.single_run, RunKind::single, cal);
   EXPECT_EQ(cal.HOUR, 0.0f);
   EXPECT_EQ(cal.DAY, 150.0f);
   EXPECT_EQ(cal.MONTH, 5);
 
-  s->RUN_MODE = 3;
-  RUN_SIMULATION(*s, s->single_run, RunKind::single, cal);
+  s->control.RUN_MODE = 3;
+  RUN_SIMULATION(*s, s->run.single_run, RunKind::single, cal);
   EXPECT_EQ(cal.DAY, 152.0f);
   EXPECT_EQ(cal.MONTH, 6);
 }
@@ -113,14 +113,14 @@ TEST(ObjectiveRun, IsSilentContinuousAndCountsEveryStep) {
   TempDir dir;
   ChangeDir cd(dir.path());
   auto s = sim_state(1, 1);
-  s->RUN_MODE = 2;  // ignored: the objective run is always continuous
-  s->N_DATA = 8760;
+  s->control.RUN_MODE = 2;  // ignored: the objective run is always continuous
+  s->forcing.N_DATA = 8760;
   s->plan_steps();
-  s->START_DOY = 1.0f;
-  s->START_MONTH = 1;
+  s->forcing.START_DOY = 1.0f;
+  s->forcing.START_MONTH = 1;
   Calendar cal;
   int32_t NOUT = 0;
-  EXPECT_EQ(capture_stdout([&] { NOUT = RUN_SIMULATION(*s, s->objective_run, RunKind::objective, cal); }), "");
+  EXPECT_EQ(capture_stdout([&] { NOUT = RUN_SIMULATION(*s, s->run.objective_run, RunKind::objective, cal); }), "");
   EXPECT_EQ(NOUT, 8760);  // also without a cross-section
   EXPECT_FALSE(dir.exists("timestep.out"));
   EXPECT_EQ(cal.DAY, 1.0f);  // 365 days later
@@ -131,48 +131,48 @@ TEST(RunSimulation, RefusesARunLongerThanTheDischargeSeries) {
   TempDir dir;
   ChangeDir cd(dir.path());
   auto s = sim_state(1, 1);
-  s->N_DATA = 40000;
-  s->DT_SIM = 1800.0f;  // 80000 steps
+  s->forcing.N_DATA = 40000;
+  s->params.DT_SIM = 1800.0f;  // 80000 steps
   s->plan_steps();
   test::one_section(*s, 1, 1);
-  s->SOIL_WATER(1, 1) = 7.0f;
+  s->run.SOIL_WATER(1, 1) = 7.0f;
   int32_t NOUT = -1;
   test::expect_input_error([&] { NOUT = MANUAL_CALIBRATION(*s); }, {"80000", "40000"});
-  EXPECT_EQ(s->SOIL_WATER(1, 1), 7.0f);  // refused before the run started
+  EXPECT_EQ(s->run.SOIL_WATER(1, 1), 7.0f);  // refused before the run started
   EXPECT_FALSE(dir.exists("timestep.out"));
-  EXPECT_THROW(RUN_SIMULATION(*s, s->objective_run, RunKind::objective), InputError);
+  EXPECT_THROW(RUN_SIMULATION(*s, s->run.objective_run, RunKind::objective), InputError);
 
   // Exactly 40000 steps fit; without a cross-section nothing is recorded.
-  s->N_DATA = 20000;
+  s->forcing.N_DATA = 20000;
   s->plan_steps();
-  EXPECT_EQ(RUN_SIMULATION(*s, s->objective_run, RunKind::objective), 40000);
-  s->N_DATA = 40000;
+  EXPECT_EQ(RUN_SIMULATION(*s, s->run.objective_run, RunKind::objective), 40000);
+  s->forcing.N_DATA = 40000;
   s->plan_steps();
-  s->N_SECTIONS = 0;
-  EXPECT_EQ(RUN_SIMULATION(*s, s->objective_run, RunKind::objective), 80000);
+  s->catchment.N_SECTIONS = 0;
+  EXPECT_EQ(RUN_SIMULATION(*s, s->run.objective_run, RunKind::objective), 80000);
 }
 
 // Two gauges on a 1 x 2 catchment, each on one cell; gauge 2 is missing at
 // record 2 only.
 std::unique_ptr<ModelState> two_gauges(int32_t interp) {
   auto s = sim_state(1, 2);
-  s->RUN_MODE = 2;
-  s->N_DATA = 3;
+  s->control.RUN_MODE = 2;
+  s->forcing.N_DATA = 3;
   s->plan_steps();
-  s->INTERP_METHOD = interp;
-  s->N_RAIN_ST = 2;
-  s->RAIN_XY(1, 2) = 1.0f;
-  s->RAIN_XY(2, 2) = 2.0f;
-  s->RAIN_STATION_MAP(1, 2) = 2;
-  s->RAIN_WEIGHT(1, 1) = 1.0f;  // gauge 1 at (1, 1)
-  s->RAIN_WEIGHT(2, 2) = 1.0f;  // gauge 2 at (1, 2)
+  s->forcing.INTERP_METHOD = interp;
+  s->forcing.N_RAIN_ST = 2;
+  s->forcing.RAIN_XY(1, 2) = 1.0f;
+  s->forcing.RAIN_XY(2, 2) = 2.0f;
+  s->forcing.RAIN_STATION_MAP(1, 2) = 2;
+  s->forcing.RAIN_WEIGHT(1, 1) = 1.0f;  // gauge 1 at (1, 1)
+  s->forcing.RAIN_WEIGHT(2, 2) = 1.0f;  // gauge 2 at (1, 2)
   const float g1[3] = {1.0f, 2.0f, 4.0f};
   const float g2[3] = {10.0f, -1.0f, 30.0f};
   for (int32_t n = 1; n <= 3; ++n) {
-    s->RAIN_DATA(n, 1) = g1[n - 1];
-    s->RAIN_DATA(n, 2) = g2[n - 1];
+    s->forcing.RAIN_DATA(n, 1) = g1[n - 1];
+    s->forcing.RAIN_DATA(n, 2) = g2[n - 1];
   }
-  s->RAIN_MISSING(2, 2) = 1;
+  s->forcing.RAIN_MISSING(2, 2) = 1;
   return s;
 }
 
@@ -182,14 +182,14 @@ TEST(RunSimulation, ReweightsGaugesOnlyAtRecordsWithAMissingGauge) {
   for (int32_t interp : {1, 2}) {
     auto s = two_gauges(interp);
     // Stale step tables that would be wrong at every record.
-    s->single_run.resize(1, 2);
-    s->single_run.RAIN_STATION_MAP_STEP.fill(2);
-    s->single_run.RAIN_WEIGHT_STEP.fill(0.0f);
-    s->single_run.RAIN_WEIGHT_STEP(2, 1) = 1.0f;
-    s->single_run.RAIN_WEIGHT_STEP(2, 2) = 1.0f;
+    s->run.single_run.resize(1, 2);
+    s->run.single_run.RAIN_STATION_MAP_STEP.fill(2);
+    s->run.single_run.RAIN_WEIGHT_STEP.fill(0.0f);
+    s->run.single_run.RAIN_WEIGHT_STEP(2, 1) = 1.0f;
+    s->run.single_run.RAIN_WEIGHT_STEP(2, 2) = 1.0f;
     MANUAL_CALIBRATION(*s);
-    EXPECT_EQ(s->CUM_RAIN(1, 1), 7.0f) << interp;
-    EXPECT_EQ(s->CUM_RAIN(1, 2), 42.0f) << interp;  // gauge 1's 2 mm at record 2
+    EXPECT_EQ(s->run.CUM_RAIN(1, 1), 7.0f) << interp;
+    EXPECT_EQ(s->run.CUM_RAIN(1, 2), 42.0f) << interp;  // gauge 1's 2 mm at record 2
   }
 }
 
@@ -197,17 +197,17 @@ TEST(RunSimulation, EveryRunStartsDryButRainKeepsAccumulating) {
   TempDir dir;
   ChangeDir cd(dir.path());
   auto s = sim_state(1, 1);
-  s->N_DATA = 5;
+  s->forcing.N_DATA = 5;
   s->plan_steps();
-  s->SOIL_CAPACITY.fill(10.0f);
-  for (int32_t n = 1; n <= 5; ++n) s->RAIN_DATA(n, 1) = 3.0f;
-  RUN_SIMULATION(*s, s->objective_run, RunKind::objective);
-  const float soil = s->SOIL_WATER(1, 1);
-  const float sub = s->SUB_STORE(1, 1);
-  RUN_SIMULATION(*s, s->objective_run, RunKind::objective);
-  EXPECT_EQ(s->SOIL_WATER(1, 1), soil);
-  EXPECT_EQ(s->SUB_STORE(1, 1), sub);
-  EXPECT_EQ(s->CUM_RAIN(1, 1), 30.0f);
+  s->catchment.SOIL_CAPACITY.fill(10.0f);
+  for (int32_t n = 1; n <= 5; ++n) s->forcing.RAIN_DATA(n, 1) = 3.0f;
+  RUN_SIMULATION(*s, s->run.objective_run, RunKind::objective);
+  const float soil = s->run.SOIL_WATER(1, 1);
+  const float sub = s->run.SUB_STORE(1, 1);
+  RUN_SIMULATION(*s, s->run.objective_run, RunKind::objective);
+  EXPECT_EQ(s->run.SOIL_WATER(1, 1), soil);
+  EXPECT_EQ(s->run.SUB_STORE(1, 1), sub);
+  EXPECT_EQ(s->run.CUM_RAIN(1, 1), 30.0f);
 }
 
 }  // namespace
@@ -220,24 +220,24 @@ namespace {
 // cell (1, 4), the cross-section; ten wet hours, then the run drains.
 std::unique_ptr<ModelState> stiff_row() {
   auto s = test::routed_row();
-  s->SOIL_CAPACITY.fill(0.0001f);
-  s->F_SUB_CAP = 2.0f;
-  s->TAU_SUB = 18000.0f;
-  s->N_DATA = 300;
+  s->catchment.SOIL_CAPACITY.fill(0.0001f);
+  s->params.F_SUB_CAP = 2.0f;
+  s->params.TAU_SUB = 18000.0f;
+  s->forcing.N_DATA = 300;
   s->plan_steps();
-  for (int32_t n = 1; n <= 10; ++n) s->RAIN_DATA(n, 1) = 2.0f;
+  for (int32_t n = 1; n <= 10; ++n) s->forcing.RAIN_DATA(n, 1) = 2.0f;
   return s;
 }
 
 TEST(RunSimulation, CurveNumber100CellsReleaseNoMoreThanTheirRain) {
   auto s = stiff_row();
-  const int32_t NOUT = RUN_SIMULATION(*s, s->objective_run, RunKind::objective);
+  const int32_t NOUT = RUN_SIMULATION(*s, s->run.objective_run, RunKind::objective);
   ASSERT_EQ(NOUT, 300);
   double outlet = 0.0, surface = 0.0;
   for (int32_t k = 1; k <= NOUT; ++k) {
-    EXPECT_LE(s->Q_SECTION_SURF(k, 1), s->Q_SECTION(k, 1));
-    outlet += s->Q_SECTION(k, 1) * 3600.0;  // m3
-    surface += s->Q_SECTION_SURF(k, 1) * 3600.0;
+    EXPECT_LE(s->results.Q_SECTION_SURF(k, 1), s->results.Q_SECTION(k, 1));
+    outlet += s->results.Q_SECTION(k, 1) * 3600.0;  // m3
+    surface += s->results.Q_SECTION_SURF(k, 1) * 3600.0;
   }
   const double rain = 3.0 * 10.0 * 2.0 / 1000.0 * 100.0 * 100.0;  // m3 on the three cells
   EXPECT_GT(surface, 0.0);

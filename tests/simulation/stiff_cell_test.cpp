@@ -16,11 +16,11 @@ using test::ContinuousCells;
 
 TEST(StiffCell, CurveNumber100CatchmentConservesWater) {
   ContinuousCells c(2, 2);
-  c.s->SOIL_CAPACITY.fill(0.0001f);  // CN = 100
-  c.s->F_SUB_CAP = 2.0f;
-  c.s->TAU_SUB = 18000.0f;
+  c.s->catchment.SOIL_CAPACITY.fill(0.0001f);  // CN = 100
+  c.s->params.F_SUB_CAP = 2.0f;
+  c.s->params.TAU_SUB = 18000.0f;
   const float rain[12] = {0.0f, 2.0f, 5.0f, 0.3f, 0.0f, 0.0f, 10.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f};
-  for (int32_t n = 1; n <= 12; ++n) c.s->RAIN_DATA(n, 1) = rain[n - 1];
+  for (int32_t n = 1; n <= 12; ++n) c.s->forcing.RAIN_DATA(n, 1) = rain[n - 1];
 
   const double mm_per_m3s = 3600.0 * 1000.0 / (100.0 * 100.0);
   double rain_in = 0.0, out = 0.0;
@@ -30,30 +30,30 @@ TEST(StiffCell, CurveNumber100CatchmentConservesWater) {
       for (int32_t j = 1; j <= 2; ++j) {
         rain_in += rain[n - 1];
         EXPECT_GE(c.runoff(i, j), 0.0f);
-        EXPECT_GE(c.s->SUB_STORE(i, j), 0.0f);
-        EXPECT_LE(c.s->SUB_STORE(i, j), 2.0f * 0.0001f);
-        out += c.runoff(i, j) + c.s->SUB_FLOW(i, j) * mm_per_m3s;
+        EXPECT_GE(c.s->run.SUB_STORE(i, j), 0.0f);
+        EXPECT_LE(c.s->run.SUB_STORE(i, j), 2.0f * 0.0001f);
+        out += c.runoff(i, j) + c.s->run.SUB_FLOW(i, j) * mm_per_m3s;
       }
     }
   }
   double stored = 0.0;
   for (int32_t i = 1; i <= 2; ++i)
-    for (int32_t j = 1; j <= 2; ++j) stored += c.s->SOIL_WATER(i, j) + c.s->SUB_STORE(i, j);
+    for (int32_t j = 1; j <= 2; ++j) stored += c.s->run.SOIL_WATER(i, j) + c.s->run.SUB_STORE(i, j);
   EXPECT_NEAR(out + stored, rain_in, 1e-5 * rain_in);
 }
 
 TEST(StiffCell, DeficitCannotDrawMoreThanTheStoreAndItsRecharge) {
   ContinuousCells c(1, 1);
-  c.s->SOIL_CAPACITY.fill(0.0001f);
-  c.s->F_SUB_CAP = 2.0f;
-  c.s->TAU_SUB = 18000.0f;
-  c.s->RAIN_DATA(1, 1) = 1.0f;
-  c.s->SUB_STORE(1, 1) = 0.0002f;                 // full
-  c.s->ET_DEFICIT(1, 1) = 2.0f / 3600.0f;         // 2 mm over the step
-  c.s->SOIL_WATER(1, 1) = 0.00002f;               // soil store full: excess = rain
+  c.s->catchment.SOIL_CAPACITY.fill(0.0001f);
+  c.s->params.F_SUB_CAP = 2.0f;
+  c.s->params.TAU_SUB = 18000.0f;
+  c.s->forcing.RAIN_DATA(1, 1) = 1.0f;
+  c.s->run.SUB_STORE(1, 1) = 0.0002f;                 // full
+  c.s->run.ET_DEFICIT(1, 1) = 2.0f / 3600.0f;         // 2 mm over the step
+  c.s->run.SOIL_WATER(1, 1) = 0.00002f;               // soil store full: excess = rain
   c.step(1);
-  const double out = c.runoff(1, 1) + c.s->SUB_FLOW(1, 1) * 3600.0 * 1000.0 / 1.0e4;
-  EXPECT_EQ(c.s->SUB_STORE(1, 1), 0.0f);
+  const double out = c.runoff(1, 1) + c.s->run.SUB_FLOW(1, 1) * 3600.0 * 1000.0 / 1.0e4;
+  EXPECT_EQ(c.s->run.SUB_STORE(1, 1), 0.0f);
   EXPECT_GE(out, 0.0);
   EXPECT_LE(out, 1.0 + 0.0002);
 }
@@ -73,15 +73,15 @@ TEST(StiffCell, StableCellsKeepTheClampedStagesToTheBit) {
   };
   const int32_t n = static_cast<int32_t>(sizeof cases / sizeof cases[0]);
   ContinuousCells c(1, n);
-  c.s->F_SUB_CAP = 2.0f;
-  c.s->TAU_SUB = 18000.0f;
-  c.s->RAIN_DATA(1, 1) = 5.0f;
+  c.s->params.F_SUB_CAP = 2.0f;
+  c.s->params.TAU_SUB = 18000.0f;
+  c.s->forcing.RAIN_DATA(1, 1) = 5.0f;
   for (int32_t j = 1; j <= n; ++j) {
     const Case& k = cases[j - 1];
-    c.s->SOIL_CAPACITY(1, j) = k.S;
-    c.s->SOIL_WATER(1, j) = k.soil;
-    c.s->SUB_STORE(1, j) = k.q;
-    c.s->ET_DEFICIT(1, j) = k.D;
+    c.s->catchment.SOIL_CAPACITY(1, j) = k.S;
+    c.s->run.SOIL_WATER(1, j) = k.soil;
+    c.s->run.SUB_STORE(1, j) = k.q;
+    c.s->run.ET_DEFICIT(1, j) = k.D;
   }
   c.step(1);
   // Store, runoff and subsurface flow of the stable cells as the clamped
@@ -92,13 +92,13 @@ TEST(StiffCell, StableCellsKeepTheClampedStagesToTheBit) {
                                   {0x403dc468u, 0x406e9ac1u, 0x3ad92ee1u},
                                   {0x3f02710du, 0x3f94722fu, 0x39871e6fu}};
   for (int32_t j = 1; j < n; ++j) {
-    EXPECT_EQ(bits(c.s->SUB_STORE(1, j)), expected[j - 1][0]) << "cell " << j;
+    EXPECT_EQ(bits(c.s->run.SUB_STORE(1, j)), expected[j - 1][0]) << "cell " << j;
     EXPECT_EQ(bits(c.runoff(1, j)), expected[j - 1][1]) << "cell " << j;
-    EXPECT_EQ(bits(c.s->SUB_FLOW(1, j)), expected[j - 1][2]) << "cell " << j;
+    EXPECT_EQ(bits(c.s->run.SUB_FLOW(1, j)), expected[j - 1][2]) << "cell " << j;
   }
   // The stiff cell releases no more than the 5 mm it received (the explicit
   // stages would release more).
-  const double out = c.runoff(1, n) + c.s->SUB_FLOW(1, n) * 360.0;
+  const double out = c.runoff(1, n) + c.s->run.SUB_FLOW(1, n) * 360.0;
   EXPECT_LE(out, 5.0 + 0.0001);
 }
 

@@ -15,12 +15,12 @@ namespace {
 
 using test::make_state;
 
-void set_codes(ModelState& s, const std::vector<std::vector<int32_t>>& rows) { test::set_grid(s.FLOW_DIR, rows); }
+void set_codes(ModelState& s, const std::vector<std::vector<int32_t>>& rows) { test::set_grid(s.catchment.FLOW_DIR, rows); }
 
 std::vector<int32_t> areas(ModelState& s) {
   Grid<int32_t> pending;
-  CONTRIBUTING_AREA(s.FLOW_DIR, s.AREA_CELLS, pending);
-  return std::vector<int32_t>(s.AREA_CELLS.data(), s.AREA_CELLS.data() + s.AREA_CELLS.size());
+  CONTRIBUTING_AREA(s.catchment.FLOW_DIR, s.catchment.AREA_CELLS, pending);
+  return std::vector<int32_t>(s.catchment.AREA_CELLS.data(), s.catchment.AREA_CELLS.data() + s.catchment.AREA_CELLS.size());
 }
 
 TEST(ContributingArea, ChainOfThreeIntoAnEdgeCell) {
@@ -47,17 +47,17 @@ TEST(ContributingArea, NoDirectionsGiveZeroEverywhere) {
 TEST(ContributingArea, FileLayout) {
   auto s = make_state(2, 1000);
   for (int32_t j = 1; j <= 1000; ++j) {
-    s->FLOW_DIR(1, j) = 8;
-    s->FLOW_DIR(2, j) = j < 1000 ? 6 : 0;
+    s->catchment.FLOW_DIR(1, j) = 8;
+    s->catchment.FLOW_DIR(2, j) = j < 1000 ? 6 : 0;
   }
   test::TempDir dir;
   {
     GridWriter out(dir / "a.txt", kAreaGrid);
     Grid<int32_t> pending;
-    CONTRIBUTING_AREA(s->FLOW_DIR, s->AREA_CELLS, pending);
-    write_grid(out, s->AREA_CELLS);
+    CONTRIBUTING_AREA(s->catchment.FLOW_DIR, s->catchment.AREA_CELLS, pending);
+    write_grid(out, s->catchment.AREA_CELLS);
   }
-  EXPECT_EQ(s->AREA_CELLS(2, 1000), 2000);
+  EXPECT_EQ(s->catchment.AREA_CELLS(2, 1000), 2000);
   const std::string text = dir.read("a.txt");
   std::vector<std::size_t> lines;
   for (std::size_t p = 0, q; (q = text.find('\n', p)) != std::string::npos; p = q + 1) lines.push_back(q - p);
@@ -77,11 +77,11 @@ TEST(ContributingArea, MatchesRepeatedSweepsOnRandomNetworks) {
     test::random_dem(*s, rng, 15.0f, 0.5f, trial % 3 == 0);
     int32_t err = 0;
     Array1<int32_t, kLimits.exempt_cells> none;
-    test::capture_stdout([&] { UNPIT(s->ELEVATION, 0, none, none, 1.0e30f, err); });
-    set_flow_directions(s->ELEVATION, s->FLOW_DIR);
+    test::capture_stdout([&] { UNPIT(s->catchment.ELEVATION, 0, none, none, 1.0e30f, err); });
+    set_flow_directions(s->catchment.ELEVATION, s->catchment.FLOW_DIR);
     const std::vector<int32_t> fast = areas(*s);
     test::area_reference(*s);
-    ASSERT_EQ(0, std::memcmp(fast.data(), s->AREA_CELLS.data(), fast.size() * sizeof(int32_t))) << "trial " << trial;
+    ASSERT_EQ(0, std::memcmp(fast.data(), s->catchment.AREA_CELLS.data(), fast.size() * sizeof(int32_t))) << "trial " << trial;
   }
 }
 

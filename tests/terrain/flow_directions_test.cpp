@@ -11,7 +11,7 @@ namespace {
 
 using test::make_state;
 
-void set_rows(ModelState& s, const std::vector<std::vector<float>>& rows) { test::set_grid(s.ELEVATION, rows); }
+void set_rows(ModelState& s, const std::vector<std::vector<float>>& rows) { test::set_grid(s.catchment.ELEVATION, rows); }
 
 // A 3 x 3 DEM and the direction its centre cell must take.
 struct Centre {
@@ -25,8 +25,8 @@ void expect_centres(std::initializer_list<Centre> cases) {
   int n = 0;
   for (const Centre& c : cases) {
     set_rows(*s, c.rows);
-    set_flow_directions(s->ELEVATION, s->FLOW_DIR);
-    EXPECT_EQ(s->FLOW_DIR(2, 2), c.direction) << "case " << n++;
+    set_flow_directions(s->catchment.ELEVATION, s->catchment.FLOW_DIR);
+    EXPECT_EQ(s->catchment.FLOW_DIR(2, 2), c.direction) << "case " << n++;
   }
 }
 
@@ -66,19 +66,19 @@ TEST(FlowDirections, DiagonalRules) {
 TEST(FlowDirections, NoDataAndZeroCells) {
   auto s = make_state(2, 3);
   auto dem = GridReader::from_text("-3.5 0.0 7\n5 0 6\n", "dem.txt");
-  read_dem(dem, s->ELEVATION);
-  EXPECT_EQ(s->ELEVATION(1, 1), -1.0f);
-  EXPECT_EQ(s->ELEVATION(1, 2), 0.0f);
-  set_flow_directions(s->ELEVATION, s->FLOW_DIR);
+  read_dem(dem, s->catchment.ELEVATION);
+  EXPECT_EQ(s->catchment.ELEVATION(1, 1), -1.0f);
+  EXPECT_EQ(s->catchment.ELEVATION(1, 2), 0.0f);
+  set_flow_directions(s->catchment.ELEVATION, s->catchment.FLOW_DIR);
   // Zero and no-data cells neither get a direction nor receive one.
-  EXPECT_EQ(s->FLOW_DIR(1, 1), 0);
-  EXPECT_EQ(s->FLOW_DIR(1, 2), 0);
-  EXPECT_EQ(s->FLOW_DIR(1, 3), 8);  // 6 below is the only positive lower neighbour
-  EXPECT_EQ(s->FLOW_DIR(2, 1), 0);
+  EXPECT_EQ(s->catchment.FLOW_DIR(1, 1), 0);
+  EXPECT_EQ(s->catchment.FLOW_DIR(1, 2), 0);
+  EXPECT_EQ(s->catchment.FLOW_DIR(1, 3), 8);  // 6 below is the only positive lower neighbour
+  EXPECT_EQ(s->catchment.FLOW_DIR(2, 1), 0);
   test::TempDir dir;
   {
     GridWriter out(dir / "e.txt", kElevationGrid);
-    write_grid(out, s->ELEVATION);
+    write_grid(out, s->catchment.ELEVATION);
   }
   EXPECT_EQ(dir.read("e.txt"), "      -1.0       0.0       7.0\n       5.0       0.0       6.0\n");
 }
@@ -86,14 +86,14 @@ TEST(FlowDirections, NoDataAndZeroCells) {
 TEST(FlowDirections, RowsOf1000ColumnsContinueAfter945Values) {
   auto s = make_state(2, 1000);
   for (int32_t i = 1; i <= 2; ++i)
-    for (int32_t j = 1; j <= 1000; ++j) s->ELEVATION(i, j) = 2000.0f - static_cast<float>(j) - 0.25f * static_cast<float>(i);
-  set_flow_directions(s->ELEVATION, s->FLOW_DIR);
+    for (int32_t j = 1; j <= 1000; ++j) s->catchment.ELEVATION(i, j) = 2000.0f - static_cast<float>(j) - 0.25f * static_cast<float>(i);
+  set_flow_directions(s->catchment.ELEVATION, s->catchment.FLOW_DIR);
   test::TempDir dir;
   {
     GridWriter e(dir / "e.txt", kElevationGrid);
-    write_grid(e, s->ELEVATION);
+    write_grid(e, s->catchment.ELEVATION);
     GridWriter d(dir / "d.txt", kDirectionGrid);
-    write_grid(d, s->FLOW_DIR);
+    write_grid(d, s->catchment.FLOW_DIR);
   }
   const std::string e = dir.read("e.txt");
   const std::string d = dir.read("d.txt");

@@ -16,8 +16,8 @@ using test::capture_stdout;
 using test::make_state;
 
 void set_rows(ModelState& s, const std::vector<std::vector<float>>& rows) {
-  for (int32_t i = 1; i <= s.NI; ++i)
-    for (int32_t j = 1; j <= s.NJ; ++j) s.ELEVATION(i, j) = rows[static_cast<std::size_t>(i - 1)][static_cast<std::size_t>(j - 1)];
+  for (int32_t i = 1; i <= s.catchment.NI; ++i)
+    for (int32_t j = 1; j <= s.catchment.NJ; ++j) s.catchment.ELEVATION(i, j) = rows[static_cast<std::size_t>(i - 1)][static_cast<std::size_t>(j - 1)];
 }
 
 struct Exempt {
@@ -32,7 +32,7 @@ struct Exempt {
 
 int64_t unpit(ModelState& s, const Exempt& ex, int32_t& err, std::string* out = nullptr) {
   int64_t raises = 0;
-  const std::string text = capture_stdout([&] { raises = UNPIT(s.ELEVATION, ex.n, ex.i, ex.j, elevation_ceiling(s.ELEVATION), err); });
+  const std::string text = capture_stdout([&] { raises = UNPIT(s.catchment.ELEVATION, ex.n, ex.i, ex.j, elevation_ceiling(s.catchment.ELEVATION), err); });
   if (out) *out = text;
   return raises;
 }
@@ -43,9 +43,9 @@ TEST(PitRemoval, SingleInteriorPitIsRaisedToItsLowestNeighbourPlusStep) {
   int32_t err = 0;
   EXPECT_EQ(unpit(*s, {}, err), 1);
   EXPECT_EQ(err, 0);
-  EXPECT_EQ(s->ELEVATION(2, 2), 6.25f + 0.11f);
-  set_flow_directions(s->ELEVATION, s->FLOW_DIR);
-  EXPECT_EQ(s->FLOW_DIR(2, 2), 8);  // toward the neighbour it was raised above
+  EXPECT_EQ(s->catchment.ELEVATION(2, 2), 6.25f + 0.11f);
+  set_flow_directions(s->catchment.ELEVATION, s->catchment.FLOW_DIR);
+  EXPECT_EQ(s->catchment.FLOW_DIR(2, 2), 8);  // toward the neighbour it was raised above
 }
 
 TEST(PitRemoval, CellWithoutPositiveNeighbourFailsWith1002) {
@@ -55,7 +55,7 @@ TEST(PitRemoval, CellWithoutPositiveNeighbourFailsWith1002) {
   std::string out;
   EXPECT_EQ(unpit(*s, {}, err, &out), 0);
   EXPECT_EQ(err, 1);
-  EXPECT_EQ(s->ELEVATION(2, 2), 1.0e20f + 0.11f);  // the failing raise is kept
+  EXPECT_EQ(s->catchment.ELEVATION(2, 2), 1.0e20f + 0.11f);  // the failing raise is kept
   EXPECT_EQ(out,
             " Elevation of the cell 2 2 greater than the maximum elevation of the catchment.\n"
             "\n Error in removing the pit\n\n The river network determination failed\n\n");
@@ -70,11 +70,11 @@ TEST(PitRemoval, RaiseEqualToTheCeilingFails) {
       int32_t err = 0;
       const std::string out = capture_stdout([&] {
         if (reference) test::unpit_reference(*s, 0, {}, {}, ceiling, err);
-        else UNPIT(s->ELEVATION, 0, {}, {}, ceiling, err);
+        else UNPIT(s->catchment.ELEVATION, 0, {}, {}, ceiling, err);
       });
       EXPECT_EQ(err, ceiling == raised ? 1 : 0) << reference;
       EXPECT_EQ(out.find(" Elevation of the cell 2 2 greater") == 0, ceiling == raised) << out;
-      EXPECT_EQ(s->ELEVATION(2, 2), raised);
+      EXPECT_EQ(s->catchment.ELEVATION(2, 2), raised);
     }
   }
 }
@@ -87,11 +87,11 @@ TEST(PitRemoval, ExemptPitKeepsItsElevationAndGetsNoDirection) {
   int32_t err = 0;
   unpit(*s, ex, err);
   EXPECT_EQ(err, 0);
-  EXPECT_EQ(s->ELEVATION(2, 2), 2.0f);
-  EXPECT_EQ(s->ELEVATION(2, 3), 3.0f);  // drains into the exempt pit
-  set_flow_directions(s->ELEVATION, s->FLOW_DIR);
-  EXPECT_EQ(s->FLOW_DIR(2, 2), 0);
-  EXPECT_EQ(s->FLOW_DIR(2, 3), 4);
+  EXPECT_EQ(s->catchment.ELEVATION(2, 2), 2.0f);
+  EXPECT_EQ(s->catchment.ELEVATION(2, 3), 3.0f);  // drains into the exempt pit
+  set_flow_directions(s->catchment.ELEVATION, s->catchment.FLOW_DIR);
+  EXPECT_EQ(s->catchment.FLOW_DIR(2, 2), 0);
+  EXPECT_EQ(s->catchment.FLOW_DIR(2, 3), 4);
 }
 
 TEST(PitRemoval, EdgeCellsAreNeverRaised) {
@@ -99,18 +99,18 @@ TEST(PitRemoval, EdgeCellsAreNeverRaised) {
   set_rows(*s, {{1, 9, 9}, {9, 9, 9}, {9, 9, 0.5f}});
   int32_t err = 0;
   unpit(*s, {}, err);
-  EXPECT_EQ(s->ELEVATION(1, 1), 1.0f);
-  EXPECT_EQ(s->ELEVATION(3, 3), 0.5f);
-  EXPECT_EQ(s->ELEVATION(2, 2), 9.0f);  // drains to both corners
-  set_flow_directions(s->ELEVATION, s->FLOW_DIR);
-  EXPECT_EQ(s->FLOW_DIR(3, 3), 0);  // the lowest edge cell is where the network leaves
+  EXPECT_EQ(s->catchment.ELEVATION(1, 1), 1.0f);
+  EXPECT_EQ(s->catchment.ELEVATION(3, 3), 0.5f);
+  EXPECT_EQ(s->catchment.ELEVATION(2, 2), 9.0f);  // drains to both corners
+  set_flow_directions(s->catchment.ELEVATION, s->catchment.FLOW_DIR);
+  EXPECT_EQ(s->catchment.FLOW_DIR(3, 3), 0);  // the lowest edge cell is where the network leaves
 }
 
 TEST(PitRemoval, RaiseThatCannotLiftTheCellEndsWith1002) {
   auto s = make_state(5, 5);
   for (int32_t i = 1; i <= 5; ++i)
-    for (int32_t j = 1; j <= 5; ++j) s->ELEVATION(i, j) = 3000000.0f;
-  s->ELEVATION(5, 5) = 2999000.0f;
+    for (int32_t j = 1; j <= 5; ++j) s->catchment.ELEVATION(i, j) = 3000000.0f;
+  s->catchment.ELEVATION(5, 5) = 2999000.0f;
   int32_t err = 0;
   std::string out;
   unpit(*s, {}, err, &out);
@@ -121,20 +121,20 @@ TEST(PitRemoval, RaiseThatCannotLiftTheCellEndsWith1002) {
   // Just below that height a raise still lifts the cell.
   auto t = make_state(3, 3);
   for (int32_t i = 1; i <= 3; ++i)
-    for (int32_t j = 1; j <= 3; ++j) t->ELEVATION(i, j) = 2000000.0f;
-  t->ELEVATION(2, 2) = 1999999.0f;
+    for (int32_t j = 1; j <= 3; ++j) t->catchment.ELEVATION(i, j) = 2000000.0f;
+  t->catchment.ELEVATION(2, 2) = 1999999.0f;
   err = 0;
   unpit(*t, {}, err);
   EXPECT_EQ(err, 0);
-  EXPECT_GT(t->ELEVATION(2, 2), 2000000.0f);
+  EXPECT_GT(t->catchment.ELEVATION(2, 2), 2000000.0f);
 }
 
 TEST(PitRemoval, ProgressLineEvery500Raises) {
   // A large closed flat needs many raises.
   auto s = make_state(30, 30);
   for (int32_t i = 1; i <= 30; ++i)
-    for (int32_t j = 1; j <= 30; ++j) s->ELEVATION(i, j) = (i == 1 || i == 30 || j == 1 || j == 30) ? 50.0f : 10.0f;
-  s->ELEVATION(30, 15) = 1.0f;
+    for (int32_t j = 1; j <= 30; ++j) s->catchment.ELEVATION(i, j) = (i == 1 || i == 30 || j == 1 || j == 30) ? 50.0f : 10.0f;
+  s->catchment.ELEVATION(30, 15) = 1.0f;
   int32_t err = 0;
   std::string out;
   const int64_t raises = unpit(*s, {}, err, &out);
@@ -163,15 +163,15 @@ TEST(PitRemoval, PlateauNeedsRepeatedRaisesWithTheStepBack) {
     auto s = make_state(5, 4);
     set_rows(*s, dem);
     int32_t err = 0;
-    const int64_t raises = reference ? test::unpit_reference(*s, 0, {}, {}, elevation_ceiling(s->ELEVATION), err)
+    const int64_t raises = reference ? test::unpit_reference(*s, 0, {}, {}, elevation_ceiling(s->catchment.ELEVATION), err)
                                      : unpit(*s, {}, err);
     EXPECT_EQ(err, 0);
     EXPECT_EQ(raises, 13) << reference;
-    EXPECT_EQ(s->ELEVATION(3, 2), chain) << reference;
-    EXPECT_EQ(s->ELEVATION(2, 3), raised) << reference;
-    EXPECT_EQ(s->ELEVATION(2, 2), raised) << reference;
-    EXPECT_EQ(s->ELEVATION(3, 3), raised) << reference;
-    EXPECT_EQ(s->ELEVATION(4, 2), 5.0f);
+    EXPECT_EQ(s->catchment.ELEVATION(3, 2), chain) << reference;
+    EXPECT_EQ(s->catchment.ELEVATION(2, 3), raised) << reference;
+    EXPECT_EQ(s->catchment.ELEVATION(2, 2), raised) << reference;
+    EXPECT_EQ(s->catchment.ELEVATION(3, 3), raised) << reference;
+    EXPECT_EQ(s->catchment.ELEVATION(4, 2), 5.0f);
   }
 }
 
@@ -188,20 +188,20 @@ TEST(PitRemoval, ProgressLineShowsThePositionAfterTheStepBack) {
         if (i == 3) z = 100.0f + static_cast<float>(j);
         if (i == 2 || i == 4) z = j % 2 == 0 ? 1.0f : 3.0f;
         if ((i == 2 || i == 4) && (j == 1 || j == nj)) z = 100.0f;
-        s->ELEVATION(i, j) = z;
+        s->catchment.ELEVATION(i, j) = z;
       }
     }
     int32_t err = 0;
     int64_t raises = 0;
     const std::string out = capture_stdout([&] {
-      const float ceiling = elevation_ceiling(s->ELEVATION);
-      raises = reference ? test::unpit_reference(*s, 0, {}, {}, ceiling, err) : UNPIT(s->ELEVATION, 0, {}, {}, ceiling, err);
+      const float ceiling = elevation_ceiling(s->catchment.ELEVATION);
+      raises = reference ? test::unpit_reference(*s, 0, {}, {}, ceiling, err) : UNPIT(s->catchment.ELEVATION, 0, {}, {}, ceiling, err);
     });
     EXPECT_EQ(err, 0);
     EXPECT_EQ(raises, 994);
     EXPECT_EQ(out, "       500    3    4                        104.00\n") << reference;
-    EXPECT_EQ(s->ELEVATION(4, 6), 2.0f + 0.11f);
-    EXPECT_EQ(s->ELEVATION(3, 4), 104.0f);
+    EXPECT_EQ(s->catchment.ELEVATION(4, 6), 2.0f + 0.11f);
+    EXPECT_EQ(s->catchment.ELEVATION(3, 4), 104.0f);
   }
 }
 
@@ -210,12 +210,12 @@ TEST(PitRemoval, NegativeCellsAreSkippedAndNeverALowestNeighbour) {
     auto s = make_state(3, 4);
     set_rows(*s, {{9, 9, 9, 9}, {9, -1, 0, 9}, {9, 9, 9, 9}});
     int32_t err = 0;
-    const int64_t raises = reference ? test::unpit_reference(*s, 0, {}, {}, elevation_ceiling(s->ELEVATION), err)
+    const int64_t raises = reference ? test::unpit_reference(*s, 0, {}, {}, elevation_ceiling(s->catchment.ELEVATION), err)
                                      : unpit(*s, {}, err);
     EXPECT_EQ(err, 0);
     EXPECT_EQ(raises, 1);
-    EXPECT_EQ(s->ELEVATION(2, 2), -1.0f);        // no-data: never raised
-    EXPECT_EQ(s->ELEVATION(2, 3), 9.0f + 0.11f);  // zero cell: a pit below its positive neighbours
+    EXPECT_EQ(s->catchment.ELEVATION(2, 2), -1.0f);        // no-data: never raised
+    EXPECT_EQ(s->catchment.ELEVATION(2, 3), 9.0f + 0.11f);  // zero cell: a pit below its positive neighbours
   }
 }
 
@@ -229,21 +229,21 @@ TEST(PitRemoval, MatchesCellByCellSweepOnRandomDems) {
     auto a = make_state(ni, nj);
     test::random_dem(*a, rng, trial % 2 ? 6.0f : 20.0f, trial % 3 ? 1.0f : 0.5f, trial % 4 == 0);
     auto b = make_state(ni, nj);
-    b->ELEVATION = a->ELEVATION;
+    b->catchment.ELEVATION = a->catchment.ELEVATION;
     Exempt ex;
     if (trial % 5 == 0) ex.add(2 + static_cast<int32_t>(rng() % static_cast<uint32_t>(ni - 2)), 2);
-    const float ceiling = elevation_ceiling(a->ELEVATION);
+    const float ceiling = elevation_ceiling(a->catchment.ELEVATION);
 
     int32_t err_a = 0, err_b = 0;
     int64_t raises_a = 0, raises_b = 0;
     const std::string out_a =
-        capture_stdout([&] { raises_a = UNPIT(a->ELEVATION, ex.n, ex.i, ex.j, ceiling, err_a); });
+        capture_stdout([&] { raises_a = UNPIT(a->catchment.ELEVATION, ex.n, ex.i, ex.j, ceiling, err_a); });
     const std::string out_b =
         capture_stdout([&] { raises_b = test::unpit_reference(*b, ex.n, ex.i, ex.j, ceiling, err_b); });
     ASSERT_EQ(err_a, err_b) << "trial " << trial;
     ASSERT_EQ(raises_a, raises_b) << "trial " << trial;
     ASSERT_EQ(out_a, out_b) << "trial " << trial;
-    ASSERT_EQ(0, std::memcmp(a->ELEVATION.data(), b->ELEVATION.data(), a->ELEVATION.size() * sizeof(float)))
+    ASSERT_EQ(0, std::memcmp(a->catchment.ELEVATION.data(), b->catchment.ELEVATION.data(), a->catchment.ELEVATION.size() * sizeof(float)))
         << "trial " << trial;
   }
 }

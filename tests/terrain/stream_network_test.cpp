@@ -26,12 +26,12 @@ struct Network {
 
 std::unique_ptr<ModelState> network_state(const std::vector<std::vector<int32_t>>& codes, int32_t oi, int32_t oj) {
   auto s = make_state(static_cast<int32_t>(codes.size()), static_cast<int32_t>(codes[0].size()));
-  for (int32_t i = 1; i <= s->NI; ++i)
-    for (int32_t j = 1; j <= s->NJ; ++j) s->FLOW_DIR(i, j) = codes[static_cast<std::size_t>(i - 1)][static_cast<std::size_t>(j - 1)];
-  s->OUTLET_I = oi;
-  s->OUTLET_J = oj;
+  for (int32_t i = 1; i <= s->catchment.NI; ++i)
+    for (int32_t j = 1; j <= s->catchment.NJ; ++j) s->catchment.FLOW_DIR(i, j) = codes[static_cast<std::size_t>(i - 1)][static_cast<std::size_t>(j - 1)];
+  s->catchment.OUTLET_I = oi;
+  s->catchment.OUTLET_J = oj;
   Grid<int32_t> pending;
-  CONTRIBUTING_AREA(s->FLOW_DIR, s->AREA_CELLS, pending);
+  CONTRIBUTING_AREA(s->catchment.FLOW_DIR, s->catchment.AREA_CELLS, pending);
   return s;
 }
 
@@ -43,16 +43,16 @@ Network run(std::unique_ptr<ModelState> s) {
     GridWriter river(dir / "river.txt", kOrderGrid);
     TextWriter temp(dir / "temp.txt");
     LinkListFile list(temp);
-    ORDINI(s->FLOW_DIR, s->AREA_CELLS, s->OUTLET_I, s->OUTLET_J, s->limits.paths, s->STREAM_ORDER,
-           {s->LINK_ORD, s->LINK_I, s->LINK_J}, s->LINK_OVERFLOW, &list);
-    if (s->LINK_OVERFLOW == 0) write_grid(river, s->STREAM_ORDER);
+    ORDINI(s->catchment.FLOW_DIR, s->catchment.AREA_CELLS, s->catchment.OUTLET_I, s->catchment.OUTLET_J, s->control.limits.paths, s->catchment.STREAM_ORDER,
+           {s->catchment.LINK_ORD, s->catchment.LINK_I, s->catchment.LINK_J}, s->catchment.LINK_OVERFLOW, &list);
+    if (s->catchment.LINK_OVERFLOW == 0) write_grid(river, s->catchment.STREAM_ORDER);
   }
   n.temp_links = dir.read("temp.txt");
   n.river_order = dir.read("river.txt");
-  if (s->LINK_OVERFLOW == 0) {
-    MASK(s->FLOW_DIR, s->AREA_CELLS, s->STREAM_ORDER, s->OUTLET_I, s->OUTLET_J, s->CATCHMENT_MASK);
+  if (s->catchment.LINK_OVERFLOW == 0) {
+    MASK(s->catchment.FLOW_DIR, s->catchment.AREA_CELLS, s->catchment.STREAM_ORDER, s->catchment.OUTLET_I, s->catchment.OUTLET_J, s->catchment.CATCHMENT_MASK);
     TextWriter out(dir / "links.txt");
-    write_link_properties(out, PARAM(s->FLOW_DIR, s->STREAM_ORDER, s->CATCHMENT_MASK, s->LINK_ORD, s->LINK_I, s->LINK_J));
+    write_link_properties(out, PARAM(s->catchment.FLOW_DIR, s->catchment.STREAM_ORDER, s->catchment.CATCHMENT_MASK, s->catchment.LINK_ORD, s->catchment.LINK_I, s->catchment.LINK_J));
     out.close();
     n.link_file = dir.read("links.txt");
   }
@@ -67,8 +67,8 @@ TEST(StreamNetwork, SingleChainIsOneFirstOrderLink) {
   Network n = run(network_state({{6, 6, 6, 0}}, 1, 4));
   EXPECT_EQ(n.temp_links, " Order  1\n" + kHeader + "   1   1    1   4    1           3.0\n Order  2\n" + kHeader);
   EXPECT_EQ(n.river_order, " 1  1  1  1 \n");  // the outlet takes the highest order
-  EXPECT_EQ(n.s->LINK_ORD(1), 1);
-  EXPECT_EQ(n.s->LINK_ORD(2), -1);
+  EXPECT_EQ(n.s->catchment.LINK_ORD(1), 1);
+  EXPECT_EQ(n.s->catchment.LINK_ORD(2), -1);
   EXPECT_EQ(n.link_file, kLinkHeader + "    1    1     1    4    1    3.0\n");
 
   // A sink that is not the outlet is written as asterisks.
@@ -89,9 +89,9 @@ TEST(StreamNetwork, TwoSourcesMeetingStartAnOrderTwoStream) {
                              "    1    1     2    2    1    1.4\n"
                              "    1    3     2    2    1    1.4\n"
                              "    2    2     4    2    2    2.0\n");
-  EXPECT_EQ(n.s->CATCHMENT_MASK(4, 2), 2);
-  EXPECT_EQ(n.s->CATCHMENT_MASK(1, 1), 1);
-  EXPECT_EQ(n.s->CATCHMENT_MASK(1, 2), 0);
+  EXPECT_EQ(n.s->catchment.CATCHMENT_MASK(4, 2), 2);
+  EXPECT_EQ(n.s->catchment.CATCHMENT_MASK(1, 1), 1);
+  EXPECT_EQ(n.s->catchment.CATCHMENT_MASK(1, 2), 0);
 }
 
 // Order-1 tributary joining an order-2 stream: the junction continues the
@@ -113,9 +113,9 @@ TEST(StreamNetwork, LowerTributaryDoesNotSplitTheStream) {
                               "   3   2    5   2    2           2.0\n"
                               " Order  3\n" +
                               kHeader);
-  EXPECT_EQ(n.s->LINK_ORD(5), 2);
-  EXPECT_EQ(n.s->LINK_I(5), 2);
-  EXPECT_EQ(n.s->LINK_ORD(6), -1);
+  EXPECT_EQ(n.s->catchment.LINK_ORD(5), 2);
+  EXPECT_EQ(n.s->catchment.LINK_I(5), 2);
+  EXPECT_EQ(n.s->catchment.LINK_ORD(6), -1);
   // The chain in column 4 ends at the edge, not at the outlet: omitted.
   EXPECT_EQ(n.link_file, kLinkHeader +
                              "    1    1     2    2    1    1.4\n"
@@ -127,7 +127,7 @@ TEST(StreamNetwork, LowerTributaryDoesNotSplitTheStream) {
 
 TEST(StreamNetwork, MaskWithTheOutletInMidStream) {
   Network n = run(network_state(kTributary, 4, 2));
-  const Grid<int32_t>& m = n.s->CATCHMENT_MASK;
+  const Grid<int32_t>& m = n.s->catchment.CATCHMENT_MASK;
   EXPECT_EQ(m(1, 1), 1);
   EXPECT_EQ(m(3, 3), 1);
   EXPECT_EQ(m(4, 2), 2);
@@ -143,14 +143,14 @@ TEST(StreamNetwork, OutletOffTheGridLeavesOnlyTheHeader) {
   Network n = run(network_state(kTributary, 0, 2000));
   EXPECT_EQ(n.link_file, kLinkHeader);
   for (int32_t i = 1; i <= 5; ++i)
-    for (int32_t j = 1; j <= 4; ++j) EXPECT_LE(n.s->CATCHMENT_MASK(i, j), 0);
+    for (int32_t j = 1; j <= 4; ++j) EXPECT_LE(n.s->catchment.CATCHMENT_MASK(i, j), 0);
 }
 
 TEST(StreamNetwork, GridWithoutSources) {
   Network n = run(network_state({{0, 0, 0}, {0, 0, 0}}, 1, 1));
   EXPECT_EQ(n.temp_links, " Order  1\n" + kHeader);
   EXPECT_EQ(n.river_order, " 0  0  0 \n 0  0  0 \n");
-  EXPECT_EQ(n.s->LINK_ORD(1), -1);
+  EXPECT_EQ(n.s->catchment.LINK_ORD(1), -1);
   EXPECT_EQ(n.link_file, kLinkHeader);
 }
 
@@ -165,10 +165,10 @@ void expect_both_orderings(const Network& n, const std::vector<std::vector<int32
   EXPECT_EQ(ref.temp_links, temp_links);
   EXPECT_EQ(ref.river_order, river_order);
   for (int32_t k = 1; k <= kLimits.paths; ++k) {
-    ASSERT_EQ(r->LINK_ORD(k), n.s->LINK_ORD(k)) << k;
-    ASSERT_EQ(r->LINK_I(k), n.s->LINK_I(k)) << k;
-    ASSERT_EQ(r->LINK_J(k), n.s->LINK_J(k)) << k;
-    if (r->LINK_ORD(k) == -1) break;
+    ASSERT_EQ(r->catchment.LINK_ORD(k), n.s->catchment.LINK_ORD(k)) << k;
+    ASSERT_EQ(r->catchment.LINK_I(k), n.s->catchment.LINK_I(k)) << k;
+    ASSERT_EQ(r->catchment.LINK_J(k), n.s->catchment.LINK_J(k)) << k;
+    if (r->catchment.LINK_ORD(k) == -1) break;
   }
 }
 
@@ -183,7 +183,7 @@ const std::vector<std::vector<int32_t>> kContinuation = {
 
 TEST(StreamNetwork, HighestInflowArrivingOnceContinuesTheStream) {
   Network n = run(network_state(kContinuation, 9, 5));
-  EXPECT_EQ(n.s->AREA_CELLS(5, 5), 17);
+  EXPECT_EQ(n.s->catchment.AREA_CELLS(5, 5), 17);
   expect_both_orderings(n, kContinuation, 9, 5,
                         " Order  1\n" + kHeader +
                             "   3   3    4   4    1           1.4\n"
@@ -218,10 +218,10 @@ TEST(StreamNetwork, HighestInflowArrivingOnceContinuesTheStream) {
                         " 0  0  0  0  3  0  0  1  0 \n"
                         " 0  0  0  0  3  0  0  0  0 \n"
                         " 0  0  0  0  3  0  0  0  0 \n");
-  EXPECT_EQ(n.s->LINK_ORD(16), 3);
-  EXPECT_EQ(n.s->LINK_I(16), 5);
-  EXPECT_EQ(n.s->LINK_J(16), 6);
-  EXPECT_EQ(n.s->LINK_ORD(17), -1);
+  EXPECT_EQ(n.s->catchment.LINK_ORD(16), 3);
+  EXPECT_EQ(n.s->catchment.LINK_I(16), 5);
+  EXPECT_EQ(n.s->catchment.LINK_J(16), 6);
+  EXPECT_EQ(n.s->catchment.LINK_ORD(17), -1);
   EXPECT_EQ(n.link_file, kLinkHeader +
                              "    3    3     4    4    1    1.4\n"
                              "    3    4     4    5    1    1.4\n"
@@ -281,8 +281,8 @@ TEST(StreamNetwork, TwoThirdOrderStreamsMakeAFourth) {
                         " 1  2  3  4  3  2  1 \n"
                         " 0  1  0  4  0  1  0 \n"
                         " 0  0  0  4  0  0  0 \n");
-  EXPECT_EQ(n.s->LINK_ORD(15), 4);
-  EXPECT_EQ(n.s->LINK_ORD(16), -1);
+  EXPECT_EQ(n.s->catchment.LINK_ORD(15), 4);
+  EXPECT_EQ(n.s->catchment.LINK_ORD(16), -1);
   EXPECT_EQ(n.link_file.substr(n.link_file.size() - 34), "    5    4     7    4    4    2.0\n");
 }
 
@@ -301,8 +301,8 @@ TEST(StreamNetwork, SinksWithSeveralInflows) {
                             " Order  2\n" +
                             kHeader + "   3   4    3   3    2           1.0\n Order  3\n" + kHeader,
                         " 1  2  1  0  0 \n 0  0  0  1  0 \n 0  0 **  2  1 \n");
-  EXPECT_EQ(n.s->CATCHMENT_MASK(1, 2), 2);
-  EXPECT_EQ(n.s->CATCHMENT_MASK(3, 4), -1);
+  EXPECT_EQ(n.s->catchment.CATCHMENT_MASK(1, 2), 2);
+  EXPECT_EQ(n.s->catchment.CATCHMENT_MASK(3, 4), -1);
   EXPECT_EQ(n.link_file, kLinkHeader +
                              "    1    1     1    2    1    1.0\n"
                              "    1    3     1    2    1    1.0\n");
@@ -348,29 +348,29 @@ std::size_t count(const std::string& text, const std::string& what) {
 TEST(StreamNetwork, TableOverflowAfter10000Starts) {
   // 10500 sources: the cell after the 10000th stops the sweep.
   Network n = run(network_state(paired_columns(21), 1, 1));
-  EXPECT_EQ(n.s->LINK_OVERFLOW, 1);
+  EXPECT_EQ(n.s->catchment.LINK_OVERFLOW, 1);
   EXPECT_EQ(n.river_order, "");
   EXPECT_EQ(count(n.temp_links, "\n") - 2, 10000u);
   EXPECT_EQ(count(n.temp_links, " Order "), 1u);
-  EXPECT_EQ(n.s->LINK_I(10000), 20);
-  EXPECT_EQ(n.s->LINK_J(10000), 1000);
+  EXPECT_EQ(n.s->catchment.LINK_I(10000), 20);
+  EXPECT_EQ(n.s->catchment.LINK_J(10000), 1000);
 
   // The 10000th start is the last cell: the next sweep writes its header
   // before stopping at its first cell.
   Network m = run(network_state(paired_columns(20), 1, 1));
-  EXPECT_EQ(m.s->LINK_OVERFLOW, 1);
+  EXPECT_EQ(m.s->catchment.LINK_OVERFLOW, 1);
   EXPECT_EQ(m.temp_links.substr(m.temp_links.size() - 11 - kHeader.size()), "\n Order  2\n" + kHeader);
   auto r = network_state(paired_columns(20), 1, 1);
   EXPECT_EQ(m.temp_links, test::ordini_reference(*r).temp_links);
-  EXPECT_EQ(0, std::memcmp(m.s->STREAM_ORDER.data(), r->STREAM_ORDER.data(), r->STREAM_ORDER.size() * 4));
+  EXPECT_EQ(0, std::memcmp(m.s->catchment.STREAM_ORDER.data(), r->catchment.STREAM_ORDER.data(), r->catchment.STREAM_ORDER.size() * 4));
 
   // 9999 starts fit, with the end marker in the last entry.
   auto codes = paired_columns(20);
   codes[19][999] = 0;
   Network k = run(network_state(codes, 1, 1));
-  EXPECT_EQ(k.s->LINK_OVERFLOW, 0);
-  EXPECT_EQ(k.s->LINK_ORD(9999), 1);
-  EXPECT_EQ(k.s->LINK_ORD(10000), -1);
+  EXPECT_EQ(k.s->catchment.LINK_OVERFLOW, 0);
+  EXPECT_EQ(k.s->catchment.LINK_ORD(9999), 1);
+  EXPECT_EQ(k.s->catchment.LINK_ORD(10000), -1);
 }
 
 // Ordering from the lists of waiting starts and ready junctions must give
@@ -385,27 +385,27 @@ TEST(StreamNetwork, MatchesFullSweepsOnRandomDems) {
     test::random_dem(*s, rng, trial % 2 ? 8.0f : 30.0f, 0.5f, trial % 3 == 0);
     int32_t err = 0;
     Array1<int32_t, kLimits.exempt_cells> none;
-    test::capture_stdout([&] { UNPIT(s->ELEVATION, 0, none, none, 1.0e30f, err); });
-    set_flow_directions(s->ELEVATION, s->FLOW_DIR);
+    test::capture_stdout([&] { UNPIT(s->catchment.ELEVATION, 0, none, none, 1.0e30f, err); });
+    set_flow_directions(s->catchment.ELEVATION, s->catchment.FLOW_DIR);
     Grid<int32_t> pending;
-    CONTRIBUTING_AREA(s->FLOW_DIR, s->AREA_CELLS, pending);
-    s->OUTLET_I = ni;
-    s->OUTLET_J = 1 + static_cast<int32_t>(rng() % static_cast<uint32_t>(nj));
+    CONTRIBUTING_AREA(s->catchment.FLOW_DIR, s->catchment.AREA_CELLS, pending);
+    s->catchment.OUTLET_I = ni;
+    s->catchment.OUTLET_J = 1 + static_cast<int32_t>(rng() % static_cast<uint32_t>(nj));
 
     auto r = std::make_unique<ModelState>(*s);
     Network n = run(std::move(s));
     const test::OrderingText ref = test::ordini_reference(*r);
-    ASSERT_EQ(n.s->LINK_OVERFLOW, r->LINK_OVERFLOW) << "trial " << trial;
+    ASSERT_EQ(n.s->catchment.LINK_OVERFLOW, r->catchment.LINK_OVERFLOW) << "trial " << trial;
     ASSERT_EQ(n.temp_links, ref.temp_links) << "trial " << trial;
     ASSERT_EQ(n.river_order, ref.river_order) << "trial " << trial;
-    ASSERT_EQ(0, std::memcmp(n.s->STREAM_ORDER.data(), r->STREAM_ORDER.data(), r->STREAM_ORDER.size() * 4));
+    ASSERT_EQ(0, std::memcmp(n.s->catchment.STREAM_ORDER.data(), r->catchment.STREAM_ORDER.data(), r->catchment.STREAM_ORDER.size() * 4));
     int32_t k = 1;
-    for (; r->LINK_ORD(k) != -1; ++k) {
-      ASSERT_EQ(n.s->LINK_ORD(k), r->LINK_ORD(k));
-      ASSERT_EQ(n.s->LINK_I(k), r->LINK_I(k));
-      ASSERT_EQ(n.s->LINK_J(k), r->LINK_J(k));
+    for (; r->catchment.LINK_ORD(k) != -1; ++k) {
+      ASSERT_EQ(n.s->catchment.LINK_ORD(k), r->catchment.LINK_ORD(k));
+      ASSERT_EQ(n.s->catchment.LINK_I(k), r->catchment.LINK_I(k));
+      ASSERT_EQ(n.s->catchment.LINK_J(k), r->catchment.LINK_J(k));
     }
-    ASSERT_EQ(n.s->LINK_ORD(k), -1);
+    ASSERT_EQ(n.s->catchment.LINK_ORD(k), -1);
     // Link lines of order 2 and above beyond the table entries come from
     // continuation sweeps.
     if (count(ref.temp_links, "\n") - 2 * count(ref.temp_links, " Order ") > static_cast<std::size_t>(k - 1)) ++continued;

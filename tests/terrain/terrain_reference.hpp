@@ -17,8 +17,8 @@ namespace tarvex::test {
 
 inline std::unique_ptr<ModelState> make_state(int32_t ni, int32_t nj) {
   auto s = std::make_unique<ModelState>();
-  s->NI = ni;
-  s->NJ = nj;
+  s->catchment.NI = ni;
+  s->catchment.NJ = nj;
   s->size_terrain_grids(ni, nj);
   return s;
 }
@@ -34,8 +34,8 @@ void set_grid(Grid<T>& g, const std::vector<std::vector<U>>& rows) {
 // Pit removal scanning every interior cell in turn.
 inline int64_t unpit_reference(ModelState& s, int32_t n_fixed, const Array1<int32_t, kLimits.exempt_cells>& fi,
                                const Array1<int32_t, kLimits.exempt_cells>& fj, float ceiling, int32_t& err) {
-  Grid<float>& E = s.ELEVATION;
-  const int32_t ni = s.NI, nj = s.NJ;
+  Grid<float>& E = s.catchment.ELEVATION;
+  const int32_t ni = s.catchment.NI, nj = s.catchment.NJ;
   int64_t counter = 0;
   if (ni < 3 || nj < 3) return counter;
   bool raised = true;
@@ -98,7 +98,7 @@ inline int64_t unpit_reference(ModelState& s, int32_t n_fixed, const Array1<int3
 }
 
 inline bool reference_down(const ModelState& s, int32_t i, int32_t j, int32_t& in, int32_t& jn) {
-  const int32_t code = s.FLOW_DIR(i, j);
+  const int32_t code = s.catchment.FLOW_DIR(i, j);
   if (code == 0) return false;
   const Step d = decode_direction(code);
   in = i + d.di;
@@ -109,27 +109,27 @@ inline bool reference_down(const ModelState& s, int32_t i, int32_t j, int32_t& i
 // Contributing area by repeated sweeps passing pending counts downstream.
 inline void area_reference(ModelState& s) {
   Grid<int32_t> pending;
-  pending.resize(s.NI, s.NJ);
+  pending.resize(s.catchment.NI, s.catchment.NJ);
   pending.fill(1);
-  s.AREA_CELLS.fill(1);
+  s.catchment.AREA_CELLS.fill(1);
   bool moved = true;
   while (moved) {
     moved = false;
-    for (int32_t i = 1; i <= s.NI; ++i) {
-      for (int32_t j = 1; j <= s.NJ; ++j) {
+    for (int32_t i = 1; i <= s.catchment.NI; ++i) {
+      for (int32_t j = 1; j <= s.catchment.NJ; ++j) {
         int32_t in = 0, jn = 0;
         if (pending(i, j) != 0 && reference_down(s, i, j, in, jn)) {
           pending(in, jn) += pending(i, j);
-          s.AREA_CELLS(in, jn) += pending(i, j);
+          s.catchment.AREA_CELLS(in, jn) += pending(i, j);
           pending(i, j) = 0;
           moved = true;
         }
       }
     }
   }
-  for (int32_t i = 1; i <= s.NI; ++i) {
-    for (int32_t j = 1; j <= s.NJ; ++j) {
-      if (pending(i, j) == 1) s.AREA_CELLS(i, j) = 0;
+  for (int32_t i = 1; i <= s.catchment.NI; ++i) {
+    for (int32_t j = 1; j <= s.catchment.NJ; ++j) {
+      if (pending(i, j) == 1) s.catchment.AREA_CELLS(i, j) = 0;
     }
   }
 }
@@ -143,10 +143,10 @@ struct OrderingText {
 // continuation, with the junction passes over the whole grid.
 inline OrderingText ordini_reference(ModelState& s) {
   OrderingText out;
-  Grid<int32_t>& SO = s.STREAM_ORDER;
-  const int32_t ni = s.NI, nj = s.NJ;
+  Grid<int32_t>& SO = s.catchment.STREAM_ORDER;
+  const int32_t ni = s.catchment.NI, nj = s.catchment.NJ;
   auto traced = [](int32_t v) { return v >= -998 && v <= -1; };
-  auto step = [&](int32_t i, int32_t j) { return is_diagonal(s.FLOW_DIR(i, j)) ? 1.4142135f : 1.0f; };
+  auto step = [&](int32_t i, int32_t j) { return is_diagonal(s.catchment.FLOW_DIR(i, j)) ? 1.4142135f : 1.0f; };
   // All inflows traced: m and its count; false otherwise.
   auto inflows = [&](int32_t i, int32_t j, int32_t& m, int32_t& count) {
     m = 0;
@@ -155,7 +155,7 @@ inline OrderingText ordini_reference(ModelState& s) {
       for (int32_t dj = -1; dj <= 1; ++dj) {
         const int32_t in = i + di, jn = j + dj;
         if (in < 1 || in > ni || jn < 1 || jn > nj) continue;
-        if (s.FLOW_DIR(in, jn) != 10 - (3 * di + dj + 5)) continue;
+        if (s.catchment.FLOW_DIR(in, jn) != 10 - (3 * di + dj + 5)) continue;
         if (!traced(SO(in, jn))) return false;
         if (-SO(in, jn) > m) {
           m = -SO(in, jn);
@@ -169,8 +169,8 @@ inline OrderingText ordini_reference(ModelState& s) {
   };
 
   for (int32_t i = 1; i <= ni; ++i)
-    for (int32_t j = 1; j <= nj; ++j) SO(i, j) = s.AREA_CELLS(i, j) == 1 ? 1 : 0;
-  s.LINK_OVERFLOW = 0;
+    for (int32_t j = 1; j <= nj; ++j) SO(i, j) = s.catchment.AREA_CELLS(i, j) == 1 ? 1 : 0;
+  s.catchment.LINK_OVERFLOW = 0;
   int32_t order = 1, previous = 0, n = 1;
   for (;;) {
     const bool first = order != previous;
@@ -184,16 +184,16 @@ inline OrderingText ordini_reference(ModelState& s) {
     for (int32_t i = 1; i <= ni; ++i) {
       for (int32_t j = 1; j <= nj; ++j) {
         if (n > 10000) {
-          s.LINK_OVERFLOW = 1;
+          s.catchment.LINK_OVERFLOW = 1;
           return out;
         }
         if (SO(i, j) != order) continue;
         found = true;
         SO(i, j) = -order;
         if (first) {
-          s.LINK_ORD(n) = order;
-          s.LINK_I(n) = i;
-          s.LINK_J(n) = j;
+          s.catchment.LINK_ORD(n) = order;
+          s.catchment.LINK_I(n) = i;
+          s.catchment.LINK_J(n) = j;
           ++n;
         }
         float len = 0.0f;
@@ -201,8 +201,8 @@ inline OrderingText ordini_reference(ModelState& s) {
         reference_down(s, ci, cj, xi, xj);
         len = len + step(ci, cj);
         bool sink = false;
-        while (s.AREA_CELLS(xi, xj) == s.AREA_CELLS(ci, cj) + 1) {
-          if (s.FLOW_DIR(xi, xj) == 0) {
+        while (s.catchment.AREA_CELLS(xi, xj) == s.catchment.AREA_CELLS(ci, cj) + 1) {
+          if (s.catchment.FLOW_DIR(xi, xj) == 0) {
             SO(xi, xj) = -1000;
             sink = true;
             break;
@@ -213,7 +213,7 @@ inline OrderingText ordini_reference(ModelState& s) {
           reference_down(s, ci, cj, xi, xj);
           len = len + step(ci, cj);
         }
-        if (!sink) SO(xi, xj) = s.FLOW_DIR(xi, xj) == 0 ? -1000 : order + 1000;
+        if (!sink) SO(xi, xj) = s.catchment.FLOW_DIR(xi, xj) == 0 ? -1000 : order + 1000;
         std::string line;
         put_int(line, i, 4);
         put_int(line, j, 4);
@@ -255,7 +255,7 @@ inline OrderingText ordini_reference(ModelState& s) {
         v = -v;
       } else {
         v = v / 10;
-        if (i == s.OUTLET_I && j == s.OUTLET_J) v = order - 1;
+        if (i == s.catchment.OUTLET_I && j == s.catchment.OUTLET_J) v = order - 1;
       }
       put_int(line, v, 2);
       line += " ";
@@ -265,7 +265,7 @@ inline OrderingText ordini_reference(ModelState& s) {
       }
     }
   }
-  s.LINK_ORD(n) = -1;
+  s.catchment.LINK_ORD(n) = -1;
   return out;
 }
 
@@ -273,16 +273,16 @@ inline OrderingText ordini_reference(ModelState& s) {
 // slope toward the last row, a few no-data and zero cells.
 inline void random_dem(ModelState& s, std::mt19937& rng, float relief, float step, bool holes) {
   std::uniform_real_distribution<float> u(0.0f, 1.0f);
-  for (int32_t i = 1; i <= s.NI; ++i) {
-    for (int32_t j = 1; j <= s.NJ; ++j) {
-      float z = 10.0f + static_cast<float>(s.NI - i) * 0.5f + u(rng) * relief;
+  for (int32_t i = 1; i <= s.catchment.NI; ++i) {
+    for (int32_t j = 1; j <= s.catchment.NJ; ++j) {
+      float z = 10.0f + static_cast<float>(s.catchment.NI - i) * 0.5f + u(rng) * relief;
       z = static_cast<float>(static_cast<int32_t>(z / step)) * step;
       if (holes) {
         const float r = u(rng);
         if (r < 0.02f) z = -1.0f;
         else if (r < 0.03f) z = 0.0f;
       }
-      s.ELEVATION(i, j) = z;
+      s.catchment.ELEVATION(i, j) = z;
     }
   }
 }
