@@ -1,7 +1,6 @@
 // Simulation benchmarks on a synthetic catchment built in memory: one
 // continuous objective-function run and one event run over a year of hourly
-// records, each with 1 and 2 threads, and the routing step (ROUTING and the
-// step shift) alone.
+// records, each with 1 and 2 threads.
 //
 //   bench_simulation [--size=N] [--records=N] [--gauges=N] [--outages] [--hash] [benchmark options]
 //
@@ -20,10 +19,7 @@
 #include <string>
 
 #include "model/model_state.hpp"
-#include "routing/routing.hpp"
-#include "simulation/initial_value.hpp"
 #include "simulation/simulation_run.hpp"
-#include "simulation/step_shift.hpp"
 #include "synthetic_catchment.hpp"
 
 namespace {
@@ -121,34 +117,6 @@ void print_hashes() {
   std::printf("event %d steps: %016llx\n", n2, static_cast<unsigned long long>(synthetic::discharge_hash(s, n2)));
   s.control.RUN_MODE = 4;
 }
-
-// ROUTING and the step shift alone, on a steady wet state: every cell
-// gives runoff and subsurface flow at every step.
-void BM_RoutingStep(benchmark::State& state) {
-  Catchment& c = catchment();
-  ModelState& s = *c.s;
-  INITIAL_VALUE(s);
-  s.run.objective_run.resize(s.catchment.NI, s.catchment.NJ);
-  Grid<float>& runoff = s.run.objective_run.STEP_RUNOFF;
-  for (int32_t i = 1; i <= s.catchment.NI; ++i) {
-    for (int32_t j = 1; j <= s.catchment.NJ; ++j) {
-      const bool active = s.catchment.SLOPE(i, j) > 0.0f;
-      runoff(i, j) = active ? 0.5f + 0.001f * static_cast<float>((i + j) % 100) : -1.0f;
-      s.run.SUB_FLOW(i, j) = active ? 0.0002f : 0.0f;
-    }
-  }
-  double seconds = 0.0;
-  for (auto _ : state) {
-    const auto t0 = std::chrono::steady_clock::now();
-    ROUTING(s, runoff);
-    STEP_SHIFT(s);
-    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  }
-  const double it = static_cast<double>(state.iterations());
-  set_counters(state, c, seconds / it, static_cast<double>(c.cells));
-  state.counters["outlet_m3s"] = s.run.QIN_SUP_OLD(s.catchment.OUTLET_I, s.catchment.OUTLET_J);
-}
-BENCHMARK(BM_RoutingStep)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Takes --size=N, --records=N, --gauges=N, --outages and --hash off the command line.
 void take_own_options(int& argc, char** argv) {

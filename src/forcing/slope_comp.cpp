@@ -2,6 +2,7 @@
 
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "model/direction_code.hpp"
 #include "io/text_writer.hpp"
@@ -19,6 +20,16 @@ void SLOPE_COMP(ModelState& s, RecordReader& file, int32_t LINK_RECORDS) {
   s.catchment.SLOPE.fill(-1.0f);
 
   const int64_t max_walk = static_cast<int64_t>(s.catchment.NI) * s.catchment.NJ;
+  // The record of the link that walks each cell (0: none), and of each link.
+  // The time loop routes every cell once per step, contributors first: a cell
+  // belongs to one link, and a link comes before the link it drains into.
+  std::vector<int32_t> walked_by(static_cast<std::size_t>(max_walk), 0);
+  std::vector<int32_t> link_record;
+  std::string shared;  // the first cell two links walk, refused once every link is read
+  const auto at = [&](int32_t i, int32_t j) -> int32_t& {
+    return walked_by[static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(s.catchment.NJ) +
+                     static_cast<std::size_t>(j - 1)];
+  };
   while (file.record() < LINK_RECORDS) {
     if (file.rest_is_blank()) break;  // trailing empty lines
     int32_t IIN = 0, JIN = 0, IFIN = 0, JFIN = 0, ORD = 0;
@@ -56,7 +67,20 @@ void SLOPE_COMP(ModelState& s, RecordReader& file, int32_t LINK_RECORDS) {
     }
 
     // Walk the link along the flow directions; it must reach its end cell.
+    const int32_t R = file.record();
+    link_record.push_back(R);
+    const auto walk = [&](int32_t i, int32_t j) {
+      int32_t& by = at(i, j);
+      // A cell this link walks again is a loop, refused below.
+      if (by != 0 && by != R && shared.empty()) {
+        shared = "record " + std::to_string(R) + ": link " + cell(IIN, JIN) + " to " + cell(IFIN, JFIN) +
+                 " walks cell " + cell(i, j) + ", which the link of record " + std::to_string(by) +
+                 " walks; every cell belongs to one link";
+      }
+      by = R;
+    };
     int32_t I = IIN, J = JIN;
+    walk(I, J);
     s.catchment.SLOPE(I, J) = S;
     for (int64_t steps = 0;; ++steps) {
       const int32_t P = s.catchment.FLOW_DIR(I, J);
@@ -74,7 +98,20 @@ void SLOPE_COMP(ModelState& s, RecordReader& file, int32_t LINK_RECORDS) {
       if (in == IFIN && jn == JFIN) break;
       I = in;
       J = jn;
+      walk(I, J);
       s.catchment.SLOPE(I, J) = S;
+    }
+  }
+  if (!shared.empty()) file.fail(shared);
+  // A link drains into the link that walks its end cell, which must follow it.
+  for (int32_t k = 1; k <= s.catchment.NPATH; ++k) {
+    const int32_t ie = s.catchment.IFIN(k), je = s.catchment.JFIN(k);
+    const int32_t by = at(ie, je);
+    const int32_t R = link_record[static_cast<std::size_t>(k - 1)];
+    if (by != 0 && by < R) {
+      file.fail("record " + std::to_string(R) + ": link " + cell(s.catchment.IIN(k), s.catchment.JIN(k)) + " to " +
+                cell(ie, je) + " drains into the link of record " + std::to_string(by) +
+                ", which comes before it; a link must come before the links it drains into");
     }
   }
 }

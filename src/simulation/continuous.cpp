@@ -6,7 +6,6 @@
 #include <emmintrin.h>
 #endif
 
-#include "simulation/local_rain.hpp"
 
 namespace tarvex {
 
@@ -131,56 +130,6 @@ int32_t MonthlyEt::step_depths(const float* T, float* E, int32_t n) const {
   slow = n;
 #endif
   return slow;
-}
-
-void CONTINUOUS(const RunModel& s, int32_t N, int32_t MONTH, int32_t MISS_FLAG, int32_t TMISS_FLAG,
-                const Grid<int32_t>& TMAP_STEP, Grid<float>& RUNOFF, const Grid<int32_t>& MAP_STEP,
-                const Grid<float>& WEIGHT_STEP) {
-  const float DT = s.params.DT_SIM;
-  const int32_t m = MONTH;
-  // Per-call values, each evaluated exactly as in the per-cell formulas.
-  const float inv_tau = 1.0f / s.params.TAU_SUB;  // 1/s
-  const float F_SUB_CAP = s.params.F_SUB_CAP;
-  const float IA_RATIO = s.params.IA_RATIO;
-  const MonthlyEt et(s, m);
-  for_catchment_cells(s, N, MISS_FLAG, RUNOFF, MAP_STEP, WEIGHT_STEP, [&](int32_t I, int32_t J, float P) {
-
-    // Soil store; its overflow X recharges the subsurface store.
-    const float S = s.catchment.SOIL_CAPACITY(I, J);
-    const float soil_cap = IA_RATIO * S;  // mm
-    const SoilFill<float> fill = soil_fill(s.run.SOIL_WATER(I, J) + P, soil_cap);
-    s.run.SOIL_WATER(I, J) = fill.water;
-    const float X = fill.overflow;
-
-    // Subsurface store, D the deficit of the previous step.
-    const float r = store_recharge(X, DT);  // mm/s
-    const float D = s.run.ET_DEFICIT(I, J);
-    const float sub_cap = F_SUB_CAP * S;  // mm
-    const float g = store_decay(inv_tau, r, sub_cap);
-    StoreStep<float> step;
-    if (store_stiff(static_cast<double>(g), DT)) {
-      // Stiff cell: the explicit stages would overshoot and the clamps would
-      // lift the store, creating water; use the exact solution instead.
-      SUB_STORE_EXACT(s.run.SUB_STORE(I, J), r, g, D, DT, step.q, step.mean);
-    } else {
-      step = store_stages(s.run.SUB_STORE(I, J), r, g, D, DT);
-    }
-    RUNOFF(I, J) = store_runoff(step.mean, X, sub_cap);
-    s.run.SUB_FLOW(I, J) = store_outflow(inv_tau, step.mean, s.catchment.CELL_DX, s.catchment.CELL_DY);
-    s.run.SUB_STORE(I, J) = store_capped(step.q, sub_cap);
-
-    // Cell temperature, 6.3 degrees per 1000 m from the station.
-    const int32_t st = TMISS_FLAG == 0 ? s.forcing.TEMP_STATION_MAP(I, J) : TMAP_STEP(I, J);
-    const float T = s.forcing.TEMP_DATA(N, st) - (s.catchment.ELEVATION(I, J) - s.forcing.TEMP_Z(st)) * 0.0063f;
-    s.run.CELL_TEMP(I, J) = T;
-
-    const float E = et.step_depth(T);
-    s.run.CELL_ET(I, J) = E;
-
-    const SoilWithdrawal<float> left = soil_withdraw(s.run.SOIL_WATER(I, J), E, DT);
-    s.run.SOIL_WATER(I, J) = left.water;
-    s.run.ET_DEFICIT(I, J) = left.deficit;
-  });
 }
 
 }  // namespace tarvex

@@ -1,23 +1,12 @@
 #pragma once
+// The evapotranspiration of a step and the exact subsurface store of a stiff
+// cell, used by the run engine's continuous runoff.
 #include <cstdint>
 
 #include "laws/continuous_store.hpp"
 #include "model/model_state.hpp"
 
 namespace tarvex {
-
-// Continuous soil water balance of one step on every catchment cell: the
-// step's rain fills the soil store (capacity IA_RATIO*S), the excess recharges
-// the subsurface store (capacity F_SUB_CAP*S), integrated over the step with
-// four clamped Runge-Kutta stages; RUNOFF gets the surface runoff depth (mm per
-// step, -1 off the catchment) and SUB_FLOW the subsurface outflow (m3/s).
-// Then the cell temperature (lapse rate from the station) and the step's
-// evapotranspiration, withdrawn from the soil store; what the store cannot
-// give becomes ET_DEFICIT, drawn from the subsurface store at the next step.
-// MONTH selects the monthly evapotranspiration coefficients.
-void CONTINUOUS(const RunModel& s, int32_t N, int32_t MONTH, int32_t MISS_FLAG, int32_t TMISS_FLAG,
-                const Grid<int32_t>& TMAP_STEP, Grid<float>& RUNOFF, const Grid<int32_t>& MAP_STEP,
-                const Grid<float>& WEIGHT_STEP);
 
 // Evapotranspiration of month m for one step, mm per step, from the cell
 // temperature T (degrees Celsius): the month's depth spread evenly over its

@@ -1,15 +1,13 @@
 #pragma once
 // How the run engine lays out and steps a run. The defaults are those of
 // every production run; the tests change them to prove the engine against
-// the grid functions and to spread small catchments over threads and tiles.
+// the grid functions (tests/support/grid_reference) and to spread small
+// catchments over threads and tiles.
 #include <cstdint>
 
 namespace tarvex {
 
 struct EngineOptions {
-  // Off, the grid functions run every step (the reference the engine is
-  // compared against).
-  bool engine = true;
   // Sixteen cells routed at a time in vector lanes where the CPU has
   // AVX-512; off, one cell at a time.
   bool lanes = true;

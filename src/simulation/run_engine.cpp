@@ -26,31 +26,36 @@ RunEngine::~RunEngine() = default;
 
 int32_t RunEngine::threads() const { return p_->T; }
 
-bool RunEngine::build(const RunModel& s, const RunTables& t, RunKind kind) {
+void RunEngine::build(const RunModel& s, const RunTables& t, RunKind kind) {
   Impl& E = *p_;
   E.stop_pool();
-  if (!engine_grids_fit(s, t) || s.catchment.NPATH < 0 || s.catchment.NPATH > s.catchment.IIN.size() || s.forcing.N_RAIN_ST < 0) return false;
-  if (s.catchment.N_SECTIONS < 0 || s.catchment.N_SECTIONS > kLimits.sections) return false;
+  // The loading has checked all of this; a state built otherwise is refused.
+  const auto require = [](bool ok, const char* what) {
+    if (!ok) throw InputError(std::string("the run engine cannot lay out this run: ") + what);
+  };
+  require(engine_grids_fit(s, t), "the grids are not all sized NI x NJ");
+  require(s.catchment.NPATH >= 0 && s.catchment.NPATH <= s.catchment.IIN.size() && s.forcing.N_RAIN_ST >= 0,
+          "the path list or the gauge count is out of range");
+  require(s.catchment.N_SECTIONS >= 0 && s.catchment.N_SECTIONS <= kLimits.sections,
+          "the cross-section count is out of range");
   for (int32_t k = 1; k <= s.catchment.N_SECTIONS; ++k) {
-    if (!s.catchment.FLOW_DIR.contains(s.catchment.SECTION_I(k), s.catchment.SECTION_J(k))) return false;
+    require(s.catchment.FLOW_DIR.contains(s.catchment.SECTION_I(k), s.catchment.SECTION_J(k)),
+            "a cross-section lies outside the grid");
   }
 
   const CelerityConstants cc = celerity_constants(s);
   EngineWalk w;
-  if (!walk_paths(s, cc, w)) return false;
+  require(walk_paths(s, cc, w),
+          "a link leaves the grid or its directions, shares a cell with another link, or follows a link it drains "
+          "into");
   E.T = run_threads(s.control.RUN_JOBS, w.V, E.opt.cells_per_thread);
   const std::vector<int32_t> owner = partition_paths(w, E.T);
   std::vector<int32_t> eng_of, tile_of;
   E.lay_out(s, w, owner, eng_of, tile_of);
 
   // Weighted rain: the cells' gauge weights are copied next to each other.
-  // Past four gauges, when the copy would take more than 512 MiB, the grid
-  // functions run on the weight grid itself.
   const bool weighted = s.forcing.INTERP_METHOD != 1;
   const int32_t w_stride = weighted ? std::max<int32_t>(s.forcing.N_RAIN_ST, 1) : 1;
-  if (w_stride > 4 && static_cast<uint64_t>(w_stride) * static_cast<std::size_t>(E.M) > (uint64_t{1} << 27)) {
-    return false;
-  }
   E.w_stride = w_stride;
 
   E.link_contributors(w, eng_of);
@@ -58,7 +63,6 @@ bool RunEngine::build(const RunModel& s, const RunTables& t, RunKind kind) {
   E.set_run_constants(s, kind, cc);
   E.load_cells(s, w, eng_of);
   E.start_threads(s, t);
-  return true;
 }
 
 void RunEngine::Impl::start_threads(const RunModel& s, const RunTables& t) {

@@ -31,12 +31,11 @@ class RunEngine {
   RunEngine(const RunEngine&) = delete;
   RunEngine& operator=(const RunEngine&) = delete;
 
-  // Lays out the run from the state (call after INITIAL_VALUE). Returns
-  // false when the path list is one the engine does not take (a path that
-  // does not reach its end, a cell visited twice in a step, a link walked
-  // before a link feeding it, a cell the celerity refuses) or the grids are
-  // not all NI x NJ: the grid functions then run the steps and report.
-  bool build(const RunModel& s, const RunTables& t, RunKind kind);
+  // Lays out the run from the state (call after INITIAL_VALUE). The loading
+  // refuses every path list the engine cannot lay out (a link that leaves
+  // the directions, a cell two links walk, a link after the link it drains
+  // into); a state built around the loading that has one throws InputError.
+  void build(const RunModel& s, const RunTables& t, RunKind kind);
 
   // Steps a block takes at most.
   int32_t block_steps() const;

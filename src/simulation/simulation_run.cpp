@@ -8,16 +8,12 @@
 
 #include "io/input_error.hpp"
 #include "io/text_writer.hpp"
-#include "routing/routing.hpp"
 #include "simulation/check_temp.hpp"
-#include "simulation/cn_method.hpp"
-#include "simulation/continuous.hpp"
 #include "simulation/gauge_check.hpp"
 #include "simulation/initial_value.hpp"
 #include "io/progress_file.hpp"
 #include "simulation/run_engine.hpp"
 #include "simulation/run_steps.hpp"
-#include "simulation/step_shift.hpp"
 
 namespace tarvex {
 
@@ -89,10 +85,8 @@ int32_t RUN_SIMULATION(const RunModel& s, RunTables& t, RunKind kind, Calendar& 
   TMISSLIST.size_to(s.forcing.N_TEMP_ST);
   ProgressFile progress;
 
-  // The engine takes every run whose path list it can lay out; the grid
-  // functions run (and report) the others.
   RunEngine engine(options);
-  const bool fast = NSTEPS > 0 && options.engine && engine.build(s, t, kind);
+  if (NSTEPS > 0) engine.build(s, t, kind);
 
   // The discharge at the cross-sections after step IT (record N).
   const auto record_step = [&](int32_t IT, int32_t N, const float* sup, const float* sub) {
@@ -101,7 +95,7 @@ int32_t RUN_SIMULATION(const RunModel& s, RunTables& t, RunKind kind, Calendar& 
         s.results.Q_SECTION_SURF(IOUT, k) = sup[k - 1];
         s.results.Q_SECTION(IOUT, k) = sup[k - 1] + sub[k - 1];
         if (!std::isfinite(s.results.Q_SECTION(IOUT, k))) {
-          if (fast) engine.write_back(s, t);
+          engine.write_back(s, t);
           refuse_overflow(s, IT, N, k, s.results.Q_SECTION(IOUT, k));
         }
       }
@@ -110,32 +104,7 @@ int32_t RUN_SIMULATION(const RunModel& s, RunTables& t, RunKind kind, Calendar& 
     if (single) progress.write(IT, NSTEPS);
   };
 
-  if (!fast) {
-    std::vector<float> sup(static_cast<std::size_t>(std::max(s.catchment.N_SECTIONS, 0)));
-    std::vector<float> sub(sup.size());
-    for (int32_t IT = 1; IT <= NSTEPS; ++IT) {
-      const int32_t N = RUN_RECORD_OF_STEP(s.params.step_plan, kind, IT);
-      if (single) announce_year(s, IT, YEAR);
-      RAIN_GAUGE_CHECK(s, N, MISS_FLAG, NMISS, MISSLIST, t);
-      t.STEP_RUNOFF.fill(0.0f);
-      if (event) {
-        // The calendar stands still in an event run.
-        CN_METHOD(s, N, MISS_FLAG, t.STEP_RUNOFF, t.RAIN_STATION_MAP_STEP, t.RAIN_WEIGHT_STEP);
-      } else {
-        CHECK_TEMP(s, N, TMISS_FLAG, t.TEMP_STATION_MAP_STEP, TMISSLIST);
-        CONTINUOUS(s, N, cal.MONTH, MISS_FLAG, TMISS_FLAG, t.TEMP_STATION_MAP_STEP, t.STEP_RUNOFF,
-                   t.RAIN_STATION_MAP_STEP, t.RAIN_WEIGHT_STEP);
-        UPDATE_DAY(s, cal);
-      }
-      ROUTING(s, t.STEP_RUNOFF);
-      for (int32_t k = 1; k <= s.catchment.N_SECTIONS; ++k) {
-        sup[static_cast<std::size_t>(k - 1)] = s.run.QIN_SUP(s.catchment.SECTION_I(k), s.catchment.SECTION_J(k));
-        sub[static_cast<std::size_t>(k - 1)] = s.run.QIN_SUB(s.catchment.SECTION_I(k), s.catchment.SECTION_J(k));
-      }
-      record_step(IT, N, sup.data(), sub.data());
-      STEP_SHIFT(s);
-    }
-  } else {
+  if (NSTEPS > 0) {
     // Blocks of steps in which no station is missing (a step with one runs
     // alone, after the check that builds its tables). The engine computes a
     // block at once; the steps are then announced, checked and recorded in

@@ -359,11 +359,14 @@ TEST_F(Load, MoreThanTenThousandLinksAreRefused) {
   for (int k = 0; k < 10001; ++k) text += "2 4 3 4 2 1.0\n";
   test::write_file(dir / "links.txt", text);
   expect_input_error(3, {"links.txt", "record 10002", "10000"});
+  // 10000 links pass the count (these repeat one link, refused for that).
   text.erase(text.size() - 14);
-  text += "\n\n";  // trailing empty lines are no links
   test::write_file(dir / "links.txt", text);
+  expect_input_error(3, {"links.txt", "record 3", "every cell belongs to one link"});
+  // Trailing empty lines are no links.
+  test::write_file(dir / "links.txt", "   IIN JIN   IFIN JFIN  ORD   LEN\n2 4 3 4 2 1.0\n\n\n");
   load(3);
-  EXPECT_EQ(s->catchment.NPATH, 10000);
+  EXPECT_EQ(s->catchment.NPATH, 1);
 }
 
 TEST_F(Load, HeaderOnlyLinkFileLeavesNoCatchment) {

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "driver/read_param.hpp"
-#include "simulation/run_engine.hpp"
 #include "simulation/simulation_run.hpp"
+#include "support/grid_reference.hpp"
 #include "support/testkit.hpp"
 #include "support/tiny_catchment.hpp"
 
@@ -28,8 +28,9 @@ struct Steady {
 };
 
 // The tiny catchment under constant rain in run mode `mode` (2 event, 3
-// continuous), evapotranspiration off, run by RUN_SIMULATION.
-Steady rain_until_steady(int32_t mode, const EngineOptions& opt) {
+// continuous), evapotranspiration off, run by RUN_SIMULATION or by the grid
+// functions.
+Steady rain_until_steady(int32_t mode, bool engine) {
   test::TempDir d;
   test::ChangeDir cd(d.path());
   test::write_tiny_catchment(d.path(), kRecords);
@@ -61,7 +62,10 @@ Steady rain_until_steady(int32_t mode, const EngineOptions& opt) {
     }
   }
   int32_t nout = 0;
-  test::capture_stdout([&] { nout = RUN_SIMULATION(*s, s->run.single_run, RunKind::single, opt); });
+  test::capture_stdout([&] {
+    nout = engine ? RUN_SIMULATION(*s, s->run.single_run, RunKind::single)
+                  : reference::reference_run(*s, s->run.single_run, RunKind::single);
+  });
   EXPECT_EQ(nout, kRecords);
   r.last = s->results.Q_SECTION(nout, 1);
   r.previous = s->results.Q_SECTION(nout - 24, 1);
@@ -79,9 +83,7 @@ Steady rain_until_steady(int32_t mode, const EngineOptions& opt) {
 void expect_rain_times_area(int32_t mode, double tolerance) {
   for (bool engine : {true, false}) {
     SCOPED_TRACE(engine ? "run engine" : "grid functions");
-    EngineOptions opt;
-    opt.engine = engine;
-    const Steady r = rain_until_steady(mode, opt);
+    const Steady r = rain_until_steady(mode, engine);
     EXPECT_NEAR(r.area_km2, 0.11, 1e-9);  // 11 cells of 100 m x 100 m
     const double expected = kRain * r.area_km2 / 3.6;
     EXPECT_NEAR(r.last, expected, tolerance * expected);

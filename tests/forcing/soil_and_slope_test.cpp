@@ -49,19 +49,37 @@ TEST(SlopeComp, MeanBedSlopeAlongEachLink) {
   EXPECT_EQ(s->catchment.SLOPE(1, 12), -1.0f);  // end cell of the last link
 }
 
-TEST(SlopeComp, LaterLinksOverwriteSharedCells) {
-  auto s = state(1, 4);
-  s->catchment.CELL_DX = 10.0f;
-  s->catchment.CELL_DY = 30.0f;
-  s->catchment.FLOW_DIR.fill(6);
-  s->catchment.ELEVATION(1, 1) = 4.0f;
-  s->catchment.ELEVATION(1, 2) = 3.0f;
-  s->catchment.ELEVATION(1, 3) = 1.0f;
-  s->catchment.ELEVATION(1, 4) = 0.0f;
-  auto r = RecordReader::from_text("header\n1 1 1 3 1 2.0\n1 2 1 4 1 2.0\n", "links.txt");
+// Every step routes each cell once, contributors first: each link keeps its
+// own slope on its own cells, and a link file where two links share a cell,
+// or a link follows the link it drains into, is refused at loading.
+TEST(SlopeComp, EachCellBelongsToOneLinkListedBeforeItsReceiver) {
+  const auto row = [] {
+    auto s = state(1, 4);
+    s->catchment.CELL_DX = 10.0f;
+    s->catchment.CELL_DY = 30.0f;
+    s->catchment.FLOW_DIR.fill(6);
+    s->catchment.ELEVATION(1, 1) = 4.0f;
+    s->catchment.ELEVATION(1, 2) = 3.0f;
+    s->catchment.ELEVATION(1, 3) = 1.0f;
+    s->catchment.ELEVATION(1, 4) = 0.0f;
+    return s;
+  };
+  auto s = row();
+  auto r = RecordReader::from_text("header\n1 1 1 3 1 2.0\n1 3 1 4 1 1.0\n", "links.txt");
   SLOPE_COMP(*s, r, 3);
   EXPECT_EQ(s->catchment.SLOPE(1, 1), (4.0f - 1.0f) / 40.0f);
-  EXPECT_EQ(s->catchment.SLOPE(1, 2), (3.0f - 0.0f) / 40.0f);
+  EXPECT_EQ(s->catchment.SLOPE(1, 2), (4.0f - 1.0f) / 40.0f);
+  EXPECT_EQ(s->catchment.SLOPE(1, 3), (1.0f - 0.0f) / 20.0f);
+
+  auto shared = row();
+  auto rs = RecordReader::from_text("header\n1 1 1 3 1 2.0\n1 2 1 4 1 2.0\n", "links.txt");
+  test::expect_input_error([&] { SLOPE_COMP(*shared, rs, 3); },
+                           {"file 'links.txt'", "record 3", "walks cell (1, 2), which the link of record 2 walks"});
+
+  auto late = row();
+  auto rl = RecordReader::from_text("header\n1 3 1 4 1 1.0\n1 1 1 3 1 2.0\n", "links.txt");
+  test::expect_input_error([&] { SLOPE_COMP(*late, rl, 3); },
+                           {"record 3", "drains into the link of record 2, which comes before it"});
 }
 
 TEST(InputTemp, CoefficientsSeriesAndMissingValues) {

@@ -22,7 +22,7 @@
 #include <cmath>
 #include <vector>
 
-#include "routing/routing.hpp"
+#include "support/grid_reference.hpp"
 #include "open_channel.hpp"
 #include "routing_fixture.hpp"
 
@@ -99,7 +99,7 @@ Routed route_pulse(const Channel& ch, int32_t upper, int32_t lower, int32_t step
   for (int32_t k = 0; k < steps; ++k) {
     const double t = static_cast<double>(k) * ch.dt;
     s->run.QIN_SUP(1, 1) = static_cast<float>(ch.q0 * (1.0 + ch.eps * std::exp(-0.5 * (t - t0) * (t - t0) / (sd * sd))));
-    ROUTING(*s, runoff);
+    reference::ROUTING(*s, runoff);
     r.upper.push_back(s->run.QOUT_SUP(1, upper));
     r.lower.push_back(s->run.QOUT_SUP(1, lower));
     // Next step: this step's flows become the previous step's.

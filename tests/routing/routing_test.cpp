@@ -4,7 +4,7 @@
 
 #include "io/input_error.hpp"
 #include "routing/celerity.hpp"
-#include "routing/routing.hpp"
+#include "support/grid_reference.hpp"
 #include "routing_fixture.hpp"
 #include "support/testkit.hpp"
 
@@ -25,7 +25,7 @@ std::unique_ptr<ModelState> row_catchment() {
 // One routing step without new runoff.
 void route_dry(ModelState& s) {
   s.run.single_run.STEP_RUNOFF.fill(0.0f);
-  ROUTING(s, s.run.single_run.STEP_RUNOFF);
+  reference::ROUTING(s, s.run.single_run.STEP_RUNOFF);
 }
 
 TEST(Routing, OneCellPathComputesOnlyItsStartCell) {
@@ -33,7 +33,7 @@ TEST(Routing, OneCellPathComputesOnlyItsStartCell) {
   add_path(*s, 1, 1, 1, 2);
   Grid<float>& runoff = s->run.single_run.STEP_RUNOFF;
   runoff.fill(2.0f);
-  ROUTING(*s, runoff);
+  reference::ROUTING(*s, runoff);
 
   auto ref = row_catchment();
   CELER_SUP(*ref, 1, 1, 1, 2);
@@ -51,7 +51,7 @@ TEST(Routing, OneCellPathComputesOnlyItsStartCell) {
 TEST(Routing, DryCatchmentStaysDry) {
   auto s = row_catchment();
   add_path(*s, 1, 1, 1, 4);
-  ROUTING(*s, s->run.single_run.STEP_RUNOFF);
+  reference::ROUTING(*s, s->run.single_run.STEP_RUNOFF);
   for (int32_t j = 1; j <= 3; ++j) {
     EXPECT_EQ(s->run.QOUT_SUP(1, j), 0.0f);
     EXPECT_EQ(s->run.QOUT_SUB(1, j), 0.0f);
@@ -80,7 +80,7 @@ TEST(Routing, JunctionRoutesTheSumOfItsTributaries) {
   add_path(*s, 1, 1, 1, 2);
   add_path(*s, 1, 3, 1, 2);
   add_path(*s, 1, 2, 3, 2);
-  ROUTING(*s, s->run.single_run.STEP_RUNOFF);
+  reference::ROUTING(*s, s->run.single_run.STEP_RUNOFF);
 
   const float qa = s->run.QOUT_SUP(1, 1), qb = s->run.QOUT_SUP(1, 3);
   ASSERT_GT(qa, 0.0f);
@@ -104,7 +104,7 @@ TEST(Routing, FlowReachingAComputedCellWaitsForTheNextStep) {
   add_path(*s, 1, 2, 3, 2);  // the junction before its tributaries
   add_path(*s, 1, 1, 1, 2);
   add_path(*s, 1, 3, 1, 2);
-  ROUTING(*s, s->run.single_run.STEP_RUNOFF);
+  reference::ROUTING(*s, s->run.single_run.STEP_RUNOFF);
   EXPECT_EQ(s->run.QOUT_SUP(1, 2), 0.0f);
   EXPECT_EQ(s->run.QIN_SUP(1, 2), s->run.QOUT_SUP(1, 1) + s->run.QOUT_SUP(1, 3));
   EXPECT_EQ(s->run.QIN_SUP(3, 2), 0.0f);
@@ -146,7 +146,7 @@ TEST(Routing, LateralSubsurfaceInputDependsOnTheRunMode) {
     add_path(*s, 1, 1, 1, 2);
     s->run.INFILTRATION(1, 1) = 10.0f;  // mm per step
     s->run.SUB_FLOW(1, 1) = 0.25f;      // m3/s
-    ROUTING(*s, s->run.single_run.STEP_RUNOFF);
+    reference::ROUTING(*s, s->run.single_run.STEP_RUNOFF);
     const float c4 = s->run.C4_SUB(1, 1);
     ASSERT_GT(c4, 0.0f);
     if (mode == 2) {
@@ -198,7 +198,7 @@ TEST(Routing, BrokenPathsAreRefusedWithoutLeavingTheGrid) {
     for (int32_t j = 1; j <= 4; ++j) s->catchment.FLOW_DIR(1, j) = c.codes[j - 1];
     add_path(*s, 1, 1, 1, 2);  // a sound link first
     add_path(*s, c.i0, c.j0, c.ie, c.je);
-    test::expect_input_error([&] { ROUTING(*s, s->run.single_run.STEP_RUNOFF); }, {"link 2 "});
+    test::expect_input_error([&] { reference::ROUTING(*s, s->run.single_run.STEP_RUNOFF); }, {"link 2 "});
   }
 }
 
@@ -207,7 +207,7 @@ TEST(Routing, GridsOfAnotherSizeAreRefused) {
   add_path(*s, 1, 1, 1, 4);
   Grid<float> small;
   small.resize(1, 3);
-  EXPECT_THROW(ROUTING(*s, small), InputError);
+  EXPECT_THROW(reference::ROUTING(*s, small), InputError);
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 
 #include "forcing/soil_storativity.hpp"
 #include "sim_state.hpp"
-#include "simulation/cn_method.hpp"
+#include "support/grid_reference.hpp"
 
 namespace tarvex {
 namespace {
@@ -59,7 +59,7 @@ struct Row {
   // Rain P (mm) in record n, one step per record.
   void rain(int32_t n, double P) {
     s->forcing.RAIN_DATA(n, 1) = static_cast<float>(P);
-    CN_METHOD(*s, n, 0, runoff, map_step, w_step);
+    reference::CN_METHOD(*s, n, 0, runoff, map_step, w_step);
   }
 };
 

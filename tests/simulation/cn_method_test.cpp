@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "sim_state.hpp"
-#include "simulation/cn_method.hpp"
+#include "support/grid_reference.hpp"
 
 namespace tarvex {
 namespace {
@@ -23,7 +23,7 @@ struct CnCell {
     map_step.resize(1, 2);
     w_step.resize(4, 2);
   }
-  void step(int32_t n) { CN_METHOD(*s, n, 0, runoff, map_step, w_step); }
+  void step(int32_t n) { reference::CN_METHOD(*s, n, 0, runoff, map_step, w_step); }
 };
 
 TEST(CnMethod, RunoffIsTheGrowthOfAccumulatedRunoff) {

@@ -7,7 +7,7 @@
 #include "sim_state.hpp"
 #include "simulation/check_temp.hpp"
 #include "simulation/gauge_check.hpp"
-#include "simulation/local_rain.hpp"
+#include "support/grid_reference.hpp"
 #include "forcing/station_weights.hpp"
 
 namespace tarvex {
@@ -146,14 +146,14 @@ TEST(LocalRain, SharesTheRecordAndReadsStepTablesOnlyWhenAGaugeIsMissing) {
   w_step(1, 1) = 1.0f;
   w_step(2, 1) = 0.0f;
 
-  EXPECT_EQ(LOCAL_RAIN(*s, 1, 1, 0, 0.25f, 1, map_step, w_step), 3.0f);
-  EXPECT_EQ(LOCAL_RAIN(*s, 1, 1, 1, 0.25f, 1, map_step, w_step), 1.0f);
+  EXPECT_EQ(reference::LOCAL_RAIN(*s, 1, 1, 0, 0.25f, 1, map_step, w_step), 3.0f);
+  EXPECT_EQ(reference::LOCAL_RAIN(*s, 1, 1, 1, 0.25f, 1, map_step, w_step), 1.0f);
 
   s->forcing.INTERP_METHOD = 2;
   s->forcing.RAIN_WEIGHT(1, 1) = 0.5f;
   s->forcing.RAIN_WEIGHT(2, 1) = 0.5f;
-  EXPECT_EQ(LOCAL_RAIN(*s, 1, 1, 0, 0.25f, 1, map_step, w_step), 2.0f);
-  EXPECT_EQ(LOCAL_RAIN(*s, 1, 1, 1, 0.25f, 1, map_step, w_step), 1.0f);
+  EXPECT_EQ(reference::LOCAL_RAIN(*s, 1, 1, 0, 0.25f, 1, map_step, w_step), 2.0f);
+  EXPECT_EQ(reference::LOCAL_RAIN(*s, 1, 1, 1, 0.25f, 1, map_step, w_step), 1.0f);
 }
 
 }  // namespace

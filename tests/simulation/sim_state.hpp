@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "support/grid_reference.hpp"
 #include "simulation/continuous.hpp"
 #include "support/small_state.hpp"
 
@@ -60,7 +61,7 @@ struct ContinuousCells {
     w_step.resize(4 * ni, nj);
   }
   void step(int32_t n, int32_t month = 1) {
-    CONTINUOUS(*s, n, month, 0, 0, tmap_step, runoff, map_step, w_step);
+    reference::CONTINUOUS(*s, n, month, 0, 0, tmap_step, runoff, map_step, w_step);
   }
 };
 
