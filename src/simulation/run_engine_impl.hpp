@@ -271,12 +271,19 @@ struct RunEngine::Impl {
     sub_flow[c] = store_outflow(inv_tau, step.mean, dx, dy);
     store[c] = store_capped(step.q, scap);
   }
-  void continuous_cells(int32_t b, int32_t e, const StepView& v);
+  // Runoff of cells [b, e) in the step: CONTINUOUS the soil and subsurface
+  // balance with its evapotranspiration (continuous runs), CN_METHOD the
+  // curve-number runoff of the rain since the start (event runs).
+  void CONTINUOUS(int32_t b, int32_t e, const StepView& v);
   void continuous_cells_lanes(int32_t b, int32_t e, const StepView& v);
-  void cn_cells(int32_t b, int32_t e, const StepView& v);
+  void CN_METHOD(int32_t b, int32_t e, const StepView& v);
   void sub_store_stages(int32_t n, const float* X, const float* r, const float* g, const float* D, const float* cap,
                         const float* q0, float* ro, float* flow, float* q1) const;
-  void route_range(int32_t b, int32_t e, bool keep);
+  // Muskingum-Cunge routing of cells [b, e) in walk order, surface and
+  // subsurface, coefficients from CELER_SUP and CELER_SUB's laws. The step
+  // shift (STEP_SHIFT) is in place: each cell's flows of the step before are
+  // read once and then overwritten by this step's.
+  void ROUTING(int32_t b, int32_t e, bool keep);
   void route_block(int32_t b, int32_t e, bool keep);
   void route_block_lanes(int32_t b, int32_t e, bool keep);
   static constexpr int32_t CHUNK = 256;  // cells of a block routed together
@@ -310,7 +317,7 @@ struct RunEngine::Impl {
         qout_sub[c] = hist_sub[h];
       }
       runoff_range(b, e, v);
-      route_range(b, e, v.keep);
+      ROUTING(b, e, v.keep);
       for (int32_t k = out_begin[t]; k < out_begin[t + 1]; ++k) {
         const int32_t c = out_cells[k];
         const std::size_t h = static_cast<std::size_t>(slot[c]) * K + j;

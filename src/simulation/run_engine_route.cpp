@@ -9,7 +9,7 @@ void RunEngine::Impl::gather(int32_t b, int32_t e) {
   }
 }
 
-void RunEngine::Impl::route_range(int32_t b, int32_t e, bool keep) {
+void RunEngine::Impl::ROUTING(int32_t b, int32_t e, bool keep) {
   for (int32_t c = b; c < e;) {
     const int32_t end = std::min(block_end[c], e);
 #if TARVEX_ENGINE_LANES

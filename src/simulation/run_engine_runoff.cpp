@@ -11,9 +11,9 @@ void RunEngine::Impl::runoff_range(int32_t b, int32_t e, const StepView& v) {
       return;
     }
 #endif
-    continuous_cells(b, e, v);
+    CONTINUOUS(b, e, v);
   } else {
-    cn_cells(b, e, v);
+    CN_METHOD(b, e, v);
   }
 }
 
@@ -43,7 +43,7 @@ void RunEngine::Impl::sub_store_stages(int32_t n, const float* X, const float* r
 #endif
 }
 
-void RunEngine::Impl::continuous_cells(int32_t b, int32_t e, const StepView& v) {
+void RunEngine::Impl::CONTINUOUS(int32_t b, int32_t e, const StepView& v) {
   const RunModel& s = *cs;
   const auto [N, miss, tmiss, rd, wstep, mstep, tstep, month, rain_zero, keep] = v;
   const MonthlyEt et_month(s, month);
@@ -122,7 +122,7 @@ void RunEngine::Impl::continuous_cells(int32_t b, int32_t e, const StepView& v) 
 }
 
 #if TARVEX_ENGINE_LANES
-// continuous_cells sixteen cells at a time in AVX-512 lanes, each lane the
+// CONTINUOUS sixteen cells at a time in AVX-512 lanes, each lane the
 // scalar arithmetic of its cell in the same order. Rain comes from the
 // weights in lanes when no gauge is missing; a stiff cell's subsurface store
 // is taken cell by cell.
@@ -222,7 +222,7 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::conti
 }
 #endif
 
-void RunEngine::Impl::cn_cells(int32_t b, int32_t e, const StepView& v) {
+void RunEngine::Impl::CN_METHOD(int32_t b, int32_t e, const StepView& v) {
   const RunModel& s = *cs;
   const auto [N, miss, tmiss, rd, wstep, mstep, tstep, month, rain_zero, keep] = v;
   for (int32_t c = b; c < e; ++c) {
