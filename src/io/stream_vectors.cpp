@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <mutex>
 
@@ -98,8 +100,9 @@ void copy_out(const std::string& mem, const std::filesystem::path& final) {
   const std::filesystem::path temp = begin_output(final);
   std::FILE* f = std::fopen(temp.c_str(), "wb");
   if (!f) {
+    const int err = errno;
     abandon_output(final, temp);
-    fail(final, "cannot be created");
+    fail(final, std::string("cannot be created: ") + std::strerror(err));
   }
   const bool written = size == 0 || std::fwrite(bytes, 1, static_cast<std::size_t>(size), f) == size;
   const bool closed = std::fclose(f) == 0;

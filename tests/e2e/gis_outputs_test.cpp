@@ -52,6 +52,8 @@ void small_copy(const TempDir& d, const std::string& dem = "dem.txt", const std:
 
 const std::string kUtmHead = "ncols 9\nnrows 8\nxllcorner 500000\nyllcorner 4100000\ncellsize 50\nNODATA_value -9999\n";
 
+#if TARVEX_HAVE_GDAL
+
 struct Link {
   int32_t iin, jin, ifin, jfin, ord;
   double len;
@@ -68,8 +70,6 @@ std::vector<Link> links_of(const std::string& text) {
   }
   return links;
 }
-
-#if TARVEX_HAVE_GDAL
 
 struct Feature {
   int32_t id = 0, order = 0, down = 0;
@@ -295,6 +295,21 @@ TEST(DegreeDem, GeographicDemIsRefusedWithTheProjectionToUse) {
   EXPECT_EQ(q.exit_code, 1);
   EXPECT_NE(q.err.find("UTM zone 19 south (EPSG:32719)"), std::string::npos) << q.err;
   EXPECT_NE(q.err.find("-tr 30 30"), std::string::npos) << q.err;
+
+  // A GeoTIFF in degrees.
+  if (geotiff_available()) {
+    TempDir g;
+    small_copy(g, "dem.tif");
+    std::vector<float> z(static_cast<std::size_t>(kNi * kNj), 500.0f);
+    write_geotiff(g / "dem.tif", z.data(), kNi, kNj, GeoReference{12.5, 45.5, 0.000833333333, false, true, kWgs84},
+                  std::nullopt);
+    const auto t = run_tarvex({"--mode", "1"}, g.path());
+    EXPECT_EQ(t.exit_code, 1);
+    EXPECT_NE(t.err.find("(EPSG:32633); project it with: gdalwarp -t_srs EPSG:32633 -tr 90 90 -r bilinear dem.tif "
+                         "dem_utm.tif\n"),
+              std::string::npos)
+        << t.err;
+  }
 
   // The same DEM in metres, without a coordinate system, runs as before.
   TempDir m;
