@@ -81,12 +81,14 @@ std::optional<std::string> degree_dem_refusal(const std::string& file, const Gri
                                               bool refused_anyway, const std::string& what) {
   const double x_hi = p.x_ll + p.dx * p.ncols;
   const double y_hi = p.y_ll + p.dy * p.nrows;
+  // Corners that cannot be longitudes and latitudes contradict a geographic
+  // system: such a grid is left to run as before.
+  const bool degree_extent = p.x_ll >= -180.0 && x_hi <= 360.0 && p.y_ll >= -90.0 && y_hi <= 90.0;
   bool in_degrees = false;
   if (!wkt.empty()) {
-    in_degrees = is_geographic_crs(wkt);
+    in_degrees = is_geographic_crs(wkt) && degree_extent;
   } else if (refused_anyway) {
-    in_degrees = p.dx > 0.0 && p.dy > 0.0 && p.dx <= 0.1 && p.dy <= 0.1 && p.x_ll >= -180.0 && x_hi <= 360.0 &&
-                 p.y_ll >= -90.0 && y_hi <= 90.0;
+    in_degrees = p.dx > 0.0 && p.dy > 0.0 && p.dx <= 0.1 && p.dy <= 0.1 && degree_extent;
   }
   if (!in_degrees) return std::nullopt;
   const double lon = 0.5 * (p.x_ll + x_hi);

@@ -30,11 +30,10 @@ int32_t utm_epsg(double lon, double lat);
 double projected_cell_size(double dy_degrees);
 
 // The refusal of grid file as a DEM in degrees, or nothing. A grid is in
-// degrees when wkt is geographic, or, when it has no coordinate system and
+// degrees when every corner lies within longitude -180..360 and latitude
+// -90..90 and wkt is geographic, or, when it has no coordinate system and
 // would be refused anyway (refused_anyway: non-square cells, a cell size
-// that disagrees with the control file), when its cells and extent look
-// like degrees: cells of at most 0.1 and every corner within longitude
-// -180..360 and latitude -90..90.
+// that disagrees with the control file), its cells are at most 0.1.
 // what names the grid in the message ("the DEM").
 std::optional<std::string> degree_dem_refusal(const std::string& file, const GridPlace& place,
                                               const std::string& wkt, bool refused_anyway,

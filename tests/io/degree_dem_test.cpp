@@ -44,6 +44,8 @@ TEST(DegreeDem, OnlyGridsInDegreesAreRefused) {
   const std::string wgs = "GEOGCS[\"WGS 84\"]";
   EXPECT_TRUE(degree_dem_refusal("d.tif", deg, wgs, false));
   EXPECT_FALSE(degree_dem_refusal("d.tif", deg, "PROJCS[\"x\",GEOGCS[\"WGS 84\"]]", true));
+  // Coordinates in metres contradict a geographic system: left as before.
+  EXPECT_FALSE(degree_dem_refusal("d.tif", {500000.0, 4100000.0, 50.0, 50.0, 100, 100}, wgs, true));
   // Without a system: only a grid refused anyway, with cells and extent of degrees.
   EXPECT_FALSE(degree_dem_refusal("d.asc", deg, "", false));
   EXPECT_TRUE(degree_dem_refusal("d.asc", deg, "", true));
