@@ -1,5 +1,9 @@
 #include "driver/command_line.hpp"
 
+#include <filesystem>
+
+#include "io/stream_vectors.hpp"
+
 namespace tarvex {
 namespace {
 
@@ -102,6 +106,25 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
       }
       cl.jobs = *j;
       cl.search.jobs = *j;
+    } else if (a == "--streams" || a.rfind("--streams=", 0) == 0) {
+      std::optional<std::string> v = a == "--streams" ? value(a) : std::optional<std::string>(a.substr(10));
+      if (!v) return std::nullopt;
+      if (!vector_format(*v) || std::filesystem::path(*v).stem().empty()) {
+        error = "option --streams needs a file name ending in .gpkg, .geojson or .shp, found '" + *v + "'";
+        return std::nullopt;
+      }
+      cl.gis.streams = *v;
+    } else if (a == "--grids" || a.rfind("--grids=", 0) == 0) {
+      std::optional<std::string> v = a == "--grids" ? value(a) : std::optional<std::string>(a.substr(8));
+      if (!v) return std::nullopt;
+      if (*v == "asc") {
+        cl.gis.grids = GridFormat::ascii;
+      } else if (*v == "tif") {
+        cl.gis.grids = GridFormat::geotiff;
+      } else {
+        error = "unknown grid format '" + *v + "' for --grids (asc or tif)";
+        return std::nullopt;
+      }
     } else {
       error = "unknown argument '" + a + "'";
       return std::nullopt;
@@ -115,12 +138,21 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
     error = "option --search needs the calibration mode";
     return std::nullopt;
   }
+  if (!cl.gis.streams.empty() && cl.mode != 1) {
+    error = "option --streams needs the terrain mode (--mode 1)";
+    return std::nullopt;
+  }
+  if (cl.gis.grids && cl.mode == 4) {
+    error = "option --grids needs the terrain mode or a single run (--mode 1, 2 or 3)";
+    return std::nullopt;
+  }
   return cl;
 }
 
 const char* usage_text() {
   return "Usage: tarvex [--mode MODE] [-C DIR] [-j N] [--no-limits] [--strict]\n"
          "              [--search [--objective NAME] [--resume] [--progress]]\n"
+         "              [--streams FILE] [--grids asc|tif]\n"
          "\n"
          "Distributed rainfall-runoff model of one catchment. Reads the control file\n"
          "\"Tarvex.in\" and the files it names from the working directory.\n"
@@ -158,6 +190,15 @@ const char* usage_text() {
          "                        mpirun -np K tarvex --search [-j N] spreads the\n"
          "                        evaluations over K ranks of N threads; rank 0 writes\n"
          "                        every file\n"
+         "      --streams FILE    terrain mode: also write the stream links as lines\n"
+         "                        (GDAL: FILE ending in .gpkg, .geojson or .shp) with\n"
+         "                        link_id, strahler, length_m, area_km2 (upstream area)\n"
+         "                        and down_id (the link it drains into, 0 at the outlet)\n"
+         "      --grids asc|tif   also write each result grid (\"RiverOrder.out\" in\n"
+         "                        mode 1, \"TotRain.out\", \"RaingThDistr.out\",\n"
+         "                        \"TempStDistr.out\", \"Slope.out\" in modes 2 and 3)\n"
+         "                        georeferenced beside it (RiverOrder.asc; tif needs\n"
+         "                        GDAL), with the DEM's georeference\n"
          "  -h, --help            show this help\n"
          "      --version         show the version\n"
          "\n"

@@ -14,6 +14,7 @@
 #include "driver/command_line.hpp"
 #include "driver/main_menu.hpp"
 #include "driver/process_count.hpp"
+#include "io/gis_outputs.hpp"
 #include "io/input_error.hpp"
 #include "io/output_commit.hpp"
 #include "io/quoted.hpp"
@@ -106,6 +107,9 @@ int main(int argc, char** argv) {
 #else
     const bool owner = true;
 #endif
+    // What this build cannot write is refused before the pass.
+    check_gis_outputs(cl->gis);
+    set_gis_outputs(cl->gis);
     DirectoryLock lock;
     if (owner) lock.take();
     if (cl->strict) set_unread_values(UnreadValues::refuse);

@@ -12,6 +12,7 @@
 #include "model/warn_error.hpp"
 #include "io/control_file.hpp"
 #include "io/file_identity.hpp"
+#include "io/gis_outputs.hpp"
 #include "io/input_error.hpp"
 #include "io/text_writer.hpp"
 #include "output/write_output.hpp"
@@ -71,6 +72,16 @@ void check_files_apart(int32_t mode, const ControlFile& ctl) {
       for (const char* grid : {"TotRain.out", "RaingThDistr.out", "TempStDistr.out", "Slope.out", "timestep.out"}) {
         out.push_back({grid, "the result file"});
       }
+    }
+  }
+  // The GIS outputs asked for on the command line.
+  const GisOutputs& gis = gis_outputs();
+  if (mode == 1 && !gis.streams.empty()) out.push_back({gis.streams, "the stream vector file (--streams)"});
+  if (gis.grids && mode != 4) {
+    const std::vector<const char*> grids = mode == 1 ? std::vector<const char*>{"RiverOrder.out"}
+        : std::vector<const char*>{"TotRain.out", "RaingThDistr.out", "TempStDistr.out", "Slope.out"};
+    for (const char* grid : grids) {
+      out.push_back({result_grid_copy_name(grid, *gis.grids).string(), "a georeferenced result grid (--grids)"});
     }
   }
   refuse_outputs_over_inputs(in, out);

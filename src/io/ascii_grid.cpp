@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "io/degree_dem.hpp"
 #include "io/output_commit.hpp"
 
 namespace tarvex {
@@ -231,6 +232,15 @@ AsciiGridHeader read_ascii_grid_header(RecordReader& r) {
   if (!cell.seen) {
     if (!dx.seen || !dy.seen) missing("cellsize");
     if (dx.value != dy.value) {
+      // Non-square cells are most often degrees of longitude and latitude.
+      std::string wkt;
+      try {
+        wkt = read_prj_beside(r.name());
+      } catch (const InputError&) {
+      }
+      const GridPlace place{x.center ? x.value - 0.5 * dx.value : x.value,
+                            y.center ? y.value - 0.5 * dy.value : y.value, dx.value, dy.value, h.nrows, h.ncols};
+      if (auto m = degree_dem_refusal(r.name(), place, wkt, true, "the grid")) throw InputError(*m);
       r.fail("dx " + shortest(dx.value) + " and dy " + shortest(dy.value) +
              " differ; only square cells are supported");
     }

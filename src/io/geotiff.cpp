@@ -1,5 +1,6 @@
 #include "io/geotiff.hpp"
 
+#include "io/degree_dem.hpp"
 #include "io/file_identity.hpp"
 #include "io/input_error.hpp"
 #include "io/output_commit.hpp"
@@ -172,6 +173,10 @@ GeoTiffReader::GeoTiffReader(const std::filesystem::path& path)
                       ": only north-up grids (positive width, negative height) are supported");
     }
     if (std::abs(gt[1] + gt[5]) > 1e-9 * gt[1]) {
+      // Non-square pixels are most often degrees of longitude and latitude.
+      const char* wkt = GDALGetProjectionRef(ds);
+      const GridPlace place{gt[0], gt[3] + static_cast<double>(nrows_) * gt[5], gt[1], -gt[5], nrows_, ncols_};
+      if (auto m = degree_dem_refusal(name_, place, wkt ? wkt : "", true, "the grid")) throw InputError(*m);
       fail(name_, "pixels of " + shortest(gt[1]) + " x " + shortest(-gt[5]) + " are not square");
     }
     geo_.known = true;

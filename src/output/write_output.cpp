@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "io/input_error.hpp"
+#include "io/gis_outputs.hpp"
 #include "io/grid_file.hpp"
 #include "io/text_writer.hpp"
+#include "output/result_grid_copies.hpp"
 
 namespace tarvex {
 namespace {
@@ -74,11 +76,17 @@ void write_flow(TextWriter& out, const OutputSeries& o, int32_t nsteps, int32_t 
   }
 }
 
+// A result grid, and its georeferenced copy when asked for (copy_nodata:
+// the copy's no-data value).
 template <class T>
-void write_grid(const char* name, const ModelState& s, const Grid<T>& g, const GridLayout& layout) {
+void write_grid(const char* name, const ModelState& s, const Grid<T>& g, const GridLayout& layout,
+                const GeoReference& geo, float copy_nodata) {
   GridWriter out(name, layout);
   out.rows(g.data(), s.catchment.NI, s.catchment.NJ);
   out.close();
+  GridLayout copy = layout;
+  copy.nodata = copy_nodata;
+  write_result_grid_copy(name, g.data(), s.catchment.NI, s.catchment.NJ, copy, geo);
 }
 
 void check_grid(const char* name, int32_t rows, int32_t cols, const ModelState& s) {
@@ -151,13 +159,15 @@ int32_t WRITE_OUTPUT(const ModelState& s, const ControlFile& ctl, int32_t nsteps
   check_grid("TotRain.out", s.run.CUM_RAIN.rows(), s.run.CUM_RAIN.cols(), s);
   check_grid("RaingThDistr.out", s.forcing.RAIN_STATION_MAP.rows(), s.forcing.RAIN_STATION_MAP.cols(), s);
   check_grid("Slope.out", s.catchment.SLOPE.rows(), s.catchment.SLOPE.cols(), s);
-  write_grid("TotRain.out", s, s.run.CUM_RAIN, kRainDepthGrid);
-  write_grid("RaingThDistr.out", s, s.forcing.RAIN_STATION_MAP, kStationGrid);
+  // Cells outside the catchment: no station (0), slope -1.
+  const GeoReference geo = gis_outputs().grids ? run_georeference(ctl.run, s.catchment.CELL_DX) : GeoReference{};
+  write_grid("TotRain.out", s, s.run.CUM_RAIN, kRainDepthGrid, geo, kRainDepthGrid.nodata);
+  write_grid("RaingThDistr.out", s, s.forcing.RAIN_STATION_MAP, kStationGrid, geo, 0.0f);
   if (s.control.RUN_MODE != 2) {
     check_grid("TempStDistr.out", s.forcing.TEMP_STATION_MAP.rows(), s.forcing.TEMP_STATION_MAP.cols(), s);
-    write_grid("TempStDistr.out", s, s.forcing.TEMP_STATION_MAP, kStationGrid);
+    write_grid("TempStDistr.out", s, s.forcing.TEMP_STATION_MAP, kStationGrid, geo, 0.0f);
   }
-  write_grid("Slope.out", s, s.catchment.SLOPE, kSlopeGrid);
+  write_grid("Slope.out", s, s.catchment.SLOPE, kSlopeGrid, geo, -1.0f);
   return nsteps;
 }
 

@@ -14,6 +14,7 @@
 #include "terrain/mask.hpp"
 #include "terrain/ordini.hpp"
 #include "terrain/param.hpp"
+#include "terrain/terrain_gis.hpp"
 
 namespace tarvex {
 
@@ -101,6 +102,7 @@ void MOD1(ModelState& s, const ControlFile& ctl) {
   }
   // The grids are sized from the control file: a DEM that cannot hold them,
   // or grids memory cannot, are refused before they are taken.
+  refuse_dem_in_degrees(*dem, t);
   dem->expect(expect);
   if (s.control.limits.fit_to_data) {
     check_grid_file_size(*t.dem, ni, nj, ctl.name(), t.grid.record());
@@ -114,6 +116,7 @@ void MOD1(ModelState& s, const ControlFile& ctl) {
   }
   s.size_terrain_grids(ni, nj);
   const GeoReference geo = terrain_georeference(*dem, t);
+  const GeoReference gis_geo = terrain_gis_georeference(*dem, t);
 
   // Files are opened in the order of the pass, so that a file that cannot
   // be created stops it at the same point.
@@ -163,9 +166,11 @@ void MOD1(ModelState& s, const ControlFile& ctl) {
 
   {
     TextWriter link_file(*t.links);
-    write_link_properties(
-        link_file, PARAM(s.catchment.FLOW_DIR, s.catchment.STREAM_ORDER, s.catchment.CATCHMENT_MASK, s.catchment.LINK_ORD, s.catchment.LINK_I, s.catchment.LINK_J));
+    const std::vector<LinkProperty> links =
+        PARAM(s.catchment.FLOW_DIR, s.catchment.STREAM_ORDER, s.catchment.CATCHMENT_MASK, s.catchment.LINK_ORD, s.catchment.LINK_I, s.catchment.LINK_J);
+    write_link_properties(link_file, links);
     link_file.close();
+    write_terrain_gis_outputs(s.catchment.FLOW_DIR, s.catchment.STREAM_ORDER, s.catchment.AREA_CELLS, links, gis_geo);
   }
 
   temp_links.close();
