@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "calibration/search_options.hpp"
+#include "terrain/pit_options.hpp"
 
 namespace tarvex {
 
@@ -18,6 +19,7 @@ struct CommandLine {
   bool no_limits = false;    // --no-limits: tables sized to the data, not to the capacities
   bool strict = false;       // --strict: values left unread in an input file are an input error
   SearchOptions search;      // --search and its options (calibration mode only)
+  TerrainOptions terrain;    // --pits and its options, --progress (terrain mode only)
 };
 
 // Parses the arguments (without the program name). On a usage error returns

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include <unistd.h>
+
 #include "driver/command_line.hpp"
 #include "driver/main_menu.hpp"
 #include "driver/process_count.hpp"
@@ -19,6 +21,7 @@
 #include "io/quoted.hpp"
 #include "io/run_lock.hpp"
 #include "io/unread_values.hpp"
+#include "terrain/pit_options.hpp"
 
 #ifdef TARVEX_MPI
 #include "calibration/mpi_evaluator.hpp"
@@ -111,7 +114,9 @@ int main(int argc, char** argv) {
     if (cl->strict) set_unread_values(UnreadValues::refuse);
     auto state = std::make_unique<ModelState>();
     if (cl->no_limits) state->limits = kNoLimits;
-    const int status = checked_exit(MAINMENU(*state, cl->mode, cl->search), 1);
+    TerrainOptions terrain = cl->terrain;
+    terrain.progress = terrain.progress || isatty(STDERR_FILENO) != 0;
+    const int status = checked_exit(MAINMENU(*state, cl->mode, cl->search, terrain), 1);
     // The outputs of a finished pass (or of a search stopped by a signal
     // that kept its best point) go in place; any other end leaves the
     // earlier files as they were.

@@ -1,0 +1,125 @@
+#include "terrain/priority_flood.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <functional>
+#include <limits>
+#include <queue>
+#include <utility>
+
+namespace tarvex {
+
+std::vector<uint8_t> fixed_cells(const Grid<float>& ELEVATION, int32_t N_FIXED,
+                                 const Array1<int32_t, kLimits.exempt_cells>& FIXED_I,
+                                 const Array1<int32_t, kLimits.exempt_cells>& FIXED_J) {
+  const int32_t ni = ELEVATION.rows(), nj = ELEVATION.cols();
+  std::vector<uint8_t> fixed(static_cast<std::size_t>(ni) * static_cast<std::size_t>(nj), 0);
+  const float* z = ELEVATION.data();
+  std::size_t k = 0;
+  for (int32_t i = 1; i <= ni; ++i) {
+    for (int32_t j = 1; j <= nj; ++j, ++k) {
+      fixed[k] = i == 1 || i == ni || j == 1 || j == nj || z[k] < 0.0f;
+    }
+  }
+  for (int32_t n = 1; n <= std::min(N_FIXED, FIXED_I.size()); ++n) {
+    if (ELEVATION.contains(FIXED_I(n), FIXED_J(n))) {
+      fixed[static_cast<std::size_t>(FIXED_I(n) - 1) * static_cast<std::size_t>(nj) +
+            static_cast<std::size_t>(FIXED_J(n) - 1)] = 1;
+    }
+  }
+  return fixed;
+}
+
+namespace {
+
+// Tenths as "%.1f" prints them: the product is exact in doubles, and the
+// rounding to nearest, ties to even, is that of the printer.
+double printed_tenths(float v) { return std::nearbyint(static_cast<double>(v) * 10.0); }
+
+}  // namespace
+
+float printed_step_above(float z) {
+  auto tenths = printed_tenths;
+  const double target = tenths(z) + 1.0;
+  const float inf = std::numeric_limits<float>::infinity();
+  float v = static_cast<float>((target - 0.5) / 10.0);
+  while (!(v > z && tenths(v) >= target)) v = std::nextafter(v, inf);
+  for (;;) {
+    const float below = std::nextafter(v, -inf);
+    if (!(below > z && tenths(below) >= target)) return v;
+    v = below;
+  }
+}
+
+// Cells leave the queue lowest first, and among equal elevations in the
+// order they came in, so the result does not depend on the heap's layout.
+FillResult fill_pits(Grid<float>& ELEVATION, const std::vector<uint8_t>& fixed, const ShareDone& progress,
+                     const std::vector<uint8_t>& strict) {
+  FillResult r;
+  const int32_t ni = ELEVATION.rows(), nj = ELEVATION.cols();
+  const std::size_t n = static_cast<std::size_t>(ni) * static_cast<std::size_t>(nj);
+  if (n == 0) return r;
+  float* z = ELEVATION.data();
+
+  struct Entry {
+    float z;
+    uint64_t order;  // arrival, then cell
+    bool operator>(const Entry& o) const { return z > o.z || (z == o.z && order > o.order); }
+  };
+  std::vector<Entry> storage;
+  storage.reserve(std::min<std::size_t>(n, 1u << 20));
+  std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> open(std::greater<Entry>{}, std::move(storage));
+  uint64_t arrivals = 0;
+  auto push = [&](std::size_t k) { open.push({z[k], (arrivals++ << 32) | k}); };
+
+  // Per cell: reached (fixed cells count as reached), and altered, by this
+  // filling or before it (strict): a cell draining into an altered cell must
+  // show its descent in the written grid too.
+  constexpr uint8_t kReached = 1, kAltered = 2;
+  std::vector<uint8_t> state(n);
+  for (std::size_t k = 0; k < n; ++k) {
+    state[k] = static_cast<uint8_t>((fixed[k] ? kReached : 0) | (!strict.empty() && strict[k] ? kAltered : 0));
+    if (fixed[k] && z[k] > 0.0f) push(k);
+  }
+
+  const int32_t di[8] = {-1, -1, -1, 0, 0, 1, 1, 1};
+  const int32_t dj[8] = {-1, 0, 1, -1, 1, -1, 0, 1};
+  std::size_t done = 0;
+  while (!open.empty()) {
+    const std::size_t c = static_cast<std::size_t>(open.top().order & 0xffffffffu);
+    open.pop();
+    if ((++done & 0xffff) == 0 && progress) progress(static_cast<double>(done) / static_cast<double>(n));
+    const int32_t i = static_cast<int32_t>(c / static_cast<std::size_t>(nj));
+    const int32_t j = static_cast<int32_t>(c % static_cast<std::size_t>(nj));
+    const float zc = z[c];
+    const bool altered_c = (state[c] & kAltered) != 0;
+    for (int d = 0; d < 8; ++d) {
+      const int32_t in = i + di[d], jn = j + dj[d];
+      if (in < 0 || in >= ni || jn < 0 || jn >= nj) continue;
+      const std::size_t k = static_cast<std::size_t>(in) * static_cast<std::size_t>(nj) + static_cast<std::size_t>(jn);
+      if (state[k] & kReached) continue;
+      state[k] |= kReached;
+      const bool shown = altered_c || (state[k] & kAltered);
+      if (!(z[k] > zc) || (shown && !(printed_tenths(z[k]) > printed_tenths(zc)))) {
+        const float raised = printed_step_above(zc);
+        r.change.largest = std::max(r.change.largest, raised - z[k]);
+        ++r.change.cells;
+        z[k] = raised;
+        state[k] |= kAltered;
+      }
+      push(k);
+    }
+  }
+  for (std::size_t k = 0; k < n; ++k) {
+    if (!(state[k] & kReached)) {
+      r.stuck_i = static_cast<int32_t>(k / static_cast<std::size_t>(nj)) + 1;
+      r.stuck_j = static_cast<int32_t>(k % static_cast<std::size_t>(nj)) + 1;
+      break;
+    }
+  }
+  if (progress) progress(1.0);
+  return r;
+}
+
+}  // namespace tarvex

@@ -1,0 +1,74 @@
+#include "terrain/terrain_progress.hpp"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace tarvex {
+namespace {
+
+// Shown once the pass has run this long, then at most this often.
+constexpr std::chrono::milliseconds kQuietStart{2000};
+constexpr std::chrono::milliseconds kTerminalEvery{250};
+constexpr std::chrono::milliseconds kLineEvery{2000};
+
+double seconds(TerrainProgress::Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+}  // namespace
+
+TerrainProgress::TerrainProgress(bool enabled)
+    : enabled_(enabled), terminal_(enabled && isatty(STDERR_FILENO) != 0), pass_start_(Clock::now()) {
+  phase_start_ = pass_start_;
+  last_shown_ = pass_start_;
+}
+
+TerrainProgress::~TerrainProgress() { end(); }
+
+void TerrainProgress::phase(std::string name) {
+  end();
+  name_ = std::move(name);
+  phase_start_ = Clock::now();
+  done_ = 0.0;
+}
+
+void TerrainProgress::share(double done) {
+  if (!enabled_ || name_.empty()) return;
+  done_ = std::clamp(done, 0.0, 1.0);
+  const Clock::time_point now = Clock::now();
+  if (now - pass_start_ < kQuietStart) return;
+  if (shown_ && now - last_shown_ < (terminal_ ? kTerminalEvery : kLineEvery)) return;
+  show(done_, false);
+}
+
+void TerrainProgress::end() {
+  if (enabled_ && shown_) show(1.0, true);
+  shown_ = false;
+  name_.clear();
+}
+
+void TerrainProgress::show(double done, bool last) {
+  const Clock::time_point now = Clock::now();
+  const double spent = seconds(now - phase_start_);
+  char tail[96];
+  if (last) {
+    std::snprintf(tail, sizeof tail, "done in %.1f s", spent);
+  } else if (done > 0.0 && spent > 0.0) {
+    const double left = spent * (1.0 - done) / done;
+    std::snprintf(tail, sizeof tail, "about %.0f s left", std::ceil(left));
+  } else {
+    std::snprintf(tail, sizeof tail, "%.0f s so far", spent);
+  }
+  std::string line = "terrain: " + name_ + " " + std::to_string(static_cast<int>(std::floor(done * 100.0))) + "%, " + tail;
+  if (terminal_) {
+    std::fprintf(stderr, "\r%-72s%s", line.c_str(), last ? "\n" : "");
+  } else {
+    std::fprintf(stderr, "%s\n", line.c_str());
+  }
+  std::fflush(stderr);
+  shown_ = !last;
+  last_shown_ = now;
+}
+
+}  // namespace tarvex

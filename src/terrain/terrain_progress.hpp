@@ -1,0 +1,44 @@
+#pragma once
+// Progress of the terrain pass on stderr: the phase, the share done and the
+// time left, once the pass has run a couple of seconds. On a terminal one
+// line is rewritten in place; elsewhere a line is added now and then.
+#include <chrono>
+#include <string>
+
+#include "terrain/pit_options.hpp"
+
+namespace tarvex {
+
+class TerrainProgress {
+ public:
+  using Clock = std::chrono::steady_clock;
+  // Nothing is shown unless enabled.
+  explicit TerrainProgress(bool enabled);
+  ~TerrainProgress();
+  TerrainProgress(const TerrainProgress&) = delete;
+  TerrainProgress& operator=(const TerrainProgress&) = delete;
+
+  // Starts a phase (the previous one ends).
+  void phase(std::string name);
+  // Share of the current phase done, 0..1.
+  void share(double done);
+  // The share callback of the current phase.
+  ShareDone meter() {
+    return [this](double d) { share(d); };
+  }
+  // Ends the current phase (its line completed if one was shown).
+  void end();
+
+ private:
+  void show(double done, bool last);
+  bool enabled_;
+  bool terminal_;
+  Clock::time_point pass_start_;
+  Clock::time_point phase_start_;
+  Clock::time_point last_shown_;
+  std::string name_;
+  bool shown_ = false;  // a line of this phase is on the screen
+  double done_ = 0.0;
+};
+
+}  // namespace tarvex
