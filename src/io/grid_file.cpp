@@ -196,13 +196,16 @@ namespace {
 // A value as the text layout prints it, in a field wide enough for any
 // value, blanks dropped.
 void put_value(std::string& out, double v, const GridLayout& l) {
-  std::string field;
+  // Printed at the end of out, then its leading blanks dropped: no field
+  // string per value.
+  const std::size_t at = out.size();
   if (l.integer) {
-    put_int(field, static_cast<int64_t>(v), 24);
+    put_int(out, static_cast<int64_t>(v), 24);
   } else {
-    put_fixed(field, v, 64, l.decimals);
+    put_fixed(out, v, 64, l.decimals);
   }
-  out.append(field, field.find_first_not_of(' '));
+  const std::size_t first = out.find_first_not_of(' ', at);
+  out.erase(at, (first == std::string::npos ? out.size() : first) - at);
 }
 
 // The 4-byte real the text layout's field reads back as.

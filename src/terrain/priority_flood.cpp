@@ -1,11 +1,11 @@
 #include "terrain/priority_flood.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <functional>
 #include <limits>
-#include <queue>
 #include <utility>
 
 namespace tarvex {
@@ -37,6 +37,44 @@ namespace {
 // rounding to nearest, ties to even, is that of the printer.
 double printed_tenths(float v) { return std::nearbyint(static_cast<double>(v) * 10.0); }
 
+// Priority queue whose pops never decrease (a radix heap): every key pushed
+// is at least the last key popped. Buckets hold keys by the highest bit in
+// which they differ from the last key popped.
+class MonotoneQueue {
+ public:
+  bool empty() const { return size_ == 0; }
+  void push(uint64_t key, uint32_t cell) {
+    buckets_[bucket(key)].push_back({key, cell});
+    ++size_;
+  }
+  // The cell of the lowest key, removed.
+  uint32_t pop() {
+    if (buckets_[0].empty()) {
+      int b = 1;
+      while (buckets_[b].empty()) ++b;
+      std::vector<Item>& from = buckets_[b];
+      last_ = from.front().key;
+      for (const Item& e : from) last_ = std::min(last_, e.key);
+      for (const Item& e : from) buckets_[bucket(e.key)].push_back(e);
+      from.clear();
+    }
+    const uint32_t cell = buckets_[0].back().cell;
+    buckets_[0].pop_back();
+    --size_;
+    return cell;
+  }
+
+ private:
+  struct Item {
+    uint64_t key;
+    uint32_t cell;
+  };
+  int bucket(uint64_t key) const { return key == last_ ? 0 : 64 - std::countl_zero(key ^ last_); }
+  std::vector<Item> buckets_[65];
+  uint64_t last_ = 0;
+  std::size_t size_ = 0;
+};
+
 }  // namespace
 
 float printed_step_above(float z) {
@@ -53,7 +91,8 @@ float printed_step_above(float z) {
 }
 
 // Cells leave the queue lowest first, and among equal elevations in the
-// order they came in, so the result does not depend on the heap's layout.
+// order they came in. Only positive cells enter it, and a cell enters at or
+// above the elevation of the cell it is reached from.
 FillResult fill_pits(Grid<float>& ELEVATION, const std::vector<uint8_t>& fixed, const ShareDone& progress,
                      const std::vector<uint8_t>& strict) {
   FillResult r;
@@ -62,16 +101,13 @@ FillResult fill_pits(Grid<float>& ELEVATION, const std::vector<uint8_t>& fixed, 
   if (n == 0) return r;
   float* z = ELEVATION.data();
 
-  struct Entry {
-    float z;
-    uint64_t order;  // arrival, then cell
-    bool operator>(const Entry& o) const { return z > o.z || (z == o.z && order > o.order); }
-  };
-  std::vector<Entry> storage;
-  storage.reserve(std::min<std::size_t>(n, 1u << 20));
-  std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> open(std::greater<Entry>{}, std::move(storage));
+  // Keys: the elevation's bits (positive reals order as their bits), then
+  // the arrival, so that equal elevations leave in the order they came.
+  MonotoneQueue open;
   uint64_t arrivals = 0;
-  auto push = [&](std::size_t k) { open.push({z[k], (arrivals++ << 32) | k}); };
+  auto push = [&](std::size_t k) {
+    open.push((uint64_t{std::bit_cast<uint32_t>(z[k])} << 32) | arrivals++, static_cast<uint32_t>(k));
+  };
 
   // Per cell: reached (fixed cells count as reached), and altered, by this
   // filling or before it (strict): a cell draining into an altered cell must
@@ -87,8 +123,7 @@ FillResult fill_pits(Grid<float>& ELEVATION, const std::vector<uint8_t>& fixed, 
   const int32_t dj[8] = {-1, 0, 1, -1, 1, -1, 0, 1};
   std::size_t done = 0;
   while (!open.empty()) {
-    const std::size_t c = static_cast<std::size_t>(open.top().order & 0xffffffffu);
-    open.pop();
+    const std::size_t c = open.pop();
     if ((++done & 0xffff) == 0 && progress) progress(static_cast<double>(done) / static_cast<double>(n));
     const int32_t i = static_cast<int32_t>(c / static_cast<std::size_t>(nj));
     const int32_t j = static_cast<int32_t>(c % static_cast<std::size_t>(nj));
