@@ -143,7 +143,7 @@ BreachResult breach_pits(Grid<float>& ELEVATION, const std::vector<uint8_t>& fix
     const float zt = z[path.front()];
     for (std::size_t s = 1; s < steps; ++s) {
       const std::size_t k = path[s];
-      const float fall = zt + (zp - zt) * static_cast<float>(steps - s) / static_cast<float>(steps);
+      const float fall = zt + (zp - zt) * static_cast<float>(s) / static_cast<float>(steps);
       const float lowered = std::max(std::min(z[k], fall), z[k] - max_depth);
       if (lowered < z[k]) {
         r.change.largest = std::max(r.change.largest, z[k] - lowered);

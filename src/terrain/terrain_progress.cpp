@@ -9,8 +9,7 @@
 namespace tarvex {
 namespace {
 
-// Shown once the pass has run this long, then at most this often.
-constexpr std::chrono::milliseconds kQuietStart{2000};
+// Shown at most this often.
 constexpr std::chrono::milliseconds kTerminalEvery{250};
 constexpr std::chrono::milliseconds kLineEvery{2000};
 
@@ -18,8 +17,12 @@ double seconds(TerrainProgress::Clock::duration d) { return std::chrono::duratio
 
 }  // namespace
 
-TerrainProgress::TerrainProgress(bool enabled)
-    : enabled_(enabled), terminal_(enabled && isatty(STDERR_FILENO) != 0), pass_start_(Clock::now()) {
+TerrainProgress::TerrainProgress(bool enabled, std::FILE* out, Clock::duration quiet_start)
+    : enabled_(enabled),
+      out_(out),
+      terminal_(enabled && isatty(fileno(out)) != 0),
+      quiet_start_(quiet_start),
+      pass_start_(Clock::now()) {
   phase_start_ = pass_start_;
   last_shown_ = pass_start_;
 }
@@ -37,7 +40,7 @@ void TerrainProgress::share(double done) {
   if (!enabled_ || name_.empty()) return;
   done_ = std::clamp(done, 0.0, 1.0);
   const Clock::time_point now = Clock::now();
-  if (now - pass_start_ < kQuietStart) return;
+  if (now - pass_start_ < quiet_start_) return;
   if (shown_ && now - last_shown_ < (terminal_ ? kTerminalEvery : kLineEvery)) return;
   show(done_, false);
 }
@@ -62,11 +65,11 @@ void TerrainProgress::show(double done, bool last) {
   }
   std::string line = "terrain: " + name_ + " " + std::to_string(static_cast<int>(std::floor(done * 100.0))) + "%, " + tail;
   if (terminal_) {
-    std::fprintf(stderr, "\r%-72s%s", line.c_str(), last ? "\n" : "");
+    std::fprintf(out_, "\r%-72s%s", line.c_str(), last ? "\n" : "");
   } else {
-    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fprintf(out_, "%s\n", line.c_str());
   }
-  std::fflush(stderr);
+  std::fflush(out_);
   shown_ = !last;
   last_shown_ = now;
 }

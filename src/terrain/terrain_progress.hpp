@@ -3,6 +3,7 @@
 // time left, once the pass has run a couple of seconds. On a terminal one
 // line is rewritten in place; elsewhere a line is added now and then.
 #include <chrono>
+#include <cstdio>
 #include <string>
 
 #include "terrain/pit_options.hpp"
@@ -12,8 +13,10 @@ namespace tarvex {
 class TerrainProgress {
  public:
   using Clock = std::chrono::steady_clock;
-  // Nothing is shown unless enabled.
-  explicit TerrainProgress(bool enabled);
+  // Nothing is shown unless enabled. out and quiet_start (the time before
+  // the first line) are for tests.
+  explicit TerrainProgress(bool enabled, std::FILE* out = stderr,
+                           Clock::duration quiet_start = std::chrono::seconds(2));
   ~TerrainProgress();
   TerrainProgress(const TerrainProgress&) = delete;
   TerrainProgress& operator=(const TerrainProgress&) = delete;
@@ -32,7 +35,9 @@ class TerrainProgress {
  private:
   void show(double done, bool last);
   bool enabled_;
+  std::FILE* out_;
   bool terminal_;
+  Clock::duration quiet_start_;
   Clock::time_point pass_start_;
   Clock::time_point phase_start_;
   Clock::time_point last_shown_;
