@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <charconv>
 #include <cstdio>
 #include <exception>
@@ -196,8 +197,22 @@ namespace {
 // A value as the text layout prints it, in a field wide enough for any
 // value, blanks dropped.
 void put_value(std::string& out, double v, const GridLayout& l) {
-  // Printed at the end of out, then its leading blanks dropped: no field
-  // string per value.
+  // Straight to the end of out, as put_int and put_fixed print into a
+  // field of 24 and 64 characters; the rare value that does not fit (or is
+  // not finite) goes through them.
+  char buf[80];
+  std::to_chars_result res{};
+  if (l.integer) {
+    res = std::to_chars(buf, buf + 24, static_cast<int64_t>(v));
+  } else if (std::isfinite(v)) {
+    res = std::to_chars(buf, buf + 64, v, std::chars_format::fixed, l.decimals);
+  } else {
+    res.ec = std::errc::value_too_large;
+  }
+  if (res.ec == std::errc{}) {
+    out.append(buf, res.ptr);
+    return;
+  }
   const std::size_t at = out.size();
   if (l.integer) {
     put_int(out, static_cast<int64_t>(v), 24);
