@@ -41,11 +41,13 @@ void report(std::string_view message) {
 }
 
 // The exit status once standard output has taken everything written to it;
-// a lost write turns a success into failure_status.
-int checked_exit(int status, int failure_status) {
+// a lost write turns a success into failure_status. earlier_errno: the
+// reason of a write that already failed (a text longer than the buffer is
+// written, and fails, before the flush).
+int checked_exit(int status, int failure_status, int earlier_errno = 0) {
   errno = 0;
   const bool flushed = std::fflush(stdout) == 0;
-  const int err = errno;
+  const int err = earlier_errno != 0 ? earlier_errno : errno;
   if (flushed && !std::ferror(stdout)) return status;
   std::string message = "error: write error on standard output";
   if (err != 0) message += std::string(": ") + std::strerror(err);
@@ -68,8 +70,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (cl->help) {
-    std::fputs(usage_text(), stdout);
-    return checked_exit(0, 2);
+    errno = 0;
+    const bool put = std::fputs(usage_text(), stdout) != EOF;
+    return checked_exit(0, 2, put ? 0 : errno);
   }
   if (cl->version) {
     std::printf("tarvex %s\n", TARVEX_VERSION);
