@@ -39,8 +39,9 @@ void remove_pits(Grid<float>& ELEVATION, int32_t N_FIXED, const Array1<int32_t, 
                  const TerrainOptions& opt, TerrainProgress& progress) {
   if (opt.pits == PitMethod::raise) {
     progress.phase("raising the pits");
-    progress.share(0.0);
-    FLOW_DIRECTIONS(ELEVATION, N_FIXED, FIXED_I, FIXED_J, FLOW_DIR);
+    progress.count(0, "raises");
+    FLOW_DIRECTIONS(ELEVATION, N_FIXED, FIXED_I, FIXED_J, FLOW_DIR,
+                    [&progress](int64_t raises) { progress.count(raises, "raises"); });
     return;
   }
   const std::vector<uint8_t> fixed = fixed_cells(ELEVATION, N_FIXED, FIXED_I, FIXED_J);

@@ -121,18 +121,22 @@ FillResult fill_pits(Grid<float>& ELEVATION, const std::vector<uint8_t>& fixed, 
 
   const int32_t di[8] = {-1, -1, -1, 0, 0, 1, 1, 1};
   const int32_t dj[8] = {-1, 0, 1, -1, 1, -1, 0, 1};
+  std::ptrdiff_t offset[8];
+  for (int d = 0; d < 8; ++d) offset[d] = static_cast<std::ptrdiff_t>(di[d]) * nj + dj[d];
   std::size_t done = 0;
   while (!open.empty()) {
     const std::size_t c = open.pop();
     if ((++done & 0xffff) == 0 && progress) progress(static_cast<double>(done) / static_cast<double>(n));
-    const int32_t i = static_cast<int32_t>(c / static_cast<std::size_t>(nj));
-    const int32_t j = static_cast<int32_t>(c % static_cast<std::size_t>(nj));
     const float zc = z[c];
     const bool altered_c = (state[c] & kAltered) != 0;
+    // Only a fixed cell can lie on the edge: the others have all eight
+    // neighbours on the grid.
+    const bool edge = fixed[c] != 0;
+    const int32_t i = edge ? static_cast<int32_t>(c / static_cast<std::size_t>(nj)) : 0;
+    const int32_t j = edge ? static_cast<int32_t>(c % static_cast<std::size_t>(nj)) : 0;
     for (int d = 0; d < 8; ++d) {
-      const int32_t in = i + di[d], jn = j + dj[d];
-      if (in < 0 || in >= ni || jn < 0 || jn >= nj) continue;
-      const std::size_t k = static_cast<std::size_t>(in) * static_cast<std::size_t>(nj) + static_cast<std::size_t>(jn);
+      if (edge && (i + di[d] < 0 || i + di[d] >= ni || j + dj[d] < 0 || j + dj[d] >= nj)) continue;
+      const std::size_t k = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(c) + offset[d]);
       if (state[k] & kReached) continue;
       state[k] |= kReached;
       const bool shown = altered_c || (state[k] & kAltered);

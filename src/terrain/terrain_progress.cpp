@@ -34,15 +34,24 @@ void TerrainProgress::phase(std::string name) {
   name_ = std::move(name);
   phase_start_ = Clock::now();
   done_ = 0.0;
+  counted_.clear();
+}
+
+bool TerrainProgress::due() const {
+  if (!enabled_ || name_.empty()) return false;
+  const Clock::time_point now = Clock::now();
+  if (now - pass_start_ < quiet_start_) return false;
+  return !shown_ || now - last_shown_ >= (terminal_ ? kTerminalEvery : kLineEvery);
 }
 
 void TerrainProgress::share(double done) {
-  if (!enabled_ || name_.empty()) return;
   done_ = std::clamp(done, 0.0, 1.0);
-  const Clock::time_point now = Clock::now();
-  if (now - pass_start_ < quiet_start_) return;
-  if (shown_ && now - last_shown_ < (terminal_ ? kTerminalEvery : kLineEvery)) return;
-  show(done_, false);
+  if (due()) show(done_, false);
+}
+
+void TerrainProgress::count(int64_t done, const char* unit) {
+  counted_ = std::to_string(done) + " " + unit;
+  if (due()) show(0.0, false);
 }
 
 void TerrainProgress::end() {
@@ -57,13 +66,17 @@ void TerrainProgress::show(double done, bool last) {
   char tail[96];
   if (last) {
     std::snprintf(tail, sizeof tail, "done in %.1f s", spent);
+  } else if (!counted_.empty()) {
+    std::snprintf(tail, sizeof tail, "%.0f s so far", spent);
   } else if (done > 0.0 && spent > 0.0) {
     const double left = spent * (1.0 - done) / done;
     std::snprintf(tail, sizeof tail, "about %.0f s left", std::ceil(left));
   } else {
     std::snprintf(tail, sizeof tail, "%.0f s so far", spent);
   }
-  std::string line = "terrain: " + name_ + " " + std::to_string(static_cast<int>(std::floor(done * 100.0))) + "%, " + tail;
+  const std::string amount =
+      counted_.empty() || last ? std::to_string(static_cast<int>(std::floor(done * 100.0))) + "%" : counted_;
+  std::string line = "terrain: " + name_ + " " + amount + ", " + tail;
   if (terminal_) {
     std::fprintf(out_, "\r%-72s%s", line.c_str(), last ? "\n" : "");
   } else {

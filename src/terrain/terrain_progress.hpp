@@ -25,6 +25,9 @@ class TerrainProgress {
   void phase(std::string name);
   // Share of the current phase done, 0..1.
   void share(double done);
+  // Work of unknown extent done so far in the current phase: count things
+  // named unit (no share, no time left).
+  void count(int64_t done, const char* unit);
   // The share callback of the current phase.
   ShareDone meter() {
     return [this](double d) { share(d); };
@@ -34,6 +37,7 @@ class TerrainProgress {
 
  private:
   void show(double done, bool last);
+  bool due() const;
   bool enabled_;
   std::FILE* out_;
   bool terminal_;
@@ -44,6 +48,7 @@ class TerrainProgress {
   std::string name_;
   bool shown_ = false;  // a line of this phase is on the screen
   double done_ = 0.0;
+  std::string counted_;  // "N units" when the phase counts instead of a share
 };
 
 }  // namespace tarvex
