@@ -121,9 +121,9 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
     } else if (a == "--breach-length" || a.rfind("--breach-length=", 0) == 0) {
       std::optional<std::string> v = a == "--breach-length" ? value(a) : std::optional<std::string>(a.substr(16));
       if (!v) return std::nullopt;
-      auto n = parse_count(*v, 1, 10000);
+      auto n = parse_count(*v, 1, 1000);
       if (!n) {
-        error = "the breach length must be a whole number of cells from 1 to 10000, found '" + *v + "'";
+        error = "the breach length must be a whole number of cells from 1 to 1000, found '" + *v + "'";
         return std::nullopt;
       }
       cl.terrain.breach_length = *n;
@@ -242,7 +242,7 @@ const char* usage_text() {
          "                                  pits no channel reaches\n"
          "                        The edge of the grid, no-data cells and exempt cells\n"
          "                        are never altered\n"
-         "      --breach-length N longest breach channel, cells (default 100)\n"
+         "      --breach-length N longest breach channel, cells (1 to 1000, default 100)\n"
          "      --breach-depth M  deepest a breach lowers a cell, m (default 10)\n"
          "  -h, --help            show this help\n"
          "      --version         show the version\n"

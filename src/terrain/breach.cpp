@@ -62,7 +62,7 @@ BreachResult breach_pits(Grid<float>& ELEVATION, const std::vector<uint8_t>& fix
   r.pits = static_cast<int64_t>(pits.size());
   if (max_length < 1 || pits.empty()) return r;
 
-  Window w(max_length);
+  Window w(std::min(max_length, std::max(ni, nj)));  // no channel leaves the grid
   struct Entry {
     double cost;
     int32_t length;

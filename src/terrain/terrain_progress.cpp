@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 
 namespace tarvex {
 namespace {
@@ -27,7 +28,14 @@ TerrainProgress::TerrainProgress(bool enabled, std::FILE* out, Clock::duration q
   last_shown_ = pass_start_;
 }
 
-TerrainProgress::~TerrainProgress() { end(); }
+TerrainProgress::~TerrainProgress() {
+  if (std::uncaught_exceptions() > 0) {
+    // A refused pass: its phase is not done; only the terminal line ends.
+    if (enabled_ && shown_ && terminal_) std::fputc('\n', out_);
+    return;
+  }
+  end();
+}
 
 void TerrainProgress::phase(std::string name) {
   end();
