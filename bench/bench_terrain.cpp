@@ -5,7 +5,9 @@
 // and ends at the link table). The cell-by-cell versions kept for the tests
 // are timed once for comparison. --size=N sets the side of both DEMs;
 // --no-limits lifts the capacities (the realistic DEM then orders and lists
-// all its links).
+// all its links). --dem=FILE adds the pit methods and the later phases on
+// that DEM (an .asc grid) tiled to --tiled=N cells a side (default 4000),
+// every other tile mirrored so that the tiles meet along equal edges.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -15,6 +17,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <string>
 #include <memory>
 #include <random>
 #include <vector>
@@ -28,6 +32,8 @@
 #include "terrain/mod1.hpp"
 #include "terrain/ordini.hpp"
 #include "terrain/param.hpp"
+#include "terrain/breach.hpp"
+#include "terrain/priority_flood.hpp"
 #include "terrain/unpit.hpp"
 
 namespace {
@@ -36,6 +42,8 @@ using namespace tarvex;
 
 int32_t kSize = 1000;      // --size=N
 bool g_no_limits = false;  // --no-limits
+std::string g_dem;         // --dem=FILE
+int32_t g_tiled = 4000;    // --tiled=N
 
 // Standard output to /dev/null while alive (the progress lines of UNPIT).
 class QuietStdout {
@@ -318,7 +326,131 @@ void BM_MaskAndLinksRealistic(benchmark::State& state) {
 }
 BENCHMARK(BM_MaskAndLinksRealistic)->Unit(benchmark::kMillisecond);
 
-// Takes --size=N and --no-limits off the command line.
+// The DEM of --dem tiled to g_tiled x g_tiled: tile (a, b) flipped top to
+// bottom when a is odd and left to right when b is odd.
+const Grid<float>& tiled_dem() {
+  static Grid<float> z;
+  if (z.rows() == 0) {
+    // An ESRI ASCII grid: six header lines (ncols, nrows, corner, cell
+    // size, no-data), then the rows; negative values are no data.
+    std::ifstream in(g_dem);
+    int32_t ni = 0, nj = 0;
+    std::string key, value;
+    for (int h = 0; h < 6 && in >> key >> value; ++h) {
+      if (key == "ncols") nj = std::stoi(value);
+      if (key == "nrows") ni = std::stoi(value);
+    }
+    Grid<float> tile;
+    tile.resize(ni, nj);
+    for (std::size_t k = 0; k < tile.size(); ++k) {
+      in >> tile.data()[k];
+      if (tile.data()[k] < 0.0f) tile.data()[k] = -1.0f;
+    }
+    if (!in || ni < 1 || nj < 1) {
+      std::fprintf(stderr, "bench_terrain: cannot read %s as an ESRI ASCII grid\n", g_dem.c_str());
+      std::exit(2);
+    }
+    z.resize(g_tiled, g_tiled);
+    for (int32_t i = 0; i < g_tiled; ++i) {
+      const int32_t a = i / ni, r = (a % 2) ? ni - 1 - i % ni : i % ni;
+      for (int32_t j = 0; j < g_tiled; ++j) {
+        const int32_t b = j / nj, c = (b % 2) ? nj - 1 - j % nj : j % nj;
+        z(i + 1, j + 1) = tile(r + 1, c + 1);
+      }
+    }
+  }
+  return z;
+}
+
+std::unique_ptr<ModelState> tiled_state() {
+  auto s = std::make_unique<ModelState>();
+  s->control.limits = kNoLimits;
+  s->catchment.NI = g_tiled;
+  s->catchment.NJ = g_tiled;
+  s->size_terrain_grids(g_tiled, g_tiled);
+  s->catchment.OUTLET_I = g_tiled;
+  s->catchment.OUTLET_J = 1;
+  return s;
+}
+
+// Pit removal of the tiled DEM by filling, or by breaching then filling.
+void BM_TiledPits(benchmark::State& state, PitMethod method) {
+  const Grid<float>& dem = tiled_dem();
+  Grid<float> z;
+  int64_t changed = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    z = dem;
+    const std::vector<uint8_t> fixed = fixed_cells(z, 0, {}, {});
+    state.ResumeTiming();
+    if (method == PitMethod::fill) {
+      changed = fill_pits(z, fixed).change.cells;
+    } else {
+      const BreachResult b = breach_pits(z, fixed, 100, 10.0f);
+      changed = b.change.cells + fill_pits(z, fixed, {}, b.carved).change.cells;
+    }
+  }
+  state.counters["altered"] = static_cast<double>(changed);
+}
+
+// The phases after the filling, each on the state the previous one left.
+ModelState& tiled_after(int phase) {
+  static std::unique_ptr<ModelState> s;
+  static int done = -1;
+  if (!s) {
+    s = tiled_state();
+    s->catchment.ELEVATION = tiled_dem();
+    fill_pits(s->catchment.ELEVATION, fixed_cells(s->catchment.ELEVATION, 0, {}, {}));
+  }
+  while (done < phase) {
+    ++done;
+    if (done == 0) set_flow_directions(s->catchment.ELEVATION, s->catchment.FLOW_DIR);
+    if (done == 1) CONTRIBUTING_AREA(s->catchment.FLOW_DIR, s->catchment.AREA_CELLS, s->catchment.STREAM_ORDER);
+    if (done == 2) order_network(*s);
+  }
+  return *s;
+}
+
+void BM_TiledDirections(benchmark::State& state) {
+  ModelState& s = tiled_after(-1);
+  for (auto _ : state) set_flow_directions(s.catchment.ELEVATION, s.catchment.FLOW_DIR);
+}
+
+void BM_TiledArea(benchmark::State& state) {
+  ModelState& s = tiled_after(0);
+  Grid<int32_t> pending;
+  for (auto _ : state) CONTRIBUTING_AREA(s.catchment.FLOW_DIR, s.catchment.AREA_CELLS, pending);
+}
+
+void BM_TiledOrdering(benchmark::State& state) {
+  ModelState& s = tiled_after(1);
+  for (auto _ : state) order_network(s);
+  state.counters["overflow"] = s.catchment.LINK_OVERFLOW;
+}
+
+void BM_TiledMaskAndLinks(benchmark::State& state) {
+  ModelState& s = tiled_after(2);
+  const auto file = std::filesystem::temp_directory_path() / "tarvex-bench-links-tiled.txt";
+  for (auto _ : state) {
+    MASK(s.catchment.FLOW_DIR, s.catchment.AREA_CELLS, s.catchment.STREAM_ORDER, s.catchment.OUTLET_I, s.catchment.OUTLET_J, s.catchment.CATCHMENT_MASK);
+    TextWriter out(file);
+    write_link_properties(out, PARAM(s.catchment.FLOW_DIR, s.catchment.STREAM_ORDER, s.catchment.CATCHMENT_MASK, s.catchment.LINK_ORD, s.catchment.LINK_I, s.catchment.LINK_J));
+    out.close();
+  }
+  std::filesystem::remove(file);
+}
+
+void register_tiled() {
+  if (g_dem.empty()) return;
+  benchmark::RegisterBenchmark("BM_TiledFill", BM_TiledPits, PitMethod::fill)->Unit(benchmark::kMillisecond)->Iterations(1);
+  benchmark::RegisterBenchmark("BM_TiledBreach", BM_TiledPits, PitMethod::breach)->Unit(benchmark::kMillisecond)->Iterations(1);
+  benchmark::RegisterBenchmark("BM_TiledDirections", BM_TiledDirections)->Unit(benchmark::kMillisecond)->Iterations(1);
+  benchmark::RegisterBenchmark("BM_TiledArea", BM_TiledArea)->Unit(benchmark::kMillisecond)->Iterations(1);
+  benchmark::RegisterBenchmark("BM_TiledOrdering", BM_TiledOrdering)->Unit(benchmark::kMillisecond)->Iterations(1);
+  benchmark::RegisterBenchmark("BM_TiledMaskAndLinks", BM_TiledMaskAndLinks)->Unit(benchmark::kMillisecond)->Iterations(1);
+}
+
+// Takes --size=N, --no-limits, --dem=FILE and --tiled=N off the command line.
 void take_own_options(int& argc, char** argv) {
   int out = 1;
   for (int k = 1; k < argc; ++k) {
@@ -326,6 +458,10 @@ void take_own_options(int& argc, char** argv) {
       kSize = std::atoi(argv[k] + 7);
     } else if (std::strcmp(argv[k], "--no-limits") == 0) {
       g_no_limits = true;
+    } else if (std::strncmp(argv[k], "--dem=", 6) == 0) {
+      g_dem = argv[k] + 6;
+    } else if (std::strncmp(argv[k], "--tiled=", 8) == 0) {
+      g_tiled = std::atoi(argv[k] + 8);
     } else {
       argv[out++] = argv[k];
     }
@@ -343,6 +479,7 @@ void take_own_options(int& argc, char** argv) {
 int main(int argc, char** argv) {
   take_own_options(argc, argv);
   benchmark::Initialize(&argc, argv);
+  register_tiled();
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

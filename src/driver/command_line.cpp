@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "io/stream_vectors.hpp"
+#include <cstdlib>
 
 namespace tarvex {
 namespace {
@@ -23,12 +24,32 @@ std::optional<int32_t> parse_jobs(const std::string& v) {
   return n;
 }
 
+// A whole number from lo to hi, digits only.
+std::optional<int32_t> parse_count(const std::string& v, int32_t lo, int32_t hi) {
+  if (v.empty() || v.size() > 9 || v.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  const int32_t n = std::stoi(v);
+  if (n < lo || n > hi) return std::nullopt;
+  return n;
+}
+
+// A depth in m: a finite number above 0 and at most 10000.
+std::optional<float> parse_depth(const std::string& v) {
+  if (v.empty() || v.find_first_not_of("0123456789.") != std::string::npos) return std::nullopt;
+  char* end = nullptr;
+  const double d = std::strtod(v.c_str(), &end);
+  if (end != v.c_str() + v.size() || !(d > 0.0 && d <= 10000.0)) return std::nullopt;
+  return static_cast<float>(d);
+}
+
 }  // namespace
 
 std::optional<CommandLine> parse_command_line(const std::vector<std::string>& args, std::string& error) {
   CommandLine cl;
   bool search_given = false;
   std::string option_given;  // a search option, meaningful only with --search
+  std::string terrain_given;  // a terrain option, meaningful only in the terrain mode
+  std::string breach_given;   // a breach option, meaningful only with --pits breach
+  bool progress_given = false;
   for (std::size_t k = 0; k < args.size(); ++k) {
     const std::string& a = args[k];
     auto value = [&](const std::string& opt) -> std::optional<std::string> {
@@ -84,7 +105,42 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
       option_given = a;
     } else if (a == "--progress") {
       cl.search.progress = true;
-      option_given = a;
+      cl.terrain.progress = true;
+      progress_given = true;
+    } else if (a == "--pits" || a.rfind("--pits=", 0) == 0) {
+      std::optional<std::string> v = a == "--pits" ? value(a) : std::optional<std::string>(a.substr(7));
+      if (!v) return std::nullopt;
+      if (*v == "raise") {
+        cl.terrain.pits = PitMethod::raise;
+      } else if (*v == "fill") {
+        cl.terrain.pits = PitMethod::fill;
+      } else if (*v == "breach") {
+        cl.terrain.pits = PitMethod::breach;
+      } else {
+        error = "unknown pit method '" + *v + "' (raise, fill or breach)";
+        return std::nullopt;
+      }
+      terrain_given = "--pits";
+    } else if (a == "--breach-length" || a.rfind("--breach-length=", 0) == 0) {
+      std::optional<std::string> v = a == "--breach-length" ? value(a) : std::optional<std::string>(a.substr(16));
+      if (!v) return std::nullopt;
+      auto n = parse_count(*v, 1, 1000);
+      if (!n) {
+        error = "the breach length must be a whole number of cells from 1 to 1000, found '" + *v + "'";
+        return std::nullopt;
+      }
+      cl.terrain.breach_length = *n;
+      terrain_given = breach_given = "--breach-length";
+    } else if (a == "--breach-depth" || a.rfind("--breach-depth=", 0) == 0) {
+      std::optional<std::string> v = a == "--breach-depth" ? value(a) : std::optional<std::string>(a.substr(15));
+      if (!v) return std::nullopt;
+      auto d = parse_depth(*v);
+      if (!d) {
+        error = "the breach depth must be a number of m above 0 and at most 10000, found '" + *v + "'";
+        return std::nullopt;
+      }
+      cl.terrain.breach_depth = *d;
+      terrain_given = breach_given = "--breach-depth";
     } else if (a == "--objective" || a.rfind("--objective=", 0) == 0) {
       std::optional<std::string> v = a == "--objective" ? value(a) : std::optional<std::string>(a.substr(12));
       if (!v) return std::nullopt;
@@ -130,6 +186,18 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
       return std::nullopt;
     }
   }
+  if (progress_given && !search_given && cl.mode != 1) {
+    error = "option --progress needs --search or the terrain mode";
+    return std::nullopt;
+  }
+  if (!terrain_given.empty() && cl.mode != 1) {
+    error = "option " + terrain_given + " needs the terrain mode";
+    return std::nullopt;
+  }
+  if (!breach_given.empty() && cl.terrain.pits != PitMethod::breach) {
+    error = "option " + breach_given + " needs --pits breach";
+    return std::nullopt;
+  }
   if (!option_given.empty() && !search_given) {
     error = "option " + option_given + " needs --search";
     return std::nullopt;
@@ -153,6 +221,8 @@ const char* usage_text() {
   return "Usage: tarvex [--mode MODE] [-C DIR] [-j N] [--no-limits] [--strict]\n"
          "              [--search [--objective NAME] [--resume] [--progress]]\n"
          "              [--streams FILE] [--grids asc|tif]\n"
+         "              [--mode 1 [--pits raise|fill|breach] [--breach-length N]\n"
+         "               [--breach-depth M] [--progress]]\n"
          "\n"
          "Distributed rainfall-runoff model of one catchment. Reads the control file\n"
          "\"Tarvex.in\" and the files it names from the working directory.\n"
@@ -185,7 +255,8 @@ const char* usage_text() {
          "                        pbias (as |PBIAS|); names in any case\n"
          "      --resume          continue the search saved in \"sce_checkpoint.txt\"\n"
          "      --progress        a progress line per loop on stderr (default only when\n"
-         "                        stderr is a terminal)\n"
+         "                        stderr is a terminal); in the terrain mode the phase,\n"
+         "                        share done and time left of a pass past 2 s\n"
          "                        In a build with MPI (-DTARVEX_MPI=ON),\n"
          "                        mpirun -np K tarvex --search [-j N] spreads the\n"
          "                        evaluations over K ranks of N threads; rank 0 writes\n"
@@ -199,6 +270,20 @@ const char* usage_text() {
          "                        \"TempStDistr.out\", \"Slope.out\" in modes 2 and 3)\n"
          "                        georeferenced beside it (RiverOrder.asc; tif needs\n"
          "                        GDAL), with the DEM's georeference\n"
+         "      --pits METHOD     terrain mode: how the pits of the DEM are removed\n"
+         "                          raise   (default) raise each pit cell 0.11 m above its\n"
+         "                                  lowest neighbour until none is left\n"
+         "                          fill    priority-flood filling: each filled cell is\n"
+         "                                  set to the lowest elevation that shows one\n"
+         "                                  tenth of a metre above the cell it drains to\n"
+         "                                  in the written grids (flats are not kept)\n"
+         "                          breach  least-cost breaching: channels lowered from\n"
+         "                                  each pit to a lower cell, then fill for the\n"
+         "                                  pits no channel reaches\n"
+         "                        The edge of the grid, no-data cells and exempt cells\n"
+         "                        are never altered\n"
+         "      --breach-length N longest breach channel, cells (1 to 1000, default 100)\n"
+         "      --breach-depth M  deepest a breach lowers a cell, m (default 10)\n"
          "  -h, --help            show this help\n"
          "      --version         show the version\n"
          "\n"

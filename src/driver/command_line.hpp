@@ -7,6 +7,7 @@
 
 #include "calibration/search_options.hpp"
 #include "io/gis_outputs.hpp"
+#include "terrain/pit_options.hpp"
 
 namespace tarvex {
 
@@ -20,6 +21,7 @@ struct CommandLine {
   bool strict = false;       // --strict: values left unread in an input file are an input error
   SearchOptions search;      // --search and its options (calibration mode only)
   GisOutputs gis;            // --streams FILE (terrain mode), --grids asc|tif (modes 1 to 3)
+  TerrainOptions terrain;    // --pits and its options, --progress (terrain mode only)
 };
 
 // Parses the arguments (without the program name). On a usage error returns

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include <unistd.h>
+
 #include "driver/command_line.hpp"
 #include "driver/main_menu.hpp"
 #include "driver/process_count.hpp"
@@ -20,6 +22,7 @@
 #include "io/quoted.hpp"
 #include "io/run_lock.hpp"
 #include "io/unread_values.hpp"
+#include "terrain/pit_options.hpp"
 
 #ifdef TARVEX_MPI
 #include "calibration/mpi_evaluator.hpp"
@@ -39,11 +42,13 @@ void report(std::string_view message) {
 }
 
 // The exit status once standard output has taken everything written to it;
-// a lost write turns a success into failure_status.
-int checked_exit(int status, int failure_status) {
+// a lost write turns a success into failure_status. earlier_errno: the
+// reason of a write that already failed (a text longer than the buffer is
+// written, and fails, before the flush).
+int checked_exit(int status, int failure_status, int earlier_errno = 0) {
   errno = 0;
   const bool flushed = std::fflush(stdout) == 0;
-  const int err = errno;
+  const int err = earlier_errno != 0 ? earlier_errno : errno;
   if (flushed && !std::ferror(stdout)) return status;
   std::string message = "error: write error on standard output";
   if (err != 0) message += std::string(": ") + std::strerror(err);
@@ -66,8 +71,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (cl->help) {
-    std::fputs(usage_text(), stdout);
-    return checked_exit(0, 2);
+    errno = 0;
+    const bool put = std::fputs(usage_text(), stdout) != EOF;
+    return checked_exit(0, 2, put ? 0 : errno);
   }
   if (cl->version) {
     std::printf("tarvex %s\n", TARVEX_VERSION);
@@ -115,7 +121,9 @@ int main(int argc, char** argv) {
     if (cl->strict) set_unread_values(UnreadValues::refuse);
     auto state = std::make_unique<ModelState>();
     if (cl->no_limits) state->control.limits = kNoLimits;
-    const int status = checked_exit(MAINMENU(*state, cl->mode, cl->search), 1);
+    TerrainOptions terrain = cl->terrain;
+    terrain.progress = terrain.progress || isatty(STDERR_FILENO) != 0;
+    const int status = checked_exit(MAINMENU(*state, cl->mode, cl->search, terrain), 1);
     // The outputs of a finished pass (or of a search stopped by a signal
     // that kept its best point) go in place; any other end leaves the
     // earlier files as they were.

@@ -87,10 +87,10 @@ void check_files_apart(int32_t mode, const ControlFile& ctl) {
   refuse_outputs_over_inputs(in, out);
 }
 
-int run_pass(ModelState& s, const ControlFile& ctl, const SearchOptions& search) {
+int run_pass(ModelState& s, const ControlFile& ctl, const SearchOptions& search, const TerrainOptions& terrain) {
   check_files_apart(s.control.RUN_MODE, ctl);
   if (s.control.RUN_MODE == 1) {
-    MOD1(s, ctl);
+    MOD1(s, ctl, terrain);
     return 0;
   }
   READ_PARAM(s, ctl);
@@ -129,7 +129,9 @@ int MAINMENU(ModelState& s, int32_t mode, int32_t jobs) {
   return MAINMENU(s, mode, options);
 }
 
-int MAINMENU(ModelState& s, int32_t mode, const SearchOptions& search) {
+int MAINMENU(ModelState& s, int32_t mode, const SearchOptions& search) { return MAINMENU(s, mode, search, {}); }
+
+int MAINMENU(ModelState& s, int32_t mode, const SearchOptions& search, const TerrainOptions& terrain) {
   // A search spreads its evaluations over the threads; each run then takes one.
   s.control.RUN_JOBS = search.search ? 1 : search.jobs;
   s.control.RUN_MODE = mode;
@@ -140,7 +142,7 @@ int MAINMENU(ModelState& s, int32_t mode, const SearchOptions& search) {
       report_missing_control_file();
       throw RunRefused{1011};
     }
-    return run_pass(s, *ctl, search);
+    return run_pass(s, *ctl, search, terrain);
   } catch (const RunRefused&) {
     // The message is printed; a refused pass is not repeated.
     return 1;

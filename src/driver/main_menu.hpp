@@ -3,6 +3,7 @@
 
 #include "calibration/search_options.hpp"
 #include "model/model_state.hpp"
+#include "terrain/pit_options.hpp"
 
 namespace tarvex {
 
@@ -14,5 +15,7 @@ namespace tarvex {
 int MAINMENU(ModelState& s, int32_t mode, const SearchOptions& search = {});
 // The same with the threads each simulation run may use (0: the machine's cores).
 int MAINMENU(ModelState& s, int32_t mode, int32_t jobs);
+// The same with the terrain mode's pit method and progress display.
+int MAINMENU(ModelState& s, int32_t mode, const SearchOptions& search, const TerrainOptions& terrain);
 
 }  // namespace tarvex

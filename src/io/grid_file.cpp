@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <charconv>
 #include <cstdio>
 #include <exception>
@@ -196,13 +197,30 @@ namespace {
 // A value as the text layout prints it, in a field wide enough for any
 // value, blanks dropped.
 void put_value(std::string& out, double v, const GridLayout& l) {
-  std::string field;
+  // Straight to the end of out, as put_int and put_fixed print into a
+  // field of 24 and 64 characters; the rare value that does not fit (or is
+  // not finite) goes through them.
+  char buf[80];
+  std::to_chars_result res{};
   if (l.integer) {
-    put_int(field, static_cast<int64_t>(v), 24);
+    res = std::to_chars(buf, buf + 24, static_cast<int64_t>(v));
+  } else if (std::isfinite(v)) {
+    res = std::to_chars(buf, buf + 64, v, std::chars_format::fixed, l.decimals);
   } else {
-    put_fixed(field, v, 64, l.decimals);
+    res.ec = std::errc::value_too_large;
   }
-  out.append(field, field.find_first_not_of(' '));
+  if (res.ec == std::errc{}) {
+    out.append(buf, res.ptr);
+    return;
+  }
+  const std::size_t at = out.size();
+  if (l.integer) {
+    put_int(out, static_cast<int64_t>(v), 24);
+  } else {
+    put_fixed(out, v, 64, l.decimals);
+  }
+  const std::size_t first = out.find_first_not_of(' ', at);
+  out.erase(at, (first == std::string::npos ? out.size() : first) - at);
 }
 
 // The 4-byte real the text layout's field reads back as.

@@ -28,12 +28,15 @@ void put_fixed(std::string& out, double v, int w, int d) {
     put_chars(out, '*', w);
     return;
   }
+  // to_chars with a precision prints as "%.*f" does, without the locale
+  // and format parsing of printf.
   char buf[512];
-  int len = std::snprintf(buf, sizeof buf, "%.*f", d, v);
-  if (len < 0 || len >= static_cast<int>(sizeof buf)) {
+  const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, d);
+  if (res.ec != std::errc{}) {
     put_chars(out, '*', w);
     return;
   }
+  int len = static_cast<int>(res.ptr - buf);
   const char* p = buf;
   if (len > w) {
     // "0.5" may be written ".5", "-0.5" as "-.5" when the field is narrow.

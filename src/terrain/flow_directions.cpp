@@ -69,9 +69,10 @@ void set_flow_directions(const Grid<float>& ELEVATION, Grid<int32_t>& FLOW_DIR) 
 }
 
 void FLOW_DIRECTIONS(Grid<float>& ELEVATION, int32_t N_FIXED, const Array1<int32_t, kLimits.exempt_cells>& FIXED_I,
-                     const Array1<int32_t, kLimits.exempt_cells>& FIXED_J, Grid<int32_t>& FLOW_DIR) {
+                     const Array1<int32_t, kLimits.exempt_cells>& FIXED_J, Grid<int32_t>& FLOW_DIR,
+                     const std::function<void(int64_t)>& raises) {
   int32_t failed = 0;
-  UNPIT(ELEVATION, N_FIXED, FIXED_I, FIXED_J, elevation_ceiling(ELEVATION), failed);
+  UNPIT(ELEVATION, N_FIXED, FIXED_I, FIXED_J, elevation_ceiling(ELEVATION), failed, raises);
   if (failed != 0) throw RunRefused{1002};  // printed by UNPIT
   set_flow_directions(ELEVATION, FLOW_DIR);
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 
 #include "model/model_state.hpp"
 
@@ -8,9 +9,10 @@ namespace tarvex {
 // Removes the pits of ELEVATION (UNPIT, the first N_FIXED cells of
 // FIXED_I/FIXED_J exempt) and computes the D8 directions into FLOW_DIR.
 // A raise past the ceiling throws RunRefused 1002 (printed by UNPIT), with
-// FLOW_DIR untouched.
+// FLOW_DIR untouched. raises: as for UNPIT.
 void FLOW_DIRECTIONS(Grid<float>& ELEVATION, int32_t N_FIXED, const Array1<int32_t, kLimits.exempt_cells>& FIXED_I,
-                     const Array1<int32_t, kLimits.exempt_cells>& FIXED_J, Grid<int32_t>& FLOW_DIR);
+                     const Array1<int32_t, kLimits.exempt_cells>& FIXED_J, Grid<int32_t>& FLOW_DIR,
+                     const std::function<void(int64_t)>& raises = {});
 
 // Highest elevation of the grid (at least -1000.0) plus 100.0, m.
 float elevation_ceiling(const Grid<float>& ELEVATION);

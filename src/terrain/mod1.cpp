@@ -15,6 +15,8 @@
 #include "terrain/ordini.hpp"
 #include "terrain/param.hpp"
 #include "terrain/terrain_gis.hpp"
+#include "terrain/pit_removal.hpp"
+#include "terrain/terrain_progress.hpp"
 
 namespace tarvex {
 
@@ -22,9 +24,10 @@ namespace {
 constexpr const char* kTempLinks = "LinkProperties_temp.out";
 }
 
-void read_dem(GridReader& dem, Grid<float>& ELEVATION) {
+void read_dem(GridReader& dem, Grid<float>& ELEVATION, const ShareDone& progress) {
   const int32_t nj = ELEVATION.cols();
   for (int32_t i = 1; i <= ELEVATION.rows(); ++i) {
+    if (progress && i % 64 == 0) progress(static_cast<double>(i) / ELEVATION.rows());
     float* row = ELEVATION.row(i);
     dem.row(row, nj, "row " + std::to_string(i) + " of the DEM (" + std::to_string(nj) + " elevations)", -1.0f);
     for (int32_t j = 0; j < nj; ++j) {
@@ -79,7 +82,21 @@ void write_link_properties(TextWriter& out, const std::vector<LinkProperty>& lin
   }
 }
 
-void MOD1(ModelState& s, const ControlFile& ctl) {
+namespace {
+
+// Writes a grid row by row, showing the share written.
+template <class T>
+void write_grid(GridWriter& out, const Grid<T>& g, TerrainProgress& progress) {
+  for (int32_t i = 1; i <= g.rows(); ++i) {
+    out.row(g.row(i), g.cols());
+    if (i % 64 == 0) progress.share(static_cast<double>(i) / g.rows());
+  }
+}
+
+}  // namespace
+
+void MOD1(ModelState& s, const ControlFile& ctl, const TerrainOptions& opt) {
+  TerrainProgress progress(opt.progress);
   const ControlFile::Terrain& t = ctl.terrain;
   std::optional<GridReader> dem = GridReader::try_open(*t.dem);
   if (!dem) refuse_run(1001);
@@ -121,7 +138,8 @@ void MOD1(ModelState& s, const ControlFile& ctl) {
   // Files are opened in the order of the pass, so that a file that cannot
   // be created stops it at the same point.
   GridWriter direction_file(*t.directions, kDirectionGrid, geo);
-  read_dem(*dem, s.catchment.ELEVATION);
+  progress.phase("reading the DEM");
+  read_dem(*dem, s.catchment.ELEVATION, progress.meter());
   const int32_t N_FIXED = *t.n_exempt;
   if (N_FIXED > s.control.limits.exempt_cells) refuse_run(1019);
   Array1<int32_t, kLimits.exempt_cells> FIXED_I, FIXED_J;
@@ -132,20 +150,27 @@ void MOD1(ModelState& s, const ControlFile& ctl) {
     FIXED_I(k) = c.i;
     FIXED_J(k) = c.j;
   }
-  FLOW_DIRECTIONS(s.catchment.ELEVATION, N_FIXED, FIXED_I, FIXED_J, s.catchment.FLOW_DIR);
+  remove_pits(s.catchment.ELEVATION, N_FIXED, FIXED_I, FIXED_J, s.catchment.FLOW_DIR, opt, progress);
   {
     GridWriter elevation_file(*t.elevation, kElevationGrid, geo);
-    write_grid(elevation_file, s.catchment.ELEVATION);
-    write_grid(direction_file, s.catchment.FLOW_DIR);
+    progress.phase("writing the elevations");
+    write_grid(elevation_file, s.catchment.ELEVATION, progress);
+    progress.phase("writing the directions");
+    write_grid(direction_file, s.catchment.FLOW_DIR, progress);
     elevation_file.close();
   }
 
   {
     GridWriter area_file(*t.area, kAreaGrid, geo);
+    progress.phase("contributing areas");
+    progress.share(0.0);
     CONTRIBUTING_AREA(s.catchment.FLOW_DIR, s.catchment.AREA_CELLS, s.catchment.STREAM_ORDER);
-    write_grid(area_file, s.catchment.AREA_CELLS);
+    progress.phase("writing the areas");
+    write_grid(area_file, s.catchment.AREA_CELLS, progress);
     area_file.close();
   }
+  progress.phase("stream orders and links");
+  progress.share(0.0);
 
   GridWriter river_order("RiverOrder.out", kOrderGrid);
   TextWriter temp_links(kTempLinks);
@@ -175,7 +200,10 @@ void MOD1(ModelState& s, const ControlFile& ctl) {
 
   temp_links.close();
   remove_output(kTempLinks);
+  progress.phase("writing the files");
+  progress.share(0.0);
   direction_file.close();
+  progress.end();
 }
 
 }  // namespace tarvex

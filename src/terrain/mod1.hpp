@@ -8,18 +8,20 @@
 #include "model/model_state.hpp"
 #include "terrain/ordini.hpp"
 #include "terrain/param.hpp"
+#include "terrain/pit_options.hpp"
 
 namespace tarvex {
 
 // Terrain preprocessing (run mode 1): from the DEM named in the control file
 // to the direction, pit-free elevation, contributing-area and link-property
 // files. The kernels work on the grids of s; the files are read and written
-// here. A numbered failure throws RunRefused (the message printed).
-void MOD1(ModelState& s, const ControlFile& ctl);
+// here. A numbered failure throws RunRefused (the message printed). opt
+// chooses the pit method and the progress display.
+void MOD1(ModelState& s, const ControlFile& ctl, const TerrainOptions& opt = {});
 
 // Reads the rows of ELEVATION (m) from the DEM; every negative value becomes
 // the no-data value -1.0.
-void read_dem(GridReader& dem, Grid<float>& ELEVATION);
+void read_dem(GridReader& dem, Grid<float>& ELEVATION, const ShareDone& progress = {});
 
 // Georeference of the grids the terrain pass writes: the DEM's, or when it
 // has none and a GIS grid is written, corner (0, 0) and CELL_DX of record 20.

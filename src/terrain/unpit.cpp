@@ -74,7 +74,8 @@ void print_progress(int64_t counter, int32_t row, int32_t col, float z) {
 // raised cell and its eight neighbours only, which are re-tested. The raises,
 // their order and the console lines are those of the cell-by-cell sweep.
 int64_t UNPIT(Grid<float>& ELEVATION, int32_t N_FIXED, const Array1<int32_t, kLimits.exempt_cells>& FIXED_I,
-              const Array1<int32_t, kLimits.exempt_cells>& FIXED_J, float Z_CEILING, int32_t& TERRAIN_ERR) {
+              const Array1<int32_t, kLimits.exempt_cells>& FIXED_J, float Z_CEILING, int32_t& TERRAIN_ERR,
+              const std::function<void(int64_t)>& raises) {
   const int32_t ni = ELEVATION.rows();
   const int32_t nj = ELEVATION.cols();
   int64_t counter = 0;
@@ -173,7 +174,10 @@ int64_t UNPIT(Grid<float>& ELEVATION, int32_t N_FIXED, const Array1<int32_t, kLi
     int32_t col = j;
     if (row != 2) row -= 1;
     if (col != 2) col -= 2;
-    if (counter % 500 == 0) print_progress(counter, row, col, z[index(row, col)]);
+    if (counter % 500 == 0) {
+      print_progress(counter, row, col, z[index(row, col)]);
+      if (raises) raises(counter);
+    }
     col += 1;
     if (col > nj - 1) {
       col = 2;

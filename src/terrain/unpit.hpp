@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 
 #include "model/model_state.hpp"
 
@@ -15,9 +16,11 @@ inline constexpr float RAISE_STEP = 0.11f;
 // raises nothing. The first N_FIXED cells of FIXED_I/FIXED_J are never
 // raised. A raise that reaches Z_CEILING (m), or that cannot lift the cell in
 // 4-byte reals, prints message 1002 and sets TERRAIN_ERR = 1. Works on
-// ELEVATION (m) in place; progress lines go to the console. Returns the
-// number of raises made.
+// ELEVATION (m) in place; progress lines go to the console (and the raise
+// count to raises, when given, at each line). Returns the number of raises
+// made.
 int64_t UNPIT(Grid<float>& ELEVATION, int32_t N_FIXED, const Array1<int32_t, kLimits.exempt_cells>& FIXED_I,
-              const Array1<int32_t, kLimits.exempt_cells>& FIXED_J, float Z_CEILING, int32_t& TERRAIN_ERR);
+              const Array1<int32_t, kLimits.exempt_cells>& FIXED_J, float Z_CEILING, int32_t& TERRAIN_ERR,
+              const std::function<void(int64_t)>& raises = {});
 
 }  // namespace tarvex
