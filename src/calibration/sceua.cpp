@@ -8,6 +8,7 @@
 #include "calibration/parameter_vector.hpp"
 #include "calibration/sce_calibration.hpp"
 #include "calibration/sce_report.hpp"
+#include "forcing/csv_forcing.hpp"
 #include "model/warn_error.hpp"
 #include "io/input_error.hpp"
 #include "io/record_reader.hpp"
@@ -35,7 +36,9 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Control
   if (N_OBS > s.limits.observed) refuse_run(1014);
   s.size_series(N_OBS);
 
-  {
+  if (is_csv_name(OBS_FILE)) {
+    load_observed_csv(s, OBS_FILE, run_window(s, ctl, N_OBS), run_search);
+  } else {
     RecordReader obs(OBS_FILE);
     if (N_OBS_HEAD > 0) obs.skip(N_OBS_HEAD, "a header record");
     for (int32_t n = 1; n <= N_OBS; ++n) {

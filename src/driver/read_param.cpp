@@ -7,6 +7,7 @@
 #include "driver/check_parameters.hpp"
 #include "model/warn_error.hpp"
 #include "model/input_limits.hpp"
+#include "forcing/csv_forcing.hpp"
 #include "forcing/input_rain.hpp"
 #include "forcing/input_temp.hpp"
 #include "forcing/slope_comp.hpp"
@@ -25,12 +26,14 @@ namespace {
 // refuses the run with message `missing` when the file cannot be opened.
 // A GIS grid must match NI x NJ and the cell sizes; its no-data cells read
 // as nodata.
+// Returns the grid's georeference (known false for the text layout).
 template <class T>
-void read_grid_file(const std::string& name, Grid<T>& g, const GridExpect& expect, const char* what,
-                    int32_t missing, T nodata) {
+GeoReference read_grid_file(const std::string& name, Grid<T>& g, const GridExpect& expect, const char* what,
+                            int32_t missing, T nodata) {
   auto f = GridReader::try_open(name, &expect);
   if (!f) refuse_run(missing);
   f->rows(g.data(), expect.ni, expect.nj, what, nodata);
+  return f->geo();
 }
 
 // Elevations the runs use: catchment cells (channel roughness, cell
@@ -137,7 +140,10 @@ void READ_PARAM(ModelState& s, const ControlFile& ctl) {
 
   read_grid_file(*run.directions, s.FLOW_DIR, grid, "the direction grid", 1009, 0);
   const std::string& elev_name = *run.elevation;
-  read_grid_file(elev_name, s.ELEVATION, grid, "the pit-free elevation grid", 1008, -1.0f);
+  // Gauges of a CSV series are placed on the georeference of this grid.
+  const GeoReference geo =
+      output_georeference(read_grid_file(elev_name, s.ELEVATION, grid, "the pit-free elevation grid", 1008, -1.0f),
+                          s.CELL_DX);
   read_grid_file(*run.area, s.AREA_CELLS, grid, "the contributing-area grid", 1007, 0);
 
   {
@@ -163,15 +169,21 @@ void READ_PARAM(ModelState& s, const ControlFile& ctl) {
     for (int32_t J = 1; J <= s.NJ; ++J) s.CUM_RAIN(I, J) = s.SLOPE(I, J) > 0.0f ? 0.0f : -1.0f;
   }
 
-  {
+  if (is_csv_name(*run.rain)) {
+    INPUT_RAIN_CSV(s, *run.rain, run_window(s, ctl, s.N_DATA), geo);
+  } else {
     RecordReader rain(*run.rain);
     INPUT_RAIN(s, rain);
   }
 
   if (continuous) {
     const std::string& temp_name = *run.temperature;
-    RecordReader temp(temp_name);
-    INPUT_TEMP(s, temp);
+    if (is_csv_name(temp_name)) {
+      INPUT_TEMP_CSV(s, temp_name, run_window(s, ctl, s.N_DATA), geo);
+    } else {
+      RecordReader temp(temp_name);
+      INPUT_TEMP(s, temp);
+    }
     // The calendar starts on this day; a day the month does not have would
     // shift every later month.
     if (s.START_DAY < 1 || s.START_DAY > s.DAYS_IN_MONTH(s.START_MONTH)) {
