@@ -217,7 +217,9 @@ CsvSeries read_csv_series(const std::filesystem::path& path, const SeriesWindow&
   int64_t prev = 0;
   int32_t prev_line = 0;
   int64_t last = 0;  // records filled up to here
-  while (last < static_cast<int64_t>(records) && in.next(f)) {
+  // Rows are read until one lies past the last record: a row out of order
+  // inside the run is refused, not left as a gap.
+  while (in.next(f)) {
     int64_t t = 0;
     if (!parse_iso_time(f[0], t)) {
       in.fail("the time " + quoted_name(f[0]) +

@@ -63,7 +63,8 @@ struct CsvSeries {
 };
 
 // Reads the w.records records of a series from the row at w.start; earlier
-// rows are skipped (their times are still checked). A value below
+// rows are skipped (their times are still checked), and rows after the first
+// one past the last record are not read. A value below
 // missing_below is missing. Throws InputError naming the file and the line
 // on: a header other than time and at least one named column, repeated
 // names, a row with another number of values, a time that is not ISO 8601,
