@@ -1,0 +1,157 @@
+// Dated CSV inputs through the built program: the example in CSV form gives
+// the results of its text form, a row's time is the start of its record,
+// and the refusals name the file.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/testkit.hpp"
+
+namespace tarvex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::run_tarvex;
+using test::TempDir;
+
+// Renames the files a control file names (whole records).
+void rename_in_control(const TempDir& d, const std::map<std::string, std::string>& names) {
+  std::string out;
+  for (const std::string& line : test::lines_of(d.read("Tarvex.in"))) {
+    auto it = names.find(line);
+    out += (it == names.end() ? line : it->second) + "\n";
+  }
+  d.write("Tarvex.in", out);
+}
+
+// Every file of d that is not in before, by name.
+std::map<std::string, std::string> new_files(const TempDir& d, const std::set<std::string>& before) {
+  std::map<std::string, std::string> m;
+  for (const std::string& n : test::files_in(d)) {
+    if (!before.count(n)) m[n] = d.read(n);
+  }
+  return m;
+}
+
+TEST(CsvInputs, ExampleInCsvFormGivesTheResultsOfTheTextForm) {
+  const fs::path examples = test::source_dir() / "examples";
+  for (const char* mode : {"2", "3", "4"}) {
+    TempDir text, csv;
+    test::copy_dir(examples / "catchment", text.path());
+    test::copy_dir(examples / "catchment-csv", csv.path());
+    const auto text_inputs = test::files_in(text);
+    const auto csv_inputs = test::files_in(csv);
+    const auto a = run_tarvex({"--mode", mode}, text.path());
+    const auto b = run_tarvex({"--mode", mode}, csv.path());
+    ASSERT_EQ(a.exit_code, 0) << a.err;
+    ASSERT_EQ(b.exit_code, 0) << b.err;
+    EXPECT_EQ(a.out, b.out) << "mode " << mode;
+    const auto from_text = new_files(text, text_inputs);
+    auto from_csv = new_files(csv, csv_inputs);
+    ASSERT_FALSE(from_text.empty());
+    for (const auto& [name, content] : from_text) {
+      ASSERT_TRUE(from_csv.count(name)) << "mode " << mode << ": " << name;
+      EXPECT_TRUE(from_csv[name] == content) << "mode " << mode << ": " << name << " differs";
+    }
+  }
+}
+
+// The small catchment's 300 hourly records from 1 October 2020 and its two
+// gauges, at rows 1.6 and 4.0, columns 2.2 and 7.2 of 8 rows of 50 m cells.
+constexpr int kRecords = 300;
+const char* kStations = "name,x,y\nwest,85,345\neast,335,225\n";
+
+std::string hour(int day, int h) {
+  char b[32];
+  std::snprintf(b, sizeof b, "2020-%02d-%02dT%02d:00", day == 30 ? 9 : 10, day, h);
+  return b;
+}
+
+// Rain of 20 mm at the west gauge in the hour starting at pulse_hour of
+// 1 October, after a day of rows before the start with a decoy at the same hour.
+std::string pulse_csv(int pulse_hour) {
+  std::string t = "time,west,east\n";
+  for (int h = 0; h < 24; ++h) t += hour(30, h) + (h == pulse_hour ? ",30,30\n" : ",0,0\n");
+  for (int n = 0; n < kRecords; ++n) {
+    t += hour(1 + n / 24, n % 24) + (n == pulse_hour ? ",20,0\n" : ",0,0\n");
+  }
+  return t;
+}
+
+TEST(CsvInputs, RowTimeIsTheStartOfItsRecord) {
+  TempDir text, csv, later;
+  for (const TempDir* d : {&text, &csv, &later}) test::copy_dir(test::test_data_dir() / "small", d->path());
+  // Text layout: the pulse in record 6, the hour 05:00 to 06:00.
+  std::string rain = "gauges\n2\npositions\n1.6 2.2\n4.0 7.2\nskip\n0\nlabel\nlabel\n";
+  for (int n = 1; n <= kRecords; ++n) rain += std::to_string(n) + (n == 6 ? " 20 0\n" : " 0 0\n");
+  text.write("rain.txt", rain);
+  for (const TempDir* d : {&csv, &later}) {
+    rename_in_control(*d, {{"rain.txt", "rain.csv"}});
+    d->write("rain.stations.csv", kStations);
+  }
+  csv.write("rain.csv", pulse_csv(5));
+  later.write("rain.csv", pulse_csv(6));
+  for (const TempDir* d : {&text, &csv, &later}) {
+    const auto r = run_tarvex({"--mode", "2"}, d->path());
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+  }
+  EXPECT_EQ(csv.read("discharge.out"), text.read("discharge.out"));
+  EXPECT_EQ(csv.read("TotRain.out"), text.read("TotRain.out"));
+  EXPECT_NE(later.read("discharge.out"), text.read("discharge.out"));
+}
+
+TEST(CsvInputs, GaugeMissingFromTheStationsFileIsAnInputError) {
+  TempDir d;
+  test::copy_dir(test::test_data_dir() / "small", d.path());
+  rename_in_control(d, {{"rain.txt", "rain.csv"}});
+  d.write("rain.csv", pulse_csv(5));
+  d.write("rain.stations.csv", "name,x,y\nwest,85,345\nEast,335,225\n");
+  const auto r = run_tarvex({"--mode", "2"}, d.path());
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(test::lines_of(r.err).size(), 1u) << r.err;
+  EXPECT_NE(r.err.find("rain.stations.csv"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("'east'"), std::string::npos) << r.err;
+}
+
+// The small catchment's observations as CSV, with the values of records 40
+// to 59 missing (a gap of 10 rows, then NA); the text form with -1 there.
+void write_observed(const TempDir& text, const TempDir& csv) {
+  const auto lines = test::lines_of(text.read("obs.txt"));
+  std::string t = lines[0] + "\n" + lines[1] + "\n";
+  std::string c = "time,outlet\n";
+  for (int n = 1; n <= kRecords; ++n) {
+    const bool missing = n >= 40 && n < 60;
+    t += (missing ? std::string("-1") : lines[static_cast<std::size_t>(n + 1)]) + "\n";
+    if (n >= 40 && n < 50) continue;  // the gap
+    c += hour(1 + (n - 1) / 24, (n - 1) % 24) + "," + (missing ? "NA" : lines[static_cast<std::size_t>(n + 1)]) + "\n";
+  }
+  text.write("obs.txt", t);
+  csv.write("obs.csv", c);
+  rename_in_control(csv, {{"obs.txt", "obs.csv"}});
+}
+
+TEST(CsvInputs, MissingObservationsLeftOutOfTheSearchAndRefusedWithoutIt) {
+  TempDir text, csv;
+  for (const TempDir* d : {&text, &csv}) test::copy_dir(test::test_data_dir() / "small", d->path());
+  write_observed(text, csv);
+
+  const auto single = run_tarvex({"--mode", "4"}, csv.path());
+  EXPECT_EQ(single.exit_code, 1);
+  EXPECT_EQ(test::lines_of(single.err).size(), 1u) << single.err;
+  EXPECT_NE(single.err.find("obs.csv"), std::string::npos) << single.err;
+  EXPECT_NE(single.err.find("2020-10-02T15:00"), std::string::npos) << single.err;  // record 40, in the gap
+
+  const auto a = run_tarvex({"--search", "-j", "1"}, text.path());
+  const auto b = run_tarvex({"--search", "-j", "1"}, csv.path());
+  ASSERT_EQ(a.exit_code, 0) << a.err;
+  ASSERT_EQ(b.exit_code, 0) << b.err;
+  EXPECT_EQ(a.out, b.out);
+  EXPECT_EQ(csv.read("sceout.dat"), text.read("sceout.dat"));
+  EXPECT_EQ(csv.read("min-ris.txt"), text.read("min-ris.txt"));
+}
+
+}  // namespace
+}  // namespace tarvex
