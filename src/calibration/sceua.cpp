@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "calibration/dated_outlet.hpp"
 #include "calibration/evaluate.hpp"
 #include "calibration/funcval.hpp"
 #include "calibration/parameter_vector.hpp"
@@ -10,6 +11,7 @@
 #include "calibration/sce_report.hpp"
 #include "forcing/csv_forcing.hpp"
 #include "model/warn_error.hpp"
+#include "output/dated_output.hpp"
 #include "io/input_error.hpp"
 #include "io/record_reader.hpp"
 #include "io/text_writer.hpp"
@@ -79,9 +81,14 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Control
   }
 
   write_search_banner(report);
-  if (run_search) return run_calibration_search(s, p, report, *search, search_inputs(ctl));
-  FUNCVAL(s, &p.PAR0(1), p.NPAR);
-  return 0;
+  int status = 0;
+  if (run_search) {
+    status = run_calibration_search(s, p, report, *search, search_inputs(ctl));
+  } else {
+    FUNCVAL(s, &p.PAR0(1), p.NPAR);
+  }
+  if (run_search || dated_inputs(4, ctl)) write_dated_outlet(s, N_OBS);
+  return status;
 }
 
 }  // namespace tarvex

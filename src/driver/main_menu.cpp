@@ -14,6 +14,7 @@
 #include "io/file_identity.hpp"
 #include "io/input_error.hpp"
 #include "io/text_writer.hpp"
+#include "output/dated_output.hpp"
 #include "output/write_output.hpp"
 #include "simulation/manual_calibration.hpp"
 #include "terrain/mod1.hpp"
@@ -66,7 +67,9 @@ void check_files_apart(int32_t mode, const ControlFile& ctl) {
       out.push_back({"sceout.dat", "the search report"});
       out.push_back({"min-ris.txt", "the evaluation log"});
       out.push_back({"outlet.out", "the simulated series"});
+      out.push_back({"outlet.csv", "the dated outlet series"});
     } else {
+      if (dated_inputs(mode, ctl)) out.push_back({"outlet.csv", "the dated outlet series"});
       for (const auto& f : ctl.output.discharge_files) add(out, f, "the discharge file");
       for (const char* grid : {"TotRain.out", "RaingThDistr.out", "TempStDistr.out", "Slope.out", "timestep.out"}) {
         out.push_back({grid, "the result file"});

@@ -198,6 +198,12 @@ void READ_PARAM(ModelState& s, const ControlFile& ctl) {
   }
 
   s.N_SECTIONS = *run.n_sections;
+  // Dated discharge files need a calendar start and a step of whole seconds.
+  if (s.RUN_MODE == 2 || s.RUN_MODE == 3) {
+    for (const auto& f : ctl.output.discharge_files) {
+      if (f.ok() && is_csv_name(*f)) (void)run_window(s, ctl, 0);
+    }
+  }
   if (s.N_SECTIONS > kLimits.sections) refuse_run(1017);
   for (int32_t k = 1; k <= s.N_SECTIONS; ++k) {
     const ControlValue<Cell>& section = run.sections(k);

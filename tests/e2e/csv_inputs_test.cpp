@@ -5,6 +5,8 @@
 
 #include <cstdio>
 #include <map>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -149,8 +151,101 @@ TEST(CsvInputs, MissingObservationsLeftOutOfTheSearchAndRefusedWithoutIt) {
   ASSERT_EQ(a.exit_code, 0) << a.err;
   ASSERT_EQ(b.exit_code, 0) << b.err;
   EXPECT_EQ(a.out, b.out);
-  EXPECT_EQ(csv.read("sceout.dat"), text.read("sceout.dat"));
-  EXPECT_EQ(csv.read("min-ris.txt"), text.read("min-ris.txt"));
+  for (const char* f : {"sceout.dat", "min-ris.txt", "outlet.out", "sce_evaluations.csv"}) {
+    EXPECT_EQ(csv.read(f), text.read(f)) << f;
+  }
+  // The dated series leaves the missing observations empty.
+  const auto rows = test::lines_of(csv.read("outlet.csv"));
+  ASSERT_EQ(rows.size(), static_cast<std::size_t>(kRecords + 1));
+  EXPECT_NE(rows[45].find(",,calibration"), std::string::npos) << rows[45];
+  EXPECT_EQ(rows[60].find(",,"), std::string::npos) << rows[60];
+}
+
+std::vector<std::string> fields(const std::string& line) {
+  std::vector<std::string> f(1);
+  for (char c : line) {
+    if (c == ',') {
+      f.emplace_back();
+    } else {
+      f.back() += c;
+    }
+  }
+  return f;
+}
+
+TEST(DatedResults, SearchWritesTheOutletSeriesWithDates) {
+  TempDir d;
+  test::copy_dir(test::test_data_dir() / "small", d.path());
+  const auto r = run_tarvex({"--search", "-j", "1"}, d.path());
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  const auto rows = test::lines_of(d.read("outlet.csv"));
+  const auto plain = test::lines_of(d.read("outlet.out"));
+  const auto obs = test::lines_of(d.read("obs.txt"));
+  ASSERT_EQ(rows.size(), static_cast<std::size_t>(kRecords + 1));
+  ASSERT_EQ(plain.size(), static_cast<std::size_t>(kRecords));
+  EXPECT_EQ(rows[0], "time,simulated,observed,period");
+  for (int n = 1; n <= kRecords; ++n) {
+    const auto f = fields(rows[static_cast<std::size_t>(n)]);
+    ASSERT_EQ(f.size(), 4u) << rows[static_cast<std::size_t>(n)];
+    EXPECT_EQ(f[0], hour(1 + (n - 1) / 24, (n - 1) % 24));
+    std::istringstream listed(plain[static_cast<std::size_t>(n - 1)]);
+    int label = 0;
+    float simulated = 0.0f;
+    listed >> label >> simulated;
+    EXPECT_EQ(std::stof(f[1]), simulated);
+    EXPECT_EQ(std::stof(f[2]), std::stof(obs[static_cast<std::size_t>(n + 1)]));
+    EXPECT_EQ(f[3], "calibration");
+  }
+}
+
+// Sets the value record that follows the label record starting with label.
+void set_after(const TempDir& d, const std::string& label, const std::string& value) {
+  auto lines = test::lines_of(d.read("Tarvex.in"));
+  std::string out;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const bool value_record = i > 0 && lines[i - 1].rfind(label, 0) == 0;
+    out += (value_record ? value : lines[i]) + "\n";
+  }
+  d.write("Tarvex.in", out);
+}
+
+TEST(DatedResults, DischargeFileNamedCsvHoldsTheSeriesWithDates) {
+  for (const char* kind : {"1", "2"}) {
+    TempDir text, csv;
+    for (const TempDir* d : {&text, &csv}) {
+      test::copy_dir(test::test_data_dir() / "small", d->path());
+      set_after(*d, "Output kind", kind);
+    }
+    rename_in_control(csv, {{"discharge.out", "discharge.csv"}});
+    for (const TempDir* d : {&text, &csv}) {
+      const auto r = run_tarvex({"--mode", "3"}, d->path());
+      ASSERT_EQ(r.exit_code, 0) << r.err;
+    }
+    EXPECT_FALSE(csv.exists("outlet.csv"));  // text inputs
+    const auto t = test::lines_of(text.read("discharge.out"));
+    const auto c = test::lines_of(csv.read("discharge.csv"));
+    ASSERT_EQ(c.size(), t.size() - 1) << kind;  // one header row instead of two
+    EXPECT_EQ(c[0], std::string(kind) == "1" ? "time,surface_flow,total_flow" : "year,start,total_flow");
+    for (std::size_t i = 1; i < c.size(); ++i) {
+      const auto f = fields(c[i]);
+      std::istringstream fixed(t[i + 1]);
+      int label = 0;
+      float surface = 0.0f, total = 0.0f;
+      fixed >> label;
+      if (std::string(kind) == "1") {
+        fixed >> surface >> total;
+        ASSERT_EQ(f.size(), 3u);
+        EXPECT_EQ(f[0], hour(1 + (label - 1) / 24, (label - 1) % 24));
+        EXPECT_NEAR(std::stof(f[1]), surface, 5e-6f);
+      } else {
+        fixed >> total;
+        ASSERT_EQ(f.size(), 3u);
+        EXPECT_EQ(f[0], std::to_string(label));
+        EXPECT_EQ(f[1], "2020-10-01T00:00");
+      }
+      EXPECT_NEAR(std::stof(f[2]), total, 5e-6f) << c[i];
+    }
+  }
 }
 
 }  // namespace

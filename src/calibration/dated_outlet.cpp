@@ -1,0 +1,26 @@
+#include "calibration/dated_outlet.hpp"
+
+#include <cmath>
+#include <vector>
+
+#include "calibration/evaluate.hpp"
+#include "io/csv_series.hpp"
+#include "output/dated_output.hpp"
+
+namespace tarvex {
+
+void write_dated_outlet(const ModelState& s, int32_t n_obs) {
+  if (s.N_SECTIONS < 1 || !valid_date(s.START_YEAR, s.START_MONTH, s.START_DAY)) return;
+  const double step = std::round(static_cast<double>(s.DT_RAIN));
+  if (!(step >= 1.0 && std::fabs(step - static_cast<double>(s.DT_RAIN)) < 1.0e-3)) return;
+  const int32_t records = compared_records(s);
+  RunScore r;
+  r.aggregated = !s.step_plan.same_step;
+  std::vector<float> simulated, observed;
+  for (int32_t n = 1; n <= records; ++n) simulated.push_back(simulated_value(s, r, n, 1));
+  for (int32_t n = 1; n <= n_obs && n <= s.Q_OBS.rows(); ++n) observed.push_back(s.Q_OBS(n, 1));
+  write_outlet_csv("outlet.csv", day_seconds(s.START_YEAR, s.START_MONTH, s.START_DAY),
+                   static_cast<int64_t>(step), simulated, observed, records);
+}
+
+}  // namespace tarvex

@@ -1,0 +1,16 @@
+#pragma once
+// "outlet.csv" of a calibration pass: the series of the last run made on the
+// state (the single evaluation, or the search's best point) with dates.
+#include <cstdint>
+
+#include "model/model_state.hpp"
+
+namespace tarvex {
+
+// Writes outlet.csv for section 1 from the records the run compares and
+// the first n_obs observed values. Nothing when there is no cross-section,
+// or when the start date (record 10) is no calendar day or the record step
+// no whole number of seconds, which only a text-layout pass may have.
+void write_dated_outlet(const ModelState& s, int32_t n_obs);
+
+}  // namespace tarvex
