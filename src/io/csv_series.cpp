@@ -5,10 +5,8 @@
 #include <charconv>
 #include <cmath>
 #include <fstream>
-#include <iterator>
 #include <limits>
 #include <map>
-#include <sstream>
 
 #include "io/file_identity.hpp"
 #include "io/input_error.hpp"
@@ -41,8 +39,14 @@ class CsvLines {
     refuse_special_input(path);
     std::ifstream in(readable_path(path), std::ios::binary);
     if (!in) throw InputError("file " + quoted_name(name_) + " cannot be opened for reading");
-    text_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) throw InputError("file " + quoted_name(name_) + " cannot be read");
+    // One read of the whole file (a series of ten hourly years is some 10 MB).
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (size < 0 || !in) throw InputError("file " + quoted_name(name_) + " cannot be read");
+    text_.resize(static_cast<std::size_t>(size));
+    in.read(text_.data(), size);
+    if (in.gcount() != size) throw InputError("file " + quoted_name(name_) + " cannot be read");
     if (text_.compare(0, 3, "\xEF\xBB\xBF") == 0) pos_ = 3;
   }
 
@@ -84,8 +88,9 @@ class CsvLines {
 
 bool is_missing_word(std::string_view s) {
   if (s.empty()) return true;
-  const std::string w = lower(s);
-  return w == "na" || w == "nan";
+  if (s.size() != 2 && s.size() != 3) return false;
+  auto is = [&](std::size_t i, char c) { return (s[i] | 0x20) == c; };
+  return is(0, 'n') && is(1, 'a') && (s.size() == 2 || is(2, 'n'));
 }
 
 // A finite real; false when the field is not one.
@@ -94,6 +99,46 @@ bool parse_real(std::string_view s, double& v) {
   if (s.empty()) return false;
   const auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
   return ec == std::errc() && p == s.data() + s.size() && std::isfinite(v);
+}
+
+// Decimal text straight to the nearest 4-byte real, as the text layouts
+// read it (no rounding through a double; an underflow reads as 0).
+bool parse_float(std::string_view s, float& v) {
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  if (s.empty()) return false;
+  // Plain decimals of up to 7 digits: the digits and the power of ten are
+  // exact 4-byte reals, so their one division rounds as the parse would.
+  {
+    static constexpr float kTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f};
+    std::size_t i = s.front() == '-' ? 1 : 0;
+    int32_t m = 0, digits = 0, decimals = -1;
+    for (; i < s.size() && digits <= 7; ++i) {
+      const char c = s[i];
+      if (c >= '0' && c <= '9') {
+        m = m * 10 + (c - '0');
+        ++digits;
+        if (decimals >= 0) ++decimals;
+      } else if (c == '.' && decimals < 0) {
+        decimals = 0;
+      } else {
+        break;
+      }
+    }
+    if (i == s.size() && digits >= 1 && digits <= 7) {
+      const float q = static_cast<float>(m) / kTen[decimals < 0 ? 0 : decimals];
+      v = s.front() == '-' ? -q : q;
+      return true;
+    }
+  }
+  const auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (p != s.data() + s.size()) return false;
+  if (ec == std::errc::result_out_of_range) {
+    double d = 0.0;
+    if (!parse_real(s, d) || !(std::fabs(d) < 1.0)) return false;
+    v = d < 0.0 ? -0.0f : 0.0f;
+    return true;
+  }
+  return ec == std::errc() && std::isfinite(v);
 }
 
 bool parse_digits(std::string_view s, std::size_t at, std::size_t n, int32_t& v) {
@@ -252,12 +297,11 @@ CsvSeries read_csv_series(const std::filesystem::path& path, const SeriesWindow&
     for (std::size_t k = 0; k < nc; ++k) {
       const std::string_view v = f[k + 1];
       if (is_missing_word(v)) continue;
-      double x = 0.0;
-      if (!parse_real(v, x) || std::fabs(x) > std::numeric_limits<float>::max()) {
+      float fx = 0.0f;
+      if (!parse_float(v, fx)) {
         in.fail("column " + quoted_name(s.columns[k]) + ": " + quoted_name(v) +
                 " is not a number (missing values are empty, NA or NaN)");
       }
-      const float fx = static_cast<float>(x);
       row[k] = fx < missing_below ? kMissing : fx;
     }
     last = n + 1;
@@ -315,7 +359,12 @@ CsvStations read_csv_stations(const std::filesystem::path& path, bool with_eleva
     }
     for (std::size_t k = 1; k < nf; ++k) {
       double& v = k == 1 ? r.a : k == 2 ? r.b : r.elevation;
-      if (!parse_real(f[k], v)) in.fail(quoted_name(f[k]) + " is not a number");
+      // Map coordinates keep a double's precision; cell units and elevations
+      // are read as the text layouts read them.
+      float f32 = 0.0f;
+      const bool ok = st.map_coordinates && k < 3 ? parse_real(f[k], v) : parse_float(f[k], f32);
+      if (!ok) in.fail(quoted_name(f[k]) + " is not a number");
+      if (!(st.map_coordinates && k < 3)) v = f32;
     }
     st.rows.push_back(std::move(r));
   }
@@ -351,9 +400,7 @@ EtTable read_et_table(const std::filesystem::path& path) {
   std::map<std::string, int32_t> seen;
   std::vector<std::string_view> f;
   auto real = [&](std::string_view v, float& out) {
-    double x = 0.0;
-    if (!parse_real(v, x) || std::fabs(x) > std::numeric_limits<float>::max()) in.fail(quoted_name(v) + " is not a number");
-    out = static_cast<float>(x);
+    if (!parse_float(v, out)) in.fail(quoted_name(v) + " is not a number");
   };
   while (in.next(f)) {
     if (!f[0].empty() && f[0].front() == '#') continue;

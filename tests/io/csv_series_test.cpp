@@ -2,7 +2,9 @@
 // tables beside a series (stations, evapotranspiration).
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "io/csv_series.hpp"
@@ -72,6 +74,33 @@ TEST(CsvSeriesRead, LayoutsMissingValuesAndEarlierRows) {
   const CsvSeries t = read_csv_series(d / "t.csv", hourly(2), -98.0f);
   EXPECT_EQ(t.at(1, 1), -50.0f);
   EXPECT_TRUE(std::isnan(t.at(2, 1)));
+}
+
+// Values read as the text layouts read them: the nearest 4-byte real of the
+// decimal text, never a double rounded again.
+TEST(CsvSeriesRead, ValuesAreTheNearestFourByteReals) {
+  TempDir d;
+  std::vector<std::string> texts = {"0.1", "-0.5", "1.", "16777217", "9999999", "1234.567", "0.0000001",
+                                    "3.4028235e38", "1e-50", "0.30000001192092896", "+2.5", "7.000001",
+                                    "1.0000000596046448"};  // a double would round it to a tie
+  for (int i = 1; i < 4000; ++i) {
+    char b[32];
+    std::snprintf(b, sizeof b, "%.*f", i % 7, static_cast<double>(i) * 1.37113 + i * i * 0.013);
+    texts.emplace_back(b);
+  }
+  std::string t = "time,v\n";
+  for (std::size_t n = 0; n < texts.size(); ++n) t += format_iso_time(day_seconds(2020, 10, 1) + 3600 * int64_t(n)) + "," + texts[n] + "\n";
+  d.write("v.csv", t);
+  const CsvSeries s = read_csv_series(d / "v.csv", hourly(static_cast<int32_t>(texts.size())), -1.0e30f);
+  for (std::size_t n = 0; n < texts.size(); ++n) {
+    std::string_view v = texts[n];
+    if (v.front() == '+') v.remove_prefix(1);
+    float expect = 0.0f;
+    std::from_chars(v.data(), v.data() + v.size(), expect);
+    if (texts[n] == "1e-50") expect = 0.0f;
+    EXPECT_EQ(s.at(static_cast<int32_t>(n + 1), 1), expect) << texts[n];
+  }
+  EXPECT_NE(error_of(d, "time,g\n2020-10-01T00:00,1e39\n", 1).find("'1e39' is not a number"), std::string::npos);
 }
 
 TEST(CsvSeriesRead, GapOfTwoStepsIsMissingForEveryColumn) {
