@@ -1,6 +1,7 @@
 #include "calibration/dated_outlet.hpp"
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "calibration/evaluate.hpp"
@@ -9,7 +10,7 @@
 
 namespace tarvex {
 
-void write_dated_outlet(const ModelState& s, int32_t n_obs) {
+void write_dated_outlet(const ModelState& s, int32_t n_obs, const PeriodScoring& periods) {
   if (s.N_SECTIONS < 1 || !valid_date(s.START_YEAR, s.START_MONTH, s.START_DAY)) return;
   const double step = std::round(static_cast<double>(s.DT_RAIN));
   if (!(step >= 1.0 && std::fabs(step - static_cast<double>(s.DT_RAIN)) < 1.0e-3)) return;
@@ -18,9 +19,15 @@ void write_dated_outlet(const ModelState& s, int32_t n_obs) {
   r.aggregated = !s.step_plan.same_step;
   std::vector<float> simulated, observed;
   for (int32_t n = 1; n <= records; ++n) simulated.push_back(simulated_value(s, r, n, 1));
-  for (int32_t n = 1; n <= n_obs && n <= s.Q_OBS.rows(); ++n) observed.push_back(s.Q_OBS(n, 1));
+  std::vector<std::string> labels;
+  for (int32_t n = 1; n <= records; ++n) {
+    const auto m = static_cast<std::size_t>(n - 1);
+    if (n <= n_obs && n <= s.Q_OBS.rows()) observed.push_back(m < periods.observed.size() ? periods.observed[m] : s.Q_OBS(n, 1));
+    labels.emplace_back(periods.periods.empty() ? "calibration"
+                        : m < periods.periods.size() ? period_name(periods.periods[m]) : "");
+  }
   write_outlet_csv("outlet.csv", day_seconds(s.START_YEAR, s.START_MONTH, s.START_DAY),
-                   static_cast<int64_t>(step), simulated, observed, records);
+                   static_cast<int64_t>(step), simulated, observed, labels);
 }
 
 }  // namespace tarvex

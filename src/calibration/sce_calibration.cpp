@@ -53,6 +53,8 @@ std::string settings_key(const SceSettings& p, Objective objective) {
   return k;
 }
 
+}  // namespace
+
 std::vector<std::string> fit_table(const FitStatistics& f) {
   auto row = [](const char* name, double v) {
     char b[64];
@@ -71,6 +73,8 @@ std::vector<std::string> fit_table(const FitStatistics& f) {
           row("BETA", f.beta),
           row("PBIAS %", f.pbias)};
 }
+
+namespace {
 
 // What a worker found for a point, until the record of that evaluation is
 // written. Points are keyed by their values; equal points score alike.
@@ -321,7 +325,8 @@ int run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& repo
   std::unique_ptr<SceSearch> search = make_search(objective);
   search->stop_requested = [] { return SearchInterrupt::received() != 0; };
 
-  const std::string key = settings_key(p, opt.objective);
+  // A resumed search scores the periods it began with.
+  const std::string key = settings_key(p, opt.objective) + periods_key(opt.periods);
   Checkpoint cp;
   cp.key = key;
   cp.inputs = inputs;

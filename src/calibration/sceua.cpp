@@ -7,6 +7,8 @@
 #include "calibration/evaluate.hpp"
 #include "calibration/funcval.hpp"
 #include "calibration/parameter_vector.hpp"
+#include "calibration/period_scoring.hpp"
+#include "calibration/remote_evaluator.hpp"
 #include "calibration/sce_calibration.hpp"
 #include "calibration/sce_report.hpp"
 #include "forcing/csv_forcing.hpp"
@@ -59,6 +61,7 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Control
 
   // The search leaves missing observations out of its objective: with none
   // left there is nothing to fit, and every point would score alike.
+  PeriodScoring periods;
   if (run_search) {
     // Without a cross-section no discharge is compared at all.
     if (s.N_SECTIONS < 1) {
@@ -73,6 +76,10 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Control
     } catch (const InputError&) {
       records = -1;  // the run refuses its step count at the first evaluation
     }
+    if (search->periods.any()) {
+      const SeriesWindow w = run_window(s, ctl, 0);
+      periods = score_calibration_only(s, search->periods, w.start, w.step, records >= 0 ? records : N_OBS, OBS_FILE);
+    }
     if (records >= 0 && observed_values(s, records) == 0) {
       throw InputError("file '" + OBS_FILE + "': no observed discharge in the " + std::to_string(records) +
                        " records the run compares: every value is missing (negative or not a number); "
@@ -84,10 +91,14 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Control
   int status = 0;
   if (run_search) {
     status = run_calibration_search(s, p, report, *search, search_inputs(ctl));
+    // A process that served evaluations of another's search has no best run.
+    const RemoteEvaluator* remote = remote_evaluator();
+    if (remote && remote->serves()) return status;
+    if (search->periods.any()) report_periods(s, periods, search->periods, report);
   } else {
     FUNCVAL(s, &p.PAR0(1), p.NPAR);
   }
-  if (run_search || dated_inputs(4, ctl)) write_dated_outlet(s, N_OBS);
+  if (run_search || dated_inputs(4, ctl)) write_dated_outlet(s, N_OBS, periods);
   return status;
 }
 

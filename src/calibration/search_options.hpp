@@ -1,6 +1,7 @@
 #pragma once
 // Command-line choices of the calibration search (tarvex --search).
 #include "calibration/fit_statistics.hpp"
+#include "calibration/score_periods.hpp"
 
 namespace tarvex {
 
@@ -10,6 +11,7 @@ struct SearchOptions {
   int jobs = 0;                         // threads; 0: the machine's cores
   bool resume = false;                  // continue from the checkpoint
   bool progress = false;                // progress lines on stderr even when it is no terminal
+  ScorePeriods periods;                 // --warmup, --calibration-period, --validation-period
 };
 
 }  // namespace tarvex

@@ -19,6 +19,17 @@ std::optional<int32_t> parse_jobs(const std::string& v) {
   return n;
 }
 
+// Days of a warm-up: a plain decimal number, 0 to 100000.
+std::optional<double> parse_days(const std::string& v) {
+  if (v.empty() || v.size() > 12 || v.find_first_not_of("0123456789.") != std::string::npos ||
+      v.find('.') != v.rfind('.') || v == ".") {
+    return std::nullopt;
+  }
+  const double d = std::stod(v);
+  if (d > 100000.0) return std::nullopt;
+  return d;
+}
+
 }  // namespace
 
 std::optional<CommandLine> parse_command_line(const std::vector<std::string>& args, std::string& error) {
@@ -91,6 +102,29 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
       }
       cl.search.objective = *o;
       option_given = "--objective";
+    } else if (a == "--warmup" || a.rfind("--warmup=", 0) == 0) {
+      std::optional<std::string> v = a == "--warmup" ? value(a) : std::optional<std::string>(a.substr(9));
+      if (!v) return std::nullopt;
+      auto d = parse_days(*v);
+      if (!d) {
+        error = "the warm-up must be a number of days from 0 to 100000, found '" + *v + "'";
+        return std::nullopt;
+      }
+      cl.search.periods.warmup_days = *d;
+      option_given = "--warmup";
+    } else if (a == "--calibration-period" || a == "--validation-period" || a.rfind("--calibration-period=", 0) == 0 ||
+               a.rfind("--validation-period=", 0) == 0) {
+      const std::size_t eq = a.find('=');
+      const std::string opt = a.substr(0, eq);
+      std::optional<std::string> v = eq == std::string::npos ? value(a) : std::optional<std::string>(a.substr(eq + 1));
+      if (!v) return std::nullopt;
+      std::optional<DatePeriod> period = parse_period(*v, error);
+      if (!period) {
+        error = "option " + opt + ": " + error;
+        return std::nullopt;
+      }
+      (opt == "--calibration-period" ? cl.search.periods.calibration : cl.search.periods.validation) = period;
+      option_given = opt;
     } else if (a == "-j" || a == "--jobs" || a.rfind("--jobs=", 0) == 0 || (a.size() > 2 && a.rfind("-j", 0) == 0)) {
       std::optional<std::string> v = a == "-j" || a == "--jobs" ? value(a)
                                      : std::optional<std::string>(a.substr(a[1] == 'j' ? 2 : 7));
@@ -109,6 +143,13 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
   }
   if (!option_given.empty() && !search_given) {
     error = "option " + option_given + " needs --search";
+    return std::nullopt;
+  }
+  const ScorePeriods& periods = cl.search.periods;
+  if (periods.calibration && periods.validation && periods.calibration->from < periods.validation->end &&
+      periods.validation->from < periods.calibration->end) {
+    error = "the calibration period '" + periods.calibration->text + "' and the validation period '" +
+            periods.validation->text + "' overlap";
     return std::nullopt;
   }
   if (search_given && cl.mode != 4) {

@@ -38,13 +38,14 @@ void write_discharge_csv(TextWriter& out, int64_t start, int64_t step, const std
 }
 
 void write_outlet_csv(const std::string& name, int64_t start, int64_t step, const std::vector<float>& simulated,
-                      const std::vector<float>& observed, int32_t scored) {
+                      const std::vector<float>& observed, const std::vector<std::string>& periods) {
   TextWriter out(name);
   out.line("time,simulated,observed,period");
   for (std::size_t m = 0; m < simulated.size(); ++m) {
     std::string line = format_iso_time(start + static_cast<int64_t>(m) * step) + "," + shortest(simulated[m]) + ",";
     if (m < observed.size() && !std::isnan(observed[m]) && observed[m] >= 0.0f) line += shortest(observed[m]);
-    line += static_cast<int64_t>(m) < scored ? ",calibration" : ",";
+    line += ",";
+    if (m < periods.size()) line += periods[m];
     out.line(line);
   }
   out.close();

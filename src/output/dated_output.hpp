@@ -22,9 +22,9 @@ void write_discharge_csv(TextWriter& out, int64_t start, int64_t step, const std
                          const std::vector<float>& total, int32_t records, int32_t kind, int32_t year_steps);
 
 // time,simulated,observed,period: observed is empty where missing (NaN or
-// negative) or past the observations; period is "calibration" for the
-// first scored records, empty after them.
+// negative) or past the observations; period the label of the record
+// (warmup, calibration, validation), empty past the labels.
 void write_outlet_csv(const std::string& name, int64_t start, int64_t step, const std::vector<float>& simulated,
-                      const std::vector<float>& observed, int32_t scored);
+                      const std::vector<float>& observed, const std::vector<std::string>& periods);
 
 }  // namespace tarvex

@@ -161,7 +161,7 @@ int32_t WRITE_OUTPUT(const ModelState& s, const ControlFile& ctl, int32_t nsteps
       const auto records = static_cast<std::size_t>(std::max(nsteps, 0));
       std::vector<float> total(series[0].total.begin(), series[0].total.begin() + static_cast<std::ptrdiff_t>(records));
       write_outlet_csv("outlet.csv", day_seconds(s.START_YEAR, s.START_MONTH, s.START_DAY), std::llround(s.DT_RAIN),
-                       total, {}, 0);
+                       total, {}, {});
     }
   }
 

@@ -248,5 +248,70 @@ TEST(DatedResults, DischargeFileNamedCsvHoldsTheSeriesWithDates) {
   }
 }
 
+// A search scoring a calibration period after a warm-up scores what a
+// search over observations missing outside that period scores.
+TEST(ScorePeriods, WarmupAndPeriodsChooseTheScoredRecords) {
+  TempDir periods, masked;
+  for (const TempDir* d : {&periods, &masked}) test::copy_dir(test::test_data_dir() / "small", d->path());
+  // Records 49 (3 October, after two days of warm-up) to 192 (8 October).
+  const auto lines = test::lines_of(masked.read("obs.txt"));
+  std::string t = lines[0] + "\n" + lines[1] + "\n";
+  for (int n = 1; n <= kRecords; ++n) t += (n >= 49 && n <= 192 ? lines[static_cast<std::size_t>(n + 1)] : "-1") + "\n";
+  masked.write("obs.txt", t);
+
+  const auto a = run_tarvex({"--search", "-j", "1", "--warmup", "2", "--calibration-period", "2020-10-01/2020-10-08",
+                             "--validation-period=2020-10-09/2020-10-31"},
+                            periods.path());
+  const auto b = run_tarvex({"--search", "-j", "1"}, masked.path());
+  ASSERT_EQ(a.exit_code, 0) << a.err;
+  ASSERT_EQ(b.exit_code, 0) << b.err;
+  EXPECT_EQ(periods.read("min-ris.txt"), masked.read("min-ris.txt"));
+  EXPECT_EQ(periods.read("sce_evaluations.csv"), masked.read("sce_evaluations.csv"));
+  EXPECT_EQ(periods.read("outlet.out"), masked.read("outlet.out"));
+
+  const std::string report = periods.read("sceout.dat");
+  EXPECT_NE(report.find("FIT OF THE BEST RUN (144 PAIRS)"), std::string::npos) << report;
+  const std::size_t v = report.find("VALIDATION PERIOD 2020-10-09/2020-10-31");
+  ASSERT_NE(v, std::string::npos) << report;
+  EXPECT_NE(report.find("FIT OF THE BEST RUN (108 PAIRS)", v), std::string::npos) << report;
+  EXPECT_NE(a.out.find("Validation period"), std::string::npos) << a.out;
+
+  const auto rows = test::lines_of(periods.read("outlet.csv"));
+  ASSERT_EQ(rows.size(), static_cast<std::size_t>(kRecords + 1));
+  std::map<std::string, int> count;
+  for (std::size_t n = 1; n < rows.size(); ++n) count[fields(rows[n])[3]]++;
+  EXPECT_EQ(count["warmup"], 48);
+  EXPECT_EQ(count["calibration"], 144);
+  EXPECT_EQ(count["validation"], 108);
+  EXPECT_EQ(fields(rows[48])[3], "warmup");
+  EXPECT_EQ(fields(rows[49])[0], "2020-10-03T00:00");
+  EXPECT_EQ(fields(rows[49])[3], "calibration");
+  EXPECT_EQ(fields(rows[193])[3], "validation");
+  // The observations stay whole in the dated series.
+  EXPECT_FALSE(fields(rows[1])[2].empty());
+}
+
+TEST(ScorePeriods, SlipsAreRefused) {
+  TempDir d;
+  test::copy_dir(test::test_data_dir() / "small", d.path());
+  const std::vector<std::vector<std::string>> usage = {
+      {"--warmup", "2"},  // without --search
+      {"--search", "--warmup", "two"},
+      {"--search", "--calibration-period", "2020-10-05"},
+      {"--search", "--calibration-period", "2020-10-05/2020-10-01"},
+      {"--search", "--calibration-period", "2020-10-01/2020-10-05", "--validation-period", "2020-10-05/2020-10-09"},
+  };
+  for (const auto& args : usage) {
+    const auto r = run_tarvex(args, d.path());
+    EXPECT_EQ(r.exit_code, 2) << args.back() << ": " << r.err;
+    EXPECT_EQ(test::lines_of(r.err).size(), 1u) << r.err;
+  }
+  // A calibration period the run does not reach.
+  const auto r = run_tarvex({"--search", "--calibration-period", "2021-01-01/2021-01-31"}, d.path());
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("'obs.txt': no observed discharge in the calibration period"), std::string::npos) << r.err;
+  EXPECT_FALSE(d.exists("sceout.dat"));
+}
+
 }  // namespace
 }  // namespace tarvex

@@ -1,0 +1,73 @@
+#include "calibration/period_scoring.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "calibration/evaluate.hpp"
+#include "calibration/fit_statistics.hpp"
+#include "calibration/sce_calibration.hpp"
+#include "io/csv_series.hpp"
+#include "io/input_error.hpp"
+#include "io/quoted.hpp"
+
+namespace tarvex {
+namespace {
+
+std::string describe(const ScorePeriods& p) {
+  std::string d = p.calibration ? p.calibration->text : std::string("every record after the warm-up");
+  if (p.calibration && p.validation) d += " (validation " + p.validation->text + ")";
+  if (!p.calibration && p.validation) d += " but the validation period " + p.validation->text;
+  if (p.warmup_days > 0.0) d += ", warm-up " + shortest(p.warmup_days) + " days";
+  return d;
+}
+
+}  // namespace
+
+PeriodScoring score_calibration_only(ModelState& s, const ScorePeriods& p, int64_t start, int64_t step,
+                                     int32_t records, const std::string& obs_file) {
+  PeriodScoring ps;
+  const int32_t n = std::min(records, s.Q_OBS.rows());
+  ps.periods = record_periods(p, start, step, n);
+  int64_t kept = 0;
+  for (int32_t IOUT = 1; IOUT <= n; ++IOUT) {
+    ps.observed.push_back(s.Q_OBS(IOUT, 1));
+    const bool scored = ps.periods[static_cast<std::size_t>(IOUT - 1)] == RecordPeriod::calibration;
+    for (int32_t k = 1; k <= s.N_SECTIONS; ++k) {
+      if (!scored) s.Q_OBS(IOUT, k) = std::numeric_limits<float>::quiet_NaN();
+      kept += scored && !observed_missing(s.Q_OBS(IOUT, k)) ? 1 : 0;
+    }
+  }
+  if (kept == 0) {
+    throw InputError("file " + quoted_name(obs_file) + ": no observed discharge in the calibration period, " +
+                     describe(p) + ", among the " + std::to_string(n) + " records the run compares (" +
+                     format_iso_time(start) + " to " + format_iso_time(start + (n - 1) * step) +
+                     "); the search has nothing to fit");
+  }
+  return ps;
+}
+
+void report_periods(const ModelState& s, const PeriodScoring& ps, const ScorePeriods& p, TextWriter& report) {
+  report.line("");
+  report.line("  SCORED: CALIBRATION PERIOD " + describe(p));
+  print_line("  Scored: calibration period " + describe(p));
+  if (!p.validation) return;
+  RunScore r;
+  r.aggregated = !s.step_plan.same_step;
+  std::vector<double> sim, obs;
+  for (std::size_t m = 0; m < ps.periods.size(); ++m) {
+    if (ps.periods[m] != RecordPeriod::validation) continue;
+    sim.push_back(simulated_value(s, r, static_cast<int32_t>(m + 1), 1));
+    obs.push_back(ps.observed[m]);
+  }
+  const FitStatistics fit = fit_statistics(sim, obs);
+  report.line("");
+  report.line("  VALIDATION PERIOD " + p.validation->text);
+  print_line("  Validation period " + p.validation->text);
+  for (const std::string& l : fit_table(fit)) {
+    report.line(l);
+    print_line(l);
+  }
+}
+
+}  // namespace tarvex
