@@ -161,7 +161,9 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
 
 const char* usage_text() {
   return "Usage: tarvex [--mode MODE] [-C DIR] [-j N] [--no-limits] [--strict]\n"
-         "              [--search [--objective NAME] [--resume] [--progress]]\n"
+         "              [--search [--objective NAME] [--resume] [--progress]\n"
+         "                [--warmup DAYS] [--calibration-period FROM/TO]\n"
+         "                [--validation-period FROM/TO]]\n"
          "\n"
          "Distributed rainfall-runoff model of one catchment. Reads the control file\n"
          "\"Tarvex.in\" and the files it names from the working directory.\n"
@@ -195,6 +197,12 @@ const char* usage_text() {
          "      --resume          continue the search saved in \"sce_checkpoint.txt\"\n"
          "      --progress        a progress line per loop on stderr (default only when\n"
          "                        stderr is a terminal)\n"
+         "      --warmup DAYS     the first DAYS days are simulated but not scored\n"
+         "      --calibration-period FROM/TO\n"
+         "                        score only these records (ISO dates, inclusive;\n"
+         "                        default every record after the warm-up)\n"
+         "      --validation-period FROM/TO\n"
+         "                        also give the best run's fit on these records\n"
          "                        In a build with MPI (-DTARVEX_MPI=ON),\n"
          "                        mpirun -np K tarvex --search [-j N] spreads the\n"
          "                        evaluations over K ranks of N threads; rank 0 writes\n"
