@@ -11,6 +11,7 @@
 #include "model/memory_estimate.hpp"
 #include "model/warn_error.hpp"
 #include "io/control_file.hpp"
+#include "io/csv_series.hpp"
 #include "io/file_identity.hpp"
 #include "io/input_error.hpp"
 #include "io/text_writer.hpp"
@@ -61,6 +62,15 @@ void check_files_apart(int32_t mode, const ControlFile& ctl) {
     add(in, r.curve_numbers, "the curve-number file");
     add(in, r.rain, "the rain file");
     if (mode != 2) add(in, r.temperature, "the temperature file");
+    // The tables beside a dated series.
+    auto beside = [&](const ControlValue<std::string>& v, const char* kind, const std::string& role) {
+      if (v.ok() && is_csv_name(*v)) in.push_back({beside_series(*v, kind), role + " of '" + *v + "'"});
+    };
+    beside(r.rain, "stations", "the gauge positions");
+    if (mode != 2) {
+      beside(r.temperature, "stations", "the station positions");
+      beside(r.temperature, "et", "the evapotranspiration coefficients");
+    }
     if (mode == 4) {
       add(in, ctl.observed.file, "the observed discharge file");
       in.push_back({"scein.dat", "the search settings"});

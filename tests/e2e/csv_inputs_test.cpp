@@ -116,6 +116,14 @@ TEST(CsvInputs, GaugeMissingFromTheStationsFileIsAnInputError) {
   EXPECT_EQ(test::lines_of(r.err).size(), 1u) << r.err;
   EXPECT_NE(r.err.find("rain.stations.csv"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("'east'"), std::string::npos) << r.err;
+
+  // The table beside a series is an input no result may overwrite.
+  d.write("rain.stations.csv", kStations);
+  rename_in_control(d, {{"discharge.out", "rain.stations.csv"}});
+  const auto over = run_tarvex({"--mode", "2"}, d.path());
+  EXPECT_EQ(over.exit_code, 1);
+  EXPECT_NE(over.err.find("would overwrite the gauge positions"), std::string::npos) << over.err;
+  EXPECT_EQ(d.read("rain.stations.csv"), kStations);
 }
 
 // The small catchment's observations as CSV, with the values of records 40
