@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -59,6 +61,24 @@ TEST(CsvInputs, ExampleInCsvFormGivesTheResultsOfTheTextForm) {
       EXPECT_TRUE(from_csv[name] == content) << "mode " << mode << ": " << name << " differs";
     }
   }
+}
+
+// The committed CSV example is what the converter makes of the text one.
+TEST(CsvInputs, ConverterMakesTheCommittedExample) {
+  if (std::system("python3 -c '' >/dev/null 2>&1") != 0) GTEST_SKIP() << "python3 is not installed";
+  const fs::path examples = test::source_dir() / "examples";
+  TempDir d;
+  const std::string cmd = "python3 '" + (examples / "text_to_csv.py").string() + "' '" +
+                          (examples / "catchment").string() + "' '" + d.path().string() + "' >/dev/null";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  const auto made = test::files_in(d);
+  for (const auto& e : fs::directory_iterator(examples / "catchment-csv")) {
+    const std::string name = e.path().filename().string();
+    ASSERT_TRUE(made.count(name)) << name;
+    EXPECT_TRUE(d.read(name) == test::read_file(e.path())) << name << " differs";
+  }
+  EXPECT_EQ(made.size(), static_cast<std::size_t>(std::distance(fs::directory_iterator(examples / "catchment-csv"),
+                                                                fs::directory_iterator())));
 }
 
 // The small catchment's 300 hourly records from 1 October 2020 and its two
