@@ -47,6 +47,27 @@ PeriodScoring score_calibration_only(ModelState& s, const ScorePeriods& p, int64
   return ps;
 }
 
+FitStatistics validation_fit(const ModelState& s, const RunScore& r, const std::vector<float>& observed,
+                             std::vector<double>& sim, std::vector<double>& obs) {
+  sim.clear();
+  obs.clear();
+  const std::size_t n = std::min(observed.size(), static_cast<std::size_t>(std::max(r.NOUT, 0)));
+  for (std::size_t m = 0; m < n; ++m) {
+    if (std::isnan(observed[m])) continue;
+    sim.push_back(simulated_value(s, r, static_cast<int32_t>(m + 1), 1));
+    obs.push_back(observed[m]);
+  }
+  return fit_statistics(sim, obs);
+}
+
+std::vector<float> validation_observed(const PeriodScoring& ps) {
+  std::vector<float> v(ps.observed.size(), std::numeric_limits<float>::quiet_NaN());
+  for (std::size_t m = 0; m < v.size(); ++m) {
+    if (ps.periods[m] == RecordPeriod::validation) v[m] = ps.observed[m];
+  }
+  return v;
+}
+
 void report_periods(const ModelState& s, const PeriodScoring& ps, const ScorePeriods& p, TextWriter& report) {
   report.line("");
   report.line("  SCORED: CALIBRATION PERIOD " + describe(p));
@@ -54,13 +75,9 @@ void report_periods(const ModelState& s, const PeriodScoring& ps, const ScorePer
   if (!p.validation) return;
   RunScore r;
   r.aggregated = !s.step_plan.same_step;
+  r.NOUT = static_cast<int32_t>(ps.periods.size());
   std::vector<double> sim, obs;
-  for (std::size_t m = 0; m < ps.periods.size(); ++m) {
-    if (ps.periods[m] != RecordPeriod::validation) continue;
-    sim.push_back(simulated_value(s, r, static_cast<int32_t>(m + 1), 1));
-    obs.push_back(ps.observed[m]);
-  }
-  const FitStatistics fit = fit_statistics(sim, obs);
+  const FitStatistics fit = validation_fit(s, r, validation_observed(ps), sim, obs);
   report.line("");
   report.line("  VALIDATION PERIOD " + p.validation->text);
   print_line("  Validation period " + p.validation->text);

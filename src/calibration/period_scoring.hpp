@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "calibration/evaluate.hpp"
+#include "calibration/fit_statistics.hpp"
 #include "calibration/score_periods.hpp"
 #include "io/text_writer.hpp"
 #include "model/model_state.hpp"
@@ -22,6 +24,14 @@ struct PeriodScoring {
 // the calibration period holds no observed value.
 PeriodScoring score_calibration_only(ModelState& s, const ScorePeriods& p, int64_t start, int64_t step,
                                      int32_t records, const std::string& obs_file);
+
+// Fit of the run r made on s over the records whose value in observed
+// (records from 1) is not NaN; sim and obs are scratch buffers.
+FitStatistics validation_fit(const ModelState& s, const RunScore& r, const std::vector<float>& observed,
+                             std::vector<double>& sim, std::vector<double>& obs);
+// observed as read on the validation records, NaN on the others; empty
+// without a validation period.
+std::vector<float> validation_observed(const PeriodScoring& ps);
 
 // After the search, with its best run in s: the calibration period on a
 // line of the report, and with a validation period its fit table, in the

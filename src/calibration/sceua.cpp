@@ -90,7 +90,9 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Control
   write_search_banner(report);
   int status = 0;
   if (run_search) {
-    status = run_calibration_search(s, p, report, *search, search_inputs(ctl));
+    SearchOptions options = *search;
+    if (search->periods.validation) options.validation_observed = validation_observed(periods);
+    status = run_calibration_search(s, p, report, options, search_inputs(ctl));
     // A process that served evaluations of another's search has no best run.
     const RemoteEvaluator* remote = remote_evaluator();
     if (remote && remote->serves()) return status;
