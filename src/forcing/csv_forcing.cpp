@@ -162,6 +162,8 @@ void INPUT_TEMP_CSV(ModelState& s, const std::string& name, const SeriesWindow& 
 void load_observed_csv(ModelState& s, const std::string& name, const SeriesWindow& w, bool missing_allowed) {
   const CsvSeries series = read_csv_series(name, w, 0.0f);
   const auto nc = static_cast<int32_t>(series.columns.size());
+  // Without a cross-section nothing is compared (the search refuses that).
+  if (s.N_SECTIONS == 0) return;
   if (nc != s.N_SECTIONS) {
     throw InputError("file " + quoted_name(name) + ": line 1: " + std::to_string(nc) +
                      " discharge columns; the run has " + std::to_string(s.N_SECTIONS) +
