@@ -23,7 +23,7 @@ void INPUT_RAIN_CSV(ModelState& s, const std::string& name, const SeriesWindow& 
 // The same for temperature, with the evapotranspiration table beside it.
 void INPUT_TEMP_CSV(ModelState& s, const std::string& name, const SeriesWindow& w, const GeoReference& geo);
 // Q_OBS(1..w.records, 1..N_SECTIONS) by time, one column per cross-section
-// (nothing is read without a cross-section).
+// (the series is checked but nothing is kept without a cross-section).
 // A missing value reads as NaN when missing_allowed, else is refused.
 void load_observed_csv(ModelState& s, const std::string& name, const SeriesWindow& w, bool missing_allowed);
 
