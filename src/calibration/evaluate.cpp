@@ -49,7 +49,7 @@ RunScore evaluate_run(const RunModel& s) {
   if (s.catchment.N_SECTIONS > 0) {
     for (int32_t IOUT = 1; IOUT <= NOUT; ++IOUT) {
       for (int32_t k_s = 1; k_s <= s.catchment.N_SECTIONS; ++k_s) {
-        const float d = simulated_value(s, r, IOUT, k_s) - s.forcing.Q_OBS(IOUT, k_s);
+        const float d = simulated_value(s.results, r, IOUT, k_s) - s.forcing.Q_OBS(IOUT, k_s);
         OF = OF + d * d;
         if (!observed_missing(s.forcing.Q_OBS(IOUT, k_s))) OF_OBSERVED = OF_OBSERVED + d * d;
       }
@@ -60,10 +60,10 @@ RunScore evaluate_run(const RunModel& s) {
   return r;
 }
 
-int32_t compared_records(const RunModel& s) {
-  const int32_t steps = RUN_STEP_COUNT(s.params.step_plan, RunKind::objective);
-  if (s.params.step_plan.same_step) return steps;
-  return static_cast<int32_t>(static_cast<float>(steps) / s.params.step_plan.steps_per_record);
+int32_t compared_records(const StepPlan& plan) {
+  const int32_t steps = RUN_STEP_COUNT(plan, RunKind::objective);
+  if (plan.same_step) return steps;
+  return static_cast<int32_t>(static_cast<float>(steps) / plan.steps_per_record);
 }
 
 int64_t observed_values(const RunModel& s, int32_t records) {
@@ -83,7 +83,7 @@ FitStatistics run_fit(const RunModel& s, const RunScore& r, std::vector<double>&
   obs.clear();
   for (int32_t IOUT = 1; IOUT <= r.NOUT; ++IOUT) {
     for (int32_t k_s = 1; k_s <= s.catchment.N_SECTIONS; ++k_s) {
-      sim.push_back(simulated_value(s, r, IOUT, k_s));
+      sim.push_back(simulated_value(s.results, r, IOUT, k_s));
       obs.push_back(s.forcing.Q_OBS(IOUT, k_s));
     }
   }

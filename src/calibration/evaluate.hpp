@@ -21,7 +21,7 @@ struct RunScore {
 
 // Records a run compares with Q_OBS: its steps, or with DT_RAIN != DT_SIM
 // its records. Throws InputError when the run has too many steps.
-int32_t compared_records(const RunModel& s);
+int32_t compared_records(const StepPlan& plan);
 // Observed values among the first `records` records of Q_OBS that are not
 // missing (every section).
 int64_t observed_values(const RunModel& s, int32_t records);
@@ -48,8 +48,8 @@ struct WorkerRecords {
 };
 
 // Simulated discharge of record IOUT at section k_s after evaluate_run.
-inline float simulated_value(const RunModel& s, const RunScore& r, int32_t IOUT, int32_t k_s) {
-  return r.aggregated ? s.results.Q_SIM_AGG(IOUT, k_s) : s.results.Q_SECTION(IOUT, k_s);
+inline float simulated_value(const Results& res, const RunScore& r, int32_t IOUT, int32_t k_s) {
+  return r.aggregated ? res.Q_SIM_AGG(IOUT, k_s) : res.Q_SECTION(IOUT, k_s);
 }
 
 // Fit statistics of the compared records (record by record, sections in

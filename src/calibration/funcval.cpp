@@ -15,7 +15,7 @@ float FUNCVAL(ModelState& s, const double* X, int32_t NOPT) {
   const RunScore r = evaluate_run(s);
   const int32_t NOUT = r.NOUT;
   const float OF = r.OBJ;
-  auto simulated = [&](int32_t IOUT, int32_t k_s) { return simulated_value(s, r, IOUT, k_s); };
+  auto simulated = [&](int32_t IOUT, int32_t k_s) { return simulated_value(s.results, r, IOUT, k_s); };
   const float OBJ = OF;
   // The run's discharges are numbers (the run refuses others), but their
   // squared differences may still overflow: no score to log then.

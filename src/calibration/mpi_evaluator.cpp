@@ -17,33 +17,47 @@
 namespace tarvex {
 namespace {
 
-// Reply: objective, failed flag, then the fit statistics.
-constexpr int kReply = 14;
+// Reply: objective, failed flag, then the fit statistics and those of the
+// validation period.
+constexpr int kFit = 12;
+constexpr int kReply = 2 + 2 * kFit;
+
+void pack_fit(const FitStatistics& f, double* b) {
+  const double v[kFit] = {static_cast<double>(f.pairs), f.sse, f.rmse, f.nse, f.log_nse, f.r,
+                          f.alpha, f.beta, f.gamma, f.kge, f.kge2012, f.pbias};
+  std::copy(v, v + kFit, b);
+}
+
+FitStatistics unpack_fit(const double* b) {
+  FitStatistics f;
+  f.pairs = static_cast<long>(b[0]);
+  f.sse = b[1];
+  f.rmse = b[2];
+  f.nse = b[3];
+  f.log_nse = b[4];
+  f.r = b[5];
+  f.alpha = b[6];
+  f.beta = b[7];
+  f.gamma = b[8];
+  f.kge = b[9];
+  f.kge2012 = b[10];
+  f.pbias = b[11];
+  return f;
+}
 
 void pack(const PointScore& s, double* b) {
-  const FitStatistics& f = s.fit;
-  const double v[kReply] = {s.f,   s.failed ? 1.0 : 0.0, static_cast<double>(f.pairs), f.sse, f.rmse,
-                            f.nse, f.log_nse, f.r, f.alpha, f.beta, f.gamma, f.kge, f.kge2012, f.pbias};
-  std::copy(v, v + kReply, b);
+  b[0] = s.f;
+  b[1] = s.failed ? 1.0 : 0.0;
+  pack_fit(s.fit, b + 2);
+  pack_fit(s.validation, b + 2 + kFit);
 }
 
 PointScore unpack(const double* b) {
   PointScore s;
-  FitStatistics& f = s.fit;
   s.f = b[0];
   s.failed = b[1] != 0.0;
-  f.pairs = static_cast<long>(b[2]);
-  f.sse = b[3];
-  f.rmse = b[4];
-  f.nse = b[5];
-  f.log_nse = b[6];
-  f.r = b[7];
-  f.alpha = b[8];
-  f.beta = b[9];
-  f.gamma = b[10];
-  f.kge = b[11];
-  f.kge2012 = b[12];
-  f.pbias = b[13];
+  s.fit = unpack_fit(b + 2);
+  s.validation = unpack_fit(b + 2 + kFit);
   return s;
 }
 

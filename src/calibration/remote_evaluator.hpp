@@ -21,6 +21,7 @@ struct PointScore {
   double f = 0.0;
   bool failed = false;
   FitStatistics fit;
+  FitStatistics validation;  // on the validation period, when one is set
 };
 
 // Scores x on the model copy of thread `thread` of a serving process.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "calibration/evaluate.hpp"
+#include "calibration/period_scoring.hpp"
 #include "calibration/remote_evaluator.hpp"
 #include "calibration/sce_search.hpp"
 #include "calibration/search_inputs.hpp"
@@ -53,6 +54,8 @@ std::string settings_key(const SceSettings& p, Objective objective) {
   return k;
 }
 
+}  // namespace
+
 std::vector<std::string> fit_table(const FitStatistics& f) {
   auto row = [](const char* name, double v) {
     char b[64];
@@ -72,11 +75,14 @@ std::vector<std::string> fit_table(const FitStatistics& f) {
           row("PBIAS %", f.pbias)};
 }
 
+namespace {
+
 // What a worker found for a point, until the record of that evaluation is
 // written. Points are keyed by their values; equal points score alike.
 struct Scored {
   FitStatistics fit;
   bool failed = false;
+  FitStatistics validation;
 };
 
 struct Checkpoint {
@@ -264,6 +270,9 @@ int run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& repo
       set_parameters(*params[static_cast<std::size_t>(thread)], x.data(), n);
       const RunScore run = evaluate_run(w);
       r.fit = run_fit(w, run, buf.sim, buf.obs);
+      if (!opt.validation_observed.empty()) {
+        r.validation = validation_fit(w.results, run, opt.validation_observed, buf.sim, buf.obs);
+      }
       // Missing observations are left out of every objective, as in the fit.
       r.f = opt.objective == Objective::sse ? static_cast<double>(run.OBJ_OBSERVED)
                                             : objective_value(opt.objective, r.fit);
@@ -318,14 +327,15 @@ int run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& repo
 
   auto objective = [&](int worker, std::span<const double> x) -> double {
     const PointScore r = worker < local ? score(worker, x) : remote->evaluate(worker - local, x);
-    scored[static_cast<std::size_t>(worker)].push_back(Scored{r.fit, r.failed});
+    scored[static_cast<std::size_t>(worker)].push_back(Scored{r.fit, r.failed, r.validation});
     return r.f;
   };
 
   std::unique_ptr<SceSearch> search = make_search(objective);
   search->stop_requested = [] { return SearchInterrupt::received() != 0; };
 
-  const std::string key = settings_key(p, opt.objective);
+  // A resumed search scores the periods it began with.
+  const std::string key = settings_key(p, opt.objective) + periods_key(opt.periods);
   Checkpoint cp;
   cp.key = key;
   cp.inputs = inputs;
@@ -346,6 +356,9 @@ int run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& repo
     std::string header = "evaluation,loop,complex";
     for (int j = 1; j <= n; ++j) header += ",X" + std::to_string(j);
     header += ",objective,NSE,logNSE,KGE,KGE2012,r,alpha,beta,PBIAS,RMSE";
+    if (!opt.validation_observed.empty()) {
+      header += ",val_NSE,val_logNSE,val_KGE,val_KGE2012,val_r,val_alpha,val_beta,val_PBIAS,val_RMSE";
+    }
     // On disk at once: the loops append their rows to it as they end.
     replace_file_atomically(kEvaluationsFile, header + "\n");
     const std::vector<std::string> head = {
@@ -369,11 +382,14 @@ int run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& repo
     std::string row = std::to_string(ev.number) + "," + std::to_string(ev.loop) + "," + std::to_string(ev.complex);
     for (double v : ev.x) row += "," + shortest(v);
     row += "," + shortest(ev.f);
-    const FitStatistics& f = r.fit;
-    for (double v : {f.nse, f.log_nse, f.kge, f.kge2012, f.r, f.alpha, f.beta, f.pbias, f.rmse}) {
-      row += ",";
-      if (!r.failed) row += shortest(v);
-    }
+    auto columns = [&](const FitStatistics& f) {
+      for (double v : {f.nse, f.log_nse, f.kge, f.kge2012, f.r, f.alpha, f.beta, f.pbias, f.rmse}) {
+        row += ",";
+        if (!r.failed) row += shortest(v);
+      }
+    };
+    columns(r.fit);
+    if (!opt.validation_observed.empty()) columns(r.validation);
     csv_rows += row + "\n";
   };
 
@@ -453,7 +469,7 @@ int run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& repo
 
   SeriesWriter outlet("outlet.out");
   for (int32_t IOUT = 1; IOUT <= best.NOUT; ++IOUT) {
-    for (int32_t k_s = 1; k_s <= s.catchment.N_SECTIONS; ++k_s) outlet.value(IOUT, simulated_value(s, best, IOUT, k_s));
+    for (int32_t k_s = 1; k_s <= s.catchment.N_SECTIONS; ++k_s) outlet.value(IOUT, simulated_value(s.results, best, IOUT, k_s));
   }
   outlet.close();
 

@@ -15,6 +15,7 @@
 // A point whose run fails (the run's guards throw InputError) or whose
 // objective is not a number scores +infinity and the search goes on; its CSV
 // row has empty statistics.
+#include <string>
 #include <vector>
 
 #include "calibration/sce_settings.hpp"
@@ -43,6 +44,10 @@ void check_search_settings(const SceSettings& set);
 // the records stay those of the last completed loop (its checkpoint), the
 // report and "outlet.out" give the best point so far, and the result is
 // 128 + the signal number (130, 143). Otherwise 0.
+// The fit table of sceout.dat and standard output: a title line with the
+// number of pairs, then one line per statistic.
+std::vector<std::string> fit_table(const FitStatistics& f);
+
 int run_calibration_search(ModelState& s, const SceSettings& set, TextWriter& report, const SearchOptions& opt,
                            const std::vector<InputDigest>& inputs);
 

@@ -4,12 +4,17 @@
 #include <cmath>
 #include <string>
 
+#include "calibration/dated_outlet.hpp"
 #include "calibration/evaluate.hpp"
 #include "calibration/funcval.hpp"
 #include "calibration/parameter_vector.hpp"
+#include "calibration/period_scoring.hpp"
+#include "calibration/remote_evaluator.hpp"
 #include "calibration/sce_calibration.hpp"
 #include "calibration/sce_report.hpp"
+#include "forcing/csv_forcing.hpp"
 #include "model/warn_error.hpp"
+#include "output/dated_output.hpp"
 #include "io/input_error.hpp"
 #include "io/record_reader.hpp"
 #include "io/text_writer.hpp"
@@ -38,7 +43,9 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Control
   // A run compares up to its last record: those past the file read as zero.
   s.size_observed(std::max(N_OBS, RUN_STEP_COUNT(s.params.step_plan, RunKind::objective)));
 
-  {
+  if (is_csv_name(OBS_FILE)) {
+    load_observed_csv(s, OBS_FILE, run_window(s, ctl, N_OBS), run_search);
+  } else {
     RecordReader obs(OBS_FILE);
     if (N_OBS_HEAD > 0) obs.skip(N_OBS_HEAD, "a header record");
     for (int32_t n = 1; n <= N_OBS; ++n) {
@@ -57,6 +64,7 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Control
 
   // The search leaves missing observations out of its objective: with none
   // left there is nothing to fit, and every point would score alike.
+  PeriodScoring periods;
   if (run_search) {
     // Without a cross-section no discharge is compared at all.
     if (s.catchment.N_SECTIONS < 1) {
@@ -67,9 +75,13 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Control
     }
     int32_t records = 0;
     try {
-      records = compared_records(s);
+      records = compared_records(s.params.step_plan);
     } catch (const InputError&) {
       records = -1;  // the run refuses its step count at the first evaluation
+    }
+    if (search->periods.any()) {
+      const SeriesWindow w = run_window(s, ctl, 0);
+      periods = score_calibration_only(s, search->periods, w.start, w.step, records >= 0 ? records : N_OBS, OBS_FILE);
     }
     if (records >= 0 && observed_values(s, records) == 0) {
       throw InputError("file '" + OBS_FILE + "': no observed discharge in the " + std::to_string(records) +
@@ -79,9 +91,20 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Control
   }
 
   write_search_banner(report);
-  if (run_search) return run_calibration_search(s, p, report, *search, search_inputs(ctl));
-  FUNCVAL(s, &p.PAR0(1), p.NPAR);
-  return 0;
+  int status = 0;
+  if (run_search) {
+    SearchOptions options = *search;
+    if (search->periods.validation) options.validation_observed = validation_observed(periods);
+    status = run_calibration_search(s, p, report, options, search_inputs(ctl));
+    // A process that served evaluations of another's search has no best run.
+    const RemoteEvaluator* remote = remote_evaluator();
+    if (remote && remote->serves()) return status;
+    if (search->periods.any()) report_periods(s, periods, search->periods, report);
+  } else {
+    FUNCVAL(s, &p.PAR0(1), p.NPAR);
+  }
+  if (run_search || dated_inputs(4, ctl)) write_dated_outlet(s, N_OBS, periods);
+  return status;
 }
 
 }  // namespace tarvex

@@ -41,6 +41,17 @@ std::optional<float> parse_depth(const std::string& v) {
   return static_cast<float>(d);
 }
 
+// Days of a warm-up: a plain decimal number, 0 to 100000.
+std::optional<double> parse_days(const std::string& v) {
+  if (v.empty() || v.size() > 12 || v.find_first_not_of("0123456789.") != std::string::npos ||
+      v.find('.') != v.rfind('.') || v == ".") {
+    return std::nullopt;
+  }
+  const double d = std::stod(v);
+  if (d > 100000.0) return std::nullopt;
+  return d;
+}
+
 }  // namespace
 
 std::optional<CommandLine> parse_command_line(const std::vector<std::string>& args, std::string& error) {
@@ -151,6 +162,29 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
       }
       cl.search.objective = *o;
       option_given = "--objective";
+    } else if (a == "--warmup" || a.rfind("--warmup=", 0) == 0) {
+      std::optional<std::string> v = a == "--warmup" ? value(a) : std::optional<std::string>(a.substr(9));
+      if (!v) return std::nullopt;
+      auto d = parse_days(*v);
+      if (!d) {
+        error = "the warm-up must be a number of days from 0 to 100000, found '" + *v + "'";
+        return std::nullopt;
+      }
+      cl.search.periods.warmup_days = *d;
+      option_given = "--warmup";
+    } else if (a == "--calibration-period" || a == "--validation-period" || a.rfind("--calibration-period=", 0) == 0 ||
+               a.rfind("--validation-period=", 0) == 0) {
+      const std::size_t eq = a.find('=');
+      const std::string opt = a.substr(0, eq);
+      std::optional<std::string> v = eq == std::string::npos ? value(a) : std::optional<std::string>(a.substr(eq + 1));
+      if (!v) return std::nullopt;
+      std::optional<DatePeriod> period = parse_period(*v, error);
+      if (!period) {
+        error = "option " + opt + ": " + error;
+        return std::nullopt;
+      }
+      (opt == "--calibration-period" ? cl.search.periods.calibration : cl.search.periods.validation) = period;
+      option_given = opt;
     } else if (a == "-j" || a == "--jobs" || a.rfind("--jobs=", 0) == 0 || (a.size() > 2 && a.rfind("-j", 0) == 0)) {
       std::optional<std::string> v = a == "-j" || a == "--jobs" ? value(a)
                                      : std::optional<std::string>(a.substr(a[1] == 'j' ? 2 : 7));
@@ -202,6 +236,13 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
     error = "option " + option_given + " needs --search";
     return std::nullopt;
   }
+  const ScorePeriods& periods = cl.search.periods;
+  if (periods.calibration && periods.validation && periods.calibration->from < periods.validation->end &&
+      periods.validation->from < periods.calibration->end) {
+    error = "the calibration period '" + periods.calibration->text + "' and the validation period '" +
+            periods.validation->text + "' overlap";
+    return std::nullopt;
+  }
   if (search_given && cl.mode != 4) {
     error = "option --search needs the calibration mode";
     return std::nullopt;
@@ -219,7 +260,9 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
 
 const char* usage_text() {
   return "Usage: tarvex [--mode MODE] [-C DIR] [-j N] [--no-limits] [--strict]\n"
-         "              [--search [--objective NAME] [--resume] [--progress]]\n"
+         "              [--search [--objective NAME] [--resume] [--progress]\n"
+         "                [--warmup DAYS] [--calibration-period FROM/TO]\n"
+         "                [--validation-period FROM/TO]]\n"
          "              [--streams FILE] [--grids asc|tif]\n"
          "              [--mode 1 [--pits raise|fill|breach] [--breach-length N]\n"
          "               [--breach-depth M] [--progress]]\n"
@@ -261,6 +304,12 @@ const char* usage_text() {
          "                        mpirun -np K tarvex --search [-j N] spreads the\n"
          "                        evaluations over K ranks of N threads; rank 0 writes\n"
          "                        every file\n"
+         "      --warmup DAYS     the first DAYS days are simulated but not scored\n"
+         "      --calibration-period FROM/TO\n"
+         "                        score only these records (ISO dates, inclusive;\n"
+         "                        default every record after the warm-up)\n"
+         "      --validation-period FROM/TO\n"
+         "                        also give the best run's fit on these records\n"
          "      --streams FILE    terrain mode: also write the stream links as lines\n"
          "                        (GDAL: FILE ending in .gpkg, .geojson or .shp) with\n"
          "                        link_id, strahler, length_m, area_km2 (upstream area)\n"
@@ -284,6 +333,12 @@ const char* usage_text() {
          "                        are never altered\n"
          "      --breach-length N longest breach channel, cells (1 to 1000, default 100)\n"
          "      --breach-depth M  deepest a breach lowers a cell, m (default 10)\n"
+         "\n"
+         "  A rain, temperature or observed-discharge file whose name ends in .csv is a\n"
+         "  dated series (time,<names>; gauges in <name>.stations.csv, evapotranspiration\n"
+         "  in <temperature>.et.csv); a discharge file named .csv is written with dates,\n"
+         "  and the search and runs with CSV inputs write \"outlet.csv\"\n"
+         "\n"
          "  -h, --help            show this help\n"
          "      --version         show the version\n"
          "\n"

@@ -11,10 +11,12 @@
 #include "model/memory_estimate.hpp"
 #include "model/warn_error.hpp"
 #include "io/control_file.hpp"
+#include "io/csv_series.hpp"
 #include "io/file_identity.hpp"
 #include "io/gis_outputs.hpp"
 #include "io/input_error.hpp"
 #include "io/text_writer.hpp"
+#include "output/dated_output.hpp"
 #include "output/write_output.hpp"
 #include "simulation/manual_calibration.hpp"
 #include "terrain/mod1.hpp"
@@ -61,13 +63,24 @@ void check_files_apart(int32_t mode, const ControlFile& ctl) {
     add(in, r.curve_numbers, "the curve-number file");
     add(in, r.rain, "the rain file");
     if (mode != 2) add(in, r.temperature, "the temperature file");
+    // The tables beside a dated series.
+    auto beside = [&](const ControlValue<std::string>& v, const char* kind, const std::string& role) {
+      if (v.ok() && is_csv_name(*v)) in.push_back({beside_series(*v, kind), role + " of '" + *v + "'"});
+    };
+    beside(r.rain, "stations", "the gauge positions");
+    if (mode != 2) {
+      beside(r.temperature, "stations", "the station positions");
+      beside(r.temperature, "et", "the evapotranspiration coefficients");
+    }
     if (mode == 4) {
       add(in, ctl.observed.file, "the observed discharge file");
       in.push_back({"scein.dat", "the search settings"});
       out.push_back({"sceout.dat", "the search report"});
       out.push_back({"min-ris.txt", "the evaluation log"});
       out.push_back({"outlet.out", "the simulated series"});
+      out.push_back({"outlet.csv", "the dated outlet series"});
     } else {
+      if (dated_inputs(mode, ctl)) out.push_back({"outlet.csv", "the dated outlet series"});
       for (const auto& f : ctl.output.discharge_files) add(out, f, "the discharge file");
       for (const char* grid : {"TotRain.out", "RaingThDistr.out", "TempStDistr.out", "Slope.out", "timestep.out"}) {
         out.push_back({grid, "the result file"});

@@ -7,6 +7,7 @@
 #include "driver/check_parameters.hpp"
 #include "model/warn_error.hpp"
 #include "model/input_limits.hpp"
+#include "forcing/csv_forcing.hpp"
 #include "forcing/input_rain.hpp"
 #include "forcing/input_temp.hpp"
 #include "forcing/slope_comp.hpp"
@@ -25,12 +26,14 @@ namespace {
 // refuses the run with message `missing` when the file cannot be opened.
 // A GIS grid must match NI x NJ and the cell sizes; its no-data cells read
 // as nodata.
+// Returns the grid's georeference (known false for the text layout).
 template <class T>
-void read_grid_file(const std::string& name, Grid<T>& g, const GridExpect& expect, const char* what,
-                    int32_t missing, T nodata) {
+GeoReference read_grid_file(const std::string& name, Grid<T>& g, const GridExpect& expect, const char* what,
+                            int32_t missing, T nodata) {
   auto f = GridReader::try_open(name, &expect);
   if (!f) refuse_run(missing);
   f->rows(g.data(), expect.ni, expect.nj, what, nodata);
+  return f->geo();
 }
 
 // Elevations the runs use: catchment cells (channel roughness, cell
@@ -137,7 +140,10 @@ void READ_PARAM(ModelState& s, const ControlFile& ctl) {
 
   read_grid_file(*run.directions, s.catchment.FLOW_DIR, grid, "the direction grid", 1009, 0);
   const std::string& elev_name = *run.elevation;
-  read_grid_file(elev_name, s.catchment.ELEVATION, grid, "the pit-free elevation grid", 1008, -1.0f);
+  // Gauges of a CSV series are placed on the georeference of this grid.
+  const GeoReference geo =
+      output_georeference(read_grid_file(elev_name, s.catchment.ELEVATION, grid, "the pit-free elevation grid", 1008, -1.0f),
+                          s.catchment.CELL_DX);
   read_grid_file(*run.area, s.catchment.AREA_CELLS, grid, "the contributing-area grid", 1007, 0);
 
   {
@@ -163,15 +169,21 @@ void READ_PARAM(ModelState& s, const ControlFile& ctl) {
     for (int32_t J = 1; J <= s.catchment.NJ; ++J) s.run.CUM_RAIN(I, J) = s.catchment.SLOPE(I, J) > 0.0f ? 0.0f : -1.0f;
   }
 
-  {
+  if (is_csv_name(*run.rain)) {
+    INPUT_RAIN_CSV(s, *run.rain, run_window(s, ctl, s.forcing.N_DATA), geo);
+  } else {
     RecordReader rain(*run.rain);
     INPUT_RAIN(s, rain);
   }
 
   if (continuous) {
     const std::string& temp_name = *run.temperature;
-    RecordReader temp(temp_name);
-    INPUT_TEMP(s, temp);
+    if (is_csv_name(temp_name)) {
+      INPUT_TEMP_CSV(s, temp_name, run_window(s, ctl, s.forcing.N_DATA), geo);
+    } else {
+      RecordReader temp(temp_name);
+      INPUT_TEMP(s, temp);
+    }
     // The calendar starts on this day; a day the month does not have would
     // shift every later month.
     if (s.forcing.START_DAY < 1 || s.forcing.START_DAY > s.forcing.DAYS_IN_MONTH(s.forcing.START_MONTH)) {
@@ -186,6 +198,12 @@ void READ_PARAM(ModelState& s, const ControlFile& ctl) {
   }
 
   s.catchment.N_SECTIONS = *run.n_sections;
+  // Dated discharge files need a calendar start and a step of whole seconds.
+  if (s.control.RUN_MODE == 2 || s.control.RUN_MODE == 3) {
+    for (const auto& f : ctl.output.discharge_files) {
+      if (f.ok() && is_csv_name(*f)) (void)run_window(s, ctl, 0);
+    }
+  }
   if (s.catchment.N_SECTIONS > kLimits.sections) refuse_run(1017);
   for (int32_t k = 1; k <= s.catchment.N_SECTIONS; ++k) {
     const ControlValue<Cell>& section = run.sections(k);

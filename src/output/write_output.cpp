@@ -1,15 +1,18 @@
 #include "output/write_output.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "io/csv_series.hpp"
 #include "io/input_error.hpp"
 #include "io/gis_outputs.hpp"
 #include "io/grid_file.hpp"
 #include "io/text_writer.hpp"
 #include "output/result_grid_copies.hpp"
+#include "output/dated_output.hpp"
 
 namespace tarvex {
 namespace {
@@ -135,6 +138,7 @@ int32_t WRITE_OUTPUT(const ModelState& s, const ControlFile& ctl, int32_t nsteps
     if (kind == 2) components = 1;
 
     for (auto& f : files) {
+      if (is_csv_name(f->name())) continue;  // its own header
       if (kind == 1) {
         f->line(ListLine().text("Simulated river flow").str());
         f->line(ListLine().text(components == 1 ? "   Step    Total Flow" : "  Step   Surface Flow    Total Flow").str());
@@ -151,8 +155,21 @@ int32_t WRITE_OUTPUT(const ModelState& s, const ControlFile& ctl, int32_t nsteps
     }
     for (int32_t k = 1; k <= s.catchment.N_SECTIONS; ++k) {
       const std::size_t x = static_cast<std::size_t>(k - 1);
-      write_flow(*files[x], series[x], nsteps, components, kind);
+      if (is_csv_name(files[x]->name())) {
+        // Dated rows; the start date was checked when the run was loaded.
+        write_discharge_csv(*files[x], day_seconds(s.forcing.START_YEAR, s.forcing.START_MONTH, s.forcing.START_DAY),
+                            std::llround(s.forcing.DT_RAIN), series[x].surf, series[x].total, nsteps, kind, YEAR_STEPS);
+      } else {
+        write_flow(*files[x], series[x], nsteps, components, kind);
+      }
       files[x]->close();
+    }
+    // A run with a dated input also gets its outlet series with dates.
+    if (dated_inputs(s.control.RUN_MODE, ctl)) {
+      const auto records = static_cast<std::size_t>(std::max(nsteps, 0));
+      std::vector<float> total(series[0].total.begin(), series[0].total.begin() + static_cast<std::ptrdiff_t>(records));
+      write_outlet_csv("outlet.csv", day_seconds(s.forcing.START_YEAR, s.forcing.START_MONTH, s.forcing.START_DAY), std::llround(s.forcing.DT_RAIN),
+                       total, {}, {});
     }
   }
 
