@@ -18,7 +18,7 @@ void RunEngine::Impl::set_run_constants(const RunModel& s, RunKind kind, const C
   E.inv_tau = 1.0f / s.params.TAU_SUB;
   E.dx = s.catchment.CELL_DX;
   E.dy = s.catchment.CELL_DY;
-  E.f = s.catchment.CELL_DX * s.catchment.CELL_DY / s.params.DT_SIM / 1000.0f;
+  E.f = cell_discharge_factor(s.catchment.CELL_DX, s.catchment.CELL_DY, s.params.DT_SIM);
   E.lambda = s.params.IA_RATIO;
   E.cc = c;
   E.dry_reuse = opt.dry_reuse;
@@ -73,7 +73,7 @@ void RunEngine::Impl::load_cells(const RunModel& s, const EngineWalk& w, const s
     E.sub_cap[c] = s.params.F_SUB_CAP * E.soil_S[c];
     const int32_t ts = s.forcing.TEMP_STATION_MAP.data()[g];
     E.temp_st[c] = ts;
-    if (E.active[c] && ts >= 1 && ts <= s.forcing.TEMP_Z.size()) E.lapse[c] = (s.catchment.ELEVATION.data()[g] - s.forcing.TEMP_Z(ts)) * 0.0063f;
+    if (E.active[c] && ts >= 1 && ts <= s.forcing.TEMP_Z.size()) E.lapse[c] = lapse_drop(s.catchment.ELEVATION.data()[g], s.forcing.TEMP_Z(ts));
     E.rain_st[c] = s.forcing.RAIN_STATION_MAP.data()[g];
     for (int32_t k = 0; weighted && k < s.forcing.N_RAIN_ST; ++k) {
       E.weight[Ms * static_cast<std::size_t>(k) + static_cast<std::size_t>(c)] =

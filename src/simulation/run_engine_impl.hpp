@@ -27,8 +27,10 @@
 #define TARVEX_ENGINE_LANES 0
 #endif
 
+#include "laws/cell_discharge.hpp"
 #include "laws/curve_number.hpp"
 #include "laws/subsurface.hpp"
+#include "laws/temperature_lapse.hpp"
 #include "routing/celerity.hpp"
 #include "routing/muskingum_batch.hpp"
 #include "routing/powf_batch.hpp"
@@ -256,9 +258,9 @@ struct RunEngine::Impl {
   float cell_temperature(const RunModel& s, int32_t c, int32_t N, bool tmiss, const int32_t* tstep) const {
     if (tmiss) {
       const int32_t st = tstep[gidx[c]];
-      return s.forcing.TEMP_DATA(N, st) - (s.catchment.ELEVATION.data()[gidx[c]] - s.forcing.TEMP_Z(st)) * 0.0063f;
+      return tarvex::cell_temperature(s.forcing.TEMP_DATA(N, st), lapse_drop(s.catchment.ELEVATION.data()[gidx[c]], s.forcing.TEMP_Z(st)));
     }
-    return s.forcing.TEMP_DATA(N, temp_st[c]) - lapse[c];
+    return tarvex::cell_temperature(s.forcing.TEMP_DATA(N, temp_st[c]), lapse[c]);
   }
   // Subsurface store of a stiff cell c over the step (the explicit stages
   // would overshoot): the exact solution from q0 (mm) with recharge r,

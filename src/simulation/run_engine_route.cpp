@@ -82,7 +82,7 @@ void RunEngine::Impl::route_block(int32_t b, int32_t e, bool keep) {
           muskingum_pairs(sub_Cr[c], D, C);
         }
         if (keep) std::memcpy(&c_sub[c4], C, sizeof C);
-        const float lateral = lateral_event ? C[3] * infil[c] * dx * dy / DT / 1000.0f : C[3] * sub_flow[c];
+        const float lateral = lateral_event ? cell_discharge(C[3] * infil[c], dx, dy, DT) : C[3] * sub_flow[c];
         qout_sub[c] = muskingum_outflow(C[0], C[1], C[2], u, sub_in_old, sub_out_old, lateral);
       }
       in_old[i] = qin_sup[c];
@@ -129,8 +129,7 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::route
   alignas(64) float q_ref[CHUNK + 16], C_wet[4][CHUNK];
   const std::size_t Mz = static_cast<std::size_t>(M);
   const __m512 floor = _mm512_set1_ps(0.0001f);
-  const __m512 fv = _mm512_set1_ps(f), dxv = _mm512_set1_ps(dx), dyv = _mm512_set1_ps(dy),
-               DTv = _mm512_set1_ps(DT), thousand = _mm512_set1_ps(1000.0f);
+  const __m512 fv = _mm512_set1_ps(f);
   const __m512i lane_index = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
   const float* lateral_src = lateral_event ? infil.data() : sub_flow.data();
   for (int32_t b0 = b; b0 < e; b0 += CHUNK) {
@@ -185,7 +184,7 @@ __attribute__((target("avx512f,avx512vl,avx512bw"))) void RunEngine::Impl::route
         }
         __m512 lateral = _mm512_mul_ps(C[3], _mm512_maskz_loadu_ps(hill, lateral_src + c));
         if (lateral_event) {
-          lateral = _mm512_div_ps(_mm512_div_ps(_mm512_mul_ps(_mm512_mul_ps(lateral, dxv), dyv), DTv), thousand);
+          lateral = cell_discharge(lateral, dx, dy, DT);
         }
         _mm512_mask_storeu_ps(qout_sub + c, hill,
                               muskingum_outflow(C[0], C[1], C[2], u, sub_in_old, sub_out_old, lateral));

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "io/input_error.hpp"
+#include "laws/cell_discharge.hpp"
 #include "laws/continuous_store.hpp"
 #include "laws/curve_number.hpp"
+#include "laws/temperature_lapse.hpp"
 #include "model/direction_code.hpp"
 #include "routing/celerity.hpp"
 #include "simulation/check_temp.hpp"
@@ -93,7 +95,7 @@ void CONTINUOUS(const RunModel& s, int32_t N, int32_t MONTH, int32_t MISS_FLAG, 
 
     // Cell temperature, 6.3 degrees per 1000 m from the station.
     const int32_t st = TMISS_FLAG == 0 ? s.forcing.TEMP_STATION_MAP(I, J) : TMAP_STEP(I, J);
-    const float T = s.forcing.TEMP_DATA(N, st) - (s.catchment.ELEVATION(I, J) - s.forcing.TEMP_Z(st)) * 0.0063f;
+    const float T = cell_temperature(s.forcing.TEMP_DATA(N, st), lapse_drop(s.catchment.ELEVATION(I, J), s.forcing.TEMP_Z(st)));
     s.run.CELL_TEMP(I, J) = T;
 
     const float E = et.step_depth(T);
@@ -140,7 +142,7 @@ void ROUTING(const RunModel& s, const Grid<float>& RUNOFF) {
   check_shapes(s, RUNOFF);
   const CelerityConstants c = celerity_constants(s);
   const float a = c.a;                                        // km2, cell area
-  const float f = s.catchment.CELL_DX * s.catchment.CELL_DY / s.params.DT_SIM / 1000.0f;  // mm per step over a cell -> m3/s
+  const float f = cell_discharge_factor(s.catchment.CELL_DX, s.catchment.CELL_DY, s.params.DT_SIM);
   const bool event_run = s.control.RUN_MODE < 3;
   // Scalars held locally: the flow grids are written through float pointers.
   const float a_channel = c.a_channel;
@@ -198,7 +200,7 @@ void ROUTING(const RunModel& s, const Grid<float>& RUNOFF) {
         celer_sub_cell(s, c, idx, diagonal);
         // Lateral subsurface input, m3/s: the infiltrated depth in an event
         // run, the subsurface store's outflow otherwise.
-        const float lateral = event_run ? c4_sub[idx] * infiltration[idx] * dx * dy / dt / 1000.0f
+        const float lateral = event_run ? cell_discharge(c4_sub[idx] * infiltration[idx], dx, dy, dt)
                                         : c4_sub[idx] * sub_flow[idx];
         const float q = muskingum_outflow(c1_sub[idx], c2_sub[idx], c3_sub[idx], qin_sub[idx], qin_sub_old[idx],
                                           qout_sub_old[idx], lateral);
