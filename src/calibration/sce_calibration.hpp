@@ -43,7 +43,9 @@ void check_search_settings(const SceSettings& set);
 // the records stay those of the last completed loop (its checkpoint), the
 // report and "outlet.out" give the best point so far, and the result is
 // 128 + the signal number (130, 143). Otherwise 0.
+// best_x, when given, receives the best vector of a process that searched
+// (it stays empty on a process that served evaluations).
 int run_calibration_search(ModelState& s, const SceSettings& set, TextWriter& report, const SearchOptions& opt,
-                           const std::vector<InputDigest>& inputs);
+                           const std::vector<InputDigest>& inputs, std::vector<double>* best_x = nullptr);
 
 }  // namespace tarvex

@@ -2,16 +2,20 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
+#include "calibration/best_control.hpp"
 #include "calibration/evaluate.hpp"
 #include "calibration/funcval.hpp"
 #include "calibration/parameter_vector.hpp"
 #include "calibration/sce_calibration.hpp"
 #include "calibration/sce_report.hpp"
+#include "calibration/sensitivity.hpp"
 #include "model/warn_error.hpp"
 #include "io/input_error.hpp"
 #include "io/record_reader.hpp"
 #include "io/text_writer.hpp"
+#include "io/unread_values.hpp"
 
 namespace tarvex {
 
@@ -26,8 +30,13 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Control
                      "no evaluation is run");
   }
   check_parameter_vector(s, p);
-  const bool run_search = search != nullptr && search->search;
-  if (run_search) check_search_settings(p);
+  const bool run_search = search != nullptr && search->analysis();
+  const bool sensitivity = run_search && search->sensitivity != SearchOptions::Sensitivity::none;
+  if (sensitivity) {
+    check_sensitivity_settings(p, *search);
+  } else if (run_search) {
+    check_search_settings(p);
+  }
 
   const std::string& OBS_FILE = *ctl.observed.file;
   const int32_t N_OBS_HEAD = *ctl.observed.header_records;
@@ -76,7 +85,25 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Control
   }
 
   write_search_banner(report);
-  if (run_search) return run_calibration_search(s, p, report, *search, search_inputs(ctl));
+  if (sensitivity) return run_sensitivity(s, p, report, *search, search_inputs(ctl));
+  if (run_search) {
+    std::vector<double> best;
+    const int status = run_calibration_search(s, p, report, *search, search_inputs(ctl), &best);
+    if (!best.empty()) {
+      const std::string why = write_best_control(ctl, best);
+      if (!why.empty()) warn(std::string("'") + kBestControlFile + "' is not written: " + why);
+    }
+    return status;
+  }
+  if (search != nullptr && search->score_control) {
+    // The model took the control file's values when it was loaded.
+    std::vector<double> x(&p.PAR0(1), &p.PAR0(1) + p.NPAR);
+    const float v[MODEL_PARAMS] = {s.A_CHANNEL,   s.WD_HILL, s.KS_CLASS(1), s.KS_CLASS(2), s.KS_CLASS(3),
+                                   s.K_SUB,       s.TAU_SUB, s.F_SUB_CAP,   s.IA_RATIO};
+    for (int j = 0; j < MODEL_PARAMS; ++j) x[static_cast<std::size_t>(j)] = v[j];
+    FUNCVAL(s, x.data(), p.NPAR);
+    return 0;
+  }
   FUNCVAL(s, &p.PAR0(1), p.NPAR);
   return 0;
 }

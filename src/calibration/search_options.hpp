@@ -1,5 +1,7 @@
 #pragma once
 // Command-line choices of the calibration search (tarvex --search).
+#include <cstdint>
+
 #include "calibration/fit_statistics.hpp"
 
 namespace tarvex {
@@ -10,6 +12,17 @@ struct SearchOptions {
   int jobs = 0;                         // threads; 0: the machine's cores
   bool resume = false;                  // continue from the checkpoint
   bool progress = false;                // progress lines on stderr even when it is no terminal
+
+  // Sensitivity analysis over the bounds of "scein.dat" instead of a search.
+  enum class Sensitivity { none, morris, sobol };
+  Sensitivity sensitivity = Sensitivity::none;
+  int64_t samples = 0;                  // trajectories or base samples; 0: the method's default
+  uint64_t seed = 1;                    // of the analysis's sample and bootstrap
+  // The single evaluation scores the control file's parameter values
+  // instead of the initial values of "scein.dat".
+  bool score_control = false;
+
+  bool analysis() const { return search || sensitivity != Sensitivity::none; }
 };
 
 }  // namespace tarvex

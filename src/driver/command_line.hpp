@@ -18,6 +18,7 @@ struct CommandLine {
   bool no_limits = false;    // --no-limits: tables sized to the data, not to the capacities
   bool strict = false;       // --strict: values left unread in an input file are an input error
   SearchOptions search;      // --search and its options (calibration mode only)
+  std::string control = "Tarvex.in";  // --control: the control file of the pass
 };
 
 // Parses the arguments (without the program name). On a usage error returns

@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
 #ifdef TARVEX_MPI
   MpiSession mpi(&argc, &argv);
   int mpi_status = 0;
-  if (const std::string why = mpi.start(cl->search.search, mpi_status); !why.empty()) {
+  if (const std::string why = mpi.start(cl->search.analysis(), mpi_status); !why.empty()) {
     if (mpi.rank() == 0) report(why);
     return mpi_status;
   }
@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
     if (cl->strict) set_unread_values(UnreadValues::refuse);
     auto state = std::make_unique<ModelState>();
     if (cl->no_limits) state->limits = kNoLimits;
-    const int status = checked_exit(MAINMENU(*state, cl->mode, cl->search), 1);
+    const int status = checked_exit(MAINMENU(*state, cl->mode, cl->search, cl->control), 1);
     // The outputs of a finished pass (or of a search stopped by a signal
     // that kept its best point) go in place; any other end leaves the
     // earlier files as they were.
