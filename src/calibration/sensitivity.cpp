@@ -121,18 +121,26 @@ std::vector<double> read_objectives(int64_t rows, int column) {
   std::vector<double> f;
   rd.skip(1, "the header");
   for (int64_t m = 0; m < rows; ++m) {
-    if (rd.at_end()) rd.fail("ends after " + std::to_string(m) + " evaluations; the checkpoint counts " + std::to_string(rows));
+    if (rd.at_end()) {
+      rd.fail("ends after " + std::to_string(m) + " evaluations; the checkpoint counts " + std::to_string(rows));
+    }
     const std::string l(rd.peek());
     const int record = rd.record() + 1;
     rd.skip(1);
+    // Field `column` (from 0) of the row.
     std::size_t at = 0;
-    for (int c = 0; c < column && at != std::string::npos; ++c) at = l.find(',', at) == std::string::npos ? std::string::npos : l.find(',', at) + 1;
+    for (int c = 0; c < column && at != std::string::npos; ++c) {
+      at = l.find(',', at);
+      if (at != std::string::npos) ++at;
+    }
     const std::size_t end = at == std::string::npos ? at : l.find(',', at);
     double v = 0.0;
-    const char* b = at == std::string::npos ? nullptr : l.data() + at;
     const char* e = end == std::string::npos ? l.data() + l.size() : l.data() + end;
-    const auto r = b ? std::from_chars(b, e, v) : std::from_chars_result{nullptr, std::errc::invalid_argument};
-    if (!b || r.ec != std::errc() || r.ptr != e) {
+    const bool read = at != std::string::npos && [&] {
+      const auto r = std::from_chars(l.data() + at, e, v);
+      return r.ec == std::errc() && r.ptr == e;
+    }();
+    if (!read) {
       throw InputError(std::string("file '") + kSensitivityEvaluationsFile + "': record " + std::to_string(record) +
                        ": expected the objective of evaluation " + std::to_string(m + 1) + " in field " +
                        std::to_string(column + 1));
