@@ -38,11 +38,13 @@ void report(std::string_view message) {
 }
 
 // The exit status once standard output has taken everything written to it;
-// a lost write turns a success into failure_status.
-int checked_exit(int status, int failure_status) {
+// a lost write turns a success into failure_status. write_errno: the error of
+// a write that already failed (a text longer than the stream's buffer is
+// written, and fails, before the flush).
+int checked_exit(int status, int failure_status, int write_errno = 0) {
   errno = 0;
   const bool flushed = std::fflush(stdout) == 0;
-  const int err = errno;
+  const int err = errno != 0 ? errno : write_errno;
   if (flushed && !std::ferror(stdout)) return status;
   std::string message = "error: write error on standard output";
   if (err != 0) message += std::string(": ") + std::strerror(err);
@@ -65,8 +67,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (cl->help) {
+    errno = 0;
     std::fputs(usage_text(), stdout);
-    return checked_exit(0, 2);
+    return checked_exit(0, 2, errno);
   }
   if (cl->version) {
     std::printf("tarvex %s\n", TARVEX_VERSION);
