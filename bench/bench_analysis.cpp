@@ -124,9 +124,10 @@ int main(int argc, char** argv) {
     std::vector<double> f;
     for (const std::vector<double>& x : d.points) f.push_back(g_function(x));
     const tarvex::MorrisIndices m = tarvex::morris_indices(d, f);
+    const std::vector<double>& mu_star = m.mu_star;
     bool ok = true;
-    for (int i = 0; i < 3; ++i) ok = ok && m.mu_star[static_cast<std::size_t>(i)] > m.mu_star[static_cast<std::size_t>(i + 1)];
-    for (int i = 4; i < 8; ++i) ok = ok && m.mu_star[3] > m.mu_star[static_cast<std::size_t>(i)];
+    for (std::size_t i = 0; i < 3; ++i) ok = ok && mu_star[i] > mu_star[i + 1];
+    for (std::size_t i = 4; i < 8; ++i) ok = ok && mu_star[3] > mu_star[i];
     ranked += ok;
     if (seed == 1) std::copy(m.mu_star.begin(), m.mu_star.end(), mu);
   }

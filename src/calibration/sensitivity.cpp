@@ -358,7 +358,8 @@ int run_sensitivity(ModelState& s, const SceSettings& p, TextWriter& report, con
     }
     csv = "parameter,name,lower,upper,S1,S1_low,S1_high,ST,ST_low,ST_high,rank\n";
     table.push_back("  SOBOL' INDICES: " + std::to_string(samples) + " BASE SAMPLES (" + std::to_string(si.rows) +
-                    " USED), " + std::to_string(total) + " RUNS, OBJECTIVE " + std::string(objective_name(opt.objective)));
+                    " USED), " + std::to_string(total) + " RUNS, OBJECTIVE " +
+                    std::string(objective_name(opt.objective)));
     table.push_back("     PARAMETER        FIRST ORDER  (95 % INTERVAL)       TOTAL  (95 % INTERVAL)    RANK");
     for (std::size_t j = 0; j < k; ++j) {
       key_of[j] = si.total[j];

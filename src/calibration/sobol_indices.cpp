@@ -50,8 +50,9 @@ double percentile(std::vector<double>& v, double q) {
 
 std::vector<std::vector<double>> saltelli_row(std::span<const double> ab, int k) {
   const auto n = static_cast<std::size_t>(k);
-  const std::vector<double> a(ab.begin(), ab.begin() + static_cast<std::ptrdiff_t>(n));
-  const std::vector<double> b(ab.begin() + static_cast<std::ptrdiff_t>(n), ab.begin() + static_cast<std::ptrdiff_t>(2 * n));
+  const auto half = static_cast<std::ptrdiff_t>(n);
+  const std::vector<double> a(ab.begin(), ab.begin() + half);
+  const std::vector<double> b(ab.begin() + half, ab.begin() + 2 * half);
   std::vector<std::vector<double>> row{a, b};
   for (std::size_t i = 0; i < n; ++i) {
     row.push_back(a);
