@@ -99,5 +99,15 @@ for f in obs.txt rain.txt; do
     fail=1
   fi
 done
-[ "$fail" -eq 0 ] && echo "mpi_check: searches over 2 and 3 ranks, and one resumed after a killed rank, match the one-thread search; a failed load, or a rank on other inputs, ends the job"
+# The sensitivity analysis over 3 ranks writes the files of one thread.
+for d in sens1 sens3; do rm -rf "$work/$d"; cp -r "$root/tests/data/small" "$work/$d"; done
+(cd "$work/sens1" && "$tarvex" --sensitivity sobol --samples 8 -j 1 >/dev/null)
+(cd "$work/sens3" && timeout 120 "${mpirun[@]}" -np 3 "$tarvex" --sensitivity sobol --samples 8 -j 1 >/dev/null)
+for f in sensitivity.csv sensitivity_evaluations.csv; do
+  if ! cmp -s "$work/sens1/$f" "$work/sens3/$f"; then
+    echo "mpi_check: $f of the sensitivity analysis over 3 ranks differs from the one-thread analysis" >&2
+    fail=1
+  fi
+done
+[ "$fail" -eq 0 ] && echo "mpi_check: searches over 2 and 3 ranks, and one resumed after a killed rank, match the one-thread search, as does a sensitivity analysis; a failed load, or a rank on other inputs, ends the job"
 exit "$fail"

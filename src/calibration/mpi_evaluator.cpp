@@ -228,7 +228,8 @@ std::string MpiSession::start(bool search, int& status) {
   status = 2;
   if (!search) {
     return "under mpirun (" + std::to_string(size_) +
-           " processes) only the calibration search (--search) runs; other runs take one process";
+           " processes) only the calibration search (--search) and the sensitivity analysis (--sensitivity) "
+           "run; other runs take one process";
   }
   status = 1;
   if (thread_level_ < MPI_THREAD_MULTIPLE) {

@@ -22,7 +22,8 @@ class MpiSession {
   int rank() const { return rank_; }
   int size() const { return size_; }
 
-  // Sets the job up for a search (search: --search was given). Returns why
+  // Sets the job up for a search (search: --search or --sensitivity was
+  // given). Returns why
   // the job cannot run, for rank 0 to report, with the exit status in
   // status (2: usage), or an empty text.
   std::string start(bool search, int& status);

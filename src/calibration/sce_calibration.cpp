@@ -16,6 +16,7 @@
 
 #include "calibration/evaluate.hpp"
 #include "calibration/period_scoring.hpp"
+#include "calibration/evaluator_pool.hpp"
 #include "calibration/remote_evaluator.hpp"
 #include "calibration/sce_search.hpp"
 #include "calibration/search_inputs.hpp"
@@ -25,13 +26,10 @@
 #include "io/input_error.hpp"
 #include "io/record_reader.hpp"
 #include "io/search_files.hpp"
-#include "model/memory_estimate.hpp"
 #include "model/warn_error.hpp"
 
 namespace tarvex {
 namespace {
-
-constexpr double kInf = std::numeric_limits<double>::infinity();
 
 std::string sci(double v) {
   char b[32];
@@ -213,7 +211,7 @@ void check_search_settings(const SceSettings& p) {
 }
 
 int run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& report, const SearchOptions& opt,
-                           const std::vector<InputDigest>& inputs) {
+                           const std::vector<InputDigest>& inputs, std::vector<double>* best_x) {
   check_search_settings(p);
   const SearchInterrupt interrupt;
   auto interrupted_status = [] {
@@ -244,48 +242,10 @@ int run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& repo
     x0[j] = p.PAR0(j + 1);
   }
 
-  check_run_memory(s, local - 1);
-
-  // Each further thread evaluates on its own parameters, run state and
-  // series over the loaded catchment and forcing; thread 0 on the model's.
-  std::vector<std::unique_ptr<WorkerRecords>> copies;
-  std::vector<RunModel> models{s.view()};
-  std::vector<Parameters*> params{&s.params};
-  for (int w = 1; w < local; ++w) {
-    copies.push_back(std::make_unique<WorkerRecords>(s));
-    models.push_back(copies.back()->over(s));
-    params.push_back(&copies.back()->params);
-  }
-  struct Scratch {
-    std::vector<double> sim, obs;
-  };
-  std::vector<Scratch> scratch(static_cast<std::size_t>(local));
-
-  auto score = [&](int thread, std::span<const double> x) -> PointScore {
-    const RunModel& w = models[static_cast<std::size_t>(thread)];
-    Scratch& buf = scratch[static_cast<std::size_t>(thread)];
-    PointScore r;
-    r.f = kInf;
-    try {
-      set_parameters(*params[static_cast<std::size_t>(thread)], x.data(), n);
-      const RunScore run = evaluate_run(w);
-      r.fit = run_fit(w, run, buf.sim, buf.obs);
-      if (!opt.validation_observed.empty()) {
-        r.validation = validation_fit(w.results, run, opt.validation_observed, buf.sim, buf.obs);
-      }
-      // Missing observations are left out of every objective, as in the fit.
-      r.f = opt.objective == Objective::sse ? static_cast<double>(run.OBJ_OBSERVED)
-                                            : objective_value(opt.objective, r.fit);
-      if (!std::isfinite(r.f)) r.f = kInf;
-    } catch (const InputError&) {
-      r.failed = true;
-    }
-    return r;
-  };
+  EvaluatorPool pool(s, n, opt.objective, local, &opt.validation_observed);
 
   // Other processes of an MPI job: each has loaded the inputs itself; one
   // that serves evaluations leaves here once the search is over.
-  RemoteEvaluator* remote = remote_evaluator();
   auto make_search = [&](const SceSearch::Objective& f) {
     try {
       return std::make_unique<SceSearch>(cfg, lo, hi, x0, f);
@@ -294,39 +254,14 @@ int run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& repo
     }
   };
   make_search([](int, std::span<const double>) { return 0.0; });  // settings checked alike in every process
-  std::vector<std::string> input_lines;
-  for (const InputDigest& d : inputs) input_lines.push_back(d.digest + " " + d.path);
-  if (remote && remote->serves()) {
-    if (remote->loaded(local) == 0) throw RunRefused{0};  // the searching process reported its error
-    if (remote->same_inputs(input_lines).rank >= 0) throw RunRefused{0};
-    remote->serve(local, n, score);
-    return interrupted_status();
-  }
-  const int slots = remote ? remote->loaded(local) : 0;
-  if (remote) {
-    // Every rank must evaluate on the data of this one.
-    const RemoteEvaluator::InputMismatch m = remote->same_inputs(input_lines);
-    if (m.rank >= 0) {
-      const std::size_t i = static_cast<std::size_t>(m.input);
-      throw InputError((i < inputs.size() ? "file '" + inputs[i].path + "', " + inputs[i].role + ","
-                                          : std::string("the list of input files")) +
-                       " differs between rank 0 and rank " + std::to_string(m.rank) +
-                       " of the MPI job; every rank must run on the same inputs: the search is not started");
-    }
-  }
-  struct Release {
-    RemoteEvaluator* remote;
-    ~Release() {
-      if (remote) remote->release();
-    }
-  } release{slots > 0 ? remote : nullptr};
-  cfg.threads = local + slots;  // threads from `local` on wait for remote evaluations
+  if (pool.join_ranks(inputs, "the search")) return interrupted_status();
+  cfg.threads = pool.workers();  // threads from `local` on wait for remote evaluations
 
   // Fit statistics of this loop's evaluations, per worker in call order.
   std::vector<std::vector<Scored>> scored(static_cast<std::size_t>(cfg.threads));
 
   auto objective = [&](int worker, std::span<const double> x) -> double {
-    const PointScore r = worker < local ? score(worker, x) : remote->evaluate(worker - local, x);
+    const PointScore r = pool.score(worker, x);
     scored[static_cast<std::size_t>(worker)].push_back(Scored{r.fit, r.failed, r.validation});
     return r.f;
   };
@@ -448,10 +383,7 @@ int run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& repo
   };
 
   const SceResult res = search->run();
-  if (release.remote) {
-    release.remote->release();
-    release.remote = nullptr;
-  }
+  pool.release();
 
   // The best vector once more, on the main model, for its series and fit.
   RunScore best;
@@ -466,6 +398,8 @@ int run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& repo
   if (!std::isfinite(res.best_f)) {
     throw InputError("file 'scein.dat': every point of the search failed or scored no number; no best run");
   }
+
+  if (best_x) *best_x = res.best_x;
 
   SeriesWriter outlet("outlet.out");
   for (int32_t IOUT = 1; IOUT <= best.NOUT; ++IOUT) {

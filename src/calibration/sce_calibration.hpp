@@ -48,7 +48,9 @@ void check_search_settings(const SceSettings& set);
 // number of pairs, then one line per statistic.
 std::vector<std::string> fit_table(const FitStatistics& f);
 
+// best_x, when given, receives the best vector of a process that searched
+// (it stays empty on a process that served evaluations).
 int run_calibration_search(ModelState& s, const SceSettings& set, TextWriter& report, const SearchOptions& opt,
-                           const std::vector<InputDigest>& inputs);
+                           const std::vector<InputDigest>& inputs, std::vector<double>* best_x = nullptr);
 
 }  // namespace tarvex

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "calibration/dated_outlet.hpp"
+#include "calibration/best_control.hpp"
 #include "calibration/evaluate.hpp"
 #include "calibration/funcval.hpp"
 #include "calibration/parameter_vector.hpp"
@@ -13,12 +15,14 @@
 #include "calibration/sce_calibration.hpp"
 #include "calibration/sce_report.hpp"
 #include "forcing/csv_forcing.hpp"
+#include "calibration/sensitivity.hpp"
 #include "model/warn_error.hpp"
 #include "output/dated_output.hpp"
 #include "io/input_error.hpp"
 #include "io/record_reader.hpp"
 #include "io/text_writer.hpp"
 #include "simulation/run_steps.hpp"
+#include "io/unread_values.hpp"
 
 namespace tarvex {
 
@@ -33,8 +37,13 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Control
                      "no evaluation is run");
   }
   check_parameter_vector(s, p);
-  const bool run_search = search != nullptr && search->search;
-  if (run_search) check_search_settings(p);
+  const bool run_search = search != nullptr && search->analysis();
+  const bool sensitivity = run_search && search->sensitivity != SearchOptions::Sensitivity::none;
+  if (sensitivity) {
+    check_sensitivity_settings(p, *search);
+  } else if (run_search) {
+    check_search_settings(p);
+  }
 
   const std::string& OBS_FILE = *ctl.observed.file;
   const int32_t N_OBS_HEAD = *ctl.observed.header_records;
@@ -91,15 +100,29 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Control
   }
 
   write_search_banner(report);
+  if (sensitivity) return run_sensitivity(s, p, report, *search, search_inputs(ctl));
   int status = 0;
   if (run_search) {
     SearchOptions options = *search;
     if (search->periods.validation) options.validation_observed = validation_observed(periods);
-    status = run_calibration_search(s, p, report, options, search_inputs(ctl));
+    std::vector<double> best;
+    status = run_calibration_search(s, p, report, options, search_inputs(ctl), &best);
     // A process that served evaluations of another's search has no best run.
     const RemoteEvaluator* remote = remote_evaluator();
     if (remote && remote->serves()) return status;
     if (search->periods.any()) report_periods(s, periods, search->periods, report);
+    if (!best.empty()) {
+      const std::string why = write_best_control(ctl, best);
+      if (!why.empty()) warn(std::string("'") + kBestControlFile + "' is not written: " + why);
+    }
+  } else if (search != nullptr && search->score_control) {
+    // The model took the control file's values when it was loaded.
+    std::vector<double> x(&p.PAR0(1), &p.PAR0(1) + p.NPAR);
+    const Parameters& q = s.params;
+    const float v[MODEL_PARAMS] = {q.A_CHANNEL, q.WD_HILL, q.KS_CLASS(1), q.KS_CLASS(2), q.KS_CLASS(3),
+                                   q.K_SUB,     q.TAU_SUB, q.F_SUB_CAP,   q.IA_RATIO};
+    for (int j = 0; j < MODEL_PARAMS; ++j) x[static_cast<std::size_t>(j)] = v[j];
+    FUNCVAL(s, x.data(), p.NPAR);
   } else {
     FUNCVAL(s, &p.PAR0(1), p.NPAR);
   }

@@ -1,6 +1,7 @@
 #pragma once
 // Command-line choices of the calibration search (tarvex --search).
 #include <vector>
+#include <cstdint>
 
 #include "calibration/fit_statistics.hpp"
 #include "calibration/score_periods.hpp"
@@ -17,6 +18,17 @@ struct SearchOptions {
   // Observed values of the validation records (section 1, records from 1),
   // NaN on the others; empty without a validation period.
   std::vector<float> validation_observed;
+
+  // Sensitivity analysis over the bounds of "scein.dat" instead of a search.
+  enum class Sensitivity { none, morris, sobol };
+  Sensitivity sensitivity = Sensitivity::none;
+  int64_t samples = 0;                  // trajectories or base samples; 0: the method's default
+  uint64_t seed = 1;                    // of the analysis's sample and bootstrap
+  // The single evaluation scores the control file's parameter values
+  // instead of the initial values of "scein.dat".
+  bool score_control = false;
+
+  bool analysis() const { return search || sensitivity != Sensitivity::none; }
 };
 
 }  // namespace tarvex

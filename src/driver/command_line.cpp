@@ -52,6 +52,12 @@ std::optional<double> parse_days(const std::string& v) {
   return d;
 }
 
+// A count or seed: digits only, at most 18 of them.
+std::optional<int64_t> parse_whole(const std::string& v) {
+  if (v.empty() || v.size() > 18 || v.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  return std::stoll(v);
+}
+
 }  // namespace
 
 std::optional<CommandLine> parse_command_line(const std::vector<std::string>& args, std::string& error) {
@@ -61,6 +67,7 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
   std::string terrain_given;  // a terrain option, meaningful only in the terrain mode
   std::string breach_given;   // a breach option, meaningful only with --pits breach
   bool progress_given = false;
+  std::string analysis_option;  // meaningful only with --sensitivity
   for (std::size_t k = 0; k < args.size(); ++k) {
     const std::string& a = args[k];
     auto value = [&](const std::string& opt) -> std::optional<std::string> {
@@ -215,12 +222,51 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
         error = "unknown grid format '" + *v + "' for --grids (asc or tif)";
         return std::nullopt;
       }
+    } else if (a == "--control" || a.rfind("--control=", 0) == 0) {
+      std::optional<std::string> v = a == "--control" ? value(a) : std::optional<std::string>(a.substr(10));
+      if (!v) return std::nullopt;
+      if (v->empty()) {
+        error = "option --control needs a file name, not an empty text";
+        return std::nullopt;
+      }
+      cl.control = *v;
+    } else if (a == "--score-control") {
+      cl.search.score_control = true;
+    } else if (a == "--sensitivity" || a.rfind("--sensitivity=", 0) == 0) {
+      std::optional<std::string> v = a == "--sensitivity" ? value(a) : std::optional<std::string>(a.substr(14));
+      if (!v) return std::nullopt;
+      if (*v == "morris") {
+        cl.search.sensitivity = SearchOptions::Sensitivity::morris;
+      } else if (*v == "sobol") {
+        cl.search.sensitivity = SearchOptions::Sensitivity::sobol;
+      } else {
+        error = "unknown sensitivity method '" + *v + "' (morris or sobol)";
+        return std::nullopt;
+      }
+    } else if (a == "--samples" || a == "--seed" || a.rfind("--samples=", 0) == 0 || a.rfind("--seed=", 0) == 0) {
+      const bool samples = a.rfind("--samples", 0) == 0;
+      const std::string name = samples ? "--samples" : "--seed";
+      std::optional<std::string> v = a == name ? value(a) : std::optional<std::string>(a.substr(name.size() + 1));
+      if (!v) return std::nullopt;
+      const std::optional<int64_t> c = parse_whole(*v);
+      if (!c || (samples && *c < 1)) {
+        error = "option " + name + " needs a whole number " + (samples ? "from 1" : "from 0") +
+                " (at most 18 digits), found '" + *v + "'";
+        return std::nullopt;
+      }
+      if (samples) {
+        cl.search.samples = *c;
+      } else {
+        cl.search.seed = static_cast<uint64_t>(*c);
+      }
+      analysis_option = name;
     } else {
       error = "unknown argument '" + a + "'";
       return std::nullopt;
     }
   }
-  if (progress_given && !search_given && cl.mode != 1) {
+  const bool sensitivity = cl.search.sensitivity != SearchOptions::Sensitivity::none;
+  if (progress_given && !search_given && !sensitivity && cl.mode != 1) {
     error = "option --progress needs --search or the terrain mode";
     return std::nullopt;
   }
@@ -232,8 +278,24 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
     error = "option " + breach_given + " needs --pits breach";
     return std::nullopt;
   }
-  if (!option_given.empty() && !search_given) {
+  if (!option_given.empty() && !search_given && !sensitivity) {
     error = "option " + option_given + " needs --search";
+    return std::nullopt;
+  }
+  if (!analysis_option.empty() && !sensitivity) {
+    error = "option " + analysis_option + " needs --sensitivity";
+    return std::nullopt;
+  }
+  if (sensitivity && search_given) {
+    error = "options --search and --sensitivity exclude each other";
+    return std::nullopt;
+  }
+  if (sensitivity && cl.mode != 4) {
+    error = "option --sensitivity needs the calibration mode";
+    return std::nullopt;
+  }
+  if (cl.search.score_control && (cl.mode != 4 || cl.search.analysis())) {
+    error = "option --score-control needs the calibration mode without --search or --sensitivity";
     return std::nullopt;
   }
   const ScorePeriods& periods = cl.search.periods;
@@ -266,6 +328,9 @@ const char* usage_text() {
          "              [--streams FILE] [--grids asc|tif]\n"
          "              [--mode 1 [--pits raise|fill|breach] [--breach-length N]\n"
          "               [--breach-depth M] [--progress]]\n"
+         "              [--control FILE] [--score-control]\n"
+         "              [--sensitivity morris|sobol [--samples N] [--seed S] [--objective NAME]\n"
+         "                                          [--resume] [--progress]]\n"
          "\n"
          "Distributed rainfall-runoff model of one catchment. Reads the control file\n"
          "\"Tarvex.in\" and the files it names from the working directory.\n"
@@ -304,6 +369,26 @@ const char* usage_text() {
          "                        mpirun -np K tarvex --search [-j N] spreads the\n"
          "                        evaluations over K ranks of N threads; rank 0 writes\n"
          "                        every file\n"
+         "      --control FILE    read the control file FILE instead of \"Tarvex.in\"\n"
+         "                        (every mode). A search also writes \"Tarvex.best.in\":\n"
+         "                        the control file with the best parameters in place of\n"
+         "                        its nine calibrated values, every other byte kept\n"
+         "      --score-control   calibration mode without --search: score the control\n"
+         "                        file's nine parameter values instead of the initial\n"
+         "                        values of \"scein.dat\" (e.g. with --control\n"
+         "                        Tarvex.best.in: the search's best objective)\n"
+         "      --sensitivity M   calibration mode: sensitivity of the objective to the\n"
+         "                        parameters of \"scein.dat\" within their bounds;\n"
+         "                        M = morris (elementary effects: mu*, mu, sigma; p = 4\n"
+         "                        levels) or sobol (first-order and total indices, Jansen\n"
+         "                        estimators, 95 % bootstrap intervals, N (2 NPAR + 2)\n"
+         "                        runs); \"sensitivity.csv\" a row per parameter, every run\n"
+         "                        in \"sensitivity_evaluations.csv\", checkpoint in\n"
+         "                        \"sensitivity_checkpoint.txt\" (--resume continues it)\n"
+         "      --samples N       morris: trajectories (default 20, at least 2); sobol:\n"
+         "                        base samples (default 512, at least 8)\n"
+         "      --seed S          seed of the trajectories, of the random shift of the\n"
+         "                        Sobol' points and of the bootstrap (default 1)\n"
          "      --warmup DAYS     the first DAYS days are simulated but not scored\n"
          "      --calibration-period FROM/TO\n"
          "                        score only these records (ISO dates, inclusive;\n"

@@ -22,6 +22,7 @@ struct CommandLine {
   SearchOptions search;      // --search and its options (calibration mode only)
   GisOutputs gis;            // --streams FILE (terrain mode), --grids asc|tif (modes 1 to 3)
   TerrainOptions terrain;    // --pits and its options, --progress (terrain mode only)
+  std::string control = "Tarvex.in";  // --control: the control file of the pass
 };
 
 // Parses the arguments (without the program name). On a usage error returns

@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
 #ifdef TARVEX_MPI
   MpiSession mpi(&argc, &argv);
   int mpi_status = 0;
-  if (const std::string why = mpi.start(cl->search.search, mpi_status); !why.empty()) {
+  if (const std::string why = mpi.start(cl->search.analysis(), mpi_status); !why.empty()) {
     if (mpi.rank() == 0) report(why);
     return mpi_status;
   }
@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
     if (cl->no_limits) state->control.limits = kNoLimits;
     TerrainOptions terrain = cl->terrain;
     terrain.progress = terrain.progress || isatty(STDERR_FILENO) != 0;
-    const int status = checked_exit(MAINMENU(*state, cl->mode, cl->search, terrain), 1);
+    const int status = checked_exit(MAINMENU(*state, cl->mode, cl->search, terrain, cl->control), 1);
     // The outputs of a finished pass (or of a search stopped by a signal
     // that kept its best point) go in place; any other end leaves the
     // earlier files as they were.

@@ -26,17 +26,17 @@ namespace tarvex {
 namespace {
 
 // The numbered message does not say where the file was looked for.
-void report_missing_control_file() {
+void report_missing_control_file(const std::string& name) {
   std::error_code ec;
   const std::filesystem::path here = std::filesystem::current_path(ec);
-  const std::string line = "tarvex: the control file 'Tarvex.in' cannot be opened in directory " +
+  const std::string line = "tarvex: the control file " + quoted_name(name) + " cannot be opened in directory " +
                            (ec ? std::string("(unknown)") : quoted_name(here.string())) +
                            "; run tarvex in the catchment's directory or give that directory with -C DIR\n";
   std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
 // The files a pass reads and writes, as far as the control file names them.
-void check_files_apart(int32_t mode, const ControlFile& ctl) {
+void check_files_apart(int32_t mode, const ControlFile& ctl, const SearchOptions& search) {
   std::vector<NamedFile> in{{ctl.name(), "the control file"}};
   std::vector<NamedFile> out;
   auto add = [&](std::vector<NamedFile>& list, const ControlValue<std::string>& v, const char* role) {
@@ -79,6 +79,11 @@ void check_files_apart(int32_t mode, const ControlFile& ctl) {
       out.push_back({"min-ris.txt", "the evaluation log"});
       out.push_back({"outlet.out", "the simulated series"});
       out.push_back({"outlet.csv", "the dated outlet series"});
+      if (search.search) out.push_back({"Tarvex.best.in", "the control file of the best parameters"});
+      if (search.sensitivity != SearchOptions::Sensitivity::none) {
+        out.push_back({"sensitivity.csv", "the sensitivity indices"});
+        out.push_back({"sensitivity_evaluations.csv", "the sensitivity evaluations"});
+      }
     } else {
       if (dated_inputs(mode, ctl)) out.push_back({"outlet.csv", "the dated outlet series"});
       for (const auto& f : ctl.output.discharge_files) add(out, f, "the discharge file");
@@ -101,7 +106,7 @@ void check_files_apart(int32_t mode, const ControlFile& ctl) {
 }
 
 int run_pass(ModelState& s, const ControlFile& ctl, const SearchOptions& search, const TerrainOptions& terrain) {
-  check_files_apart(s.control.RUN_MODE, ctl);
+  check_files_apart(s.control.RUN_MODE, ctl, search);
   if (s.control.RUN_MODE == 1) {
     MOD1(s, ctl, terrain);
     return 0;
@@ -124,7 +129,7 @@ int run_pass(ModelState& s, const ControlFile& ctl, const SearchOptions& search,
 
   // The run's own tables, once the catchment is known (a search checks its
   // concurrent runs itself).
-  if (!search.search) check_run_memory(s);
+  if (!search.analysis()) check_run_memory(s);
 
   if (s.control.RUN_MODE == 2 || s.control.RUN_MODE == 3) {
     const int32_t steps = MANUAL_CALIBRATION(s);
@@ -142,17 +147,16 @@ int MAINMENU(ModelState& s, int32_t mode, int32_t jobs) {
   return MAINMENU(s, mode, options);
 }
 
-int MAINMENU(ModelState& s, int32_t mode, const SearchOptions& search) { return MAINMENU(s, mode, search, {}); }
-
-int MAINMENU(ModelState& s, int32_t mode, const SearchOptions& search, const TerrainOptions& terrain) {
+int MAINMENU(ModelState& s, int32_t mode, const SearchOptions& search, const TerrainOptions& terrain,
+             const std::string& control) {
   // A search spreads its evaluations over the threads; each run then takes one.
-  s.control.RUN_JOBS = search.search ? 1 : search.jobs;
+  s.control.RUN_JOBS = search.analysis() ? 1 : search.jobs;
   s.control.RUN_MODE = mode;
   try {
-    const std::optional<ControlFile> ctl = ControlFile::read("Tarvex.in", mode, control_bounds(s.control.limits));
+    const std::optional<ControlFile> ctl = ControlFile::read(control, mode, control_bounds(s.control.limits));
     if (!ctl) {
       WARN_ERROR(1011);
-      report_missing_control_file();
+      report_missing_control_file(control);
       throw RunRefused{1011};
     }
     return run_pass(s, *ctl, search, terrain);

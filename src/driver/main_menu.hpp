@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "calibration/search_options.hpp"
 #include "model/model_state.hpp"
@@ -12,10 +13,11 @@ namespace tarvex {
 // propagate as InputError.
 // search: the calibration search choices of the command line; its jobs are
 // the threads of each simulation run when there is no search.
-int MAINMENU(ModelState& s, int32_t mode, const SearchOptions& search = {});
+// terrain: the terrain mode's pit method and progress display.
+// control: the control file read instead of "Tarvex.in".
+int MAINMENU(ModelState& s, int32_t mode, const SearchOptions& search = {}, const TerrainOptions& terrain = {},
+             const std::string& control = "Tarvex.in");
 // The same with the threads each simulation run may use (0: the machine's cores).
 int MAINMENU(ModelState& s, int32_t mode, int32_t jobs);
-// The same with the terrain mode's pit method and progress display.
-int MAINMENU(ModelState& s, int32_t mode, const SearchOptions& search, const TerrainOptions& terrain);
 
 }  // namespace tarvex
