@@ -123,7 +123,7 @@ int MAINMENU(ModelState& s, int32_t mode, const SearchOptions& search) {
   s.control.RUN_JOBS = search.search ? 1 : search.jobs;
   s.control.RUN_MODE = mode;
   try {
-    const std::optional<ControlFile> ctl = ControlFile::read("Tarvex.in", mode, control_bounds(s.control.limits));
+    const std::optional<ControlFile> ctl = ControlFile::read("Tarvex.in", mode);
     if (!ctl) {
       WARN_ERROR(1011);
       report_missing_control_file();
