@@ -5,6 +5,7 @@
 #include <string>
 
 #include "driver/check_parameters.hpp"
+#include "driver/step_checks.hpp"
 #include "model/warn_error.hpp"
 #include "model/input_limits.hpp"
 #include "forcing/input_rain.hpp"
@@ -211,6 +212,8 @@ void READ_PARAM(ModelState& s, const ControlFile& ctl) {
   rec.ia_ratio = run.ia_ratio.record();
   rec.rough_file = rough_name;
   check_parameters(s, rec);
+  // The step plan last: its refusals come after every other refusal of the load.
+  check_step_plan(s, ctl);
 }
 
 }  // namespace tarvex
