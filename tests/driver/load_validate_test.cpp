@@ -136,5 +136,22 @@ TEST(LoadValidate, CountsPastTheLimitsAreReadAndRefusedOnceWithTheirNumbers) {
   EXPECT_EQ(c.terrain.exempt.size(), 11);
 }
 
+TEST(LoadValidate, AnOutputRecordThatCannotBeReadIsRefusedBeforeTheRun) {
+  ControlFileText ctl;
+  ctl.flow_output_kind = "x";
+  test::TempDir dir;
+  test::write_tiny_run(dir.path(), ctl);
+  const test::RunResult r = test::run_tarvex({"--mode", "3"}, dir.path());
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("file 'Tarvex.in': record "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("the kind of discharge output"), std::string::npos) << r.err;
+  EXPECT_FALSE(dir.exists("timestep.out"));  // no step was run
+
+  // The calibration run writes no discharge file: its load does not read them.
+  Loaded l(ctl, 4);
+  l.load();
+  EXPECT_EQ(l.refused, 0);
+}
+
 }  // namespace
 }  // namespace tarvex

@@ -1,4 +1,4 @@
-#include "driver/step_checks.hpp"
+#include "driver/run_checks.hpp"
 
 #include <string>
 
@@ -41,6 +41,15 @@ void check_step_plan(const ModelState& s, const ControlFile& ctl) {
                            std::to_string(s.control.limits.records) +
                            " steps; shorten the record or lengthen the simulation step");
   }
+}
+
+void check_output_section(const ModelState& s, const ControlFile& ctl) {
+  const ControlFile::Output& o = ctl.output;
+  (void)*o.marker;
+  if (s.catchment.N_SECTIONS <= 0) return;
+  for (int32_t k = 1; k <= s.catchment.N_SECTIONS; ++k) (void)*o.discharge_files(k);
+  (void)*o.components;
+  (void)*o.kind;
 }
 
 }  // namespace tarvex

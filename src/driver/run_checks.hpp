@@ -1,7 +1,6 @@
 #pragma once
-// Checks of the step plan of a loaded run: the simulation step against the
-// step of the records, and the run's step count against what a 4-byte
-// integer counts and the discharge series hold.
+// The last checks of a load: the step plan of the run and the records the
+// results are written by, refused before the run rather than after it.
 #include "io/control_file.hpp"
 #include "model/model_state.hpp"
 
@@ -12,5 +11,10 @@ namespace tarvex {
 // count of the pass's run (single run in modes 2 and 3, objective-function
 // run in mode 4). Throws RunRefused or InputError.
 void check_step_plan(const ModelState& s, const ControlFile& ctl);
+
+// The output section of a single run (modes 2 and 3): the marker record,
+// then with cross-sections their discharge file names and the two output
+// flags, each readable. Throws the reader's InputError.
+void check_output_section(const ModelState& s, const ControlFile& ctl);
 
 }  // namespace tarvex
