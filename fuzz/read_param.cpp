@@ -119,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ModelState* s = &fuzz::fresh_state();
   s->control.RUN_MODE = mode;
   const bool read = fuzz::refused_or_done([&] {
-    const auto ctl = ControlFile::read("Tarvex.in", mode, control_bounds(kLimits));
+    const auto ctl = ControlFile::read("Tarvex.in", mode);
     if (!ctl) refuse_run(1011);
     READ_PARAM(*s, *ctl);
   });

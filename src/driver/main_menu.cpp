@@ -113,20 +113,6 @@ int run_pass(ModelState& s, const ControlFile& ctl, const SearchOptions& search,
   }
   READ_PARAM(s, ctl);
 
-  const StepPlan& plan = s.params.step_plan;
-  if (plan.dt_step > plan.dt_record) refuse_run(1012);
-  // The rainfall step must be a whole multiple of the simulation step.
-  const float ratio = plan.steps_per_record;
-  if (!(ratio < 2147483648.0f)) {
-    // More steps per record than a 4-byte integer counts: no run could hold them.
-    throw InputError("file '" + ctl.name() + "': the time step of the records DT_RAIN = " + shortest(plan.dt_record) +
-                     " s is " + shortest(ratio) + " simulation steps DT_SIM = " + shortest(plan.dt_step) +
-                     " s long: the simulation step is too short");
-  }
-  const int32_t Q = static_cast<int32_t>(ratio);
-  const int32_t R = static_cast<int32_t>(plan.dt_record - static_cast<float>(Q) * plan.dt_step);
-  if (R != 0) refuse_run(1013);
-
   // The run's own tables, once the catchment is known (a search checks its
   // concurrent runs itself).
   if (!search.analysis()) check_run_memory(s);
@@ -153,7 +139,7 @@ int MAINMENU(ModelState& s, int32_t mode, const SearchOptions& search, const Ter
   s.control.RUN_JOBS = search.analysis() ? 1 : search.jobs;
   s.control.RUN_MODE = mode;
   try {
-    const std::optional<ControlFile> ctl = ControlFile::read(control, mode, control_bounds(s.control.limits));
+    const std::optional<ControlFile> ctl = ControlFile::read(control, mode);
     if (!ctl) {
       WARN_ERROR(1011);
       report_missing_control_file(control);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "driver/check_parameters.hpp"
+#include "driver/run_checks.hpp"
 #include "model/warn_error.hpp"
 #include "model/input_limits.hpp"
 #include "forcing/csv_forcing.hpp"
@@ -229,6 +230,10 @@ void READ_PARAM(ModelState& s, const ControlFile& ctl) {
   rec.ia_ratio = run.ia_ratio.record();
   rec.rough_file = rough_name;
   check_parameters(s, rec);
+  // The step plan and the output records last: their refusals come after
+  // every other refusal of the load.
+  check_step_plan(s, ctl);
+  if (s.control.RUN_MODE == 2 || s.control.RUN_MODE == 3) check_output_section(s, ctl);
 }
 
 }  // namespace tarvex

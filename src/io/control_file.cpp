@@ -54,11 +54,6 @@ class ControlParser {
     }
   }
 
-  // Ends the reading: a numbered refusal stops the run before any later value.
-  void stop(const std::string& why) {
-    if (!error_) error_ = std::make_shared<const InputError>("file '" + rd_.name() + "': " + why);
-  }
-
   bool failed() const { return error_ != nullptr; }
 
  private:
@@ -89,20 +84,16 @@ void parse_observed(RecordReader& rd, ControlFile::Observed& o) {
   p.next(o.values, one_value("the number of observed discharge values"));
 }
 
-void parse_terrain(RecordReader& rd, ControlFile::Terrain& t, const ControlBounds& bounds) {
+void parse_terrain(RecordReader& rd, ControlFile::Terrain& t) {
   ControlParser p(rd);
   p.next(t.dem, name30("the DEM file name (record 12)"), 11, "the records before the DEM file name (record 12)");
   p.next(t.grid, cell("the grid size NI, NJ (record 18)"), 5, "the records before the grid size (record 18)");
-  if (t.grid.ok() && (t.grid->i > bounds.grid_side || t.grid->j > bounds.grid_side)) {
-    p.stop("the grid is too large");
-  }
   p.next(t.outlet, cell("the outlet cell OUTLET_I, OUTLET_J (record 46)"),
          27, "the records before the outlet cell (record 46)");
   p.next(t.directions, name30("the direction file name (record 52)"),
          5, "the records before the direction file name (record 52)");
   p.next(t.n_exempt, one_value("the number of cells exempt from pit raising"),
          1, "the label record before the number of exempt cells");
-  if (t.n_exempt.ok() && *t.n_exempt > bounds.exempt_cells) p.stop("too many exempt cells");
   p.skip(1, "the label record before the exempt cells");
   const int32_t n = t.n_exempt.ok() ? *t.n_exempt : 0;
   p.take_list(t.exempt, n, [](int32_t k) { return cell("row and column of exempt cell " + std::to_string(k)); });
@@ -120,7 +111,7 @@ void parse_terrain(RecordReader& rd, ControlFile::Terrain& t, const ControlBound
   });
 }
 
-void parse_run(RecordReader& rd, ControlFile::Run& r, bool continuous, const ControlBounds& bounds) {
+void parse_run(RecordReader& rd, ControlFile::Run& r, bool continuous) {
   ControlParser p(rd);
   p.skip(9);
   p.take(r.start, [](RecordReader& f, std::vector<int32_t>& v) {
@@ -138,7 +129,6 @@ void parse_run(RecordReader& rd, ControlFile::Run& r, bool continuous, const Con
   p.next(r.a_channel, one_value("A_CHANNEL, the channel threshold area in km2"));
   p.next(r.wd_hill, one_value("WD_HILL, the hillslope width-to-depth ratio"));
   p.next(r.nclass, one_value("NCLASS, the number of roughness classes"));
-  if (r.nclass.ok() && *r.nclass > bounds.classes) p.stop("too many roughness classes");
   p.skip(1);
   const int32_t nclass = r.nclass.ok() ? *r.nclass : 0;
   p.take(r.ks_class, [nclass](RecordReader& f, std::vector<float>& v) {
@@ -176,7 +166,6 @@ void parse_run(RecordReader& rd, ControlFile::Run& r, bool continuous, const Con
     p.skip(2);
   }
   p.next(r.n_sections, one_value("N_SECTIONS, the number of output cross-sections"));
-  if (r.n_sections.ok() && *r.n_sections > bounds.sections) p.stop("too many cross-sections");
   p.skip(1);
   const int32_t n = r.n_sections.ok() ? *r.n_sections : 0;
   p.take_list(r.sections, n, [](int32_t) { return cell("SECTION_I, SECTION_J, the output cross-section cell"); });
@@ -200,28 +189,25 @@ ControlFile::Output ControlFile::read_output(RecordReader& rd, int32_t sections)
   return o;
 }
 
-ControlFile ControlFile::parse(RecordReader text, int32_t mode, const ControlBounds& bounds) {
+ControlFile ControlFile::parse(RecordReader text, int32_t mode) {
   ControlFile c;
   c.name_ = text.name();
   if (mode == 1) {
-    parse_terrain(text, c.terrain, bounds);
+    parse_terrain(text, c.terrain);
     return c;
   }
   parse_observed(text, c.observed);
   text.rewind();
-  parse_run(text, c.run, mode == 3 || mode == 4, bounds);
+  parse_run(text, c.run, mode == 3 || mode == 4);
   text.rewind();
-  const int32_t sections =
-      c.run.n_sections.ok() && *c.run.n_sections <= bounds.sections ? *c.run.n_sections : 0;
-  c.output = read_output(text, sections);
+  c.output = read_output(text, c.run.n_sections.ok() ? *c.run.n_sections : 0);
   return c;
 }
 
-std::optional<ControlFile> ControlFile::read(const std::filesystem::path& path, int32_t mode,
-                                             const ControlBounds& bounds) {
+std::optional<ControlFile> ControlFile::read(const std::filesystem::path& path, int32_t mode) {
   auto text = RecordReader::try_open(path);
   if (!text) return std::nullopt;
-  return parse(std::move(*text), mode, bounds);
+  return parse(std::move(*text), mode);
 }
 
 void ControlFile::refuse(int32_t record, std::string_view what) const {

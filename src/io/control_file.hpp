@@ -62,14 +62,6 @@ struct Cell {
   int32_t j = 0;
 };
 
-// Bounds that stop the reading where a numbered refusal ends the run.
-struct ControlBounds {
-  int32_t grid_side = 0;     // rows and columns of the grids
-  int32_t classes = 0;       // roughness classes
-  int32_t sections = 0;      // output cross-sections
-  int32_t exempt_cells = 0;  // cells exempt from pit raising
-};
-
 class ControlFile {
  public:
   // Records 4, 6 and 8: observed discharge of the calibration run.
@@ -135,10 +127,11 @@ class ControlFile {
 
   // Reads the control file of a pass in the given mode (1 terrain, 2 event,
   // 3 continuous, 4 calibration). Nothing when the file cannot be opened.
-  static std::optional<ControlFile> read(const std::filesystem::path& path, int32_t mode,
-                                         const ControlBounds& bounds);
+  // The values are read as they stand: the load checks them against the
+  // limits of the run.
+  static std::optional<ControlFile> read(const std::filesystem::path& path, int32_t mode);
   // The same from text held in memory (tests, fuzzing).
-  static ControlFile parse(RecordReader text, int32_t mode, const ControlBounds& bounds);
+  static ControlFile parse(RecordReader text, int32_t mode);
 
   // The output section alone, for a run with the given cross-sections.
   static Output read_output(RecordReader& text, int32_t sections);

@@ -4,8 +4,6 @@
 // every check against a capacity reads that copy.
 #include <cstdint>
 
-#include "io/control_file.hpp"
-
 namespace tarvex {
 
 struct Limits {
@@ -30,16 +28,6 @@ inline constexpr Limits kLimits{};
 inline constexpr int32_t kNoLimit = 2147483646;
 inline constexpr Limits kNoLimits{46340, kNoLimit, kNoLimit, kNoLimit, kLimits.classes, kLimits.sections,
                                   kNoLimit, kNoLimit, kNoLimit, true};
-
-// Where reading the control file stops for a numbered refusal.
-inline ControlBounds control_bounds(const Limits& l) {
-  ControlBounds b;
-  b.grid_side = l.grid_side;
-  b.classes = l.classes;
-  b.sections = l.sections;
-  b.exempt_cells = l.exempt_cells;
-  return b;
-}
 
 // Months of the calendar tables.
 inline constexpr int32_t MAX_MONTHS = 12;

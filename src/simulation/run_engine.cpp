@@ -2,6 +2,10 @@
 // the threads, and the state written back to the grids.
 #include "simulation/run_engine_impl.hpp"
 
+#include <string>
+
+#include "io/input_error.hpp"
+
 namespace tarvex {
 
 namespace {

@@ -7,12 +7,14 @@
 
 namespace tarvex {
 
+float RUN_STEPS_BEFORE_TRUNCATION(const StepPlan& plan, RunKind kind) {
+  return kind == RunKind::single ? plan.run_steps_single : plan.run_steps_objective;
+}
+
 int32_t RUN_STEP_COUNT(const StepPlan& plan, RunKind kind) {
-  const float steps = kind == RunKind::single ? plan.run_steps_single : plan.run_steps_objective;
+  const float steps = RUN_STEPS_BEFORE_TRUNCATION(plan, kind);
   if (!(steps < 2147483648.0f)) {
-    throw InputError("the run would need " + shortest(steps) + " simulation steps (N_DATA " +
-                     std::to_string(plan.records) + " records, DT_RAIN " + shortest(plan.dt_record) + " s, DT_SIM " +
-                     shortest(plan.dt_step) + " s): the simulation step is too short");
+    throw InputError("a run of " + shortest(steps) + " simulation steps, more than a 4-byte integer counts");
   }
   return static_cast<int32_t>(steps);
 }

@@ -9,9 +9,12 @@
 
 namespace tarvex {
 
-// NSTEPS: single run INT(N_DATA*(DT_RAIN/DT_SIM)), objective run
-// INT(N_DATA*DT_RAIN/DT_SIM). Throws InputError when the count does not fit
-// a 4-byte integer (a simulation step far too short).
+// The steps of a run before truncation: single run N_DATA*(DT_RAIN/DT_SIM),
+// objective run N_DATA*DT_RAIN/DT_SIM.
+float RUN_STEPS_BEFORE_TRUNCATION(const StepPlan& plan, RunKind kind);
+
+// NSTEPS, the truncated count. The load refuses a plan whose count does not
+// fit a 4-byte integer; given one anyway this throws InputError.
 int32_t RUN_STEP_COUNT(const StepPlan& plan, RunKind kind);
 
 // Record N of step IT: single run INT((IT-1)*(DT_SIM/DT_RAIN)+1), objective

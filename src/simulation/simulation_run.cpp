@@ -53,13 +53,11 @@ int32_t RUN_SIMULATION(const RunModel& s, RunTables& t, RunKind kind, const Engi
 int32_t RUN_SIMULATION(const RunModel& s, RunTables& t, RunKind kind, Calendar& cal, const EngineOptions& options) {
   const bool single = kind == RunKind::single;
   const int32_t NSTEPS = RUN_STEP_COUNT(s.params.step_plan, kind);
-  // The discharge series hold one value per step; refuse a run that would
-  // overrun them rather than lose or corrupt its record.
+  // The load refuses a step count the discharge series cannot hold; a state
+  // that did not pass it stops here rather than overrun them.
   if (s.catchment.N_SECTIONS > 0 && NSTEPS > s.control.limits.records) {
-    throw InputError("the run has " + std::to_string(NSTEPS) + " simulation steps (N_DATA " +
-                     std::to_string(s.forcing.N_DATA) + " records times DT_RAIN/DT_SIM = " + shortest(s.forcing.DT_RAIN) + "/" +
-                     shortest(s.params.DT_SIM) + "), but the discharge series at the output cross-section holds at most " +
-                     std::to_string(s.control.limits.records) + " steps; shorten the record or lengthen the simulation step");
+    throw InputError("a run of " + std::to_string(NSTEPS) + " simulation steps over discharge series of " +
+                     std::to_string(s.control.limits.records));
   }
   const bool event = single && s.control.RUN_MODE == 2;
 

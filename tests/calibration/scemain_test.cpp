@@ -62,7 +62,7 @@ class ScemainTest : public ::testing::Test {
   // The calibration pass as the driver runs it after loading: 1 after a
   // numbered refusal.
   int scemain() {
-    const auto ctl = ControlFile::read("Tarvex.in", 4, control_bounds(kLimits));
+    const auto ctl = ControlFile::read("Tarvex.in", 4);
     try {
       return SCEMAIN(*s_, ctl ? *ctl : ControlFile());
     } catch (const RunRefused&) {

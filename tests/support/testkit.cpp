@@ -21,7 +21,7 @@
 namespace tarvex::test {
 
 ControlFile control(int32_t mode) {
-  auto c = ControlFile::read("Tarvex.in", mode, control_bounds(kLimits));
+  auto c = ControlFile::read("Tarvex.in", mode);
   if (!c) throw InputError("file 'Tarvex.in' cannot be opened for reading");
   return *c;
 }

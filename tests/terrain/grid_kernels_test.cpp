@@ -28,7 +28,7 @@ TEST(GridKernels, TerrainModeWritesWhatTheKernelsComputeOnBareGrids) {
   test::write_terrain(mode_dir, c, test::grid_text(dem));
   {
     test::ChangeDir cd(mode_dir.path());
-    auto ctl = ControlFile::read("Tarvex.in", 1, control_bounds(kLimits));
+    auto ctl = ControlFile::read("Tarvex.in", 1);
     ASSERT_TRUE(ctl);
     auto s = std::make_unique<ModelState>();
     test::capture_stdout([&] { MOD1(*s, *ctl); });

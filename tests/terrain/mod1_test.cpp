@@ -15,7 +15,7 @@ using test::TerrainControl;
 
 // The terrain pass as the program runs it: 1 after a numbered refusal.
 int terrain_pass(ModelState& s) {
-  auto ctl = ControlFile::read("Tarvex.in", 1, control_bounds(kLimits));
+  auto ctl = ControlFile::read("Tarvex.in", 1);
   try {
     if (!ctl) refuse_run(1011);
     MOD1(s, *ctl);
