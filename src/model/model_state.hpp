@@ -116,6 +116,9 @@ struct RunControl {
   int32_t RUN_MODE = 0;        // 1 terrain, 2 event run, 3 continuous run, 4 calibration, 5 end
   int32_t RUN_JOBS = 0;        // threads one simulation run may use (0: the machine's cores)
   Limits limits = kLimits;     // capacities every check reads; kNoLimits sizes the tables to the data
+  // Routed cells a thread of a run needs at least (0: the engine's 16384);
+  // the tests lower it to spread small catchments over threads.
+  int64_t min_cells_per_thread = 0;
 };
 
 // The catchment: geometry, grids, drainage network and output cross-sections.

@@ -22,8 +22,6 @@
 namespace tarvex {
 namespace {
 
-std::atomic<bool> g_vector{true};
-
 void cell_by_cell(int32_t n, const float* Q, const float* ck, const float* W, const float* S, const float* L,
                   float dt, float* C1, float* C2, float* C3, float* C4) {
   for (int32_t k = 0; k < n; ++k) {
@@ -69,18 +67,16 @@ bool cpu_has_lanes() {
 
 bool muskingum_batch_vectorised() {
 #if TARVEX_MUSKINGUM_LANES
-  return g_vector.load(std::memory_order_relaxed) && cpu_has_lanes();
+  return cpu_has_lanes();
 #else
   return false;
 #endif
 }
 
-void set_muskingum_batch_vector(bool on) { g_vector.store(on); }
-
 void muskingum_surface_batch(int32_t n, const float* Q, const float* ck, const float* W, const float* S,
-                             const float* L, float dt, float* C1, float* C2, float* C3, float* C4) {
+                             const float* L, float dt, float* C1, float* C2, float* C3, float* C4, bool vector) {
 #if TARVEX_MUSKINGUM_LANES
-  if (muskingum_batch_vectorised()) {
+  if (vector && muskingum_batch_vectorised()) {
     lanes(n, Q, ck, W, S, L, dt, C1, C2, C3, C4);
     return;
   }

@@ -53,13 +53,12 @@ inline void surface_coefficients(float Q, float KS, const SectionShape& sh, floa
 // For k in [0, n): D = Q/(S ck W L) and Cr = ck dt/L in double, then
 // C1..C4 as muskingum_coefficients gives them. Q, ck and W as the celerity
 // law computes them, S the cell's slope, L its flow length (m), dt (s).
+// vector: in vector lanes where the CPU has them; off, cell by cell by
+// coefficients_from_celerity (the same bits; the tests compare both).
 void muskingum_surface_batch(int32_t n, const float* Q, const float* ck, const float* W, const float* S,
-                             const float* L, float dt, float* C1, float* C2, float* C3, float* C4);
+                             const float* L, float dt, float* C1, float* C2, float* C3, float* C4, bool vector = true);
 
-// Whether muskingum_surface_batch uses vector lanes on this CPU.
+// Whether this CPU has the vector lanes muskingum_surface_batch uses.
 bool muskingum_batch_vectorised();
-// Off, the batch computes cell by cell by coefficients_from_celerity (the
-// tests compare both).
-void set_muskingum_batch_vector(bool on);
 
 }  // namespace tarvex

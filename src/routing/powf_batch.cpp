@@ -22,8 +22,6 @@
 namespace tarvex {
 namespace {
 
-std::atomic<int32_t> g_most_lanes{8};
-
 void scalar_pow(const float* x, float y, float* out, int32_t n) {
   for (int32_t k = 0; k < n; ++k) out[k] = std::pow(x[k], y);
 }
@@ -171,21 +169,19 @@ LanesFn lanes(int32_t most) {
 
 int32_t powf_batch_lanes() {
 #if TARVEX_POWF_LANES
-  const LanesFn f = lanes(g_most_lanes.load(std::memory_order_relaxed));
+  const LanesFn f = lanes(8);
   return f == nullptr ? 1 : 8;
 #else
   return 1;
 #endif
 }
 
-void set_powf_batch_lanes(int32_t most) { g_most_lanes.store(most); }
-
-void powf_batch(const float* x, float y, float* out, int32_t n) {
+void powf_batch(const float* x, float y, float* out, int32_t n, bool vector) {
 #if TARVEX_POWF_LANES
   uint32_t iy;
   std::memcpy(&iy, &y, sizeof iy);
   const bool y_finite_nonzero = 2u * iy - 1u < 2u * 0x7f800000u - 1u;
-  const LanesFn f = y_finite_nonzero ? lanes(g_most_lanes.load(std::memory_order_relaxed)) : nullptr;
+  const LanesFn f = y_finite_nonzero && vector ? lanes(8) : nullptr;
   if (f != nullptr) {
     f(x, y, out, n);
     return;

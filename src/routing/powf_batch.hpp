@@ -9,14 +9,13 @@
 
 namespace tarvex {
 
-// out[k] = std::pow(x[k], y) for k in [0, n); out may alias x.
-void powf_batch(const float* x, float y, float* out, int32_t n);
+// out[k] = std::pow(x[k], y) for k in [0, n); out may alias x. vector off:
+// std::pow itself (the tests compare both).
+void powf_batch(const float* x, float y, float* out, int32_t n, bool vector = true);
 
 // Values powf_batch takes at a time: 8 (AVX-512) or 1 (std::pow, when the
 // CPU or C library is another or the lanes failed a check against std::pow
 // at first use).
 int32_t powf_batch_lanes();
-// At most this many at a time (1: std::pow, for the tests that compare).
-void set_powf_batch_lanes(int32_t most);
 
 }  // namespace tarvex

@@ -19,8 +19,8 @@ struct EngineOptions {
   int32_t tile_cells = 8192;  // cells of a tile, at least 1
   int32_t block_steps = 64;   // steps of a block, at least 1
   // Routed cells a thread needs at least: below, the barriers of a step
-  // cost more than the thread gains. 0 takes the process's minimum (16384,
-  // see set_min_cells_per_thread).
+  // cost more than the thread gains. 0 takes the run's
+  // RunControl::min_cells_per_thread, or else 16384.
   int64_t cells_per_thread = 0;
 };
 

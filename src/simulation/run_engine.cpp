@@ -8,14 +8,8 @@
 
 namespace tarvex {
 
-namespace {
-std::atomic<int64_t> g_cells_per_thread{16384};
-}  // namespace
-
-void set_min_cells_per_thread(int64_t cells) { g_cells_per_thread.store(std::max<int64_t>(1, cells)); }
-
 int32_t run_threads(int32_t jobs, int64_t cells, int64_t cells_per_thread) {
-  const int64_t per = cells_per_thread > 0 ? cells_per_thread : g_cells_per_thread.load();
+  const int64_t per = cells_per_thread > 0 ? cells_per_thread : kMinCellsPerThread;
   int64_t n = jobs > 0 ? jobs : static_cast<int64_t>(std::max(1u, std::thread::hardware_concurrency()));
   n = std::min<int64_t>(n, std::max<int64_t>(1, cells / per));
   return static_cast<int32_t>(std::min<int64_t>(n, 64));
@@ -52,7 +46,8 @@ void RunEngine::build(const RunModel& s, const RunTables& t, RunKind kind) {
   require(walk_paths(s, cc, w),
           "a link leaves the grid or its directions, shares a cell with another link, or follows a link it drains "
           "into");
-  E.T = run_threads(s.control.RUN_JOBS, w.V, E.opt.cells_per_thread);
+  E.T = run_threads(s.control.RUN_JOBS, w.V,
+                    E.opt.cells_per_thread > 0 ? E.opt.cells_per_thread : s.control.min_cells_per_thread);
   const std::vector<int32_t> owner = partition_paths(w, E.T);
   std::vector<int32_t> eng_of, tile_of;
   E.lay_out(s, w, owner, eng_of, tile_of);

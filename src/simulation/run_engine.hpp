@@ -59,12 +59,9 @@ class RunEngine {
 
 // Threads a run of `cells` routed cells uses for a requested job count
 // (0: the machine's cores): no more than one per `cells_per_thread` routed
-// cells (0: the process's minimum), below which the barriers of a step cost
+// cells (0: kMinCellsPerThread), below which the barriers of a step cost
 // more than the thread gains.
+inline constexpr int64_t kMinCellsPerThread = 16384;
 int32_t run_threads(int32_t jobs, int64_t cells, int64_t cells_per_thread = 0);
-// Changes the process's minimum (16384), for the tests that run small
-// catchments on several threads through the driver, which takes no engine
-// options.
-void set_min_cells_per_thread(int64_t cells);
 
 }  // namespace tarvex

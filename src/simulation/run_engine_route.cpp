@@ -35,15 +35,16 @@ void RunEngine::Impl::wet_coefficients(int32_t b0, int32_t n, const int32_t* wet
     const int32_t c = b0 + wet[k];
     width[k] = channel[c] ? width_base(q_ref[k], KS[c], cc.chan) : width_base(q_ref[k], KS[c], cc.hill);
   }
-  powf_batch(width, kWidthPower, width, n);
-  powf_batch(width, kCelerityPower, celerity, n);
+  powf_batch(width, kWidthPower, width, n, opt.lanes);
+  powf_batch(width, kCelerityPower, celerity, n, opt.lanes);
   for (int32_t k = 0; k < n; ++k) {
     const int32_t c = b0 + wet[k];
     celerity[k] = channel[c] ? celerity_of(KS[c], celerity[k], cc.chan) : celerity_of(KS[c], celerity[k], cc.hill);
     S_wet[k] = slope[c];
     L_wet[k] = L[c];
   }
-  muskingum_surface_batch(n, q_ref, celerity, width, S_wet, L_wet, cc.dt, C_wet[0], C_wet[1], C_wet[2], C_wet[3]);
+  muskingum_surface_batch(n, q_ref, celerity, width, S_wet, L_wet, cc.dt, C_wet[0], C_wet[1], C_wet[2], C_wet[3],
+                          opt.lanes);
 }
 
 // Cells [b, e) share one height: none feeds another, so each stage runs

@@ -27,6 +27,7 @@ std::map<std::string, std::string> run_in_process(const fs::path& set, int32_t m
   int status = -1;
   files["(stdout)"] = test::capture_stdout([&] {
     auto s = std::make_unique<ModelState>();
+    s->control.min_cells_per_thread = 16;  // threads engage on these small catchments
     status = MAINMENU(*s, mode, jobs);
   });
   EXPECT_EQ(status, 0);
@@ -37,7 +38,6 @@ std::map<std::string, std::string> run_in_process(const fs::path& set, int32_t m
 }
 
 TEST(ThreadCount, EveryOutputFileIsTheSameForEveryThreadCount) {
-  set_min_cells_per_thread(16);
   const fs::path small = test::test_data_dir() / "small";
   const fs::path example = test::source_dir() / "examples" / "catchment";
   for (const auto& [set, mode] : {std::pair{small, 2}, {small, 3}, {small, 4}, {example, 2}}) {
@@ -51,7 +51,6 @@ TEST(ThreadCount, EveryOutputFileIsTheSameForEveryThreadCount) {
       EXPECT_TRUE(it->second == text) << name << " differs, " << set << " mode " << mode;
     }
   }
-  set_min_cells_per_thread(16384);
 }
 
 }  // namespace

@@ -52,17 +52,15 @@ TEST(LawForms, SurfaceBatchAndPairsGiveTheScalarLawBitForBit) {
   for (int32_t k = 0; k < n; ++k) law(Q[k], ck[k], W[k], S[k], L[k], 60.0f, &expect[4 * k]);
 
   for (bool vector : {true, false}) {
-    set_muskingum_batch_vector(vector);
     std::vector<float> C(4 * static_cast<std::size_t>(n));
     muskingum_surface_batch(n, Q.data(), ck.data(), W.data(), S.data(), L.data(), 60.0f, &C[0], &C[n], &C[2 * n],
-                            &C[3 * n]);
+                            &C[3 * n], vector);
     int32_t differ = 0;
     for (int32_t k = 0; k < n; ++k) {
       for (int32_t j = 0; j < 4; ++j) differ += std::memcmp(&C[j * n + k], &expect[4 * k + j], sizeof(float)) != 0;
     }
     EXPECT_EQ(differ, 0) << (vector && muskingum_batch_vectorised() ? "lanes" : "cell by cell");
   }
-  set_muskingum_batch_vector(true);
 
   // The packed divisions of one cell, from the Courant and diffusion numbers.
   for (int32_t k = 0; k < n; ++k) {

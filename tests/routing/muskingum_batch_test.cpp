@@ -23,14 +23,12 @@ TEST(MuskingumBatch, LanesGiveTheCellByCellCoefficients) {
       L[k] = k % 2 == 0 ? 100.0f : 141.42f;
     }
     std::vector<float> lanes(4 * (n + 1), -9.0f), cells(4 * (n + 1), -9.0f);
-    const auto run = [&](std::vector<float>& C) {
+    const auto run = [&](std::vector<float>& C, bool vector) {
       muskingum_surface_batch(n, Q.data(), ck.data(), W.data(), S.data(), L.data(), 60.0f, &C[0], &C[n + 1],
-                              &C[2 * (n + 1)], &C[3 * (n + 1)]);
+                              &C[2 * (n + 1)], &C[3 * (n + 1)], vector);
     };
-    run(lanes);
-    set_muskingum_batch_vector(false);
-    run(cells);
-    set_muskingum_batch_vector(true);
+    run(lanes, true);
+    run(cells, false);
     EXPECT_EQ(std::memcmp(lanes.data(), cells.data(), sizeof(float) * lanes.size()), 0) << "n = " << n;
     for (int32_t j = 0; j < 4; ++j) EXPECT_EQ(lanes[j * (n + 1) + n], -9.0f) << "wrote past n = " << n;
   }

@@ -31,14 +31,6 @@ EngineOptions small_catchment_options() {
   return o;
 }
 
-// The routing batches back to their defaults when the object goes.
-struct RestoreBatches {
-  ~RestoreBatches() {
-    set_muskingum_batch_vector(true);
-    set_powf_batch_lanes(8);
-  }
-};
-
 uint64_t run_hash(ModelState& s, bool event, const EngineOptions& opt) {
   s.control.RUN_MODE = event ? 2 : 4;
   int32_t n = 0;
@@ -53,7 +45,6 @@ uint64_t run_hash(ModelState& s, bool event, const EngineOptions& opt) {
 TEST(RunEngine, BenchmarkCatchmentKeepsItsDischargeBits) {
   test::TempDir d;  // the event run writes its progress file
   test::ChangeDir cd(d.path());
-  RestoreBatches restore;
   auto c = synthetic::build_catchment(60, 200);
   for (int32_t jobs : {1, 2, 5}) {
     // Vector lanes; one cell at a time; no reuse; tiles of 40 cells, blocks
@@ -65,8 +56,6 @@ TEST(RunEngine, BenchmarkCatchmentKeepsItsDischargeBits) {
       opt.block_steps = way == 3 ? 5 : 64;
       opt.lanes = way == 0;
       opt.dry_reuse = way != 2;
-      set_muskingum_batch_vector(way == 0);
-      set_powf_batch_lanes(way == 0 ? 8 : 1);
       EXPECT_EQ(run_hash(*c.s, false, opt), kContinuousHash) << jobs << " threads, way " << way;
       EXPECT_EQ(run_hash(*c.s, true, opt), kEventHash) << jobs << " threads, way " << way;
     }
