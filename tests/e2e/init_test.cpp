@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "io/geotiff.hpp"
+#include "io/grid_file.hpp"
 #include "support/testkit.hpp"
 
 namespace tarvex {
@@ -125,6 +127,44 @@ TEST(InitCommand, TakesTheStartAndStepFromTheRainSeriesOrTheOptions) {
   EXPECT_EQ(record(e, "Tarvex.in", 10), "3 3 2021");
   EXPECT_EQ(record(e, "Tarvex.in", 16), "21600.");
   EXPECT_EQ(record(e, "Tarvex.in", 14), "8");
+}
+
+// A GeoTIFF DEM in real map coordinates: the terrain files keep its
+// georeference, and the gauges given in those coordinates land where the
+// same gauges land on the example's grid at corner (0, 0).
+TEST(InitCommand, GeoTiffDemInMapCoordinates) {
+  if (!geotiff_available()) GTEST_SKIP() << "built without GDAL";
+  TempDir plain, tif;
+  catchment_inputs(plain, 3);
+  catchment_inputs(tif, 3);
+  std::vector<float> z(100 * 100);
+  GridReader dem(tif / "dem.asc");
+  dem.rows(z.data(), 100, 100, "the DEM", -9999.0f);
+  GeoReference geo;
+  geo.x_ll = 500000.0;
+  geo.y_ll = 4800000.0;
+  geo.cellsize = 50.0;
+  geo.known = true;
+  write_geotiff(tif / "dem.tif", z.data(), 100, 100, geo, -9999.0);
+  tif.write("rain.stations.csv", "name,x,y\ngauge1,501225,4804025\ngauge2,503975,4802525\ngauge3,502225,4800775\n");
+  tif.write("temp.stations.csv", "name,x,y,elevation\nstation1,502475,4802025,350.\n");
+
+  const auto a = run_tarvex(init_args({"--outlet", "2525,25"}), plain.path());
+  std::vector<std::string> args = init_args({"--outlet", "502525,4800025"});
+  args[2] = "dem.tif";
+  const auto b = run_tarvex(args, tif.path());
+  ASSERT_EQ(a.exit_code, 0) << a.err;
+  ASSERT_EQ(b.exit_code, 0) << b.err;
+  EXPECT_EQ(record(tif, "Tarvex.in", 18), "100 100");
+  EXPECT_EQ(record(tif, "Tarvex.in", 46), record(plain, "Tarvex.in", 46));
+  EXPECT_EQ(record(tif, "Tarvex.in", 52), "dir.tif");
+  for (const TempDir* d : {&plain, &tif}) {
+    ASSERT_EQ(run_tarvex({"--mode", "1"}, d->path()).exit_code, 0);
+    const auto run = run_tarvex({"--mode", "3"}, d->path());
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+  }
+  EXPECT_EQ(tif.read("RaingThDistr.out"), plain.read("RaingThDistr.out"));
+  EXPECT_EQ(tif.read("discharge.csv"), plain.read("discharge.csv"));
 }
 
 TEST(InitCommand, RefusesWithoutWritingAnything) {
