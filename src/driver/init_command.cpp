@@ -11,6 +11,7 @@
 #include <string>
 #include <utility>
 
+#include "driver/command_line.hpp"
 #include "io/csv_series.hpp"
 #include "io/grid_file.hpp"
 #include "io/input_error.hpp"
@@ -152,6 +153,10 @@ void check_readable(const std::string& name) {
 
 // Records the series covers from start, each step long.
 int32_t records_from(const SeriesSpan& span, const std::string& name, int64_t start, int64_t step) {
+  if (span.first > start) {
+    throw InputError("file " + quoted_name(name) + ": its first row, " + format_iso_time(span.first) +
+                     ", comes after the start " + format_iso_time(start));
+  }
   if (span.last < start) {
     throw InputError("file " + quoted_name(name) + ": its last row, " + format_iso_time(span.last) +
                      ", comes before the start " + format_iso_time(start));
@@ -434,6 +439,9 @@ int init(const InitOptions& o) {
          std::to_string(snapped.area) + " cells (" + num(snapped.area * cell_km2) + " km2) drain through it\n";
   out += "  output cross-section: cell " + std::to_string(snapped.section.i) + " " +
          std::to_string(snapped.section.j) + ", its largest inflow\n";
+  if (ni > kLimits.grid_side || nj > kLimits.grid_side || n_data > kLimits.records) {
+    out += "  the grid or the series exceed the capacities: run tarvex with --no-limits\n";
+  }
   out += "defaults taken (edit the files to change them):\n" + defaults.text;
   out += "next: tarvex --mode 1, then tarvex --search\n";
   std::fputs(out.c_str(), stdout);
@@ -443,6 +451,12 @@ int init(const InitOptions& o) {
 }  // namespace
 
 int run_init_command(const std::vector<std::string>& args) {
+  for (const std::string& a : args) {
+    if (a == "-h" || a == "--help") {
+      std::fputs(usage_text(), stdout);
+      return 0;
+    }
+  }
   try {
     return init(parse_init_options(args));
   } catch (const UsageError& e) {
