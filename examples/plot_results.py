@@ -1,26 +1,35 @@
 #!/usr/bin/env python3
 """Draws the results of a Tarvex run to PNG files:
 
-  hydrograph.png  simulated and observed discharge at the outlet, with the
-                  catchment-mean rain as an inverted bar chart on top (after
-                  a calibration search "outlet.out" is the best run's);
+  hydrograph.png  simulated and observed discharge at the outlet against
+                  the date (start date and record step of "Tarvex.in"), with
+                  the catchment-mean rain as an inverted bar chart on top
+                  (after a calibration search "outlet.out" is the best run's);
+                  rain and observed series in text or dated CSV form;
   network.png     stream orders ("RiverOrder.out") over the elevations, in
                   map coordinates when the elevation grid is an ESRI ASCII
                   grid (.asc) that carries a georeference;
-  convergence.png the best objective against the evaluations of a
-                  calibration search ("sce_evaluations.csv"), when present.
+  convergence.png the best objective, named as in "sceout.dat", against the
+                  evaluations of a calibration search ("sce_evaluations.csv"),
+                  when present.
 
     python3 plot_results.py --dir RUN_DIR [--sim outlet.out] [--out DIR]
+
+--sim takes "outlet.out" (record and value per line) or a dated CSV
+("outlet.csv": time,simulated,...; "discharge.csv": time,surface_flow,total_flow).
 
 RUN_DIR holds "Tarvex.in" and the files it names. Needs matplotlib
 (Debian: python3-matplotlib).
 """
 import argparse
+import datetime
+import math
 import os
 
 import matplotlib
 
 matplotlib.use("Agg")
+import matplotlib.dates  # noqa: E402
 import matplotlib.pyplot as plt  # noqa: E402
 
 
@@ -43,7 +52,49 @@ def file_names(rec):
         "elev": rec[marker + 1][:30].rstrip(),
         "rain": rec[marker + 9][:30].rstrip(),
         "dt_rain": float(first_item(rec[15])),
+        "start": start_date(rec[9]),
     }
+
+
+def start_date(line):
+    """Record 10: day, month, year of the first record, 00:00."""
+    day, month, year = (int(float(v)) for v in line.replace(",", " ").split()[:3])
+    return datetime.datetime(year, month, day)
+
+
+def is_csv(path):
+    return path.lower().endswith(".csv")
+
+
+def csv_value(text, missing_below=0.0):
+    """A value of a dated series; NaN when empty, NA, NaN or below the bound."""
+    text = text.strip()
+    if text == "" or text.upper() in ("NA", "NAN"):
+        return float("nan")
+    v = float(text)
+    return float("nan") if v < missing_below else v
+
+
+def read_csv_series(path, column=None):
+    """Times and rows of values of a dated CSV series (BOM and CRLF allowed).
+    column: the name of one column to take, else every value column."""
+    with open(path, encoding="utf-8-sig") as f:
+        lines = [line.rstrip("\r") for line in f.read().splitlines()]
+    head = [h.strip() for h in lines[0].split(",")]
+    pick = [head.index(column)] if column else list(range(1, len(head)))
+    times, rows = [], []
+    for line in lines[1:]:
+        if not line.strip():
+            continue
+        parts = line.split(",")
+        times.append(datetime.datetime.fromisoformat(parts[0].strip().replace(" ", "T")))
+        rows.append([csv_value(parts[k]) if k < len(parts) else float("nan") for k in pick])
+    return times, rows
+
+
+def mean_of_present(values):
+    present = [v for v in values if not math.isnan(v)]
+    return sum(present) / len(present) if present else 0.0
 
 
 def read_series(path, skip=0, column=1):
@@ -112,27 +163,75 @@ def read_grid(path, width=None):
     return rows
 
 
+def simulated(path, names):
+    """Times and values of the simulated discharge."""
+    if is_csv(path):
+        with open(path, encoding="utf-8-sig") as f:
+            head = f.readline().strip().split(",")
+        col = "simulated" if "simulated" in head else ("total_flow" if "total_flow" in head else head[1])
+        times, rows = read_csv_series(path, col)
+        return times, [r[0] for r in rows]
+    values = read_series(path, column=1)
+    step = datetime.timedelta(seconds=names["dt_rain"])
+    return [names["start"] + k * step for k in range(len(values))], values
+
+
+def observed(path, names):
+    """Times and values of the observed discharge (NaN where missing)."""
+    if not os.path.exists(path):
+        return [], []
+    if is_csv(path):
+        times, rows = read_csv_series(path)
+        return times, [r[0] for r in rows]
+    values = read_series(path, skip=names["obs_head"], column=0)
+    step = datetime.timedelta(seconds=names["dt_rain"])
+    return [names["start"] + k * step for k in range(len(values))], values
+
+
+def rain_series(path, names):
+    """Times and catchment-mean rain of the reporting gauges."""
+    if is_csv(path):
+        times, rows = read_csv_series(path)
+        return times, [mean_of_present(r) for r in rows]
+    values = mean_rain(path)
+    step = datetime.timedelta(seconds=names["dt_rain"])
+    return [names["start"] + k * step for k in range(len(values))], values
+
+
 def hydrograph(run_dir, names, sim_file, out_dir):
-    sim = read_series(os.path.join(run_dir, sim_file), column=1)
-    obs_path = os.path.join(run_dir, names["obs"])
-    obs = read_series(obs_path, skip=names["obs_head"], column=0) if os.path.exists(obs_path) else []
-    rain = mean_rain(os.path.join(run_dir, names["rain"]))[: len(sim)]
-    hours = names["dt_rain"] / 3600.0
-    t_sim = [k * hours for k in range(len(sim))]
+    t_sim, sim = simulated(os.path.join(run_dir, sim_file), names)
+    t_obs, obs = observed(os.path.join(run_dir, names["obs"]), names)
+    t_rain, rain = rain_series(os.path.join(run_dir, names["rain"]), names)
+    # The window of the simulated series.
+    if t_sim:
+        first, last = t_sim[0], t_sim[-1]
+        keep = [k for k, t in enumerate(t_rain) if first <= t <= last]
+        t_rain, rain = [t_rain[k] for k in keep], [rain[k] for k in keep]
+        keep = [k for k, t in enumerate(t_obs) if first <= t <= last]
+        t_obs, obs = [t_obs[k] for k in keep], [obs[k] for k in keep]
+    step_days = names["dt_rain"] / 86400.0
 
     fig, ax = plt.subplots(figsize=(11, 5))
+    ax.plot(t_sim, sim, color="tab:blue", lw=1.2, label="simulated", zorder=2)
     if obs:
-        ax.plot([k * hours for k in range(len(obs))], obs, color="0.35", lw=0.8, label="observed")
-    ax.plot(t_sim, sim, color="tab:blue", lw=1.0, label="simulated")
-    ax.set_xlabel("time since the first record (h)")
+        # On top of the simulated line, in another colour and style.
+        ax.plot(t_obs, obs, color="black", lw=0.9, ls="--", label="observed", zorder=3)
+    ax.set_xlabel("date (record start)")
     ax.set_ylabel("discharge (m$^3$/s)")
-    top = max(sim + obs + [1e-6])
+    present = [v for v in sim + obs if not math.isnan(v)]
+    top = max(present + [1e-6])
     ax.set_ylim(0, top * 1.6)
     ax.legend(loc="center right")
     rax = ax.twinx()
-    rax.bar([k * hours for k in range(len(rain))], rain, width=hours, color="tab:cyan", alpha=0.7)
+    rax.bar(t_rain, rain, width=step_days, align="edge", color="tab:cyan", alpha=0.7, zorder=1)
     rax.set_ylim(max(rain + [1e-6]) * 3.0, 0)
     rax.set_ylabel("catchment-mean rain (mm per record)")
+    # The discharge lines above the rain bars.
+    ax.set_zorder(rax.get_zorder() + 1)
+    ax.patch.set_visible(False)
+    locator = matplotlib.dates.AutoDateLocator()
+    ax.xaxis.set_major_locator(locator)
+    ax.xaxis.set_major_formatter(matplotlib.dates.ConciseDateFormatter(locator))
     ax.set_title("Discharge at the output cross-section")
     fig.tight_layout()
     path = os.path.join(out_dir, "hydrograph.png")
@@ -186,6 +285,18 @@ def network(run_dir, names, out_dir):
     return path
 
 
+def objective_name(run_dir):
+    """The objective of the search, as "sceout.dat" names it, or None."""
+    path = os.path.join(run_dir, "sceout.dat")
+    if not os.path.exists(path):
+        return None
+    with open(path, errors="replace") as f:
+        for line in f:
+            if line.strip().startswith("OBJECTIVE:"):
+                return line.split(":", 1)[1].strip()
+    return None
+
+
 def convergence(run_dir, out_dir):
     """Best objective so far against the evaluations of a search, or None."""
     path = os.path.join(run_dir, "sce_evaluations.csv")
@@ -204,10 +315,11 @@ def convergence(run_dir, out_dir):
     fig, ax = plt.subplots(figsize=(8, 4.5))
     ax.plot(evals, best, color="tab:red", lw=1.2)
     ax.set_xlabel("evaluations")
-    ax.set_ylabel("best objective")
+    name = objective_name(run_dir)
+    ax.set_ylabel("best objective" + (" (%s)" % name if name else ""))
     if best and min(best) > 0:
         ax.set_yscale("log")
-    ax.set_title("Convergence of the calibration search")
+    ax.set_title("Convergence of the calibration search" + (", objective %s" % name if name else ""))
     fig.tight_layout()
     out = os.path.join(out_dir, "convergence.png")
     fig.savefig(out, dpi=110)
@@ -218,7 +330,7 @@ def convergence(run_dir, out_dir):
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--dir", required=True, help="run directory")
-    ap.add_argument("--sim", default="outlet.out", help="simulated discharge: record and value per line")
+    ap.add_argument("--sim", default="outlet.out", help="simulated discharge: record and value per line, or a dated CSV")
     ap.add_argument("--out", help="where to write the PNG files (default: the run directory)")
     a = ap.parse_args()
     out_dir = a.out or a.dir

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "driver/command_line.hpp"
+#include "driver/init_command.hpp"
 #include "driver/main_menu.hpp"
 #include "driver/process_count.hpp"
 #include "io/gis_outputs.hpp"
@@ -64,6 +65,11 @@ int main(int argc, char** argv) {
   // undone, instead of killing the process halfway through a record.
   std::signal(SIGXFSZ, SIG_IGN);
   std::vector<std::string> args(argv + 1, argv + argc);
+  // `tarvex init ...`: a new catchment's control and search files.
+  if (!args.empty() && args[0] == "init") {
+    const int status = run_init_command(std::vector<std::string>(args.begin() + 1, args.end()));
+    return checked_exit(status, 1);
+  }
   std::string error;
   auto cl = parse_command_line(args, error);
   if (!cl) {
