@@ -14,7 +14,7 @@
 #include "calibration/remote_evaluator.hpp"
 #include "calibration/sce_calibration.hpp"
 #include "calibration/sce_report.hpp"
-#include "forcing/csv_forcing.hpp"
+#include "load/csv_forcing.hpp"
 #include "calibration/sensitivity.hpp"
 #include "model/warn_error.hpp"
 #include "output/dated_output.hpp"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "calibration/scemain.hpp"
-#include "driver/read_param.hpp"
+#include "load/read_param.hpp"
 #include "model/memory_estimate.hpp"
 #include "model/warn_error.hpp"
 #include "io/control_file.hpp"

@@ -1,6 +1,6 @@
 #include "simulation/check_temp.hpp"
 
-#include "forcing/station_weights.hpp"
+#include "simulation/station_weights.hpp"
 
 namespace tarvex {
 

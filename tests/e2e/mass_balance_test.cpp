@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "driver/read_param.hpp"
+#include "load/read_param.hpp"
 #include "simulation/simulation_run.hpp"
 #include "support/testkit.hpp"
 

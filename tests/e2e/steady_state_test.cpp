@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "driver/read_param.hpp"
+#include "load/read_param.hpp"
 #include "simulation/simulation_run.hpp"
 #include "support/grid_reference.hpp"
 #include "support/testkit.hpp"

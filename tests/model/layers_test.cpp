@@ -1,5 +1,5 @@
-// The source folders form layers: io <- model <- laws <- {terrain, forcing,
-// simulation, routing, output} <- calibration <- driver. A file may include
+// The source folders form layers: io <- model <- laws <- {terrain,
+// simulation, routing, output} <- load <- calibration <- driver. A file may include
 // its own layer and the ones below it; only io opens files. The laws are
 // functions of numbers: they include other laws and the model's limits only.
 #include <gtest/gtest.h>
@@ -16,9 +16,10 @@
 namespace tarvex {
 namespace {
 
-const std::map<std::string, int> kLayer = {{"io", 0},         {"model", 1},   {"laws", 2},   {"terrain", 3},
-                                           {"forcing", 3},    {"simulation", 3}, {"routing", 3}, {"output", 3},
-                                           {"calibration", 4}, {"driver", 5}};
+const std::map<std::string, int> kLayer = {{"io", 0},         {"model", 1},      {"laws", 2},
+                                           {"terrain", 3},    {"simulation", 3}, {"routing", 3},
+                                           {"output", 3},     {"load", 4},       {"calibration", 5},
+                                           {"driver", 6}};
 
 TEST(Layers, IncludesRunDownTheLayersAndOnlyIoOpensFiles) {
   const std::filesystem::path src = test::source_dir() / "src";

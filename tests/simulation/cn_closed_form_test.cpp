@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "forcing/soil_storativity.hpp"
+#include "load/soil_storativity.hpp"
 #include "sim_state.hpp"
 #include "support/grid_reference.hpp"
 

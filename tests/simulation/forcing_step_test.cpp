@@ -8,7 +8,7 @@
 #include "simulation/check_temp.hpp"
 #include "simulation/gauge_check.hpp"
 #include "support/grid_reference.hpp"
-#include "forcing/station_weights.hpp"
+#include "simulation/station_weights.hpp"
 
 namespace tarvex {
 namespace {

@@ -12,7 +12,7 @@
 #include "bench/synthetic_catchment.hpp"
 #include "routing/muskingum_batch.hpp"
 #include "routing/powf_batch.hpp"
-#include "forcing/station_weights.hpp"
+#include "simulation/station_weights.hpp"
 #include "simulation/initial_value.hpp"
 #include "support/testkit.hpp"
 

@@ -1,4 +1,4 @@
-#include "driver/run_checks.hpp"
+#include "load/run_checks.hpp"
 
 #include <string>
 

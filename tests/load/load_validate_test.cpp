@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "driver/read_param.hpp"
+#include "load/read_param.hpp"
 #include "io/input_error.hpp"
 #include "model/warn_error.hpp"
 #include "simulation/manual_calibration.hpp"

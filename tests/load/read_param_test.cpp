@@ -1,5 +1,5 @@
 #include "driver/main_menu.hpp"
-#include "driver/read_param.hpp"
+#include "load/read_param.hpp"
 #include "model/warn_error.hpp"
 
 #include <gtest/gtest.h>

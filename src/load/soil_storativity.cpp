@@ -1,4 +1,4 @@
-#include "forcing/soil_storativity.hpp"
+#include "load/soil_storativity.hpp"
 
 #include <limits>
 #include <string>

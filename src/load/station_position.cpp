@@ -1,4 +1,4 @@
-#include "forcing/station_position.hpp"
+#include "load/station_position.hpp"
 
 #include <cmath>
 #include <string>

@@ -10,10 +10,10 @@
 #include <string>
 
 #include "model/model_state.hpp"
-#include "forcing/input_rain.hpp"
-#include "forcing/input_temp.hpp"
-#include "forcing/slope_comp.hpp"
-#include "forcing/soil_storativity.hpp"
+#include "load/input_rain.hpp"
+#include "load/input_temp.hpp"
+#include "load/slope_comp.hpp"
+#include "load/soil_storativity.hpp"
 #include "io/input_error.hpp"
 #include "support/small_state.hpp"
 #include "support/testkit.hpp"

@@ -1,10 +1,10 @@
-#include "forcing/input_rain.hpp"
+#include "load/input_rain.hpp"
 
 #include <string>
 
 #include "model/warn_error.hpp"
-#include "forcing/station_position.hpp"
-#include "forcing/station_weights.hpp"
+#include "load/station_position.hpp"
+#include "simulation/station_weights.hpp"
 #include "io/text_writer.hpp"
 
 namespace tarvex {

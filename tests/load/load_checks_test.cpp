@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "driver/read_param.hpp"
+#include "load/read_param.hpp"
 #include "io/input_error.hpp"
 #include "model/warn_error.hpp"
 #include "support/testkit.hpp"

@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "model/model_state.hpp"
-#include "forcing/input_rain.hpp"
-#include "forcing/station_weights.hpp"
+#include "load/input_rain.hpp"
+#include "simulation/station_weights.hpp"
 #include "model/warn_error.hpp"
 #include "support/small_state.hpp"
 #include "support/testkit.hpp"

@@ -1,18 +1,18 @@
-#include "driver/read_param.hpp"
+#include "load/read_param.hpp"
 
 #include <cmath>
 #include <vector>
 #include <string>
 
-#include "driver/check_parameters.hpp"
-#include "driver/run_checks.hpp"
+#include "load/check_parameters.hpp"
+#include "load/run_checks.hpp"
 #include "model/warn_error.hpp"
 #include "model/input_limits.hpp"
-#include "forcing/csv_forcing.hpp"
-#include "forcing/input_rain.hpp"
-#include "forcing/input_temp.hpp"
-#include "forcing/slope_comp.hpp"
-#include "forcing/soil_storativity.hpp"
+#include "load/csv_forcing.hpp"
+#include "load/input_rain.hpp"
+#include "load/input_temp.hpp"
+#include "load/slope_comp.hpp"
+#include "load/soil_storativity.hpp"
 #include "io/control_file.hpp"
 #include "io/grid_file.hpp"
 #include "io/memory_check.hpp"

@@ -1,11 +1,11 @@
-#include "forcing/input_temp.hpp"
+#include "load/input_temp.hpp"
 
 #include <cmath>
 #include <string>
 
 #include "model/warn_error.hpp"
-#include "forcing/station_position.hpp"
-#include "forcing/station_weights.hpp"
+#include "load/station_position.hpp"
+#include "simulation/station_weights.hpp"
 #include "io/text_writer.hpp"
 
 namespace tarvex {

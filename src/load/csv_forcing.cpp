@@ -1,10 +1,10 @@
-#include "forcing/csv_forcing.hpp"
+#include "load/csv_forcing.hpp"
 
 #include <cmath>
 #include <string>
 #include <vector>
 
-#include "forcing/station_weights.hpp"
+#include "simulation/station_weights.hpp"
 #include "io/input_error.hpp"
 #include "io/quoted.hpp"
 #include "io/text_writer.hpp"

@@ -6,9 +6,9 @@
 #include <memory>
 
 #include "model/model_state.hpp"
-#include "forcing/input_temp.hpp"
-#include "forcing/slope_comp.hpp"
-#include "forcing/soil_storativity.hpp"
+#include "load/input_temp.hpp"
+#include "load/slope_comp.hpp"
+#include "load/soil_storativity.hpp"
 #include "support/small_state.hpp"
 #include "support/testkit.hpp"
 #include "support/tiny_catchment.hpp"

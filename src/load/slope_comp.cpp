@@ -1,4 +1,4 @@
-#include "forcing/slope_comp.hpp"
+#include "load/slope_comp.hpp"
 
 #include <limits>
 #include <string>

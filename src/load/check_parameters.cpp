@@ -1,4 +1,4 @@
-#include "driver/check_parameters.hpp"
+#include "load/check_parameters.hpp"
 
 #include "io/input_error.hpp"
 #include "routing/routing_checks.hpp"
