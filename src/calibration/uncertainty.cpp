@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <map>
 #include <optional>
 #include <string>
 #include <thread>
@@ -279,6 +280,19 @@ Bands compute_bands(EvaluatorPool& pool, const std::vector<std::vector<double>>&
                     const std::vector<double>& weights, bool noise, uint64_t seed) {
   Bands b;
   const std::size_t np = points.size();
+  // A chain that rejects a proposal repeats its state: each distinct point
+  // is run once.
+  std::map<std::vector<double>, std::size_t> index;
+  std::vector<std::vector<double>> unique;
+  std::vector<std::vector<std::size_t>> users;
+  for (std::size_t i = 0; i < np; ++i) {
+    const auto [at, added] = index.emplace(points[i], unique.size());
+    if (added) {
+      unique.push_back(points[i]);
+      users.emplace_back();
+    }
+    users[at->second].push_back(i);
+  }
   const std::size_t per_block = std::max<std::size_t>(1, kBandMemory / (sizeof(double) * np * (noise ? 2 : 1)));
   const std::size_t batch = static_cast<std::size_t>(pool.local()) * 4;
   std::size_t values = std::numeric_limits<std::size_t>::max();  // known after the first batch
@@ -286,25 +300,27 @@ Bands compute_bands(EvaluatorPool& pool, const std::vector<std::vector<double>>&
   std::vector<std::size_t> order;
   for (std::size_t from = 0; from < values; from += per_block) {
     std::vector<std::vector<double>> block, block_noise;  // [value - from][point]
-    for (std::size_t p0 = 0; p0 < np; p0 += batch) {
+    for (std::size_t p0 = 0; p0 < unique.size(); p0 += batch) {
       if (const int sig = SearchInterrupt::received(); sig != 0) throw Interrupted{sig};
-      const std::size_t p1 = std::min(np, p0 + batch);
-      const std::vector<std::vector<double>> part(points.begin() + static_cast<std::ptrdiff_t>(p0),
-                                                  points.begin() + static_cast<std::ptrdiff_t>(p1));
+      const std::size_t p1 = std::min(unique.size(), p0 + batch);
+      const std::vector<std::vector<double>> part(unique.begin() + static_cast<std::ptrdiff_t>(p0),
+                                                  unique.begin() + static_cast<std::ptrdiff_t>(p1));
       std::vector<std::vector<double>> series;
       const std::vector<PointScore> sc = pool.series_all(part, series, b.observed.empty() ? &b.observed : nullptr);
-      for (std::size_t i = 0; i < part.size(); ++i) {
-        if (sc[i].failed) {
+      for (std::size_t u = 0; u < part.size(); ++u) {
+        if (sc[u].failed) {
           throw InputError("a run that was scored before fails when simulated again for the bands; no bands");
         }
-        if (values == std::numeric_limits<std::size_t>::max()) values = series[i].size();
-        if (from == 0) sigma[p0 + i] = sc[i].fit.rmse;
+        if (values == std::numeric_limits<std::size_t>::max()) values = series[u].size();
         const std::size_t to = std::min(values, from + per_block);
         block.resize(to - from, std::vector<double>(np));
         if (noise) block_noise.resize(to - from, std::vector<double>(np));
-        for (std::size_t v = from; v < to; ++v) {
-          block[v - from][p0 + i] = series[i][v];
-          if (noise) block_noise[v - from][p0 + i] = series[i][v] + sigma[p0 + i] * noise_draw(seed, p0 + i, v);
+        for (std::size_t i : users[p0 + u]) {
+          if (from == 0) sigma[i] = sc[u].fit.rmse;
+          for (std::size_t v = from; v < to; ++v) {
+            block[v - from][i] = series[u][v];
+            if (noise) block_noise[v - from][i] = series[u][v] + sigma[i] * noise_draw(seed, i, v);
+          }
         }
       }
     }
@@ -594,7 +610,7 @@ int run_uncertainty(ModelState& s, const SceSettings& p, TextWriter& report, con
   }
   const std::vector<double> obs = compared_observations(s);
   const int sections = s.catchment.N_SECTIONS;
-  const int64_t total = opt.uncertainty == Method::glue ? samples_of(opt) : samples_of(opt);
+  const int64_t total = samples_of(opt);  // GLUE runs all of them, DREAM at most
 
   const int threads = opt.jobs > 0 ? opt.jobs : static_cast<int>(std::thread::hardware_concurrency());
   const int local = static_cast<int>(std::clamp<int64_t>(threads, 1, total));

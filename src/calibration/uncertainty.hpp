@@ -20,9 +20,9 @@
 //    standard output.
 // The series behind the bands are simulated again, on this process's threads
 // only, for the behavioural (GLUE) or posterior (DREAM, at most 1000 evenly
-// thinned) points, in passes over blocks of records so that the values held
-// stay within 256 MiB. The files are the same for any number of threads or
-// ranks.
+// thinned) points, each distinct point once, in passes over blocks of records
+// so that the values held stay within 256 MiB. The files are the same for any
+// number of threads or ranks.
 #include <vector>
 
 #include "calibration/sce_settings.hpp"
