@@ -16,8 +16,8 @@
 
 #include "model/direction_code.hpp"
 #include "model/model_state.hpp"
-#include "forcing/slope_comp.hpp"
-#include "forcing/station_weights.hpp"
+#include "load/slope_comp.hpp"
+#include "simulation/station_weights.hpp"
 #include "io/record_reader.hpp"
 #include "routing/routing_checks.hpp"
 

@@ -114,4 +114,39 @@ std::vector<PointScore> EvaluatorPool::score_all(const std::vector<std::vector<d
   return out;
 }
 
+std::vector<PointScore> EvaluatorPool::series_all(const std::vector<std::vector<double>>& points,
+                                                  std::vector<std::vector<double>>& series,
+                                                  std::vector<double>* observed) {
+  std::vector<PointScore> out(points.size());
+  series.assign(points.size(), {});
+  std::atomic<std::size_t> next{0};
+  std::exception_ptr error;
+  std::atomic<bool> failed{false};
+  auto work = [&](int thread) {
+    try {
+      for (std::size_t k; !failed.load() && (k = next.fetch_add(1)) < points.size();) {
+        out[k] = score_here(thread, points[k]);
+        if (!out[k].failed) series[k] = scratch_[static_cast<std::size_t>(thread)].sim;
+      }
+    } catch (...) {
+      if (!failed.exchange(true)) error = std::current_exception();
+    }
+  };
+  const int n = std::max(1, std::min<int>(local_, static_cast<int>(points.size())));
+  std::vector<std::thread> threads;
+  for (int w = 1; w < n; ++w) threads.emplace_back(work, w);
+  work(0);
+  for (std::thread& t : threads) t.join();
+  if (error) std::rethrow_exception(error);
+  if (observed) {
+    for (std::size_t k = 0; k < points.size(); ++k) {
+      if (!out[k].failed) {
+        *observed = scratch_[0].obs;  // the same observations on every copy
+        break;
+      }
+    }
+  }
+  return out;
+}
+
 }  // namespace tarvex

@@ -47,6 +47,14 @@ class EvaluatorPool {
   // Scores every point on every worker; results in the order of the points.
   std::vector<PointScore> score_all(const std::vector<std::vector<double>>& points);
 
+  // Scores every point on this process's threads (the series stay here) and
+  // gives the simulated series of the compared records (record by record,
+  // sections in order; empty for a failed run). observed: the matching
+  // observed values, from the first run that succeeded. Not for a pool with
+  // a validation period.
+  std::vector<PointScore> series_all(const std::vector<std::vector<double>>& points,
+                                     std::vector<std::vector<double>>& series, std::vector<double>* observed);
+
   // The remote ranks stop serving (at most once; also at destruction).
   void release();
 

@@ -16,6 +16,7 @@
 #include "calibration/sce_report.hpp"
 #include "load/csv_forcing.hpp"
 #include "calibration/sensitivity.hpp"
+#include "calibration/uncertainty.hpp"
 #include "model/warn_error.hpp"
 #include "output/dated_output.hpp"
 #include "io/input_error.hpp"
@@ -39,8 +40,11 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Control
   check_parameter_vector(s, p);
   const bool run_search = search != nullptr && search->analysis();
   const bool sensitivity = run_search && search->sensitivity != SearchOptions::Sensitivity::none;
+  const bool uncertainty = run_search && search->uncertainty != SearchOptions::Uncertainty::none;
   if (sensitivity) {
     check_sensitivity_settings(p, *search);
+  } else if (uncertainty) {
+    check_uncertainty_settings(p, *search);
   } else if (run_search) {
     check_search_settings(p);
   }
@@ -101,6 +105,7 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Control
 
   write_search_banner(report);
   if (sensitivity) return run_sensitivity(s, p, report, *search, search_inputs(ctl));
+  if (uncertainty) return run_uncertainty(s, p, report, *search, search_inputs(ctl));
   int status = 0;
   if (run_search) {
     SearchOptions options = *search;

@@ -2,6 +2,7 @@
 // Command-line choices of the calibration search (tarvex --search).
 #include <vector>
 #include <cstdint>
+#include <optional>
 
 #include "calibration/fit_statistics.hpp"
 #include "calibration/score_periods.hpp"
@@ -28,7 +29,14 @@ struct SearchOptions {
   // instead of the initial values of "scein.dat".
   bool score_control = false;
 
-  bool analysis() const { return search || sensitivity != Sensitivity::none; }
+  // Prediction uncertainty over the bounds of "scein.dat": GLUE or DREAM(ZS).
+  enum class Uncertainty { none, glue, dream };
+  Uncertainty uncertainty = Uncertainty::none;
+  std::optional<double> behavioural;    // GLUE's threshold; unset: the objective's default
+
+  bool analysis() const {
+    return search || sensitivity != Sensitivity::none || uncertainty != Uncertainty::none;
+  }
 };
 
 }  // namespace tarvex

@@ -1,5 +1,7 @@
 #include "driver/command_line.hpp"
 
+#include <charconv>
+#include <cmath>
 #include <filesystem>
 
 #include "io/stream_vectors.hpp"
@@ -67,7 +69,8 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
   std::string terrain_given;  // a terrain option, meaningful only in the terrain mode
   std::string breach_given;   // a breach option, meaningful only with --pits breach
   bool progress_given = false;
-  std::string analysis_option;  // meaningful only with --sensitivity
+  std::string analysis_option;  // meaningful only with --sensitivity or --uncertainty
+  bool behavioural_given = false;  // meaningful only with --uncertainty glue
   for (std::size_t k = 0; k < args.size(); ++k) {
     const std::string& a = args[k];
     auto value = [&](const std::string& opt) -> std::optional<std::string> {
@@ -243,6 +246,28 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
         error = "unknown sensitivity method '" + *v + "' (morris or sobol)";
         return std::nullopt;
       }
+    } else if (a == "--uncertainty" || a.rfind("--uncertainty=", 0) == 0) {
+      std::optional<std::string> v = a == "--uncertainty" ? value(a) : std::optional<std::string>(a.substr(14));
+      if (!v) return std::nullopt;
+      if (*v == "glue") {
+        cl.search.uncertainty = SearchOptions::Uncertainty::glue;
+      } else if (*v == "dream") {
+        cl.search.uncertainty = SearchOptions::Uncertainty::dream;
+      } else {
+        error = "unknown uncertainty method '" + *v + "' (glue or dream)";
+        return std::nullopt;
+      }
+    } else if (a == "--behavioural" || a.rfind("--behavioural=", 0) == 0) {
+      std::optional<std::string> v = a == "--behavioural" ? value(a) : std::optional<std::string>(a.substr(14));
+      if (!v) return std::nullopt;
+      double d = 0.0;
+      const auto r = std::from_chars(v->data(), v->data() + v->size(), d);
+      if (v->empty() || r.ec != std::errc() || r.ptr != v->data() + v->size() || !std::isfinite(d)) {
+        error = "option --behavioural needs a number, found '" + *v + "'";
+        return std::nullopt;
+      }
+      cl.search.behavioural = d;
+      behavioural_given = true;
     } else if (a == "--samples" || a == "--seed" || a.rfind("--samples=", 0) == 0 || a.rfind("--seed=", 0) == 0) {
       const bool samples = a.rfind("--samples", 0) == 0;
       const std::string name = samples ? "--samples" : "--seed";
@@ -265,7 +290,20 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
       return std::nullopt;
     }
   }
-  const bool sensitivity = cl.search.sensitivity != SearchOptions::Sensitivity::none;
+  const bool uncertainty = cl.search.uncertainty != SearchOptions::Uncertainty::none;
+  if (behavioural_given && cl.search.uncertainty != SearchOptions::Uncertainty::glue) {
+    error = "option --behavioural needs --uncertainty glue";
+    return std::nullopt;
+  }
+  if (uncertainty && (search_given || cl.search.sensitivity != SearchOptions::Sensitivity::none)) {
+    error = "option --uncertainty excludes --search and --sensitivity";
+    return std::nullopt;
+  }
+  if (uncertainty && cl.mode != 4) {
+    error = "option --uncertainty needs the calibration mode";
+    return std::nullopt;
+  }
+  const bool sensitivity = cl.search.sensitivity != SearchOptions::Sensitivity::none || uncertainty;
   if (progress_given && !search_given && !sensitivity && cl.mode != 1) {
     error = "option --progress needs --search or the terrain mode";
     return std::nullopt;
@@ -283,7 +321,7 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
     return std::nullopt;
   }
   if (!analysis_option.empty() && !sensitivity) {
-    error = "option " + analysis_option + " needs --sensitivity";
+    error = "option " + analysis_option + " needs --sensitivity or --uncertainty";
     return std::nullopt;
   }
   if (sensitivity && search_given) {
@@ -331,6 +369,8 @@ const char* usage_text() {
          "              [--control FILE] [--score-control]\n"
          "              [--sensitivity morris|sobol [--samples N] [--seed S] [--objective NAME]\n"
          "                                          [--resume] [--progress]]\n"
+         "              [--uncertainty glue|dream [--samples N] [--seed S] [--behavioural V]\n"
+         "                                        [--objective NAME] [--resume] [--progress]]\n"
          "\n"
          "Distributed rainfall-runoff model of one catchment. Reads the control file\n"
          "\"Tarvex.in\" and the files it names from the working directory.\n"
@@ -389,6 +429,24 @@ const char* usage_text() {
          "                        base samples (default 512, at least 8)\n"
          "      --seed S          seed of the trajectories, of the random shift of the\n"
          "                        Sobol' points and of the bootstrap (default 1)\n"
+         "      --uncertainty M   calibration mode: prediction bands over the bounds of\n"
+         "                        \"scein.dat\"; M = glue (--samples N Latin hypercube\n"
+         "                        points, default 1000; weights: how far a behavioural\n"
+         "                        point's objective passes the threshold) or dream\n"
+         "                        (DREAM(ZS), 3 chains, --samples N evaluations at most,\n"
+         "                        default 5000, at least 100; Gaussian likelihood of\n"
+         "                        the errors, their sigma integrated out: RMSE^-n; stops\n"
+         "                        when every R-hat of the second halves is below 1.2).\n"
+         "                        \"bands.csv\" 2.5/5/50/95/97.5 % discharge per record\n"
+         "                        (dream: also with the error term), \"uncertainty.csv\"\n"
+         "                        parameter quantiles, \"posterior.csv\" (dream), P- and\n"
+         "                        R-factor of the 95 % band in \"uncertainty_summary.txt\";\n"
+         "                        runs in \"uncertainty_evaluations.csv\", checkpoint in\n"
+         "                        \"uncertainty_checkpoint.txt\" (--resume continues it)\n"
+         "      --behavioural V   glue: the threshold; an efficiency (nse, lognse, kge,\n"
+         "                        kge2012) at least V, default 0.5; sse, rmse or |pbias|\n"
+         "                        at most V, default the NSE = 0.5 equivalent (sse, rmse)\n"
+         "                        or 25 (pbias)\n"
          "      --warmup DAYS     the first DAYS days are simulated but not scored\n"
          "      --calibration-period FROM/TO\n"
          "                        score only these records (ISO dates, inclusive;\n"

@@ -84,6 +84,15 @@ void check_files_apart(int32_t mode, const ControlFile& ctl, const SearchOptions
         out.push_back({"sensitivity.csv", "the sensitivity indices"});
         out.push_back({"sensitivity_evaluations.csv", "the sensitivity evaluations"});
       }
+      if (search.uncertainty != SearchOptions::Uncertainty::none) {
+        out.push_back({"bands.csv", "the prediction bands"});
+        out.push_back({"uncertainty.csv", "the parameter quantiles"});
+        out.push_back({"uncertainty_evaluations.csv", "the uncertainty evaluations"});
+        out.push_back({"uncertainty_summary.txt", "the uncertainty summary"});
+        if (search.uncertainty == SearchOptions::Uncertainty::dream) {
+          out.push_back({"posterior.csv", "the posterior samples"});
+        }
+      }
     } else {
       if (dated_inputs(mode, ctl)) out.push_back({"outlet.csv", "the dated outlet series"});
       for (const auto& f : ctl.output.discharge_files) add(out, f, "the discharge file");

@@ -36,6 +36,8 @@ std::uint64_t record_series_bytes(int64_t records, int32_t gauges, int32_t stati
   return mul(mul(u(records), 8), add(u(gauges), u(stations)));
 }
 
+std::uint64_t run_state_bytes(int64_t cells) { return mul(u(cells), 100); }
+
 std::uint64_t run_bytes(int64_t cells, int64_t routed, int32_t planes, int64_t steps) {
   const std::uint64_t plane = mul(4, u(planes));
   return add(add(mul(u(cells), add(12, plane)), mul(u(routed), add(256, plane))), mul(u(steps), 16));
@@ -59,8 +61,9 @@ void check_run_memory(const ModelState& s, int32_t copies) {
   const double steps = static_cast<double>(s.forcing.N_DATA) * static_cast<double>(s.params.step_plan.steps_per_record);
   const int32_t planes = s.weight_planes();
   const std::uint64_t run = run_bytes(cells, routed, planes, static_cast<int64_t>(std::min(steps, 4e18)));
-  const std::uint64_t copy =
-      add(state_grid_bytes(cells, planes), record_series_bytes(s.forcing.N_DATA, s.forcing.N_RAIN_ST, s.forcing.N_TEMP_ST));
+  // A further worker shares the catchment and forcing; it holds its run
+  // state, and its run its step tables, layout and series.
+  const std::uint64_t copy = run_state_bytes(cells);
   std::string what = "a run of " + std::to_string(routed) + " routed cells of " + std::to_string(s.catchment.NI) + " x " +
                      std::to_string(s.catchment.NJ) + " over " + std::to_string(s.forcing.N_DATA) + " records";
   if (copies > 0) what = "the search's " + std::to_string(copies + 1) + " concurrent runs (-j) of " + what.substr(9);

@@ -18,6 +18,8 @@ std::uint64_t terrain_pass_bytes(int64_t cells, int gis_inputs, int gis_outputs)
 std::uint64_t state_grid_bytes(int64_t cells, int32_t planes);
 // The rain and temperature series of `records` records.
 std::uint64_t record_series_bytes(int64_t records, int32_t gauges, int32_t stations);
+// What a further search worker holds of its own: the run state's 25 grids.
+std::uint64_t run_state_bytes(int64_t cells);
 // One run on the loaded state: its step tables, the layout of its `routed`
 // cells and the discharge series of `steps` steps.
 std::uint64_t run_bytes(int64_t cells, int64_t routed, int32_t planes, int64_t steps);
