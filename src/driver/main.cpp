@@ -16,6 +16,7 @@
 #include "driver/command_line.hpp"
 #include "driver/main_menu.hpp"
 #include "driver/process_count.hpp"
+#include "driver/report_page.hpp"
 #include "io/gis_outputs.hpp"
 #include "io/input_error.hpp"
 #include "io/output_commit.hpp"
@@ -64,6 +65,7 @@ int main(int argc, char** argv) {
   // undone, instead of killing the process halfway through a record.
   std::signal(SIGXFSZ, SIG_IGN);
   std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && args[0] == "report") return checked_exit(report_command(args), 1);
   std::string error;
   auto cl = parse_command_line(args, error);
   if (!cl) {
@@ -131,6 +133,13 @@ int main(int argc, char** argv) {
       commit_outputs();
     } else {
       discard_pending_outputs();
+    }
+    // A finished search or sensitivity run leaves its page; without one it
+    // still succeeds.
+    if (status == 0 && owner && cl->search.analysis() && report_wanted()) {
+      if (const std::string why = write_report(".", shell_words(args)); !why.empty()) {
+        report("warning: report.html not written: " + why);
+      }
     }
     return status;
   } catch (const InputError& e) {
