@@ -53,7 +53,7 @@ class Page:
 
     def figure(self, fig, name, caption=""):
         buf = io.StringIO()
-        fig.savefig(buf, format="svg", dpi=110)
+        fig.savefig(buf, format="svg", dpi=80)
         plt.close(fig)
         svg = buf.getvalue()
         svg = svg[svg.find("<svg"):]
@@ -572,7 +572,7 @@ def terrain_section(page, run_dir, c):
         unit = "map coordinates"
     orders = np.array(read_grid(order_path, width=3), dtype=float)
     fig, ax = plt.subplots(figsize=(7, 6))
-    im = ax.imshow(dem, cmap="terrain", extent=extent, interpolation="nearest")
+    im = ax.imshow(dem, cmap="YlOrBr", extent=extent, interpolation="nearest")
     fig.colorbar(im, ax=ax, shrink=0.7, label="elevation (m)")
     nr, nc = orders.shape
     cw, ch = (extent[1] - extent[0]) / nc, (extent[3] - extent[2]) / nr
