@@ -383,7 +383,7 @@ def hydrograph_section(page, series, rain, bands):
             a.plot(x, sim[lo:hi], color="tab:red", lw=1.0, ls="--", label="simulated")
             if rain is not None:
                 ra = a.twinx()
-                ra.bar(x, rain[lo:hi], width=step / 86400, color="tab:blue", alpha=0.4)
+                ra.fill_between(x, 0, rain[lo:hi], step="mid", color="tab:blue", alpha=0.4, linewidth=0)
                 ra.set_ylim(max(float(rain[lo:hi].max()), 1e-6) * 3, 0)
                 ra.grid(False)
             a.set_title(str(tt[p])[:16], fontsize=9)
@@ -478,13 +478,15 @@ def search_section(page, run_dir, sce, bounds):
         for k, (a, p) in enumerate(zip(axes.ravel(), pnames)):
             lo, hi = bounds[k][1], bounds[k][2]
             v = (numbers(cols[p]) - lo) / (hi - lo) if hi > lo else numbers(cols[p]) * 0
-            a.scatter(ev, v, s=2, c=np.log10(np.maximum(fin - np.nanmin(fin), 0) + 1e-12), cmap="viridis_r", rasterized=True)
+            a.plot(ev, v, ".", ms=2, color="tab:blue", alpha=0.5, rasterized=True)
+            if k < len(sce["best"]):
+                a.axhline((sce["best"][k] - lo) / (hi - lo) if hi > lo else 0, color="tab:red", lw=1)
             a.set_ylim(-0.05, 1.05)
             a.set_title(PARAM_NAMES[k] if k < len(PARAM_NAMES) else p, fontsize=8)
         for a in axes.ravel()[n:]:
             a.set_visible(False)
         body += page.figure(fig, "traces", "Each parameter scaled to its bounds (0 lower, 1 upper) against the "
-                            "evaluations; dark points score better.")
+                            "evaluations; the red line is the best point.")
     if bounds and sce["best"]:
         n = len(sce["best"])
         fig, ax = plt.subplots(figsize=(11, 0.35 * n + 0.8))
@@ -577,15 +579,20 @@ def terrain_section(page, run_dir, c):
     nr, nc = orders.shape
     cw, ch = (extent[1] - extent[0]) / nc, (extent[3] - extent[2]) / nr
     top = int(np.nanmax(orders)) if np.isfinite(orders).any() else 0
-    cmap = plt.get_cmap("Blues", top + 2)
-    for o in range(1, top + 1):
-        i, j = np.nonzero(orders == o)
-        ax.scatter(extent[0] + (j + 0.5) * cw, extent[3] - (i + 0.5) * ch, s=4 + 6 * o, color=cmap(o + 1),
-                   marker="s", label=f"order {o}", edgecolors="none")
+    if top > 0:
+        blues = plt.get_cmap("Blues")
+        # low orders faint, so the DEM shows through where every cell has an order
+        cmap = matplotlib.colors.ListedColormap(
+            [blues(0.4 + 0.6 * k / max(top - 1, 1))[:3] + (0.1 + 0.9 * k / max(top - 1, 1),) for k in range(top)])
+        net = np.ma.masked_where(~(orders >= 1), orders)
+        ax.imshow(net, cmap=cmap, vmin=0.5, vmax=top + 0.5, extent=extent, interpolation="nearest")
+        for o in range(1, top + 1):
+            ax.plot([], [], "s", color=cmap(o - 1), label=f"order {o}")
     if c["section"]:
         r, q = c["section"]
         ax.scatter([extent[0] + (q - 0.5) * cw], [extent[3] - (r - 0.5) * ch], marker="*", s=220, color="red",
                    edgecolors="black", zorder=5, label="outlet")
+    ax.grid(False)
     ax.set_xlabel("x (m)")
     ax.set_ylabel("y (m)")
     ax.legend(fontsize=7, loc="upper right")
