@@ -273,7 +273,8 @@ def fit(sim, obs):
 
 
 def agree(a, b):
-    return abs(a - b) <= 1e-4 * max(1.0, abs(a), abs(b)) or abs(a - b) <= 2e-5 * max(abs(a), abs(b)) * 10
+    """Equal to the digits sceout.dat prints and the series files carry."""
+    return abs(a - b) <= 1e-4 * max(1.0, abs(a), abs(b))
 
 
 def thin(t, y, n=MAX_POINTS):
