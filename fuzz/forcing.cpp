@@ -10,9 +10,9 @@
 #include <string>
 
 #include "model/model_state.hpp"
-#include "forcing/input_rain.hpp"
-#include "forcing/input_temp.hpp"
-#include "forcing/soil_storativity.hpp"
+#include "load/input_rain.hpp"
+#include "load/input_temp.hpp"
+#include "load/soil_storativity.hpp"
 #include "fuzz_support.hpp"
 #include "io/grid_file.hpp"
 #include "io/record_reader.hpp"

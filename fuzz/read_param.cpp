@@ -15,7 +15,7 @@
 
 #include "driver/main_menu.hpp"
 #include "model/model_state.hpp"
-#include "driver/read_param.hpp"
+#include "load/read_param.hpp"
 #include "model/limits.hpp"
 #include "model/warn_error.hpp"
 #include "fuzz_support.hpp"

@@ -17,6 +17,7 @@
 #include "driver/init_command.hpp"
 #include "driver/main_menu.hpp"
 #include "driver/process_count.hpp"
+#include "driver/report_page.hpp"
 #include "io/gis_outputs.hpp"
 #include "io/input_error.hpp"
 #include "io/output_commit.hpp"
@@ -70,6 +71,7 @@ int main(int argc, char** argv) {
     const int status = run_init_command(std::vector<std::string>(args.begin() + 1, args.end()));
     return checked_exit(status, 1);
   }
+  if (!args.empty() && args[0] == "report") return checked_exit(report_command(args), 1);
   std::string error;
   auto cl = parse_command_line(args, error);
   if (!cl) {
@@ -137,6 +139,13 @@ int main(int argc, char** argv) {
       commit_outputs();
     } else {
       discard_pending_outputs();
+    }
+    // A finished search or sensitivity run leaves its page; without one it
+    // still succeeds.
+    if (status == 0 && owner && cl->search.analysis() && report_wanted()) {
+      if (const std::string why = write_report(".", shell_words(args)); !why.empty()) {
+        report("warning: report.html not written: " + why);
+      }
     }
     return status;
   } catch (const InputError& e) {
