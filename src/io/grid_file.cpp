@@ -205,7 +205,7 @@ void put_value(std::string& out, double v, const GridLayout& l) {
   if (l.integer) {
     res = std::to_chars(buf, buf + 24, static_cast<int64_t>(v));
   } else if (std::isfinite(v)) {
-    res = std::to_chars(buf, buf + 64, v, std::chars_format::fixed, l.decimals);
+    res = fixed_chars(buf, buf + 64, v, l.decimals);
   } else {
     res.ec = std::errc::value_too_large;
   }

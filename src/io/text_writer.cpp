@@ -23,6 +23,49 @@ void put_int(std::string& out, int64_t v, int w) {
   out.append(buf, static_cast<std::size_t>(len));
 }
 
+std::to_chars_result fixed_chars(char* first, char* last, double v, int d) {
+  // v = m 2^e exactly (a 4-byte real), so v 10^d = m 10^d 2^e; m 10^d < 2^54
+  // fits 64 bits, and the shift rounds to nearest with ties to even, as the
+  // exact decimal expansion printf and to_chars round.
+  const float f = static_cast<float>(v);
+  if (d < 0 || d > 9 || static_cast<double>(f) != v || !(std::fabs(v) < 2147483648.0) || last - first < 32) {
+    return std::to_chars(first, last, v, std::chars_format::fixed, d);
+  }
+  uint32_t bits;
+  std::memcpy(&bits, &f, sizeof bits);
+  const bool negative = (bits >> 31) != 0;
+  const int32_t biased = static_cast<int32_t>((bits >> 23) & 0xffu);
+  uint64_t m = bits & 0x7fffffu;
+  int32_t e = biased - 150;
+  if (biased == 0) {
+    e = -149;  // subnormal
+  } else {
+    m |= 0x800000u;
+  }
+  static constexpr uint64_t kPow10[10] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
+  const uint64_t p = m * kPow10[d];
+  uint64_t q;
+  if (e >= 0) {
+    q = p << e;  // |v| < 2^31: e <= 7, p << e < 2^62
+  } else if (-e >= 64) {
+    q = 0;  // below half a unit of the last decimal
+  } else {
+    const int s = -e;
+    q = p >> s;
+    const uint64_t r = p & ((uint64_t{1} << s) - 1), half = uint64_t{1} << (s - 1);
+    if (r > half || (r == half && (q & 1u) != 0)) ++q;
+  }
+  char* o = first;
+  if (negative) *o++ = '-';
+  const uint64_t whole = q / kPow10[d], frac = q % kPow10[d];
+  o = std::to_chars(o, last, whole).ptr;
+  if (d > 0) {
+    *o++ = '.';
+    for (int k = d - 1; k >= 0; --k) *o++ = static_cast<char>('0' + frac / kPow10[k] % 10);
+  }
+  return {o, std::errc{}};
+}
+
 void put_fixed(std::string& out, double v, int w, int d) {
   if (!std::isfinite(v)) {
     put_chars(out, '*', w);
@@ -31,7 +74,7 @@ void put_fixed(std::string& out, double v, int w, int d) {
   // to_chars with a precision prints as "%.*f" does, without the locale
   // and format parsing of printf.
   char buf[512];
-  const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, d);
+  const auto res = fixed_chars(buf, buf + sizeof buf, v, d);
   if (res.ec != std::errc{}) {
     put_chars(out, '*', w);
     return;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <charconv>
 
 namespace tarvex {
 
@@ -16,6 +17,10 @@ void put_int(std::string& out, int64_t v, int w);
 // Fixed-point value with d decimals right-aligned in w columns. A leading
 // zero before the decimal point is dropped only when the field needs it.
 void put_fixed(std::string& out, double v, int w, int d);
+// std::to_chars(first, last, v, std::chars_format::fixed, d), the same
+// characters, with a short exact path for the values the grids and tables
+// print: 4-byte reals below 2^31 in magnitude with d from 0 to 9.
+std::to_chars_result fixed_chars(char* first, char* last, double v, int d);
 inline void put_blanks(std::string& out, int n) { out.append(static_cast<std::size_t>(n), ' '); }
 inline void put_chars(std::string& out, char c, int n) { out.append(static_cast<std::size_t>(n), c); }
 

@@ -50,7 +50,8 @@ void LinkListFile::order(int32_t ORDER) {
 }
 
 void LinkListFile::link(int32_t IIN, int32_t JIN, int32_t IFIN, int32_t JFIN, int32_t ORDER, float LEN) {
-  std::string line;
+  std::string& line = line_;
+  line.clear();
   put_int(line, IIN, 4);
   put_int(line, JIN, 4);
   line.push_back(' ');

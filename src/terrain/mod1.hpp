@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "io/control_file.hpp"
@@ -42,6 +43,7 @@ class LinkListFile : public LinkTrace {
 
  private:
   TextWriter& out_;
+  std::string line_;  // the line being written, its room kept from link to link
 };
 
 // The link-property file: a header line, then one line per stream.
