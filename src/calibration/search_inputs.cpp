@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "io/csv_series.hpp"
 #include "io/input_digest.hpp"
 
 namespace tarvex {
@@ -24,6 +25,13 @@ std::vector<InputDigest> search_inputs(const ControlFile& ctl) {
   add(r.rain, "the rain file");
   add(r.temperature, "the temperature file");
   add(ctl.observed.file, "the observed discharge file");
+  // The tables beside a dated series are inputs as much as the series.
+  auto beside = [&](const ControlValue<std::string>& v, const char* kind, const char* role) {
+    if (v.ok() && is_csv_name(*v)) list.push_back({beside_series(*v, kind).string(), role + (" of '" + *v + "'"), ""});
+  };
+  beside(r.rain, "stations", "the gauge positions");
+  beside(r.temperature, "stations", "the station positions");
+  beside(r.temperature, "et", "the evapotranspiration coefficients");
   list.push_back({"scein.dat", "the search settings", ""});
   for (InputDigest& d : list) d.digest = file_digest(d.path);
   return list;

@@ -13,6 +13,7 @@
 
 #include "driver/command_line.hpp"
 #include "io/csv_series.hpp"
+#include "io/degree_dem.hpp"
 #include "io/grid_file.hpp"
 #include "io/input_error.hpp"
 #include "io/new_catchment_files.hpp"
@@ -199,7 +200,8 @@ Snapped snap_outlet(const InitOptions& o, const DemHeader& h, float row, float c
   set_flow_directions(elevation, dir);
   CONTRIBUTING_AREA(dir, area, scratch);
 
-  const int32_t reach = static_cast<int32_t>(std::ceil(radius_cells)) + 1;
+  // No farther than the grid reaches (a huge radius would overflow).
+  const int32_t reach = static_cast<int32_t>(std::min(std::ceil(radius_cells), static_cast<double>(std::max(ni, nj)))) + 1;
   double best_d = 0.0;
   r.outlet = r.under;
   r.area = area(r.under.i, r.under.j);
@@ -287,6 +289,13 @@ int init(const InitOptions& o) {
   const DemHeader dem = read_dem_header(o.dem);
   const int32_t ni = dem.nrows, nj = dem.ncols;
   const double cell = dem.geo.cellsize;
+  {
+    // A DEM in degrees is refused here, before any file is written, as the
+    // terrain pass would refuse it.
+    const double half = dem.geo.center ? 0.5 * cell : 0.0;
+    const GridPlace place{dem.geo.x_ll - half, dem.geo.y_ll - half, cell, cell, ni, nj};
+    if (auto m = degree_dem_refusal(o.dem, place, dem.geo.prj, false)) throw InputError(*m);
+  }
   const double cell_km2 = cell * cell / 1e6;
   Defaults defaults;
 

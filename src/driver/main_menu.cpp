@@ -72,8 +72,9 @@ void check_files_apart(int32_t mode, const ControlFile& ctl, const SearchOptions
       beside(r.temperature, "stations", "the station positions");
       beside(r.temperature, "et", "the evapotranspiration coefficients");
     }
+    // Read in the calibration mode only, but the user's data in every one.
+    add(in, ctl.observed.file, "the observed discharge file");
     if (mode == 4) {
-      add(in, ctl.observed.file, "the observed discharge file");
       in.push_back({"scein.dat", "the search settings"});
       out.push_back({"sceout.dat", "the search report"});
       out.push_back({"min-ris.txt", "the evaluation log"});

@@ -37,6 +37,9 @@ BreachResult breach_pits(Grid<float>& ELEVATION, const std::vector<uint8_t>& fix
   const int32_t ni = ELEVATION.rows(), nj = ELEVATION.cols();
   const std::size_t n = static_cast<std::size_t>(ni) * static_cast<std::size_t>(nj);
   float* z = ELEVATION.data();
+  // The surface before any channel: no cell is lowered by more than
+  // max_depth in all, however many channels cross it.
+  const std::vector<float> z0(z, z + n);
   r.carved.assign(n, 0);
   auto at = [nj](int32_t i, int32_t j) {
     return static_cast<std::size_t>(i) * static_cast<std::size_t>(nj) + static_cast<std::size_t>(j);
@@ -111,7 +114,7 @@ BreachResult breach_pits(Grid<float>& ELEVATION, const std::vector<uint8_t>& fix
         const float zn = z[k];
         const bool below = zn > 0.0f && zn < zp;
         if (zn < 0.0f || (fixed[k] && !below)) continue;  // no-data, or a cell that cannot be lowered
-        if (!below && zn - zp > max_depth) continue;
+        if (!below && z0[k] - zp > max_depth) continue;
         const double cost = e.cost + (zn > zp ? static_cast<double>(zn) - static_cast<double>(zp) : 0.0);
         const int32_t length = e.length + 1;
         const std::size_t lk = static_cast<std::size_t>(local(in, jn));
@@ -144,9 +147,9 @@ BreachResult breach_pits(Grid<float>& ELEVATION, const std::vector<uint8_t>& fix
     for (std::size_t s = 1; s < steps; ++s) {
       const std::size_t k = path[s];
       const float fall = zt + (zp - zt) * static_cast<float>(s) / static_cast<float>(steps);
-      const float lowered = std::max(std::min(z[k], fall), z[k] - max_depth);
+      const float lowered = std::max(std::min(z[k], fall), z0[k] - max_depth);
       if (lowered < z[k]) {
-        r.change.largest = std::max(r.change.largest, z[k] - lowered);
+        r.change.largest = std::max(r.change.largest, z0[k] - lowered);
         if (!r.carved[k]) ++r.change.cells;
         z[k] = lowered;
         r.carved[k] = 1;

@@ -17,54 +17,57 @@ float elevation_ceiling(const Grid<float>& ELEVATION) {
   return highest + 100.0f;
 }
 
+int32_t flow_code(const Grid<float>& z, int32_t i, int32_t j) {
+  const int32_t ni = z.rows();
+  const int32_t nj = z.cols();
+  int32_t code = 0;
+  const float z0 = z(i, j);
+  if (z0 > 0.0f) {
+    const int32_t di_lo = i == 1 ? 0 : -1;
+    const int32_t di_hi = i == ni ? 0 : 1;
+    const int32_t dj_lo = j == 1 ? 0 : -1;
+    const int32_t dj_hi = j == nj ? 0 : 1;
+    float best = -1.0e20f;
+    for (int32_t di = di_lo; di <= di_hi; ++di) {
+      for (int32_t dj = dj_lo; dj <= dj_hi; ++dj) {
+        if (di == 0 && dj == 0) continue;
+        const float zn = z(i + di, j + dj);
+        if (!(zn > 0.0f && zn < z0)) continue;
+        const float drop = z0 - zn;
+        float slope;
+        if (di * dj == 0) {
+          slope = drop;
+        } else {
+          // A diagonal counts only past its two side cells: through a
+          // no-data side it is a plain diagonal drop; otherwise it must
+          // lie below both sides and uses the mean of the four cells.
+          const float side_row = z(i, j + dj);
+          const float side_col = z(i + di, j);
+          if (side_row < 0.0f || side_col < 0.0f) {
+            slope = drop / DIAGONAL_STEP;
+          } else if (zn >= side_row || zn >= side_col) {
+            continue;
+          } else {
+            const float zavg = (z0 + zn + side_row + side_col) * 0.25f;
+            slope = (z0 - zavg) / DIAGONAL_STEP;
+          }
+        }
+        if (slope > best) {  // ties keep the first met
+          best = slope;
+          code = 3 * di + dj + 5;
+        }
+      }
+    }
+  }
+  return code;
+}
+
 void set_flow_directions(const Grid<float>& ELEVATION, Grid<int32_t>& FLOW_DIR) {
   const int32_t ni = ELEVATION.rows();
   const int32_t nj = ELEVATION.cols();
-  const Grid<float>& z = ELEVATION;
   FLOW_DIR.resize(ni, nj);
   for (int32_t i = 1; i <= ni; ++i) {
-    for (int32_t j = 1; j <= nj; ++j) {
-      int32_t code = 0;
-      const float z0 = z(i, j);
-      if (z0 > 0.0f) {
-        const int32_t di_lo = i == 1 ? 0 : -1;
-        const int32_t di_hi = i == ni ? 0 : 1;
-        const int32_t dj_lo = j == 1 ? 0 : -1;
-        const int32_t dj_hi = j == nj ? 0 : 1;
-        float best = -1.0e20f;
-        for (int32_t di = di_lo; di <= di_hi; ++di) {
-          for (int32_t dj = dj_lo; dj <= dj_hi; ++dj) {
-            if (di == 0 && dj == 0) continue;
-            const float zn = z(i + di, j + dj);
-            if (!(zn > 0.0f && zn < z0)) continue;
-            const float drop = z0 - zn;
-            float slope;
-            if (di * dj == 0) {
-              slope = drop;
-            } else {
-              // A diagonal counts only past its two side cells: through a
-              // no-data side it is a plain diagonal drop; otherwise it must
-              // lie below both sides and uses the mean of the four cells.
-              const float side_row = z(i, j + dj);
-              const float side_col = z(i + di, j);
-              if (side_row < 0.0f || side_col < 0.0f) {
-                slope = drop / DIAGONAL_STEP;
-              } else if (zn >= side_row || zn >= side_col) {
-                continue;
-              } else {
-                const float zavg = (z0 + zn + side_row + side_col) * 0.25f;
-                slope = (z0 - zavg) / DIAGONAL_STEP;
-              }
-            }
-            if (slope > best) {  // ties keep the first met
-              best = slope;
-              code = 3 * di + dj + 5;
-            }
-          }
-        }
-      }
-      FLOW_DIR(i, j) = code;
-    }
+    for (int32_t j = 1; j <= nj; ++j) FLOW_DIR(i, j) = flow_code(ELEVATION, i, j);
   }
 }
 

@@ -17,6 +17,8 @@ void FLOW_DIRECTIONS(Grid<float>& ELEVATION, int32_t N_FIXED, const Array1<int32
 // Highest elevation of the grid (at least -1000.0) plus 100.0, m.
 float elevation_ceiling(const Grid<float>& ELEVATION);
 
+// D8 code of cell (i, j): towards its steepest lower neighbour, 0 when none.
+int32_t flow_code(const Grid<float>& ELEVATION, int32_t i, int32_t j);
 // D8 code of every cell from ELEVATION into FLOW_DIR (sized like it).
 void set_flow_directions(const Grid<float>& ELEVATION, Grid<int32_t>& FLOW_DIR);
 

@@ -7,6 +7,10 @@
 #include <functional>
 #include <limits>
 #include <utility>
+#include <vector>
+
+#include "model/direction_code.hpp"
+#include "terrain/flow_directions.hpp"
 
 namespace tarvex {
 
@@ -74,6 +78,82 @@ class MonotoneQueue {
   uint64_t last_ = 0;
   std::size_t size_ = 0;
 };
+
+}  // namespace
+
+namespace {
+
+// The flood gives each cell a lower neighbour; the directions take the
+// steepest, which need not be the one the cell was reached from. Where that
+// cell or its target was altered, the written grid must show the descent
+// too: a cell that prints no higher is raised to printed_step_above(target),
+// and it and its neighbours (whose directions may change) are checked again.
+// A cell left with no lower neighbour is raised above its lowest one.
+void show_descents(Grid<float>& ELEVATION, const std::vector<uint8_t>& fixed, std::vector<uint8_t>& state,
+                   uint8_t altered, FillResult& r) {
+  const int32_t ni = ELEVATION.rows(), nj = ELEVATION.cols();
+  float* z = ELEVATION.data();
+  auto lift = [&](std::size_t k) -> float {  // the height k needs, or 0 when it shows its descent
+    if (fixed[k] || !(z[k] > 0.0f)) return 0.0f;
+    const int32_t i = static_cast<int32_t>(k / static_cast<std::size_t>(nj)) + 1;
+    const int32_t j = static_cast<int32_t>(k % static_cast<std::size_t>(nj)) + 1;
+    const int32_t code = flow_code(ELEVATION, i, j);
+    if (code == 0) {
+      float lowest = std::numeric_limits<float>::max();
+      for (int32_t di = -1; di <= 1; ++di)
+        for (int32_t dj = -1; dj <= 1; ++dj)
+          if ((di != 0 || dj != 0) && ELEVATION.contains(i + di, j + dj) && ELEVATION(i + di, j + dj) > 0.0f)
+            lowest = std::min(lowest, ELEVATION(i + di, j + dj));
+      return lowest < std::numeric_limits<float>::max() ? printed_step_above(lowest) : 0.0f;
+    }
+    const Step d = decode_direction(code);
+    const std::size_t t = static_cast<std::size_t>(i - 1 + d.di) * static_cast<std::size_t>(nj) +
+                          static_cast<std::size_t>(j - 1 + d.dj);
+    if (!((state[k] | state[t]) & altered) || printed_tenths(z[k]) > printed_tenths(z[t])) return 0.0f;
+    return printed_step_above(z[t]);
+  };
+  std::vector<std::size_t> work;
+  const std::size_t n = static_cast<std::size_t>(ni) * static_cast<std::size_t>(nj);
+  // An inner cell all of whose lower neighbours print lower shows its step
+  // whatever the direction: most cells, found without the direction rule.
+  const std::ptrdiff_t row = nj;
+  const std::ptrdiff_t around[8] = {-row - 1, -row, -row + 1, -1, 1, row - 1, row, row + 1};
+  for (int32_t i = 1; i + 1 < ni; ++i) {
+    for (int32_t j = 1; j + 1 < nj; ++j) {
+      const std::size_t k = static_cast<std::size_t>(i) * static_cast<std::size_t>(nj) + static_cast<std::size_t>(j);
+      if (fixed[k] || !(z[k] > 0.0f)) continue;
+      const double pk = printed_tenths(z[k]);
+      bool shown = true, lower = false;
+      for (const std::ptrdiff_t o : around) {
+        const float zn = z[static_cast<std::ptrdiff_t>(k) + o];
+        if (zn > 0.0f && zn < z[k]) {
+          lower = true;
+          shown = shown && printed_tenths(zn) < pk;
+        }
+      }
+      if (lower && shown) continue;
+      if (lift(k) > 0.0f) work.push_back(k);
+    }
+  }
+  // Every raise lifts a cell above a neighbour that drains; the budget only
+  // guards against a surface that would not settle.
+  for (std::size_t budget = 64 * n + 64; !work.empty() && budget > 0; --budget) {
+    const std::size_t k = work.back();
+    work.pop_back();
+    const float up = lift(k);
+    if (!(up > 0.0f && up > z[k])) continue;
+    r.change.largest = std::max(r.change.largest, up - z[k]);
+    if (!(state[k] & altered)) ++r.change.cells;
+    z[k] = up;
+    state[k] |= altered;
+    const int32_t i = static_cast<int32_t>(k / static_cast<std::size_t>(nj));
+    const int32_t j = static_cast<int32_t>(k % static_cast<std::size_t>(nj));
+    for (int32_t di = -1; di <= 1; ++di)
+      for (int32_t dj = -1; dj <= 1; ++dj)
+        if (i + di >= 0 && i + di < ni && j + dj >= 0 && j + dj < nj)
+          work.push_back(static_cast<std::size_t>(i + di) * static_cast<std::size_t>(nj) + static_cast<std::size_t>(j + dj));
+  }
+}
 
 }  // namespace
 
@@ -157,6 +237,7 @@ FillResult fill_pits(Grid<float>& ELEVATION, const std::vector<uint8_t>& fixed, 
       break;
     }
   }
+  if (r.stuck_i == 0) show_descents(ELEVATION, fixed, state, kAltered, r);
   if (progress) progress(1.0);
   return r;
 }

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "calibration/sce_search.hpp"
+#include "calibration/search_inputs.hpp"
+#include "io/control_file.hpp"
 #include "io/input_digest.hpp"
 #include "support/testkit.hpp"
 
@@ -218,6 +220,31 @@ TEST_F(ResumeInputs, CheckpointNumbersOutOfRangeAreRefusedNamingTheRecord) {
     expect_refused(dir, {"file 'sce_checkpoint.txt': record " + std::to_string(line) + ":"});
     setrlimit(RLIMIT_AS, &old);
   }
+}
+
+}  // namespace
+}  // namespace tarvex
+
+namespace tarvex {
+namespace {
+
+// A dated series brings its tables along: a changed station or
+// evapotranspiration table is a changed input, as the series itself.
+TEST(SearchInputs, TablesBesideADatedSeriesAreInputs) {
+  test::TempDir d;
+  test::copy_dir(test::source_dir() / "examples" / "catchment-csv", d.path());
+  test::ChangeDir cd(d.path());
+  const auto ctl = ControlFile::read("Tarvex.in", 4);
+  ASSERT_TRUE(ctl);
+  const std::vector<InputDigest> before = search_inputs(*ctl);
+  for (const char* table : {"rain.stations.csv", "temp.stations.csv", "temp.et.csv"}) {
+    test::write_file(d / table, test::read_file(d / table) + "\n");
+    const int k = first_changed_input(before, search_inputs(*ctl));
+    ASSERT_GE(k, 0) << table;
+    EXPECT_EQ(before[static_cast<std::size_t>(k)].path, table);
+    test::write_file(d / table, test::read_file(d / table).substr(0, test::read_file(d / table).size() - 1));
+  }
+  EXPECT_EQ(first_changed_input(before, search_inputs(*ctl)), -1);
 }
 
 }  // namespace

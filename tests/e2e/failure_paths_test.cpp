@@ -167,6 +167,17 @@ TEST(FailurePaths, OutputsNeverOverwriteInputs) {
     EXPECT_NE(r.err.find("the control file"), std::string::npos) << r.err;
     EXPECT_FALSE(d.exists("TotRain.out"));
   }
+  {
+    // The observed series is the user's data even where a run does not read it.
+    TempDir d;
+    test::copy_dir(test::test_data_dir() / "small", d.path());
+    const std::string obs = d.read("obs.txt");
+    rename_in_control(d, "discharge.out", "obs.txt");
+    const auto r = test::run_tarvex({"--mode", "3"}, d.path());
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err.find("would overwrite the observed discharge file"), std::string::npos) << r.err;
+    EXPECT_EQ(d.read("obs.txt"), obs);
+  }
 }
 
 }  // namespace

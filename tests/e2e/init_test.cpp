@@ -206,5 +206,34 @@ TEST(InitCommand, RefusesWithoutWritingAnything) {
   }
 }
 
+// A DEM in degrees is refused before anything is written (the terrain pass
+// would refuse it after); a snap radius past the grid searches the grid.
+TEST(InitCommand, DegreesRefusedAndAnyRadiusSearchesTheGrid) {
+  {
+    TempDir d;
+    catchment_inputs(d, 2);
+    const std::string dem = d.read("dem.asc");
+    d.write("dem.asc", "ncols 100\nnrows 100\nxllcorner 10\nyllcorner 40\ncellsize 0.001\nNODATA_value -9999\n" +
+                           dem.substr(dem.find("NODATA_value -9999\n") + 19));
+    d.write("dem.prj", "GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\",SPHEROID[\"WGS 84\",6378137,298.257223563]],"
+                       "PRIMEM[\"Greenwich\",0],UNIT[\"degree\",0.0174532925199433]]");
+    const auto before = test::files_in(d);
+    const auto r = run_tarvex(init_args({"--outlet", "10.0525,40.0025"}), d.path());
+    EXPECT_EQ(r.exit_code, 1) << r.err;
+    EXPECT_NE(r.err.find("in degrees"), std::string::npos) << r.err;
+    EXPECT_EQ(test::files_in(d), before);
+  }
+  std::string snapped;
+  for (const char* radius : {"1e11", "1e300"}) {
+    TempDir d;
+    catchment_inputs(d, 2);
+    const auto r = run_tarvex(init_args({"--outlet", "2525,25", "--snap", radius}), d.path());
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const std::string said = r.out.substr(r.out.find(" to cell "));
+    const std::string cell = said.substr(0, said.find('\n'));
+    if (snapped.empty()) snapped = cell;
+    EXPECT_EQ(cell, snapped) << radius;
+  }
+}
 }  // namespace
 }  // namespace tarvex

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "io/text_writer.hpp"
+#include "model/direction_code.hpp"
 #include "terrain/breach.hpp"
 #include "terrain/flow_directions.hpp"
 #include "terrain/pit_options.hpp"
@@ -224,6 +225,58 @@ TEST(PitMethods, BreachOutOfReachFallsBackToFilling) {
   EXPECT_GT(b.change.cells, 0);
   EXPECT_LE(b.change.largest, 30.0f);
   expect_drains_everywhere(dem, z, Exempt{}, "breach deep");
+}
+
+TEST(PitMethods, BreachLowersNoCellPastItsDepthLimit) {
+  // A plateau of 500 m, every inner cell a pit, above one edge cell of
+  // 100 m: the channels of many pits cross the same cells.
+  Rows rows(8, std::vector<float>(9, 500.0f));
+  rows[7][4] = 100.0f;
+  const Grid<float> dem = grid_of(rows);
+  for (float depth : {1.0f, 10.0f}) {
+    BreachResult b;
+    const Grid<float> z = after(PitMethod::breach, dem, Exempt{}, 100, depth, &b);
+    EXPECT_GT(b.breached, 0) << depth;
+    EXPECT_LE(b.change.largest, depth);
+    for (int32_t i = 1; i <= dem.rows(); ++i)
+      for (int32_t j = 1; j <= dem.cols(); ++j) EXPECT_GE(z(i, j), dem(i, j) - depth) << i << "," << j;
+    expect_drains_everywhere(dem, z, Exempt{}, "breach on a plateau");
+  }
+}
+
+// The written grid shows the step each direction takes wherever the cell or
+// the cell it drains into was altered, not only some step down: on rough
+// centimetre DEMs the steepest lower neighbour is often another than the one
+// the flood reached the cell from.
+TEST(PitMethods, WrittenGridShowsTheStepOfEveryDirection) {
+  int64_t checked = 0;
+  for (uint32_t seed = 1; seed <= 12; ++seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> u(0.0f, 20.0f);
+    Rows rows(40, std::vector<float>(40));
+    for (int i = 0; i < 40; ++i)
+      for (int j = 0; j < 40; ++j)
+        rows[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)] =
+            std::round((300.0f + u(rng) + static_cast<float>(40 - i) * 0.5f) * 100.0f) / 100.0f;
+    rows[39][20] = 100.0f;
+    const Grid<float> dem = grid_of(rows);
+    for (PitMethod m : {PitMethod::fill, PitMethod::breach}) {
+      const Grid<float> z = after(m, dem);
+      Grid<int32_t> dir;
+      set_flow_directions(z, dir);
+      for (int32_t i = 2; i < 40; ++i)
+        for (int32_t j = 2; j < 40; ++j) {
+          const Step d = decode_direction(dir(i, j));
+          ASSERT_NE(dir(i, j), 0) << seed << ": " << i << " " << j;
+          const int32_t ti = i + d.di, tj = j + d.dj;
+          if (z(i, j) == dem(i, j) && z(ti, tj) == dem(ti, tj)) continue;
+          ++checked;
+          EXPECT_LT(std::stod(printed(z(ti, tj))), std::stod(printed(z(i, j))))
+              << "seed " << seed << ", cell " << i << " " << j << " drains into " << ti << " " << tj;
+        }
+    }
+  }
+  EXPECT_GT(checked, 1000);
 }
 
 TEST(PitMethods, EveryCellDrainsOnRoughDems) {
