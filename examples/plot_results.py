@@ -53,7 +53,16 @@ def file_names(rec):
         "rain": rec[marker + 9][:30].rstrip(),
         "dt_rain": float(first_item(rec[15])),
         "start": start_date(rec[9]),
+        "section": section_cell(rec, marker),
     }
+
+
+def section_cell(rec, marker):
+    """Row and column of the output cross-section (the record after the file names), or None."""
+    try:
+        return [int(v) for v in rec[marker + 15].replace(",", " ").split()[:2]]
+    except (ValueError, IndexError):
+        return None
 
 
 def start_date(line):
@@ -275,6 +284,11 @@ def network(run_dir, names, out_dir):
             if pts:
                 ax.scatter([p[0] for p in pts], [p[1] for p in pts], s=2.0 + 3.0 * k, color="navy",
                            alpha=0.3 + 0.7 * k / max(top, 1), marker="s", linewidths=0)
+    if names.get("section"):
+        x, y = at(names["section"][0] - 1, names["section"][1] - 1)
+        ax.scatter([x], [y], marker="*", s=220, color="red", edgecolors="black", zorder=5,
+                   label="output cross-section")
+        ax.legend(loc="upper right", fontsize=8)
     ax.set_title("Streams of order 3 and above over the elevations")
     ax.set_xlabel("easting (m)" if geo else "column J")
     ax.set_ylabel("northing (m)" if geo else "row I")
