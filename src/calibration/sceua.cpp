@@ -105,7 +105,17 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Control
 
   write_search_banner(report);
   if (sensitivity) return run_sensitivity(s, p, report, *search, search_inputs(ctl));
-  if (uncertainty) return run_uncertainty(s, p, report, *search, search_inputs(ctl));
+  if (uncertainty) {
+    std::vector<double> best;
+    const int status = run_uncertainty(s, p, report, *search, search_inputs(ctl), &best);
+    if (status == 0 && !best.empty()) {
+      const char* name =
+          search->uncertainty == SearchOptions::Uncertainty::glue ? kGlueControlFile : kDreamControlFile;
+      const std::string why = write_best_control(ctl, best, name);
+      if (!why.empty()) warn(std::string("'") + name + "' is not written: " + why);
+    }
+    return status;
+  }
   int status = 0;
   if (run_search) {
     SearchOptions options = *search;

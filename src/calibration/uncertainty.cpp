@@ -425,7 +425,8 @@ std::vector<std::vector<double>> parameter_quantiles(const std::vector<std::vect
 }
 
 int run_glue(EvaluatorPool& pool, Scorer& scorer, const SearchOptions& opt, const std::vector<double>& lo,
-             const std::vector<double>& hi, const std::vector<double>& obs, int sections, Lines& lines) {
+             const std::vector<double>& hi, const std::vector<double>& obs, int sections, Lines& lines,
+             std::vector<double>& best_x) {
   const std::size_t k = lo.size();
   const int64_t n = samples_of(opt);
   std::vector<std::vector<double>> points = latin_hypercube(n, static_cast<int>(k), opt.seed);
@@ -445,6 +446,12 @@ int run_glue(EvaluatorPool& pool, Scorer& scorer, const SearchOptions& opt, cons
   pool.release();
   const Behavioural limit = behavioural_limit(opt.objective, opt.behavioural, obs);
   const std::vector<double> w = glue_weights(f, limit.limit);
+  // The best sample, the first of equals: the set the control file replays.
+  std::size_t at_best = f.size();
+  for (std::size_t i = 0; i < f.size(); ++i) {
+    if (std::isfinite(f[i]) && (at_best == f.size() || f[i] < f[at_best])) at_best = i;
+  }
+  if (at_best < f.size()) best_x = points[at_best];
   std::vector<std::vector<double>> kept;
   std::vector<double> kept_w;
   long behavioural = 0;
@@ -494,7 +501,8 @@ std::string rhat_text(const std::vector<double>& rh) {
 }
 
 int run_dream(EvaluatorPool& pool, Scorer& scorer, const SearchOptions& opt, const std::vector<double>& lo,
-              const std::vector<double>& hi, const std::vector<double>& obs, int sections, Lines& lines) {
+              const std::vector<double>& hi, const std::vector<double>& obs, int sections, Lines& lines,
+             std::vector<double>& best_x) {
   const std::size_t k = lo.size();
   long n_obs = 0;
   for (double o : obs) n_obs += observed_missing(o) ? 0 : 1;
@@ -526,6 +534,18 @@ int run_dream(EvaluatorPool& pool, Scorer& scorer, const SearchOptions& opt, con
         std::to_string(r.states.size() - 1) + " GENERATIONS, " + std::to_string(r.evaluations) +
         " EVALUATIONS, ACCEPTANCE " + shortest(std::round(r.acceptance * 1e4) / 1e4) + ", FINAL R-HAT" +
         rhat_text(r.rhat));
+
+  // The state of highest likelihood, the first of equals in generation and
+  // chain order: the set the control file replays.
+  double top = -std::numeric_limits<double>::infinity();
+  for (std::size_t g = 0; g < r.states.size(); ++g) {
+    for (std::size_t c = 0; c < r.states[g].size(); ++c) {
+      if (r.logp[g][c] > top) {
+        top = r.logp[g][c];
+        best_x = r.states[g][c];
+      }
+    }
+  }
 
   // The posterior: the second half of the generations.
   std::vector<std::vector<double>> post;
@@ -598,7 +618,7 @@ void check_uncertainty_settings(const SceSettings& p, const SearchOptions& opt) 
 }
 
 int run_uncertainty(ModelState& s, const SceSettings& p, TextWriter& report, const SearchOptions& opt,
-                    const std::vector<InputDigest>& inputs) {
+                    const std::vector<InputDigest>& inputs, std::vector<double>* best_x) {
   check_uncertainty_settings(p, opt);
   const SearchInterrupt interrupt;
   const int n = p.NPAR;
@@ -626,8 +646,10 @@ int run_uncertainty(ModelState& s, const SceSettings& p, TextWriter& report, con
   report.line("");
   int status = 0;
   try {
-    status = opt.uncertainty == Method::glue ? run_glue(pool, scorer, opt, lo, hi, obs, sections, lines)
-                                             : run_dream(pool, scorer, opt, lo, hi, obs, sections, lines);
+    std::vector<double> best;
+    status = opt.uncertainty == Method::glue ? run_glue(pool, scorer, opt, lo, hi, obs, sections, lines, best)
+                                             : run_dream(pool, scorer, opt, lo, hi, obs, sections, lines, best);
+    if (best_x) *best_x = best;
   } catch (const Interrupted& i) {
     pool.release();
     std::fprintf(stderr,

@@ -49,10 +49,17 @@ inline constexpr int64_t kDreamMinBudget = 100;
 // samples, a behavioural threshold no point can reach.
 void check_uncertainty_settings(const SceSettings& set, const SearchOptions& opt);
 
+// The control files of the analyses' most likely parameter set (GLUE: the
+// best sample; DREAM: the posterior state of highest likelihood).
+inline constexpr const char* kGlueControlFile = "Tarvex.glue.in";
+inline constexpr const char* kDreamControlFile = "Tarvex.dream.in";
+
 // Runs (or with opt.resume continues) the analysis. s: the loaded model with
 // Q_OBS; report: "sceout.dat". Returns 0; 1 when no GLUE point is
 // behavioural (reported); 128 + the signal after a SIGINT or SIGTERM.
+// best_x, when given, receives the most likely parameter set of a process
+// that ran the analysis (empty on a process that served evaluations).
 int run_uncertainty(ModelState& s, const SceSettings& set, TextWriter& report, const SearchOptions& opt,
-                    const std::vector<InputDigest>& inputs);
+                    const std::vector<InputDigest>& inputs, std::vector<double>* best_x = nullptr);
 
 }  // namespace tarvex

@@ -90,6 +90,8 @@ void check_files_apart(int32_t mode, const ControlFile& ctl, const SearchOptions
         out.push_back({"uncertainty.csv", "the parameter quantiles"});
         out.push_back({"uncertainty_evaluations.csv", "the uncertainty evaluations"});
         out.push_back({"uncertainty_summary.txt", "the uncertainty summary"});
+        out.push_back({search.uncertainty == SearchOptions::Uncertainty::glue ? "Tarvex.glue.in" : "Tarvex.dream.in",
+                       "the control file of the most likely parameters"});
         if (search.uncertainty == SearchOptions::Uncertainty::dream) {
           out.push_back({"posterior.csv", "the posterior samples"});
         }

@@ -6,10 +6,12 @@
 #include <signal.h>
 #include <sys/types.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -184,6 +186,35 @@ TEST(UncertaintyRun, NoBehaviouralPointIsAFailureWithAReport) {
       << r.err;
   EXPECT_EQ(lines_of(dir.read("uncertainty_evaluations.csv")).size(), 11u);
   EXPECT_FALSE(dir.exists("bands.csv"));
+}
+
+// The control file an analysis writes replays its most likely set: the
+// calibration mode scores it to the best objective the analysis logged.
+TEST(UncertaintyRun, ControlFileOfTheMostLikelySetReplaysIt) {
+  for (const char* method : {"glue", "dream"}) {
+    TempDir dir;
+    prepare(dir);
+    ASSERT_EQ(test::run_tarvex({"--uncertainty", method, "--samples", method[0] == 'g' ? "30" : "120"}, dir.path())
+                  .exit_code,
+              0);
+    const std::string control = std::string("Tarvex.") + method + ".in";
+    ASSERT_TRUE(dir.exists(control)) << method;
+    double best = std::numeric_limits<double>::infinity();
+    const std::vector<std::string> rows = lines_of(dir.read("uncertainty_evaluations.csv"));
+    std::size_t column = 0;
+    for (std::string head = rows[0]; head.substr(0, head.find(',')) != "objective"; head.erase(0, head.find(',') + 1)) {
+      ++column;
+    }
+    for (std::size_t k = 1; k < rows.size(); ++k) {
+      std::string v = rows[k];
+      for (std::size_t c = 0; c < column; ++c) v.erase(0, v.find(',') + 1);
+      best = std::min(best, std::strtod(v.c_str(), nullptr));
+    }
+    ASSERT_EQ(test::run_tarvex({"--control", control, "--score-control"}, dir.path()).exit_code, 0) << method;
+    const std::vector<std::string> log = lines_of(dir.read("min-ris.txt"));
+    const std::string obj = log.back().substr(log.back().find('=') + 1);
+    EXPECT_EQ(std::strtof(obj.c_str(), nullptr), static_cast<float>(best)) << method;
+  }
 }
 
 }  // namespace
