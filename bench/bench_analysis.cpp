@@ -10,7 +10,9 @@
 //    the second half of the chains, and the first check at which every
 //    R-hat is below 1.1; on the mixture 1/3 N(-5, 1) + 2/3 N(5, 1): the
 //    weight of each mode.
-// --quick: 10 seeds and N = 2048 (DREAM: shorter runs); --dream: DREAM only.
+// --quick: 10 seeds and N = 2048 (DREAM: shorter runs); --dream: DREAM only;
+// --budget: the runs each method needs (the share of seeds meeting the goal
+// against the sample size, and DREAM's runs to its stopping rule).
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -59,20 +61,26 @@ double seconds_since(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
-// DREAM(ZS) against densities with known moments.
-void dream_benchmarks(bool quick) {
-  constexpr std::size_t d = 10;
-  // Sigma_ij = 0.5 sqrt(i j) off the diagonal, i on it; its Cholesky factor
-  // gives the quadratic form by a triangular solve.
-  std::vector<double> chol(d * d, 0.0);
-  for (std::size_t i = 0; i < d; ++i) {
-    for (std::size_t j = 0; j <= i; ++j) {
-      double v = i == j ? static_cast<double>(i + 1) : 0.5 * std::sqrt(static_cast<double>((i + 1) * (j + 1)));
-      for (std::size_t k = 0; k < j; ++k) v -= chol[i * d + k] * chol[j * d + k];
-      chol[i * d + j] = i == j ? std::sqrt(v) : v / chol[j * d + j];
+// The 10-d Gaussian target: variances 1 .. 10, correlation 0.5 between every
+// pair (Sigma_ij = 0.5 sqrt(i j) off the diagonal, i on it), its log density
+// by a triangular solve with the Cholesky factor; bounds at 10 sd.
+constexpr std::size_t kGaussDims = 10;
+struct CorrelatedGaussian {
+  std::vector<double> chol, lo, hi;
+  CorrelatedGaussian() : chol(kGaussDims * kGaussDims, 0.0), lo(kGaussDims), hi(kGaussDims) {
+    constexpr std::size_t d = kGaussDims;
+    for (std::size_t i = 0; i < d; ++i) {
+      for (std::size_t j = 0; j <= i; ++j) {
+        double v = i == j ? static_cast<double>(i + 1) : 0.5 * std::sqrt(static_cast<double>((i + 1) * (j + 1)));
+        for (std::size_t k = 0; k < j; ++k) v -= chol[i * d + k] * chol[j * d + k];
+        chol[i * d + j] = i == j ? std::sqrt(v) : v / chol[j * d + j];
+      }
+      hi[i] = 10.0 * std::sqrt(static_cast<double>(i + 1));
+      lo[i] = -hi[i];
     }
   }
-  auto gaussian = [&](const std::vector<std::vector<double>>& pts) {
+  std::vector<double> operator()(const std::vector<std::vector<double>>& pts) const {
+    constexpr std::size_t d = kGaussDims;
     std::vector<double> out;
     for (const std::vector<double>& x : pts) {
       double y[d], q = 0.0;
@@ -85,12 +93,16 @@ void dream_benchmarks(bool quick) {
       out.push_back(-0.5 * q);
     }
     return out;
-  };
-  std::vector<double> lo(d), hi(d);
-  for (std::size_t i = 0; i < d; ++i) {
-    hi[i] = 10.0 * std::sqrt(static_cast<double>(i + 1));
-    lo[i] = -hi[i];
   }
+};
+
+// DREAM(ZS) against densities with known moments.
+void dream_benchmarks(bool quick) {
+  constexpr std::size_t d = kGaussDims;
+  const CorrelatedGaussian gauss;
+  const tarvex::LogDensityBatch gaussian = [&](const std::vector<std::vector<double>>& pts) { return gauss(pts); };
+  const std::vector<double>& lo = gauss.lo;
+  const std::vector<double>& hi = gauss.hi;
   tarvex::DreamSettings set;
   set.budget = quick ? 60000 : 300000;
   set.rhat_stop = 0.0;  // the whole budget; the R-hat checks are reported
@@ -165,9 +177,119 @@ void dream_benchmarks(bool quick) {
               seconds_since(t0));
 }
 
+// The Ishigami indices (S1 then ST) from the analytic variance decomposition.
+void ishigami_truth(double s1[3], double st[3]) {
+  const double a = 7.0, b = 0.1, pi4 = std::pow(kPi, 4), pi8 = std::pow(kPi, 8);
+  const double v1 = 0.5 * (1 + b * pi4 / 5) * (1 + b * pi4 / 5), v2 = a * a / 8;
+  const double v13 = b * b * pi8 * 8.0 / 225.0;
+  const double v = v1 + v2 + v13;
+  s1[0] = v1 / v, s1[1] = v2 / v, s1[2] = 0.0;
+  st[0] = (v1 + v13) / v, st[1] = v2 / v, st[2] = v13 / v;
+}
+
+// Whether Morris's mu* ranks the G function's first four factors in order of
+// a and the four inert ones last.
+bool morris_ranks_g(int r, uint64_t seed) {
+  const tarvex::MorrisDesign d = tarvex::morris_design(8, r, 4, seed);
+  std::vector<double> f;
+  for (const std::vector<double>& x : d.points) f.push_back(g_function(x));
+  const std::vector<double> mu_star = tarvex::morris_indices(d, f).mu_star;
+  bool ok = true;
+  for (std::size_t i = 0; i < 3; ++i) ok = ok && mu_star[i] > mu_star[i + 1];
+  for (std::size_t i = 4; i < 8; ++i) ok = ok && mu_star[3] > mu_star[i];
+  return ok;
+}
+
+// Runs each method needs for its goal.
+void budget_benchmarks() {
+  double s1[3], st[3];
+  ishigami_truth(s1, st);
+  const int seeds = 20;
+  std::printf("Ishigami, Sobol' (Saltelli design, N (2k + 2) = 8 N runs): seeds of %d with every index within 0.02\n",
+              seeds);
+  for (int64_t n = 256; n <= 8192; n *= 2) {
+    int within = 0;
+    for (int seed = 1; seed <= seeds; ++seed) {
+      const tarvex::SobolIndices r = sobol_run(ishigami, 3, n, static_cast<uint64_t>(seed), 2);
+      bool close = true;
+      for (int i = 0; i < 3; ++i) {
+        close = close && std::fabs(r.first[i] - s1[i]) <= 0.02 && std::fabs(r.total[i] - st[i]) <= 0.02;
+      }
+      within += close;
+    }
+    std::printf("  N = %5lld (%6lld runs): %2d of %d\n", static_cast<long long>(n), static_cast<long long>(8 * n),
+                within, seeds);
+  }
+  std::printf("G function, Morris (p = 4, r (k + 1) = 9 r runs): seeds of 100 with the first four in order and the "
+              "inert four last\n");
+  for (int r : {4, 6, 8, 10, 15, 20}) {
+    int ranked = 0;
+    for (int seed = 1; seed <= 100; ++seed) ranked += morris_ranks_g(r, static_cast<uint64_t>(seed));
+    std::printf("  r = %2d (%3d runs): %3d of 100\n", r, 9 * r, ranked);
+  }
+
+  // DREAM(ZS) with the analyses' own stopping rule (every R-hat below 1.2 on
+  // the second halves, checked every 10 generations) on the 10-d Gaussian.
+  constexpr std::size_t d = kGaussDims;
+  const CorrelatedGaussian gauss;
+  const tarvex::LogDensityBatch gaussian = [&](const std::vector<std::vector<double>>& pts) { return gauss(pts); };
+  const std::vector<double>& lo = gauss.lo;
+  const std::vector<double>& hi = gauss.hi;
+  // Largest errors of the posterior (the second half of the chains) over
+  // the dimensions: |mean| / sd and |variance / truth - 1|.
+  auto errors = [&](const tarvex::DreamResult& r) {
+    double worst_mean = 0.0, worst_var = 0.0;
+    const std::size_t from = r.states.size() / 2;
+    for (std::size_t i = 0; i < d; ++i) {
+      double m = 0.0, ss = 0.0, n = 0.0;
+      for (std::size_t g = from; g < r.states.size(); ++g) {
+        for (const std::vector<double>& x : r.states[g]) m += x[i], n += 1.0;
+      }
+      m /= n;
+      for (std::size_t g = from; g < r.states.size(); ++g) {
+        for (const std::vector<double>& x : r.states[g]) ss += (x[i] - m) * (x[i] - m);
+      }
+      const double truth = static_cast<double>(i + 1);
+      worst_mean = std::max(worst_mean, std::fabs(m) / std::sqrt(truth));
+      worst_var = std::max(worst_var, std::fabs(ss / (n - 1.0) / truth - 1.0));
+    }
+    return std::pair{worst_mean, worst_var};
+  };
+  std::printf("DREAM(ZS), 10-d correlated Gaussian, 3 chains, stopping at every R-hat < 1.2:\n");
+  for (int seed = 1; seed <= 10; ++seed) {
+    tarvex::DreamSettings set;
+    set.budget = 1000000;
+    set.seed = static_cast<uint64_t>(seed);
+    const tarvex::DreamResult r = tarvex::dream_zs(lo, hi, set, gaussian);
+    const auto [mean_error, var_error] = errors(r);
+    std::printf("  seed %2d: %s after %6lld runs; largest |mean| / sd %.3f, |variance / truth - 1| %.3f\n", seed,
+                r.converged ? "stopped" : "budget spent", static_cast<long long>(r.evaluations), mean_error,
+                var_error);
+  }
+  std::printf("  the same for fixed budgets (no early stop), worst of seeds 1 to 5:\n");
+  for (int64_t budget = 6000; budget <= 96000; budget *= 2) {
+    double worst_mean = 0.0, worst_var = 0.0;
+    for (int seed = 1; seed <= 5; ++seed) {
+      tarvex::DreamSettings set;
+      set.budget = budget;
+      set.seed = static_cast<uint64_t>(seed);
+      set.rhat_stop = 0.0;
+      const auto [mean_error, var_error] = errors(tarvex::dream_zs(lo, hi, set, gaussian));
+      worst_mean = std::max(worst_mean, mean_error);
+      worst_var = std::max(worst_var, var_error);
+    }
+    std::printf("  %6lld runs: largest |mean| / sd %.3f, |variance / truth - 1| %.3f\n",
+                static_cast<long long>(budget), worst_mean, worst_var);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--budget") == 0) {
+    budget_benchmarks();
+    return 0;
+  }
   const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
   if (argc > 1 && std::strcmp(argv[1], "--dream") == 0) {
     dream_benchmarks(false);
@@ -177,12 +299,8 @@ int main(int argc, char** argv) {
   const int64_t n = quick ? 2048 : 8192;
   const int resamples = 1000;
 
-  // Ishigami: analytic variance decomposition.
-  const double a = 7.0, b = 0.1, pi4 = std::pow(kPi, 4), pi8 = std::pow(kPi, 8);
-  const double v1 = 0.5 * (1 + b * pi4 / 5) * (1 + b * pi4 / 5), v2 = a * a / 8;
-  const double v13 = b * b * pi8 * 8.0 / 225.0;
-  const double v = v1 + v2 + v13;
-  const double s1[3] = {v1 / v, v2 / v, 0.0}, st[3] = {(v1 + v13) / v, v2 / v, v13 / v};
+  double s1[3], st[3];
+  ishigami_truth(s1, st);
 
   auto t0 = std::chrono::steady_clock::now();
   const tarvex::SobolIndices one = sobol_run(ishigami, 3, n, 1, resamples);
@@ -236,16 +354,14 @@ int main(int argc, char** argv) {
   int ranked = 0;
   double mu[8] = {};
   for (int seed = 1; seed <= seeds; ++seed) {
-    const tarvex::MorrisDesign d = tarvex::morris_design(8, 20, 4, static_cast<uint64_t>(seed));
-    std::vector<double> f;
-    for (const std::vector<double>& x : d.points) f.push_back(g_function(x));
-    const tarvex::MorrisIndices m = tarvex::morris_indices(d, f);
-    const std::vector<double>& mu_star = m.mu_star;
-    bool ok = true;
-    for (std::size_t i = 0; i < 3; ++i) ok = ok && mu_star[i] > mu_star[i + 1];
-    for (std::size_t i = 4; i < 8; ++i) ok = ok && mu_star[3] > mu_star[i];
-    ranked += ok;
-    if (seed == 1) std::copy(m.mu_star.begin(), m.mu_star.end(), mu);
+    ranked += morris_ranks_g(20, static_cast<uint64_t>(seed));
+    if (seed == 1) {
+      const tarvex::MorrisDesign d = tarvex::morris_design(8, 20, 4, 1);
+      std::vector<double> f;
+      for (const std::vector<double>& x : d.points) f.push_back(g_function(x));
+      const std::vector<double> m = tarvex::morris_indices(d, f).mu_star;
+      std::copy(m.begin(), m.end(), mu);
+    }
   }
   std::printf("G function, Morris r = 20, p = 4 (180 runs): mu* of seed 1:");
   for (double x : mu) std::printf(" %.4f", x);

@@ -118,13 +118,42 @@ def read_outlet(run_dir, c):
     return np.array(t, dtype="datetime64[s]"), np.array(s, dtype=float), o, np.array(p)
 
 
+def csv_number(text):
+    """The number in a CSV field, or None for a missing value."""
+    text = text.strip()
+    if not text or text.upper() in ("NA", "NAN"):
+        return None
+    return float(text)
+
+
+def read_et(run_dir, n):
+    """Catchment-mean evapotranspiration per record (mm) from outlet.csv's
+    evapotranspiration_mm column, or None when the run did not write it."""
+    path = os.path.join(run_dir, "outlet.csv")
+    if not os.path.exists(path):
+        return None
+    rows = records(path)
+    head = rows[0].strip().split(",") if rows else []
+    if "evapotranspiration_mm" not in head:
+        return None
+    k = head.index("evapotranspiration_mm")
+    out = []
+    for line in rows[1:]:
+        parts = line.strip().split(",")
+        if len(parts) < 3:
+            continue
+        out.append(float(parts[k]) if k < len(parts) and parts[k] else float("nan"))
+    return np.array((out + [float("nan")] * n)[:n], dtype=float)
+
+
 def read_rain(run_dir, c, n):
     """Catchment-mean rain per record (mean of the gauges reporting), mm."""
     path = os.path.join(run_dir, c["rain"])
     out = []
     if c["rain"].lower().endswith(".csv"):
         for line in records(path)[1:]:
-            vals = [float(v) for v in line.split(",")[1:] if v.strip() and float(v) >= 0]
+            # Missing values: empty, NA, NaN or negative.
+            vals = [v for v in (csv_number(x) for x in line.split(",")[1:]) if v is not None and v >= 0]
             out.append(sum(vals) / len(vals) if vals else 0.0)
     else:
         lines = records(path)
@@ -423,7 +452,7 @@ def flow_sections(page, series):
     page.section("Flows", page.figure(fig, "flows", "Records with an observed value."))
 
 
-def balance_section(page, series, rain, area_m2):
+def balance_section(page, series, rain, et, area_m2):
     t, sim, obs, per = series
     months = t.astype("datetime64[M]")
     keys = np.unique(months)
@@ -433,22 +462,33 @@ def balance_section(page, series, rain, area_m2):
     for m in keys:
         k = months == m
         r = float(rain[k].sum()) if rain is not None else float("nan")
+        e = float(np.nansum(et[k])) if et is not None and (~np.isnan(et[k])).any() else float("nan")
         qs = float(np.nansum(sim[k])) * to_mm if to_mm else float("nan")
         qo = float(np.nansum(obs[k])) * to_mm if to_mm and (~np.isnan(obs[k])).any() else float("nan")
-        rows.append((str(m), r, qs, qo))
+        rows.append((str(m), r, e, qs, qo))
     fig, ax = plt.subplots(figsize=(11, 3.6))
     x = np.arange(len(rows))
-    w = 0.27
-    ax.bar(x - w, [r[1] for r in rows], w, color="tab:blue", label="rain")
-    ax.bar(x, [r[3] for r in rows], w, color="black", label="observed runoff")
-    ax.bar(x + w, [r[2] for r in rows], w, color="tab:red", hatch="//", alpha=0.8, label="simulated runoff")
+    w = 0.2
+    ax.bar(x - 1.5 * w, [r[1] for r in rows], w, color="tab:blue", label="rain")
+    if et is not None:
+        ax.bar(x - 0.5 * w, [r[2] for r in rows], w, color="tab:green", label="evapotranspiration (model demand)")
+    ax.bar(x + 0.5 * w, [r[4] for r in rows], w, color="black", label="observed runoff")
+    ax.bar(x + 1.5 * w, [r[3] for r in rows], w, color="tab:red", hatch="//", alpha=0.8, label="simulated runoff")
     ax.set_xticks(x, [r[0] for r in rows], rotation=45, fontsize=7)
     ax.set_ylabel("mm per month")
     ax.legend(fontsize=8)
-    body = page.figure(fig, "balance", "Monthly totals over the catchment upstream of the output cross-section. "
-                       "Evapotranspiration is not among the run's outputs and is not shown.")
-    body += table(["month", "rain mm", "simulated runoff mm", "observed runoff mm"],
-                  [(r[0],) + tuple(f"{v:.1f}" for v in r[1:]) for r in rows], "balance")
+    if et is not None:
+        about = ("Evapotranspiration is the model's demand, the mean over the cells that generate runoff: the soil "
+                 "store gives it, and what the soil lacks is drawn from the subsurface store while that holds "
+                 "water, so the water actually evaporated can be less in a dry spell.")
+    else:
+        about = "This run did not write the catchment's evapotranspiration (outlet.csv without evapotranspiration_mm)."
+    body = page.figure(fig, "balance", "Monthly totals: rain (mean of the gauges), runoff over the catchment "
+                       "upstream of the output cross-section. " + about)
+    totals = ("total",) + tuple(f"{np.nansum([r[i] for r in rows]):.1f}" if any(np.isfinite(r[i]) for r in rows)
+                                 else "nan" for i in range(1, 5))
+    body += table(["month", "rain mm", "evapotranspiration mm", "simulated runoff mm", "observed runoff mm"],
+                  [(r[0],) + tuple(f"{v:.1f}" for v in r[1:]) for r in rows] + [totals], "balance")
     page.section("Monthly water balance", body)
 
 
@@ -738,7 +778,7 @@ def build(run_dir, command, version, out_path):
         fit_section(page, sce, series)
         hydrograph_section(page, series, rain, bands)
         flow_sections(page, series)
-        balance_section(page, series, rain, area_m2)
+        balance_section(page, series, rain, read_et(run_dir, len(series[1])), area_m2)
     search_section(page, run_dir, sce, bounds)
     sensitivity_section(page, run_dir)
     if bands is not None:

@@ -26,8 +26,10 @@ void write_dated_outlet(const ModelState& s, int32_t n_obs, const PeriodScoring&
     labels.emplace_back(periods.periods.empty() ? "calibration"
                         : m < periods.periods.size() ? period_name(periods.periods[m]) : "");
   }
+  const std::vector<double> et =
+      record_sums(s.results.ET_STEP, records, r.aggregated ? s.params.step_plan.steps_per_record : 1.0f);
   write_outlet_csv("outlet.csv", day_seconds(s.forcing.START_YEAR, s.forcing.START_MONTH, s.forcing.START_DAY),
-                   static_cast<int64_t>(step), simulated, observed, labels);
+                   static_cast<int64_t>(step), simulated, observed, labels, et);
 }
 
 }  // namespace tarvex

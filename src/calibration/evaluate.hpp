@@ -43,7 +43,11 @@ struct WorkerRecords {
   RunState run;
   Results results;
 
-  explicit WorkerRecords(const ModelState& m) : params(m.params), run(m.run), results(m.results) {}
+  // A worker's runs are scored, never written: no evapotranspiration series.
+  explicit WorkerRecords(const ModelState& m) : params(m.params), run(m.run), results(m.results) {
+    results.want_et = false;
+    results.ET_STEP.clear();
+  }
   RunModel over(const ModelState& m) { return RunModel{m.control, m.catchment, m.forcing, params, run, results}; }
 };
 

@@ -389,6 +389,7 @@ int run_calibration_search(ModelState& s, const SceSettings& p, TextWriter& repo
   RunScore best;
   try {
     set_parameters(s.params, res.best_x.data(), n);
+    s.results.want_et = true;  // for outlet.csv's water balance
     best = evaluate_run(s);
   } catch (const InputError& e) {
     throw InputError(std::string("file 'scein.dat': no point of the search could be simulated: ") + e.what());

@@ -131,6 +131,7 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Control
       if (!why.empty()) warn(std::string("'") + kBestControlFile + "' is not written: " + why);
     }
   } else if (search != nullptr && search->score_control) {
+    s.results.want_et = dated_inputs(4, ctl);  // for outlet.csv's water balance
     // The model took the control file's values when it was loaded.
     std::vector<double> x(&p.PAR0(1), &p.PAR0(1) + p.NPAR);
     const Parameters& q = s.params;
@@ -139,6 +140,7 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Control
     for (int j = 0; j < MODEL_PARAMS; ++j) x[static_cast<std::size_t>(j)] = v[j];
     FUNCVAL(s, x.data(), p.NPAR);
   } else {
+    s.results.want_et = dated_inputs(4, ctl);  // for outlet.csv's water balance
     FUNCVAL(s, &p.PAR0(1), p.NPAR);
   }
   if (run_search || dated_inputs(4, ctl)) write_dated_outlet(s, N_OBS, periods);

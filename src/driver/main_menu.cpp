@@ -130,6 +130,7 @@ int run_pass(ModelState& s, const ControlFile& ctl, const SearchOptions& search,
   if (!search.analysis()) check_run_memory(s);
 
   if (s.control.RUN_MODE == 2 || s.control.RUN_MODE == 3) {
+    s.results.want_et = dated_inputs(s.control.RUN_MODE, ctl);  // for outlet.csv's water balance
     const int32_t steps = MANUAL_CALIBRATION(s);
     WRITE_OUTPUT(s, ctl, steps);
     return 0;

@@ -247,6 +247,11 @@ struct Results {
   Table<float, kLimits.records, kLimits.sections> Q_SECTION_SURF;  // m3/s per step, surface
   Table<float, kLimits.records, kLimits.sections> Q_SECTION;       // m3/s per step, surface + subsurface
   Table<float, kLimits.records, kLimits.sections> Q_SIM_AGG;       // m3/s, mean of the steps of each record
+  // Catchment-mean evapotranspiration of each step, mm, over the cells that
+  // generate runoff: filled by a continuous run when want_et is set (the run
+  // whose outputs are written), left empty otherwise.
+  bool want_et = false;
+  std::vector<double> ET_STEP;
 
   // With the capacities lifted: the series hold at least `steps` values.
   void size_series(int32_t steps, const Limits& limits);

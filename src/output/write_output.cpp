@@ -169,7 +169,9 @@ int32_t WRITE_OUTPUT(const ModelState& s, const ControlFile& ctl, int32_t nsteps
       const auto records = static_cast<std::size_t>(std::max(nsteps, 0));
       std::vector<float> total(series[0].total.begin(), series[0].total.begin() + static_cast<std::ptrdiff_t>(records));
       write_outlet_csv("outlet.csv", day_seconds(s.forcing.START_YEAR, s.forcing.START_MONTH, s.forcing.START_DAY), std::llround(s.forcing.DT_RAIN),
-                       total, {}, {});
+                       total, {}, {},
+                       record_sums(s.results.ET_STEP, nsteps,
+                                   s.params.step_plan.same_step ? 1.0f : s.params.step_plan.steps_per_record));
     }
   }
 

@@ -2,6 +2,7 @@
 // the threads, and the state written back to the grids.
 #include "simulation/run_engine_impl.hpp"
 
+#include <limits>
 #include <string>
 
 #include "io/input_error.hpp"
@@ -61,6 +62,8 @@ void RunEngine::build(const RunModel& s, const RunTables& t, RunKind kind) {
   E.plan_tiles(w, eng_of, tile_of);
   E.set_run_constants(s, kind, cc);
   E.load_cells(s, w, eng_of);
+  E.n_active = std::count(E.active.begin(), E.active.end(), uint8_t{1});
+  E.et_fixed = std::make_unique<std::atomic<int64_t>[]>(static_cast<std::size_t>(E.K));
   E.start_threads(s, t);
 }
 
@@ -75,8 +78,14 @@ void RunEngine::Impl::start_threads(const RunModel& s, const RunTables& t) {
 
 int32_t RunEngine::block_steps() const { return p_->K; }
 
-void RunEngine::run(const RunModel& s, const RunTables& t, const StepInputs* in, int32_t n, float* sup, float* sub) {
+void RunEngine::run(const RunModel& s, const RunTables& t, const StepInputs* in, int32_t n, float* sup, float* sub,
+                    double* et) {
   Impl& E = *p_;
+  E.sum_et = et != nullptr && E.continuous;
+  if (E.sum_et) {
+    for (int32_t j = 0; j < n; ++j) E.et_fixed[static_cast<std::size_t>(j)].store(0, std::memory_order_relaxed);
+    E.et_out_of_range.store(false, std::memory_order_relaxed);
+  }
   E.cs = &s;
   E.ct = &t;
   E.block = in;
@@ -119,6 +128,14 @@ void RunEngine::run(const RunModel& s, const RunTables& t, const StepInputs* in,
     }
   }
   E.gather(E.V, E.M);
+  if (et != nullptr) {
+    for (int32_t j = 0; j < n; ++j) {
+      const double total = static_cast<double>(E.et_fixed[static_cast<std::size_t>(j)].load(std::memory_order_relaxed));
+      et[j] = E.sum_et && E.n_active > 0 && !E.et_out_of_range.load(std::memory_order_relaxed)
+                  ? total / Impl::ET_FIXED_SCALE / static_cast<double>(E.n_active)
+                  : std::numeric_limits<double>::quiet_NaN();
+    }
+  }
 }
 
 void RunEngine::write_back(const RunModel& s, RunTables& t) const {

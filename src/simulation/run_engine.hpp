@@ -44,8 +44,11 @@ class RunEngine {
   // step tables of t are read for a step with a station missing, so such a
   // step must run alone (n = 1). The inflows (QIN_SUP, QIN_SUB) at output
   // cross-section k after step j go to sup[j * N_SECTIONS + k - 1] and
-  // sub[j * N_SECTIONS + k - 1].
-  void run(const RunModel& s, const RunTables& t, const StepInputs* in, int32_t n, float* sup, float* sub);
+  // sub[j * N_SECTIONS + k - 1]. With et given, a continuous run also
+  // leaves there the catchment-mean evapotranspiration of each step, mm
+  // (NaN when a cell's depth is not a number or beyond 1e4 mm).
+  void run(const RunModel& s, const RunTables& t, const StepInputs* in, int32_t n, float* sup, float* sub,
+           double* et = nullptr);
   // Writes the state of the run back to the grids of s and t, as the grid
   // functions leave them after the same steps.
   void write_back(const RunModel& s, RunTables& t) const;

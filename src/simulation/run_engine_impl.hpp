@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -152,6 +153,27 @@ struct RunEngine::Impl {
   int32_t n_sec = 0;
   float* sec_sup = nullptr;  // the block's section flows, [step * n_sec + section]
   float* sec_sub = nullptr;
+
+  // ---- Catchment evapotranspiration of each step of a block, asked for by
+  // run(): the cells' depths in fixed point (2^-24 mm), summed as integers so
+  // that the sum is the same whatever the threads and tiles.
+  static constexpr double ET_FIXED_SCALE = 16777216.0;  // 2^24 per mm
+  bool sum_et = false;
+  int64_t n_active = 0;  // cells that generate runoff
+  std::unique_ptr<std::atomic<int64_t>[]> et_fixed;  // K steps
+  std::atomic<bool> et_out_of_range{false};
+  void add_et(int32_t b, int32_t e, int32_t j) {
+    int64_t sum = 0;
+    bool ok = true;
+    for (int32_t c = b; c < e; ++c) {
+      if (!active[c]) continue;
+      const double d = static_cast<double>(et[c]);
+      ok = ok && std::fabs(d) < 1.0e4;  // 10 m a step: no value to sum, and no overflow
+      if (ok) sum += std::llround(d * ET_FIXED_SCALE);
+    }
+    if (!ok) et_out_of_range.store(true, std::memory_order_relaxed);
+    et_fixed[static_cast<std::size_t>(j)].fetch_add(sum, std::memory_order_relaxed);
+  }
 
   // ---- Threads
   int32_t T = 1;
@@ -319,6 +341,7 @@ struct RunEngine::Impl {
         qout_sub[c] = hist_sub[h];
       }
       runoff_range(b, e, v);
+      if (sum_et) add_et(b, e, j);
       ROUTING(b, e, v.keep);
       for (int32_t k = out_begin[t]; k < out_begin[t + 1]; ++k) {
         const int32_t c = out_cells[k];
@@ -343,7 +366,10 @@ struct RunEngine::Impl {
     rest_range(k, b, e);
     constexpr int32_t REST_CHUNK = 512;
     for (int32_t b0 = b; b0 < e; b0 += REST_CHUNK) {
-      for (int32_t j = 0; j < n_block; ++j) runoff_range(b0, std::min(b0 + REST_CHUNK, e), step_view(j));
+      for (int32_t j = 0; j < n_block; ++j) {
+        runoff_range(b0, std::min(b0 + REST_CHUNK, e), step_view(j));
+        if (sum_et) add_et(b0, std::min(b0 + REST_CHUNK, e), j);
+      }
     }
   }
 

@@ -62,6 +62,7 @@ int32_t RUN_SIMULATION(const RunModel& s, RunTables& t, RunKind kind, Calendar& 
   const bool event = single && s.control.RUN_MODE == 2;
 
   s.results.size_series(NSTEPS, s.control.limits);
+  s.results.ET_STEP.clear();
   try {
     t.resize(s.catchment.NI, s.catchment.NJ, weight_planes(s.control.limits, s.forcing));
   } catch (const std::bad_alloc&) {
@@ -113,6 +114,9 @@ int32_t RUN_SIMULATION(const RunModel& s, RunTables& t, RunKind kind, Calendar& 
     const std::size_t ns = static_cast<std::size_t>(std::max(s.catchment.N_SECTIONS, 0));
     std::vector<StepInputs> block(static_cast<std::size_t>(K));
     std::vector<float> sup(ns * static_cast<std::size_t>(K)), sub(sup.size());
+    const bool want_et = s.results.want_et && !event;
+    std::vector<double> et(want_et ? static_cast<std::size_t>(K) : 0);
+    s.results.ET_STEP.assign(want_et ? static_cast<std::size_t>(NSTEPS) : 0, 0.0);
     const auto any_missing = [](const auto& MISSING, int32_t N, int32_t stations) {
       for (int32_t k = 1; k <= stations; ++k) {
         if (MISSING(N, k) == 1) return true;
@@ -140,7 +144,8 @@ int32_t RUN_SIMULATION(const RunModel& s, RunTables& t, RunKind kind, Calendar& 
         ++n;
         if (miss != 0 || tmiss != 0) break;
       }
-      engine.run(s, t, block.data(), n, sup.data(), sub.data());
+      engine.run(s, t, block.data(), n, sup.data(), sub.data(), want_et ? et.data() : nullptr);
+      for (int32_t j = 0; want_et && j < n; ++j) s.results.ET_STEP[static_cast<std::size_t>(IT - 1 + j)] = et[static_cast<std::size_t>(j)];
       for (int32_t j = 0; j < n; ++j, ++IT) {
         const int32_t N = block[static_cast<std::size_t>(j)].N;
         if (single) announce_year(s, IT, YEAR);

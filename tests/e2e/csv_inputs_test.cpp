@@ -211,10 +211,13 @@ TEST(DatedResults, SearchWritesTheOutletSeriesWithDates) {
   const auto obs = test::lines_of(d.read("obs.txt"));
   ASSERT_EQ(rows.size(), static_cast<std::size_t>(kRecords + 1));
   ASSERT_EQ(plain.size(), static_cast<std::size_t>(kRecords));
-  EXPECT_EQ(rows[0], "time,simulated,observed,period");
+  EXPECT_EQ(rows[0], "time,simulated,observed,period,evapotranspiration_mm");
+  double et = 0.0;
   for (int n = 1; n <= kRecords; ++n) {
     const auto f = fields(rows[static_cast<std::size_t>(n)]);
-    ASSERT_EQ(f.size(), 4u) << rows[static_cast<std::size_t>(n)];
+    ASSERT_EQ(f.size(), 5u) << rows[static_cast<std::size_t>(n)];
+    EXPECT_GE(std::stod(f[4]), 0.0) << rows[static_cast<std::size_t>(n)];
+    et += std::stod(f[4]);
     EXPECT_EQ(f[0], hour(1 + (n - 1) / 24, (n - 1) % 24));
     std::istringstream listed(plain[static_cast<std::size_t>(n - 1)]);
     int label = 0;
@@ -224,6 +227,7 @@ TEST(DatedResults, SearchWritesTheOutletSeriesWithDates) {
     EXPECT_EQ(std::stof(f[2]), std::stof(obs[static_cast<std::size_t>(n + 1)]));
     EXPECT_EQ(f[3], "calibration");
   }
+  EXPECT_GT(et, 0.0);
 }
 
 // Sets the value record that follows the label record starting with label.

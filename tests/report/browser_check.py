@@ -252,6 +252,12 @@ def main():
                     fail(f"periods not named: {[r[0] for r in facts['fit']]}")
                 if "DIFFERS" in facts["checks"] or facts["checks"].count("agrees") != 2:
                     fail("the statistics recomputed from outlet.csv disagree: " + facts["checks"])
+                # the year's evapotranspiration in the balance equals outlet.csv's column
+                et_total = re.search(r'<td>total</td><td>[^<]*</td><td>([^<]*)</td>', open(page).read())
+                et_column = sum(float(r[4]) for r in rows if len(r) > 4 and r[4])
+                if not et_total or abs(float(et_total.group(1)) - et_column) > 0.1 or et_column <= 0:
+                    fail(f"the monthly balance's evapotranspiration total "
+                         f"{et_total.group(1) if et_total else None} is not outlet.csv's {et_column:.1f} mm")
                 cmd = facts["header"].get("command", "")
                 if "--validation-period 2021-07-01/2021-09-30" not in cmd:
                     fail(f"the rebuilt page lost the command line: {cmd!r}")
