@@ -104,6 +104,53 @@ std::vector<double> gelman_rubin(const DreamResult& r, std::size_t from, std::si
   return out;
 }
 
+std::vector<double> effective_sample_size(const DreamResult& r, std::size_t from, std::size_t to) {
+  const auto d = static_cast<std::size_t>(r.dims);
+  const auto m = static_cast<std::size_t>(r.chains);
+  const std::size_t n = to - from;
+  const double all = static_cast<double>(m * n);
+  std::vector<double> out(d, all);
+  if (n < 4 || m == 0) return out;
+  std::vector<double> x(n);
+  for (std::size_t j = 0; j < d; ++j) {
+    // Pooled variance var+ = (n - 1)/n W + B/n.
+    std::vector<double> mean(m, 0.0);
+    double w = 0.0;
+    for (std::size_t c = 0; c < m; ++c) {
+      for (std::size_t g = from; g < to; ++g) mean[c] += r.states[g][c][j];
+      mean[c] /= static_cast<double>(n);
+      for (std::size_t g = from; g < to; ++g) w += (r.states[g][c][j] - mean[c]) * (r.states[g][c][j] - mean[c]);
+    }
+    w /= static_cast<double>(m) * (static_cast<double>(n) - 1.0);
+    const double grand = std::accumulate(mean.begin(), mean.end(), 0.0) / static_cast<double>(m);
+    double b_n = 0.0;
+    for (double v : mean) b_n += (v - grand) * (v - grand);
+    b_n = m > 1 ? b_n / (static_cast<double>(m) - 1.0) : 0.0;
+    const double var_plus = (static_cast<double>(n) - 1.0) / static_cast<double>(n) * w + b_n;
+    if (!(var_plus > 0.0)) continue;
+    // rho_t = 1 - V_t / (2 var+), V_t the mean squared difference at lag t.
+    auto rho = [&](std::size_t lag) {
+      double v = 0.0;
+      for (std::size_t c = 0; c < m; ++c) {
+        for (std::size_t g = from + lag; g < to; ++g) {
+          const double e = r.states[g][c][j] - r.states[g - lag][c][j];
+          v += e * e;
+        }
+      }
+      v /= static_cast<double>(m * (n - lag));
+      return 1.0 - v / (2.0 * var_plus);
+    };
+    double sum = 0.0;
+    for (std::size_t t = 1; t + 1 < n; t += 2) {
+      const double pair = rho(t) + rho(t + 1);
+      if (!(pair > 0.0)) break;
+      sum += pair;
+    }
+    out[j] = std::min(all, all / (1.0 + 2.0 * sum));
+  }
+  return out;
+}
+
 DreamResult dream_zs(const std::vector<double>& lo, const std::vector<double>& hi, const DreamSettings& set,
                      const LogDensityBatch& log_density, const DreamProgress& progress) {
   const std::size_t d = lo.size();
@@ -202,12 +249,20 @@ DreamResult dream_zs(const std::vector<double>& lo, const std::vector<double>& h
       const std::vector<double> rh = gelman_rubin(r, r.states.size() / 2, r.states.size());
       if (progress) progress(gen, r.evaluations, rh);
       if (std::all_of(rh.begin(), rh.end(), [&](double v) { return v < set.rhat_stop; })) {
-        r.converged = true;
-        break;
+        const bool enough =
+            !(set.min_ess > 0.0) || [&] {
+              const std::vector<double> e = effective_sample_size(r, r.states.size() / 2, r.states.size());
+              return std::all_of(e.begin(), e.end(), [&](double v) { return v >= set.min_ess; });
+            }();
+        if (enough) {
+          r.converged = true;
+          break;
+        }
       }
     }
   }
   r.rhat = r.states.size() >= 4 ? gelman_rubin(r, r.states.size() / 2, r.states.size()) : std::vector<double>(d, 1.0);
+  r.ess = effective_sample_size(r, r.states.size() / 2, r.states.size());
   r.acceptance = proposed > 0 ? static_cast<double>(accepted) / static_cast<double>(proposed) : 0.0;
   return r;
 }

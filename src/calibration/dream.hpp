@@ -24,6 +24,9 @@ struct DreamSettings {
   int check_every = 10;         // generations between R-hat checks
   double rhat_stop = 1.2;       // every R-hat below it (on the second halves) ends the run
   int min_generations = 20;     // generations before the first stop is possible
+  // With min_ess > 0 the stop also needs every dimension's effective sample
+  // size on the second halves to reach it.
+  double min_ess = 0.0;
 };
 
 struct DreamResult {
@@ -34,6 +37,7 @@ struct DreamResult {
   std::vector<std::vector<std::vector<double>>> states;
   std::vector<std::vector<double>> logp;
   std::vector<double> rhat;     // at the end, on the second half of the generations
+  std::vector<double> ess;      // effective sample size, on the same generations
   int64_t evaluations = 0;
   bool converged = false;
   double acceptance = 0.0;      // share of accepted proposals
@@ -53,6 +57,14 @@ DreamResult dream_zs(const std::vector<double>& lo, const std::vector<double>& h
 // Gelman-Rubin R-hat per dimension over generations from .. to - 1 of
 // the chains (at least 2 generations); a dimension with no spread scores 1.
 std::vector<double> gelman_rubin(const DreamResult& r, std::size_t from, std::size_t to);
+
+// Effective sample size per dimension of the states of generations from ..
+// to - 1 over all chains (at least 4 generations): m n / (1 + 2 sum rho_t),
+// the autocorrelations rho_t from the variogram against the pooled
+// variance, summed while successive pairs stay positive (Gelman et al. 2013,
+// Bayesian Data Analysis, 3rd ed., section 11.5). A dimension with no spread
+// counts every state.
+std::vector<double> effective_sample_size(const DreamResult& r, std::size_t from, std::size_t to);
 
 // A standard normal draw from two uniforms in (0, 1] and [0, 1) (Box-Muller).
 double standard_normal(double u1, double u2);

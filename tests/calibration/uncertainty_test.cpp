@@ -174,5 +174,49 @@ TEST(Dream, RhatSeparatesChainsThatDisagree) {
   EXPECT_GT(gelman_rubin(r, 0, 10)[0], 3.0);
 }
 
+// AR(1) chains x_g = rho x_{g-1} + e_g have the closed form ESS = m n (1 - rho) / (1 + rho);
+// independent draws count fully, and a constant dimension counts every state.
+TEST(Dream, EffectiveSampleSizeOfAutoregressiveChains) {
+  const int m = 4, n = 20000;
+  DreamResult r;
+  r.dims = 3;
+  r.chains = m;
+  r.states.assign(n, std::vector<std::vector<double>>(m, std::vector<double>(3, 0.0)));
+  uint64_t state = 12345;
+  auto uniform = [&] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<double>(state >> 11) * 0x1p-53;
+  };
+  const double rho = 0.9;
+  for (int c = 0; c < m; ++c) {
+    double a = 0.0;
+    for (int g = 0; g < n; ++g) {
+      a = rho * a + std::sqrt(1 - rho * rho) * standard_normal(1.0 - uniform(), uniform());
+      r.states[g][c][0] = a;
+      r.states[g][c][1] = standard_normal(1.0 - uniform(), uniform());
+      r.states[g][c][2] = 7.0;
+    }
+  }
+  const std::vector<double> ess = effective_sample_size(r, 0, n);
+  const double all = static_cast<double>(m) * n;
+  EXPECT_NEAR(ess[0] / (all * (1 - rho) / (1 + rho)), 1.0, 0.15);
+  EXPECT_NEAR(ess[1] / all, 1.0, 0.1);
+  EXPECT_EQ(ess[2], all);
+  // A stop on R-hat alone comes earlier than one that also asks for samples.
+  auto normal = [](const std::vector<std::vector<double>>& pts) {
+    std::vector<double> out;
+    for (const auto& x : pts) out.push_back(-0.5 * (x[0] * x[0] + x[1] * x[1]));
+    return out;
+  };
+  DreamSettings set;
+  set.budget = 200000;
+  const DreamResult quick = dream_zs({-10.0, -10.0}, {10.0, 10.0}, set, normal);
+  set.min_ess = 2000;
+  const DreamResult sampled = dream_zs({-10.0, -10.0}, {10.0, 10.0}, set, normal);
+  ASSERT_TRUE(quick.converged && sampled.converged);
+  EXPECT_LT(quick.evaluations, sampled.evaluations);
+  for (double e : sampled.ess) EXPECT_GE(e, 2000.0);
+}
+
 }  // namespace
 }  // namespace tarvex
