@@ -12,17 +12,14 @@
 #include "io/quoted.hpp"
 
 namespace tarvex {
-namespace {
 
-std::string describe(const ScorePeriods& p) {
+std::string describe_periods(const ScorePeriods& p) {
   std::string d = p.calibration ? p.calibration->text : std::string("every record after the warm-up");
   if (p.calibration && p.validation) d += " (validation " + p.validation->text + ")";
   if (!p.calibration && p.validation) d += " but the validation period " + p.validation->text;
   if (p.warmup_days > 0.0) d += ", warm-up " + shortest(p.warmup_days) + " days";
   return d;
 }
-
-}  // namespace
 
 PeriodScoring score_calibration_only(ModelState& s, const ScorePeriods& p, int64_t start, int64_t step,
                                      int32_t records, const std::string& obs_file) {
@@ -34,13 +31,14 @@ PeriodScoring score_calibration_only(ModelState& s, const ScorePeriods& p, int64
     ps.observed.push_back(s.forcing.Q_OBS(IOUT, 1));
     const bool scored = ps.periods[static_cast<std::size_t>(IOUT - 1)] == RecordPeriod::calibration;
     for (int32_t k = 1; k <= s.catchment.N_SECTIONS; ++k) {
+      ps.read.push_back(s.forcing.Q_OBS(IOUT, k));
       if (!scored) s.forcing.Q_OBS(IOUT, k) = std::numeric_limits<float>::quiet_NaN();
       kept += scored && !observed_missing(s.forcing.Q_OBS(IOUT, k)) ? 1 : 0;
     }
   }
   if (kept == 0) {
     throw InputError("file " + quoted_name(obs_file) + ": no observed discharge in the calibration period, " +
-                     describe(p) + ", among the " + std::to_string(n) + " records the run compares (" +
+                     describe_periods(p) + ", among the " + std::to_string(n) + " records the run compares (" +
                      format_iso_time(start) + " to " + format_iso_time(start + (n - 1) * step) +
                      "); the search has nothing to fit");
   }
@@ -70,8 +68,8 @@ std::vector<float> validation_observed(const PeriodScoring& ps) {
 
 void report_periods(const ModelState& s, const PeriodScoring& ps, const ScorePeriods& p, TextWriter& report) {
   report.line("");
-  report.line("  SCORED: CALIBRATION PERIOD " + describe(p));
-  print_line("  Scored: calibration period " + describe(p));
+  report.line("  SCORED: CALIBRATION PERIOD " + describe_periods(p));
+  print_line("  Scored: calibration period " + describe_periods(p));
   if (!p.validation) return;
   RunScore r;
   r.aggregated = !s.params.step_plan.same_step;

@@ -16,7 +16,11 @@ namespace tarvex {
 struct PeriodScoring {
   std::vector<RecordPeriod> periods;  // records 1..n
   std::vector<float> observed;        // section 1, records 1..n, as read
+  std::vector<float> read;            // records 1..n, every section in order, as read
 };
+
+// "FROM/TO (validation FROM/TO), warm-up D days": which records are scored.
+std::string describe_periods(const ScorePeriods& p);
 
 // Marks the observations of records 1..records outside the calibration
 // period as missing, so that the objective and the fit leave them out, and

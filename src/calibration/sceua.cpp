@@ -107,7 +107,7 @@ int SCEUA(ModelState& s, const SceSettings& p, TextWriter& report, const Control
   if (sensitivity) return run_sensitivity(s, p, report, *search, search_inputs(ctl));
   if (uncertainty) {
     std::vector<double> best;
-    const int status = run_uncertainty(s, p, report, *search, search_inputs(ctl), &best);
+    const int status = run_uncertainty(s, p, report, *search, search_inputs(ctl), &best, &periods);
     if (status == 0 && !best.empty()) {
       const char* name =
           search->uncertainty == SearchOptions::Uncertainty::glue ? kGlueControlFile : kDreamControlFile;

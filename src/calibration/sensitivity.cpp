@@ -16,6 +16,7 @@
 #include "calibration/analysis_checkpoint.hpp"
 #include "calibration/evaluator_pool.hpp"
 #include "calibration/morris.hpp"
+#include "calibration/period_scoring.hpp"
 #include "calibration/search_interrupt.hpp"
 #include "calibration/sobol_indices.hpp"
 #include "calibration/sobol_sequence.hpp"
@@ -47,7 +48,8 @@ std::string settings_key(const SceSettings& p, const SearchOptions& opt) {
                   std::to_string(samples_of(opt)) + " seed " + std::to_string(opt.seed) + " objective " +
                   std::string(objective_name(opt.objective)) + " parameters " + std::to_string(p.NPAR);
   for (int32_t j = 1; j <= p.NPAR; ++j) k += ' ' + shortest(p.PARLO(j)) + ' ' + shortest(p.PARHI(j));
-  return k;
+  // A resumed analysis scores the records it began with.
+  return k + periods_key(opt.periods);
 }
 
 struct Saved {
@@ -343,6 +345,8 @@ int run_sensitivity(ModelState& s, const SceSettings& p, TextWriter& report, con
 
   report.line("");
   report.line("");
+  // The records behind every objective above, as the search reports them.
+  if (opt.periods.any()) table.push_back("  SCORED: CALIBRATION PERIOD " + describe_periods(opt.periods));
   for (const std::string& l : table) {
     report.line(l);
     print_line(l);

@@ -19,6 +19,7 @@
 #include "calibration/analysis_checkpoint.hpp"
 #include "calibration/evaluator_pool.hpp"
 #include "calibration/glue.hpp"
+#include "calibration/period_scoring.hpp"
 #include "calibration/search_interrupt.hpp"
 #include "io/append_file.hpp"
 #include "io/input_error.hpp"
@@ -53,7 +54,8 @@ std::string settings_key(const SceSettings& p, const SearchOptions& opt) {
                   std::to_string(opt.seed) + " objective " + std::string(objective_name(opt.objective)) +
                   " parameters " + std::to_string(p.NPAR);
   for (int32_t j = 1; j <= p.NPAR; ++j) k += ' ' + shortest(p.PARLO(j)) + ' ' + shortest(p.PARHI(j));
-  return k;
+  // A resumed analysis scores the records it began with.
+  return k + periods_key(opt.periods);
 }
 
 struct Interrupted {
@@ -301,10 +303,32 @@ std::vector<double> compared_observations(const ModelState& s) {
 
 std::string csv_value(double v) { return std::isfinite(v) ? shortest(v) : std::string(); }
 
-void write_bands(const Bands& b, int sections, bool noise) {
+// The records the runs compare, with periods: the period of each compared
+// value (record by record, sections in order), and the observed values as
+// read, which the scoring left out of every objective outside the
+// calibration period.
+struct BandPeriods {
+  const ScorePeriods* given = nullptr;  // null without periods
+  const PeriodScoring* scoring = nullptr;
+  std::vector<RecordPeriod> of_value;
+};
+
+void restore_observed(Bands& b, BandPeriods& bp, int sections) {
+  if (!bp.given) return;
+  const auto per = static_cast<std::size_t>(std::max(sections, 1));
+  const PeriodScoring& ps = *bp.scoring;
+  bp.of_value.assign(b.observed.size(), RecordPeriod::none);
+  for (std::size_t v = 0; v < b.observed.size(); ++v) {
+    if (v / per < ps.periods.size()) bp.of_value[v] = ps.periods[v / per];
+    if (v < ps.read.size()) b.observed[v] = ps.read[v];
+  }
+}
+
+void write_bands(const Bands& b, int sections, bool noise, const BandPeriods& bp) {
   std::string t = noise ? "record,section,observed,q2.5,q5,q50,q95,q97.5,q2.5_error,q5_error,q50_error,q95_error,"
-                          "q97.5_error\n"
-                        : "record,section,observed,q2.5,q5,q50,q95,q97.5\n";
+                          "q97.5_error"
+                        : "record,section,observed,q2.5,q5,q50,q95,q97.5";
+  t += bp.given ? ",period\n" : "\n";
   const auto per = static_cast<std::size_t>(std::max(sections, 1));
   for (std::size_t v = 0; v < b.observed.size(); ++v) {
     t += std::to_string(v / per + 1) + "," + std::to_string(v % per + 1) + "," +
@@ -314,6 +338,7 @@ void write_bands(const Bands& b, int sections, bool noise) {
     if (noise) {
       for (const auto& q : b.q_noise) t += "," + csv_value(q[v]);
     }
+    if (bp.given) t += std::string(",") + period_name(bp.of_value[v]);
     t += "\n";
   }
   TextWriter out(kBandsFile);
@@ -337,6 +362,27 @@ std::string band_line(const char* what, const BandFit& f) {
   std::snprintf(b, sizeof b, "  %s: P-FACTOR %.4f (%ld OBSERVED VALUES), R-FACTOR %.4f", what, f.p_factor, f.observed,
                 f.r_factor);
   return b;
+}
+
+// The band line over every observed value, then with periods a line for the
+// calibration records and one for the validation records.
+void band_lines(const char* what, const std::vector<double>& observed, const std::vector<double>& low,
+                const std::vector<double>& high, const BandPeriods& bp, Lines& lines) {
+  lines(band_line(what, band_fit(observed, low, high)));
+  if (!bp.given) return;
+  for (const RecordPeriod period : {RecordPeriod::calibration, RecordPeriod::validation}) {
+    const std::optional<DatePeriod>& dates =
+        period == RecordPeriod::calibration ? bp.given->calibration : bp.given->validation;
+    if (period == RecordPeriod::validation && !dates) continue;
+    std::vector<double> in(observed.size(), std::numeric_limits<double>::quiet_NaN());
+    for (std::size_t v = 0; v < in.size(); ++v) {
+      if (bp.of_value[v] == period) in[v] = observed[v];
+    }
+    const std::string name = std::string(period == RecordPeriod::calibration ? "  CALIBRATION" : "  VALIDATION") +
+                             (dates ? " PERIOD " + dates->text : std::string(" RECORDS"));
+    const BandFit fit = band_fit(in, low, high);
+    lines(fit.observed > 0 ? band_line(name.c_str(), fit) : "  " + name + ": NO OBSERVED VALUE");
+  }
 }
 
 void write_parameters(const std::vector<std::vector<double>>& q, const std::vector<double>& lo,
@@ -374,8 +420,8 @@ std::vector<std::vector<double>> parameter_quantiles(const std::vector<std::vect
 }
 
 int run_glue(EvaluatorPool& pool, Scorer& scorer, const SearchOptions& opt, const std::vector<double>& lo,
-             const std::vector<double>& hi, const std::vector<double>& obs, int sections, Lines& lines,
-             std::vector<double>& best_x) {
+             const std::vector<double>& hi, const std::vector<double>& obs, int sections, BandPeriods& bp,
+             Lines& lines, std::vector<double>& best_x) {
   const std::size_t k = lo.size();
   const int64_t n = samples_of(opt);
   std::vector<std::vector<double>> points = latin_hypercube(n, static_cast<int>(k), opt.seed);
@@ -431,10 +477,10 @@ int run_glue(EvaluatorPool& pool, Scorer& scorer, const SearchOptions& opt, cons
                  static_cast<long long>(n), rule.c_str(), shown_best.c_str());
     return 1;
   }
-  const Bands b = compute_bands(pool, kept, kept_w, false, opt.seed);
-  write_bands(b, sections, false);
-  const BandFit fit = band_fit(b.observed, b.q[kLow], b.q[kHigh]);
-  lines(band_line("95 % BAND (2.5 TO 97.5 %)", fit));
+  Bands b = compute_bands(pool, kept, kept_w, false, opt.seed);
+  restore_observed(b, bp, sections);
+  write_bands(b, sections, false, bp);
+  band_lines("95 % BAND (2.5 TO 97.5 %)", b.observed, b.q[kLow], b.q[kHigh], bp, lines);
   write_parameters(parameter_quantiles(kept, kept_w, k), lo, hi, nullptr, lines);
   return 0;
 }
@@ -450,8 +496,8 @@ std::string rhat_text(const std::vector<double>& rh) {
 }
 
 int run_dream(EvaluatorPool& pool, Scorer& scorer, const SearchOptions& opt, const std::vector<double>& lo,
-              const std::vector<double>& hi, const std::vector<double>& obs, int sections, Lines& lines,
-             std::vector<double>& best_x) {
+              const std::vector<double>& hi, const std::vector<double>& obs, int sections, BandPeriods& bp,
+              Lines& lines, std::vector<double>& best_x) {
   const std::size_t k = lo.size();
   long n_obs = 0;
   for (double o : obs) n_obs += observed_missing(o) ? 0 : 1;
@@ -515,10 +561,11 @@ int run_dream(EvaluatorPool& pool, Scorer& scorer, const SearchOptions& opt, con
   const std::size_t step = (post.size() + kMaxBandRuns - 1) / kMaxBandRuns;
   std::vector<std::vector<double>> thin;
   for (std::size_t i = 0; i < post.size(); i += step) thin.push_back(post[i]);
-  const Bands b = compute_bands(pool, thin, std::vector<double>(thin.size(), 1.0), true, opt.seed);
-  write_bands(b, sections, true);
-  lines(band_line("95 % BAND OF THE MODEL", band_fit(b.observed, b.q[kLow], b.q[kHigh])));
-  lines(band_line("95 % BAND WITH THE ERROR", band_fit(b.observed, b.q_noise[kLow], b.q_noise[kHigh])));
+  Bands b = compute_bands(pool, thin, std::vector<double>(thin.size(), 1.0), true, opt.seed);
+  restore_observed(b, bp, sections);
+  write_bands(b, sections, true, bp);
+  band_lines("95 % BAND OF THE MODEL", b.observed, b.q[kLow], b.q[kHigh], bp, lines);
+  band_lines("95 % BAND WITH THE ERROR", b.observed, b.q_noise[kLow], b.q_noise[kHigh], bp, lines);
   write_parameters(parameter_quantiles(post, std::vector<double>(post.size(), 1.0), k), lo, hi, &r.rhat, lines);
   return 0;
 }
@@ -567,7 +614,8 @@ void check_uncertainty_settings(const SceSettings& p, const SearchOptions& opt) 
 }
 
 int run_uncertainty(ModelState& s, const SceSettings& p, TextWriter& report, const SearchOptions& opt,
-                    const std::vector<InputDigest>& inputs, std::vector<double>* best_x) {
+                    const std::vector<InputDigest>& inputs, std::vector<double>* best_x,
+                    const PeriodScoring* periods) {
   check_uncertainty_settings(p, opt);
   const SearchInterrupt interrupt;
   const int n = p.NPAR;
@@ -593,11 +641,16 @@ int run_uncertainty(ModelState& s, const SceSettings& p, TextWriter& report, con
   Lines lines{report, {}};
   report.line("");
   report.line("");
+  BandPeriods bp;
+  if (periods && opt.periods.any()) {
+    bp.given = &opt.periods;
+    bp.scoring = periods;
+  }
   int status = 0;
   try {
     std::vector<double> best;
-    status = opt.uncertainty == Method::glue ? run_glue(pool, scorer, opt, lo, hi, obs, sections, lines, best)
-                                             : run_dream(pool, scorer, opt, lo, hi, obs, sections, lines, best);
+    status = opt.uncertainty == Method::glue ? run_glue(pool, scorer, opt, lo, hi, obs, sections, bp, lines, best)
+                                             : run_dream(pool, scorer, opt, lo, hi, obs, sections, bp, lines, best);
     if (best_x) *best_x = best;
   } catch (const Interrupted& i) {
     pool.release();
@@ -607,6 +660,8 @@ int run_uncertainty(ModelState& s, const SceSettings& p, TextWriter& report, con
                  signal_name(i.signal), scorer.evaluations());
     return 128 + i.signal;
   }
+  // The records behind the likelihood and the behavioural threshold.
+  if (opt.periods.any()) lines("  SCORED: CALIBRATION PERIOD " + describe_periods(opt.periods));
   replace_file_atomically(kUncertaintySummaryFile, lines.summary);
   return status;
 }

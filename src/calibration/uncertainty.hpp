@@ -13,7 +13,8 @@
 //    written and, both methods being deterministic for their seed, replays
 //    them before scoring the rest;
 //  - "bands.csv": a row per compared record and section, the observed value
-//    and the quantiles of the simulated discharge;
+//    (as read, also outside the calibration period) and the quantiles of the
+//    simulated discharge; with periods, the record's period last;
 //  - "uncertainty.csv": a row per parameter (its quantiles, DREAM's R-hat);
 //  - "posterior.csv" (DREAM): the states of the chains after the burn-in;
 //  - "uncertainty_summary.txt", the summary also in "sceout.dat" and on
@@ -25,6 +26,7 @@
 // number of threads or ranks.
 #include <vector>
 
+#include "calibration/period_scoring.hpp"
 #include "calibration/sce_settings.hpp"
 #include "calibration/search_inputs.hpp"
 #include "calibration/search_options.hpp"
@@ -57,9 +59,12 @@ inline constexpr const char* kDreamControlFile = "Tarvex.dream.in";
 // Runs (or with opt.resume continues) the analysis. s: the loaded model with
 // Q_OBS; report: "sceout.dat". Returns 0; 1 when no GLUE point is
 // behavioural (reported); 128 + the signal after a SIGINT or SIGTERM.
-// best_x, when given, receives the most likely parameter set of a process
+// periods: with opt.periods, the observed values as read and the period of
+// each record, so that the bands keep every observed value and their fit is
+// also given per period. best_x, when given, receives the most likely parameter set of a process
 // that ran the analysis (empty on a process that served evaluations).
 int run_uncertainty(ModelState& s, const SceSettings& set, TextWriter& report, const SearchOptions& opt,
-                    const std::vector<InputDigest>& inputs, std::vector<double>* best_x = nullptr);
+                    const std::vector<InputDigest>& inputs, std::vector<double>* best_x = nullptr,
+                    const PeriodScoring* periods = nullptr);
 
 }  // namespace tarvex
