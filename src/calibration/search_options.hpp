@@ -33,6 +33,7 @@ struct SearchOptions {
   enum class Uncertainty { none, glue, dream };
   Uncertainty uncertainty = Uncertainty::none;
   std::optional<double> behavioural;    // GLUE's threshold; unset: the objective's default
+  double min_ess = 0.0;                  // --min-ess: DREAM also stops only at this effective sample size
 
   bool analysis() const {
     return search || sensitivity != Sensitivity::none || uncertainty != Uncertainty::none;

@@ -385,19 +385,28 @@ void band_lines(const char* what, const std::vector<double>& observed, const std
   }
 }
 
+// With rhat and ess (DREAM): each parameter's R-hat and effective sample
+// size on the posterior's generations.
 void write_parameters(const std::vector<std::vector<double>>& q, const std::vector<double>& lo,
-                      const std::vector<double>& hi, const std::vector<double>* rhat, Lines& lines) {
-  std::string csv = "parameter,name,lower,upper,q2.5,q50,q97.5,rhat\n";
-  lines("     PARAMETER           2.5 %            50 %          97.5 %" + std::string(rhat ? "    R-HAT" : ""));
+                      const std::vector<double>& hi, const std::vector<double>* rhat, const std::vector<double>* ess,
+                      Lines& lines) {
+  std::string csv = "parameter,name,lower,upper,q2.5,q50,q97.5,rhat,ess\n";
+  lines("     PARAMETER           2.5 %            50 %          97.5 %" +
+        std::string(rhat ? "    R-HAT" : "") + std::string(ess ? "       ESS" : ""));
   char b[200];
   for (std::size_t j = 0; j < lo.size(); ++j) {
     csv += "X" + std::to_string(j + 1) + "," + name_of(j) + "," + shortest(lo[j]) + "," + shortest(hi[j]) + "," +
            shortest(q[j][0]) + "," + shortest(q[j][1]) + "," + shortest(q[j][2]) + "," +
-           (rhat ? csv_value((*rhat)[j]) : std::string()) + "\n";
+           (rhat ? csv_value((*rhat)[j]) : std::string()) + "," +
+           (ess ? csv_value(std::round((*ess)[j])) : std::string()) + "\n";
     std::snprintf(b, sizeof b, "     %-12s %14.6g  %14.6g  %14.6g", name_of(j).c_str(), q[j][0], q[j][1], q[j][2]);
     std::string l = b;
     if (rhat) {
       std::snprintf(b, sizeof b, "  %7.4f", (*rhat)[j]);
+      l += b;
+    }
+    if (ess) {
+      std::snprintf(b, sizeof b, "  %8.0f", (*ess)[j]);
       l += b;
     }
     lines(l);
@@ -481,7 +490,7 @@ int run_glue(EvaluatorPool& pool, Scorer& scorer, const SearchOptions& opt, cons
   restore_observed(b, bp, sections);
   write_bands(b, sections, false, bp);
   band_lines("95 % BAND (2.5 TO 97.5 %)", b.observed, b.q[kLow], b.q[kHigh], bp, lines);
-  write_parameters(parameter_quantiles(kept, kept_w, k), lo, hi, nullptr, lines);
+  write_parameters(parameter_quantiles(kept, kept_w, k), lo, hi, nullptr, nullptr, lines);
   return 0;
 }
 
@@ -504,6 +513,7 @@ int run_dream(EvaluatorPool& pool, Scorer& scorer, const SearchOptions& opt, con
   DreamSettings set;
   set.budget = samples_of(opt);
   set.seed = opt.seed;
+  set.min_ess = opt.min_ess;
   int64_t generation = 0;
   // sigma integrated out: L ~ SSE^(-n/2) ~ RMSE^(-n).
   const LogDensityBatch density = [&](const std::vector<std::vector<double>>& pts) {
@@ -519,6 +529,7 @@ int run_dream(EvaluatorPool& pool, Scorer& scorer, const SearchOptions& opt, con
   };
   lines("  DREAM(ZS): 3 CHAINS, BUDGET " + std::to_string(set.budget) +
         " EVALUATIONS, GAUSSIAN LIKELIHOOD (ERROR SIGMA INTEGRATED OUT)");
+  if (set.min_ess > 0.0) lines("  STOP AT EVERY R-HAT BELOW 1.2 AND EVERY EFFECTIVE SAMPLE SIZE AT LEAST " + shortest(set.min_ess));
   const DreamProgress progress = [&](int64_t gen, int64_t evals, const std::vector<double>& rh) {
     lines("  GENERATION " + std::to_string(gen) + ", " + std::to_string(evals) + " EVALUATIONS, R-HAT" +
           rhat_text(rh));
@@ -566,7 +577,16 @@ int run_dream(EvaluatorPool& pool, Scorer& scorer, const SearchOptions& opt, con
   write_bands(b, sections, true, bp);
   band_lines("95 % BAND OF THE MODEL", b.observed, b.q[kLow], b.q[kHigh], bp, lines);
   band_lines("95 % BAND WITH THE ERROR", b.observed, b.q_noise[kLow], b.q_noise[kHigh], bp, lines);
-  write_parameters(parameter_quantiles(post, std::vector<double>(post.size(), 1.0), k), lo, hi, &r.rhat, lines);
+  write_parameters(parameter_quantiles(post, std::vector<double>(post.size(), 1.0), k), lo, hi, &r.rhat, &r.ess,
+                   lines);
+  // R-hat says the chains agree, not that they sampled enough: the
+  // quantiles of a small effective sample are rough.
+  const double fewest = *std::min_element(r.ess.begin(), r.ess.end());
+  if (fewest < kDreamFewSamples) {
+    lines("  FEWEST EFFECTIVE SAMPLES " + std::to_string(std::llround(fewest)) + " (BELOW " +
+          std::to_string(kDreamFewSamples) + "): THE 95 % INTERVALS ARE ROUGH AND LIKELY TOO NARROW; GIVE A LARGER "
+          "--samples, AND --min-ess TO SAMPLE ON PAST R-HAT 1.2");
+  }
   return 0;
 }
 

@@ -45,6 +45,9 @@ inline constexpr const char* kUncertaintyCheckpointFile = "uncertainty_checkpoin
 inline constexpr int64_t kGlueSamples = 1000;   // default of --samples
 inline constexpr int64_t kDreamBudget = 5000;   // default of --samples: evaluations
 inline constexpr int64_t kDreamMinBudget = 100;
+// Below this effective sample size of some parameter the summary says that
+// the intervals are rough.
+inline constexpr int kDreamFewSamples = 200;
 
 // Refuses, with one InputError line, settings no analysis can use: a lower
 // bound above its upper bound, bounds equal for every parameter, too few

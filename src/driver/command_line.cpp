@@ -71,6 +71,7 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
   bool progress_given = false;
   std::string analysis_option;  // meaningful only with --sensitivity or --uncertainty
   bool behavioural_given = false;  // meaningful only with --uncertainty glue
+  bool min_ess_given = false;      // meaningful only with --uncertainty dream
   for (std::size_t k = 0; k < args.size(); ++k) {
     const std::string& a = args[k];
     auto value = [&](const std::string& opt) -> std::optional<std::string> {
@@ -268,6 +269,16 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
       }
       cl.search.behavioural = d;
       behavioural_given = true;
+    } else if (a == "--min-ess" || a.rfind("--min-ess=", 0) == 0) {
+      std::optional<std::string> v = a == "--min-ess" ? value(a) : std::optional<std::string>(a.substr(10));
+      if (!v) return std::nullopt;
+      const std::optional<int64_t> c = parse_whole(*v);
+      if (!c || *c < 1) {
+        error = "option --min-ess needs a whole number from 1 (at most 18 digits), found '" + *v + "'";
+        return std::nullopt;
+      }
+      cl.search.min_ess = static_cast<double>(*c);
+      min_ess_given = true;
     } else if (a == "--samples" || a == "--seed" || a.rfind("--samples=", 0) == 0 || a.rfind("--seed=", 0) == 0) {
       const bool samples = a.rfind("--samples", 0) == 0;
       const std::string name = samples ? "--samples" : "--seed";
@@ -293,6 +304,10 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
   const bool uncertainty = cl.search.uncertainty != SearchOptions::Uncertainty::none;
   if (behavioural_given && cl.search.uncertainty != SearchOptions::Uncertainty::glue) {
     error = "option --behavioural needs --uncertainty glue";
+    return std::nullopt;
+  }
+  if (min_ess_given && cl.search.uncertainty != SearchOptions::Uncertainty::dream) {
+    error = "option --min-ess needs --uncertainty dream";
     return std::nullopt;
   }
   if (uncertainty && (search_given || cl.search.sensitivity != SearchOptions::Sensitivity::none)) {
@@ -369,7 +384,7 @@ const char* usage_text() {
          "              [--control FILE] [--score-control]\n"
          "              [--sensitivity morris|sobol [--samples N] [--seed S] [--objective NAME]\n"
          "                                          [--resume] [--progress]]\n"
-         "              [--uncertainty glue|dream [--samples N] [--seed S] [--behavioural V]\n"
+         "              [--uncertainty glue|dream [--samples N] [--seed S] [--behavioural V] [--min-ess N]\n"
          "                                        [--objective NAME] [--resume] [--progress]]\n"
          "       tarvex report [DIR]\n"
          "\n"
@@ -437,10 +452,13 @@ const char* usage_text() {
          "                        (DREAM(ZS), 3 chains, --samples N evaluations at most,\n"
          "                        default 5000, at least 100; Gaussian likelihood of\n"
          "                        the errors, their sigma integrated out: RMSE^-n; stops\n"
-         "                        when every R-hat of the second halves is below 1.2).\n"
+         "                        when every R-hat of the second halves is below 1.2;\n"
+         "                        with --min-ess N also every effective sample size\n"
+         "                        at least N).\n"
          "                        \"bands.csv\" 2.5/5/50/95/97.5 % discharge per record\n"
          "                        (dream: also with the error term), \"uncertainty.csv\"\n"
-         "                        parameter quantiles, \"posterior.csv\" (dream), P- and\n"
+         "                        parameter quantiles (dream: with the R-hat and the\n"
+         "                        effective sample size), \"posterior.csv\" (dream), P- and\n"
          "                        R-factor of the 95 % band in \"uncertainty_summary.txt\";\n"
          "                        runs in \"uncertainty_evaluations.csv\", checkpoint in\n"
          "                        \"uncertainty_checkpoint.txt\" (--resume continues it)\n"

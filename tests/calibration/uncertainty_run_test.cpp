@@ -52,6 +52,14 @@ TEST(UncertaintyRun, FilesDoNotDependOnThreads) {
       EXPECT_NE(r1.out.find("R-HAT"), std::string::npos);
       EXPECT_EQ(bands[0].substr(0, 30), "record,section,observed,q2.5,q");
       EXPECT_NE(bands[0].find("q97.5_error"), std::string::npos);
+      // Each parameter's effective sample size: a count up to the posterior's states.
+      const std::vector<std::string> pars = lines_of(one.read("uncertainty.csv"));
+      EXPECT_EQ(pars[0], "parameter,name,lower,upper,q2.5,q50,q97.5,rhat,ess");
+      for (std::size_t j = 1; j < pars.size(); ++j) {
+        const double ess = std::stod(pars[j].substr(pars[j].rfind(',') + 1));
+        EXPECT_GE(ess, 1.0) << pars[j];
+        EXPECT_LE(ess, 150.0) << pars[j];
+      }
     }
     // Every evaluation in the log: GLUE all its samples, DREAM within its budget.
     const std::size_t rows = lines_of(one.read("uncertainty_evaluations.csv")).size() - 1;
@@ -173,6 +181,9 @@ TEST(UncertaintyRun, BadSettingsAreRefusedBeforeAnyRun) {
   EXPECT_EQ(b.exit_code, 2);
   const test::RunResult m = test::run_tarvex({"--uncertainty", "bayes"}, dir.path());
   EXPECT_EQ(m.exit_code, 2);
+  const test::RunResult e = test::run_tarvex({"--uncertainty", "glue", "--min-ess", "100"}, dir.path());
+  EXPECT_EQ(e.exit_code, 2);
+  EXPECT_NE(e.err.find("--min-ess needs --uncertainty dream"), std::string::npos) << e.err;
 }
 
 TEST(UncertaintyRun, NoBehaviouralPointIsAFailureWithAReport) {
