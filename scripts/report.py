@@ -608,12 +608,21 @@ def read_bands(run_dir, c):
         hi = numbers([cols["q97.5"][k] for k in keep])
         summary = os.path.join(run_dir, "uncertainty_summary.txt")
         if os.path.exists(summary):
+            what = "of the runs"
             for line in records(summary):
                 m = re.search(r"95 % BAND(.*?): P-FACTOR ([0-9.]+).*R-FACTOR ([0-9.]+)", line)
                 if m:
                     what = m.group(1).strip().lower() or "of the runs"
                     meta[f"P-factor, band {what}"] = m.group(2)
                     meta[f"R-factor, band {what}"] = m.group(3)
+                    continue
+                # the lines of the periods under each band's line
+                m = re.match(r"\s+((?:CALIBRATION|VALIDATION) (?:PERIOD \S+|RECORDS)): P-FACTOR ([0-9.]+).*"
+                             r"R-FACTOR ([0-9.]+)", line)
+                if m:
+                    period = m.group(1).lower()
+                    meta[f"P-factor, band {what}, {period}"] = m.group(2)
+                    meta[f"R-factor, band {what}, {period}"] = m.group(3)
         return (t, lo, hi), meta
     t = np.array([dt.datetime.fromisoformat(v) for v in cols["time"]], dtype="datetime64[s]")
     return (t, numbers(cols["lower"]), numbers(cols["upper"])), meta
@@ -644,15 +653,15 @@ def posterior_section(page, run_dir):
     gen = numbers(cols["generation"])
     if len(gen) == 0:
         return ""
-    keep = gen > np.nanmax(gen) / 2.0
     names = [k for k in cols if re.fullmatch(r"X[0-9]+", k)]
-    rhat = {}
-    summary = os.path.join(run_dir, "uncertainty_summary.txt")
-    if os.path.exists(summary):
-        for line in records(summary):
-            parts = line.split()
-            if len(parts) == 5 and parts[0] in PARAM_NAMES:
-                rhat[parts[0]] = parts[4]
+    # R-hat and effective sample size per parameter from uncertainty.csv.
+    rhat, ess = {}, {}
+    upath = os.path.join(run_dir, "uncertainty.csv")
+    if os.path.exists(upath):
+        u = read_csv(upath)
+        for k, name in enumerate(u.get("name", [])):
+            rhat[name] = u["rhat"][k] if "rhat" in u else "?"
+            ess[name] = u["ess"][k] if "ess" in u else "?"
     n = len(names)
     ncol = 3
     fig, axes = plt.subplots((n + ncol - 1) // ncol, ncol, figsize=(9, 2.2 * ((n + ncol - 1) // ncol)))
@@ -660,13 +669,16 @@ def posterior_section(page, run_dir):
         if k >= n:
             ax.axis("off")
             continue
-        v = numbers(cols[names[k]])[keep]
+        v = numbers(cols[names[k]])
         name = PARAM_NAMES[k] if k < len(PARAM_NAMES) else names[k]
         ax.hist(v, bins=20, color="#4477aa")
-        ax.set_title(f"{name}  (R-hat {rhat.get(name, '?')})", fontsize=8)
+        r = rhat.get(name, "?")
+        r = f"{float(r):.3f}" if r not in ("?", "") else r
+        ax.set_title(f"{name}  (R-hat {r}, ESS {ess.get(name, '?')})", fontsize=8)
         ax.tick_params(labelsize=7)
-    return page.figure(fig, "posterior", "Posterior of each parameter (DREAM, second half of the generations), "
-                       "with its Gelman-Rubin R-hat; below 1.2 the chains agree")
+    return page.figure(fig, "posterior", "Posterior of each parameter (DREAM, the second half of the generations, "
+                       "posterior.csv), with its Gelman-Rubin R-hat (below 1.2 the chains agree) and its effective "
+                       "sample size (ESS; below about 200 the 95 % interval is rough)")
 
 
 def terrain_section(page, run_dir, c):
