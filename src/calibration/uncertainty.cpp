@@ -533,6 +533,7 @@ int run_dream(EvaluatorPool& pool, Scorer& scorer, const SearchOptions& opt, con
   const DreamProgress progress = [&](int64_t gen, int64_t evals, const std::vector<double>& rh) {
     lines("  GENERATION " + std::to_string(gen) + ", " + std::to_string(evals) + " EVALUATIONS, R-HAT" +
           rhat_text(rh));
+    std::fflush(stdout);  // a log file follows the chains too
   };
   const DreamResult r = dream_zs(lo, hi, set, density, progress);
   pool.release();
