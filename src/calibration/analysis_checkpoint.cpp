@@ -14,7 +14,7 @@ void refuse_analysis_checkpoint(const char* file, int record, const std::string&
 }
 
 AnalysisCheckpoint read_analysis_checkpoint(const char* file, const char* tag, const std::string& key,
-                                            const std::vector<InputDigest>& inputs) {
+                                            const std::vector<InputDigest>& inputs, const std::string& free) {
   const auto refuse_checkpoint = [file](int record, const std::string& what) {
     refuse_analysis_checkpoint(file, record, what);
   };
@@ -48,7 +48,14 @@ AnalysisCheckpoint read_analysis_checkpoint(const char* file, const char* tag, c
   if (next("'" + std::string(tag) + "'") != tag) {
     refuse_checkpoint(record, std::string("expected '") + tag + "'; not a checkpoint of this program");
   }
-  if (field("settings") != key) {
+  // The key without the word `free` and its value.
+  const auto fixed_part = [&](std::string k) {
+    const std::string w = " " + free + " ";
+    const std::size_t at = free.empty() ? std::string::npos : k.find(w);
+    if (at != std::string::npos) k.erase(at, k.find(' ', at + w.size()) - at);
+    return k;
+  };
+  if (fixed_part(field("settings")) != fixed_part(key)) {
     refuse_checkpoint(record, "the checkpoint belongs to an analysis with other settings, bounds or objective "
                               "than 'scein.dat' and the command line give now; start it again without --resume");
   }

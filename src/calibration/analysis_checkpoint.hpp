@@ -19,8 +19,10 @@ struct AnalysisCheckpoint {
 [[noreturn]] void refuse_analysis_checkpoint(const char* file, int record, const std::string& what);
 
 // Reads checkpoint `file` written under `tag`; refuses one of other settings
-// than `key` or whose inputs have changed since, naming the first.
+// than `key` or whose inputs have changed since, naming the first. With
+// `free` (e.g. "samples"), the value after that word in the keys may differ:
+// a setting that only says where the analysis ends.
 AnalysisCheckpoint read_analysis_checkpoint(const char* file, const char* tag, const std::string& key,
-                                            const std::vector<InputDigest>& inputs);
+                                            const std::vector<InputDigest>& inputs, const std::string& free = {});
 
 }  // namespace tarvex

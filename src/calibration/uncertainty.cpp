@@ -78,8 +78,8 @@ struct Saved {
   std::uintmax_t csv_bytes = 0;
 };
 
-Saved read_checkpoint(const std::string& key, const std::vector<InputDigest>& inputs) {
-  const AnalysisCheckpoint a = read_analysis_checkpoint(kUncertaintyCheckpointFile, kTag, key, inputs);
+Saved read_checkpoint(const std::string& key, const std::vector<InputDigest>& inputs, const std::string& free) {
+  const AnalysisCheckpoint a = read_analysis_checkpoint(kUncertaintyCheckpointFile, kTag, key, inputs, free);
   return Saved{a.evaluations, a.csv_bytes};
 }
 
@@ -126,15 +126,23 @@ std::vector<Scored> read_rows(int64_t rows, int n) {
 // checkpoint after every batch.
 class Scorer {
  public:
+  // budget_grows: the runs only bound the analysis (DREAM), so a resume may
+  // give more of them and the chains go on.
   Scorer(EvaluatorPool& pool, int n, std::string key, const std::vector<InputDigest>& inputs, int64_t total,
-         bool progress)
+         bool progress, bool budget_grows)
       : pool_(pool), n_(n), key_(std::move(key)), inputs_(inputs), total_(total), progress_(progress),
-        t0_(std::chrono::steady_clock::now()) {}
+        budget_grows_(budget_grows), t0_(std::chrono::steady_clock::now()) {}
 
   void start(bool resume) {
     if (resume) {
-      const Saved saved = read_checkpoint(key_, inputs_);
-      if (saved.evaluations > total_) refuse_checkpoint(1, "counts more evaluations than the analysis has");
+      const Saved saved = read_checkpoint(key_, inputs_, budget_grows_ ? "samples" : "");
+      if (saved.evaluations > total_) {
+        refuse_checkpoint(1, "counts " + std::to_string(saved.evaluations) + " evaluations, more than the " +
+                                 std::to_string(total_) + " the analysis has" +
+                                 (budget_grows_ ? "; give --samples " + std::to_string(saved.evaluations) +
+                                                      " or more to go on"
+                                                : std::string()));
+      }
       truncate_file(kUncertaintyEvaluationsFile, saved.csv_bytes);
       done_ = read_rows(saved.evaluations, n_);
       resumed_at_ = static_cast<int64_t>(done_.size());
@@ -206,6 +214,7 @@ class Scorer {
   const std::vector<InputDigest>& inputs_;
   int64_t total_;
   bool progress_;
+  bool budget_grows_;
   std::chrono::steady_clock::time_point t0_;
   std::vector<Scored> done_;
   std::size_t used_ = 0;
@@ -657,7 +666,8 @@ int run_uncertainty(ModelState& s, const SceSettings& p, TextWriter& report, con
     const int sig = SearchInterrupt::received();
     return sig != 0 ? 128 + sig : 0;
   }
-  Scorer scorer(pool, n, settings_key(p, opt), inputs, total, opt.progress || isatty(STDERR_FILENO) != 0);
+  Scorer scorer(pool, n, settings_key(p, opt), inputs, total, opt.progress || isatty(STDERR_FILENO) != 0,
+                opt.uncertainty == Method::dream);
   scorer.start(opt.resume);
   Lines lines{report, {}};
   report.line("");

@@ -137,6 +137,38 @@ TEST(UncertaintyRun, ResumeAfterKillEndsWithTheSameFiles) {
   }
 }
 
+// A DREAM budget only says where the chains stop: a finished run resumed
+// with a larger one goes on to the files of a run given it from the start;
+// a smaller one than the runs done is refused, and GLUE's sample stays fixed.
+TEST(UncertaintyRun, DreamGoesOnWithALargerBudget) {
+  TempDir grown, whole;
+  prepare(grown);
+  prepare(whole);
+  const std::vector<std::string> base = {"--uncertainty", "dream", "-j", "2", "--samples"};
+  auto with = [&](std::vector<std::string> a, const std::string& samples, bool resume) {
+    a.push_back(samples);
+    if (resume) a.push_back("--resume");
+    return a;
+  };
+  ASSERT_EQ(test::run_tarvex(with(base, "150", false), grown.path()).exit_code, 0);
+  const test::RunResult smaller = test::run_tarvex(with(base, "120", true), grown.path());
+  EXPECT_EQ(smaller.exit_code, 1);
+  EXPECT_NE(smaller.err.find("give --samples 150 or more"), std::string::npos) << smaller.err;
+  const test::RunResult r = test::run_tarvex(with(base, "270", true), grown.path());
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  ASSERT_EQ(test::run_tarvex(with(base, "270", false), whole.path()).exit_code, 0);
+  for (const char* f : kFiles) EXPECT_EQ(whole.read(f), grown.read(f)) << f;
+  EXPECT_EQ(whole.read("posterior.csv"), grown.read("posterior.csv"));
+  EXPECT_GT(lines_of(grown.read("uncertainty_evaluations.csv")).size(), 151u);
+
+  TempDir glue;
+  prepare(glue);
+  ASSERT_EQ(test::run_tarvex({"--uncertainty", "glue", "--samples", "10"}, glue.path()).exit_code, 0);
+  const test::RunResult g = test::run_tarvex({"--uncertainty", "glue", "--samples", "20", "--resume"}, glue.path());
+  EXPECT_EQ(g.exit_code, 1);
+  EXPECT_NE(g.err.find("other settings"), std::string::npos) << g.err;
+}
+
 TEST(UncertaintyRun, BadSettingsAreRefusedBeforeAnyRun) {
   struct Case {
     std::vector<std::string> args;
