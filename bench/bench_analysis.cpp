@@ -237,8 +237,14 @@ void budget_benchmarks() {
   const std::vector<double>& hi = gauss.hi;
   // Largest errors of the posterior (the second half of the chains) over
   // the dimensions: |mean| / sd and |variance / truth - 1|.
+  struct Errors {
+    double mean = 0.0;                  // largest |mean| / sd
+    double var = 0.0;                   // largest |variance / truth - 1|
+    double low = 1e300, high = 0.0;     // smallest and largest variance / truth
+    double ess = 1e300;                 // smallest effective sample size
+  };
   auto errors = [&](const tarvex::DreamResult& r) {
-    double worst_mean = 0.0, worst_var = 0.0;
+    Errors e;
     const std::size_t from = r.states.size() / 2;
     for (std::size_t i = 0; i < d; ++i) {
       double m = 0.0, ss = 0.0, n = 0.0;
@@ -249,11 +255,14 @@ void budget_benchmarks() {
       for (std::size_t g = from; g < r.states.size(); ++g) {
         for (const std::vector<double>& x : r.states[g]) ss += (x[i] - m) * (x[i] - m);
       }
-      const double truth = static_cast<double>(i + 1);
-      worst_mean = std::max(worst_mean, std::fabs(m) / std::sqrt(truth));
-      worst_var = std::max(worst_var, std::fabs(ss / (n - 1.0) / truth - 1.0));
+      const double truth = static_cast<double>(i + 1), ratio = ss / (n - 1.0) / truth;
+      e.mean = std::max(e.mean, std::fabs(m) / std::sqrt(truth));
+      e.var = std::max(e.var, std::fabs(ratio - 1.0));
+      e.low = std::min(e.low, ratio);
+      e.high = std::max(e.high, ratio);
+      e.ess = std::min(e.ess, r.ess[i]);
     }
-    return std::pair{worst_mean, worst_var};
+    return e;
   };
   std::printf("DREAM(ZS), 10-d correlated Gaussian, 3 chains, stopping at every R-hat < 1.2:\n");
   for (int seed = 1; seed <= 10; ++seed) {
@@ -261,10 +270,24 @@ void budget_benchmarks() {
     set.budget = 1000000;
     set.seed = static_cast<uint64_t>(seed);
     const tarvex::DreamResult r = tarvex::dream_zs(lo, hi, set, gaussian);
-    const auto [mean_error, var_error] = errors(r);
-    std::printf("  seed %2d: %s after %6lld runs; largest |mean| / sd %.3f, |variance / truth - 1| %.3f\n", seed,
-                r.converged ? "stopped" : "budget spent", static_cast<long long>(r.evaluations), mean_error,
-                var_error);
+    const Errors e = errors(r);
+    std::printf("  seed %2d: %s after %6lld runs; largest |mean| / sd %.3f, variance / truth %.2f to %.2f, "
+                "smallest ESS %.0f\n",
+                seed, r.converged ? "stopped" : "budget spent", static_cast<long long>(r.evaluations), e.mean, e.low,
+                e.high, e.ess);
+  }
+  std::printf("DREAM(ZS), the same, stopping at every R-hat < 1.2 and every ESS >= 200 (--min-ess 200):\n");
+  for (int seed = 1; seed <= 10; ++seed) {
+    tarvex::DreamSettings set;
+    set.budget = 1000000;
+    set.seed = static_cast<uint64_t>(seed);
+    set.min_ess = 200;
+    const tarvex::DreamResult r = tarvex::dream_zs(lo, hi, set, gaussian);
+    const Errors e = errors(r);
+    std::printf("  seed %2d: %s after %6lld runs; largest |mean| / sd %.3f, variance / truth %.2f to %.2f, "
+                "smallest ESS %.0f\n",
+                seed, r.converged ? "stopped" : "budget spent", static_cast<long long>(r.evaluations), e.mean, e.low,
+                e.high, e.ess);
   }
   std::printf("  the same for fixed budgets (no early stop), worst of seeds 1 to 5:\n");
   for (int64_t budget = 6000; budget <= 96000; budget *= 2) {
@@ -274,9 +297,9 @@ void budget_benchmarks() {
       set.budget = budget;
       set.seed = static_cast<uint64_t>(seed);
       set.rhat_stop = 0.0;
-      const auto [mean_error, var_error] = errors(tarvex::dream_zs(lo, hi, set, gaussian));
-      worst_mean = std::max(worst_mean, mean_error);
-      worst_var = std::max(worst_var, var_error);
+      const Errors e = errors(tarvex::dream_zs(lo, hi, set, gaussian));
+      worst_mean = std::max(worst_mean, e.mean);
+      worst_var = std::max(worst_var, e.var);
     }
     std::printf("  %6lld runs: largest |mean| / sd %.3f, |variance / truth - 1| %.3f\n",
                 static_cast<long long>(budget), worst_mean, worst_var);

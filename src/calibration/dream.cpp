@@ -77,12 +77,28 @@ std::vector<std::vector<double>> latin_hypercube(int64_t n, int d, uint64_t seed
   return x;
 }
 
+namespace {
+
+// Whether dimension j holds one value in every state of generations from ..
+// to - 1 (a parameter with equal bounds).
+bool constant_over(const DreamResult& r, std::size_t from, std::size_t to, std::size_t j) {
+  for (std::size_t g = from; g < to; ++g) {
+    for (const std::vector<double>& x : r.states[g]) {
+      if (x[j] != r.states[from][0][j]) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 std::vector<double> gelman_rubin(const DreamResult& r, std::size_t from, std::size_t to) {
   const auto d = static_cast<std::size_t>(r.dims);
   const auto m = static_cast<std::size_t>(r.chains);
   const double n = static_cast<double>(to - from);
   std::vector<double> out(d, 1.0);
   for (std::size_t j = 0; j < d; ++j) {
+    if (constant_over(r, from, to, j)) continue;  // a mean of equal values may still round off them
     std::vector<double> mean(m, 0.0), var(m, 0.0);
     for (std::size_t c = 0; c < m; ++c) {
       for (std::size_t g = from; g < to; ++g) mean[c] += r.states[g][c][j];
@@ -111,8 +127,8 @@ std::vector<double> effective_sample_size(const DreamResult& r, std::size_t from
   const double all = static_cast<double>(m * n);
   std::vector<double> out(d, all);
   if (n < 4 || m == 0) return out;
-  std::vector<double> x(n);
   for (std::size_t j = 0; j < d; ++j) {
+    if (constant_over(r, from, to, j)) continue;
     // Pooled variance var+ = (n - 1)/n W + B/n.
     std::vector<double> mean(m, 0.0);
     double w = 0.0;
@@ -140,9 +156,10 @@ std::vector<double> effective_sample_size(const DreamResult& r, std::size_t from
       v /= static_cast<double>(m * (n - lag));
       return 1.0 - v / (2.0 * var_plus);
     };
-    double sum = 0.0;
-    for (std::size_t t = 1; t + 1 < n; t += 2) {
-      const double pair = rho(t) + rho(t + 1);
+    // rho_1, then the pairs rho_(T+1) + rho_(T+2) for odd T while positive.
+    double sum = rho(1);
+    for (std::size_t T = 1; T + 2 < n; T += 2) {
+      const double pair = rho(T + 1) + rho(T + 2);
       if (!(pair > 0.0)) break;
       sum += pair;
     }
@@ -183,6 +200,9 @@ DreamResult dream_zs(const std::vector<double>& lo, const std::vector<double>& h
   r.logp.push_back(lp);
   int64_t accepted = 0, proposed = 0;
 
+  // With min_ess, the sample sizes cost a pass over the second halves per
+  // lag: they are measured again once the chains have grown by a tenth.
+  int64_t ess_due = 0;
   for (int64_t gen = 1; r.evaluations + set.chains <= set.budget; ++gen) {
     std::vector<Proposal> prop(m);
     for (std::size_t c = 0; c < m; ++c) {
@@ -249,11 +269,12 @@ DreamResult dream_zs(const std::vector<double>& lo, const std::vector<double>& h
       const std::vector<double> rh = gelman_rubin(r, r.states.size() / 2, r.states.size());
       if (progress) progress(gen, r.evaluations, rh);
       if (std::all_of(rh.begin(), rh.end(), [&](double v) { return v < set.rhat_stop; })) {
-        const bool enough =
-            !(set.min_ess > 0.0) || [&] {
-              const std::vector<double> e = effective_sample_size(r, r.states.size() / 2, r.states.size());
-              return std::all_of(e.begin(), e.end(), [&](double v) { return v >= set.min_ess; });
-            }();
+        bool enough = !(set.min_ess > 0.0);
+        if (!enough && gen >= ess_due) {
+          const std::vector<double> e = effective_sample_size(r, r.states.size() / 2, r.states.size());
+          enough = std::all_of(e.begin(), e.end(), [&](double v) { return v >= set.min_ess; });
+          ess_due = gen + gen / 10;
+        }
         if (enough) {
           r.converged = true;
           break;

@@ -198,6 +198,8 @@ class Scorer {
   }
 
   std::size_t evaluations() const { return done_.size(); }
+  // Logged runs a resumed analysis has not replayed (yet).
+  std::size_t unreplayed() const { return done_.size() - used_; }
 
  private:
   void save() {
@@ -538,7 +540,10 @@ int run_dream(EvaluatorPool& pool, Scorer& scorer, const SearchOptions& opt, con
   };
   lines("  DREAM(ZS): 3 CHAINS, BUDGET " + std::to_string(set.budget) +
         " EVALUATIONS, GAUSSIAN LIKELIHOOD (ERROR SIGMA INTEGRATED OUT)");
-  if (set.min_ess > 0.0) lines("  STOP AT EVERY R-HAT BELOW 1.2 AND EVERY EFFECTIVE SAMPLE SIZE AT LEAST " + shortest(set.min_ess));
+  if (set.min_ess > 0.0) {
+    lines("  STOP AT EVERY R-HAT BELOW 1.2 AND EVERY EFFECTIVE SAMPLE SIZE AT LEAST " +
+          std::to_string(std::llround(set.min_ess)));
+  }
   const DreamProgress progress = [&](int64_t gen, int64_t evals, const std::vector<double>& rh) {
     lines("  GENERATION " + std::to_string(gen) + ", " + std::to_string(evals) + " EVALUATIONS, R-HAT" +
           rhat_text(rh));
@@ -546,6 +551,15 @@ int run_dream(EvaluatorPool& pool, Scorer& scorer, const SearchOptions& opt, con
   };
   const DreamResult r = dream_zs(lo, hi, set, density, progress);
   pool.release();
+  // A resume whose chains stop before the runs it logged (a smaller
+  // --min-ess than it began with) would leave them in the log, unused.
+  if (scorer.unreplayed() > 0) {
+    throw InputError("file '" + std::string(kUncertaintyCheckpointFile) + "': the chains now stop after " +
+                     std::to_string(r.evaluations) + " evaluations, before the " +
+                     std::to_string(scorer.evaluations()) +
+                     " the analysis logged (a smaller --min-ess than it ran with?); resume it with its own "
+                     "--min-ess, or start again without --resume");
+  }
   lines("  " + std::string(r.converged ? "CONVERGED" : "BUDGET SPENT") + " AFTER " +
         std::to_string(r.states.size() - 1) + " GENERATIONS, " + std::to_string(r.evaluations) +
         " EVALUATIONS, ACCEPTANCE " + shortest(std::round(r.acceptance * 1e4) / 1e4) + ", FINAL R-HAT" +

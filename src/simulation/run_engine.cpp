@@ -64,6 +64,7 @@ void RunEngine::build(const RunModel& s, const RunTables& t, RunKind kind) {
   E.load_cells(s, w, eng_of);
   E.n_active = std::count(E.active.begin(), E.active.end(), uint8_t{1});
   E.et_fixed = std::make_unique<std::atomic<int64_t>[]>(static_cast<std::size_t>(E.K));
+  E.et_out_of_range = std::make_unique<std::atomic<bool>[]>(static_cast<std::size_t>(E.K));
   E.start_threads(s, t);
 }
 
@@ -83,8 +84,10 @@ void RunEngine::run(const RunModel& s, const RunTables& t, const StepInputs* in,
   Impl& E = *p_;
   E.sum_et = et != nullptr && E.continuous;
   if (E.sum_et) {
-    for (int32_t j = 0; j < n; ++j) E.et_fixed[static_cast<std::size_t>(j)].store(0, std::memory_order_relaxed);
-    E.et_out_of_range.store(false, std::memory_order_relaxed);
+    for (std::size_t j = 0; j < static_cast<std::size_t>(n); ++j) {
+      E.et_fixed[j].store(0, std::memory_order_relaxed);
+      E.et_out_of_range[j].store(false, std::memory_order_relaxed);
+    }
   }
   E.cs = &s;
   E.ct = &t;
@@ -131,9 +134,9 @@ void RunEngine::run(const RunModel& s, const RunTables& t, const StepInputs* in,
   if (et != nullptr) {
     for (int32_t j = 0; j < n; ++j) {
       const double total = static_cast<double>(E.et_fixed[static_cast<std::size_t>(j)].load(std::memory_order_relaxed));
-      et[j] = E.sum_et && E.n_active > 0 && !E.et_out_of_range.load(std::memory_order_relaxed)
-                  ? total / Impl::ET_FIXED_SCALE / static_cast<double>(E.n_active)
-                  : std::numeric_limits<double>::quiet_NaN();
+      const bool spoilt = E.et_out_of_range[static_cast<std::size_t>(j)].load(std::memory_order_relaxed);
+      et[j] = E.sum_et && E.n_active > 0 && !spoilt ? total / Impl::ET_FIXED_SCALE / static_cast<double>(E.n_active)
+                                                     : std::numeric_limits<double>::quiet_NaN();
     }
   }
 }

@@ -175,11 +175,11 @@ struct RunEngine::Impl {
   static constexpr double MAGIC = 0x1p52;
   bool sum_et = false;
   int64_t n_active = 0;  // cells that generate runoff
-  std::unique_ptr<std::atomic<int64_t>[]> et_fixed;  // K steps
-  std::atomic<bool> et_out_of_range{false};
+  std::unique_ptr<std::atomic<int64_t>[]> et_fixed;     // K steps
+  std::unique_ptr<std::atomic<bool>[]> et_out_of_range;  // K steps: a depth out of range
   void add_et(int32_t b, int32_t e, int32_t j) {
     // Each depth in [0, 1e4) mm (10 m a step: beyond it, or not a number,
-    // the step's mean is spoilt) becomes 2^24 d rounded to an integer: added
+    // step j's mean is spoilt) becomes 2^24 d rounded to an integer: added
     // to 2^52 it rounds there, and the bits above 2^52's are the integer.
     // Four cells at a time in SSE2 lanes, the same sums as one by one.
     const auto one = [](double d) {
@@ -220,7 +220,7 @@ struct RunEngine::Impl {
       bad |= !ok;
       sum += one(ok ? d : 0.0);
     }
-    if (bad) et_out_of_range.store(true, std::memory_order_relaxed);
+    if (bad) et_out_of_range[static_cast<std::size_t>(j)].store(true, std::memory_order_relaxed);
     et_fixed[static_cast<std::size_t>(j)].fetch_add(sum, std::memory_order_relaxed);
   }
 

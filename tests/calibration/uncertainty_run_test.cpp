@@ -169,6 +169,41 @@ TEST(UncertaintyRun, DreamGoesOnWithALargerBudget) {
   EXPECT_NE(g.err.find("other settings"), std::string::npos) << g.err;
 }
 
+// --min-ess on the small catchment with one free parameter: the fixed ones
+// count every state, so the stop comes once A_CHANNEL has its samples; a
+// resume with a smaller one, whose chains would stop before the logged runs,
+// is refused, and with its own it ends as it did.
+TEST(UncertaintyRun, DreamMinEssAcrossAResume) {
+  TempDir dir;
+  prepare(dir);
+  std::vector<std::string> rows = lines_of(dir.read("scein.dat"));
+  std::string text;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const std::string& row = rows[i];
+    text += (i >= 3 && row.size() >= 10 ? row.substr(0, 10) + row.substr(0, 10) + row.substr(0, 10) : row) + "\n";
+  }
+  dir.write("scein.dat", text);
+  const std::vector<std::string> args = {"--uncertainty", "dream", "--samples", "600", "-j", "2"};
+  std::vector<std::string> with_ess = args;
+  with_ess.insert(with_ess.end(), {"--min-ess", "50"});
+  const test::RunResult a = test::run_tarvex(with_ess, dir.path());
+  ASSERT_EQ(a.exit_code, 0) << a.err;
+  EXPECT_NE(a.out.find("CONVERGED AFTER"), std::string::npos) << a.out;
+  const std::string logged = dir.read("uncertainty_evaluations.csv");
+  EXPECT_GT(lines_of(logged).size(), 64u);  // past the stop on R-hat alone
+
+  std::vector<std::string> resume = args;
+  resume.push_back("--resume");
+  const test::RunResult b = test::run_tarvex(resume, dir.path());
+  EXPECT_EQ(b.exit_code, 1);
+  EXPECT_NE(b.err.find("before the"), std::string::npos) << b.err;
+  EXPECT_EQ(dir.read("uncertainty_evaluations.csv"), logged);
+  with_ess.push_back("--resume");
+  const test::RunResult c = test::run_tarvex(with_ess, dir.path());
+  ASSERT_EQ(c.exit_code, 0) << c.err;
+  EXPECT_EQ(c.out.substr(c.out.find("DREAM(ZS)")), a.out.substr(a.out.find("DREAM(ZS)")));
+}
+
 TEST(UncertaintyRun, BadSettingsAreRefusedBeforeAnyRun) {
   struct Case {
     std::vector<std::string> args;

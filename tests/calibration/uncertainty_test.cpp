@@ -175,7 +175,8 @@ TEST(Dream, RhatSeparatesChainsThatDisagree) {
 }
 
 // AR(1) chains x_g = rho x_{g-1} + e_g have the closed form ESS = m n (1 - rho) / (1 + rho);
-// independent draws count fully, and a constant dimension counts every state.
+// independent draws count fully, and a constant dimension counts every state
+// (its R-hat 1), whatever its mean rounds to.
 TEST(Dream, EffectiveSampleSizeOfAutoregressiveChains) {
   const int m = 4, n = 20000;
   DreamResult r;
@@ -194,7 +195,7 @@ TEST(Dream, EffectiveSampleSizeOfAutoregressiveChains) {
       a = rho * a + std::sqrt(1 - rho * rho) * standard_normal(1.0 - uniform(), uniform());
       r.states[g][c][0] = a;
       r.states[g][c][1] = standard_normal(1.0 - uniform(), uniform());
-      r.states[g][c][2] = 7.0;
+      r.states[g][c][2] = 0.002;  // a fixed parameter: its mean rounds off 0.002
     }
   }
   const std::vector<double> ess = effective_sample_size(r, 0, n);
@@ -202,6 +203,7 @@ TEST(Dream, EffectiveSampleSizeOfAutoregressiveChains) {
   EXPECT_NEAR(ess[0] / (all * (1 - rho) / (1 + rho)), 1.0, 0.15);
   EXPECT_NEAR(ess[1] / all, 1.0, 0.1);
   EXPECT_EQ(ess[2], all);
+  EXPECT_EQ(gelman_rubin(r, 0, n)[2], 1.0);
   // A stop on R-hat alone comes earlier than one that also asks for samples.
   auto normal = [](const std::vector<std::vector<double>>& pts) {
     std::vector<double> out;

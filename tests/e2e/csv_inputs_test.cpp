@@ -230,6 +230,28 @@ TEST(DatedResults, SearchWritesTheOutletSeriesWithDates) {
   EXPECT_GT(et, 0.0);
 }
 
+// A step whose evapotranspiration is out of range (beyond 10 m) blanks its
+// own record only, not the others the engine ran in the same block.
+TEST(DatedResults, AnOutOfRangeEvapotranspirationBlanksItsRecordOnly) {
+  TempDir d;
+  test::copy_dir(test::source_dir() / "examples" / "catchment-csv", d.path());
+  std::vector<std::string> t = test::lines_of(d.read("temp.csv"));
+  ASSERT_GT(t.size(), 1001u);
+  t[1001] = t[1001].substr(0, t[1001].find(',')) + ",99";  // record 1001
+  std::string text;
+  for (const std::string& l : t) text += l + "\n";
+  d.write("temp.csv", text);
+  std::string et = d.read("temp.et.csv");
+  ASSERT_NE(et.find("slope,5.0"), std::string::npos);
+  et.replace(et.find("slope,5.0"), 9, "slope,200000.0");  // 10 degrees about 2 m a step, 99 beyond 10 m
+  d.write("temp.et.csv", et);
+  const auto r = run_tarvex({"--mode", "3", "-j", "2"}, d.path());
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  const auto rows = test::lines_of(d.read("outlet.csv"));
+  ASSERT_GT(rows.size(), 1040u);
+  for (std::size_t i = 960; i <= 1040; ++i) EXPECT_EQ(rows[i].back() == ',', i == 1001) << rows[i];
+}
+
 // Sets the value record that follows the label record starting with label.
 void set_after(const TempDir& d, const std::string& label, const std::string& value) {
   auto lines = test::lines_of(d.read("Tarvex.in"));
