@@ -462,7 +462,8 @@ def balance_section(page, series, rain, et, area_m2):
     for m in keys:
         k = months == m
         r = float(rain[k].sum()) if rain is not None else float("nan")
-        e = float(np.nansum(et[k])) if et is not None and (~np.isnan(et[k])).any() else float("nan")
+        # a month with a record left blank (a depth out of range) has no total
+        e = float(et[k].sum()) if et is not None else float("nan")
         qs = float(np.nansum(sim[k])) * to_mm if to_mm else float("nan")
         qo = float(np.nansum(obs[k])) * to_mm if to_mm and (~np.isnan(obs[k])).any() else float("nan")
         rows.append((str(m), r, e, qs, qo))
@@ -485,8 +486,9 @@ def balance_section(page, series, rain, et, area_m2):
         about = "This run did not write the catchment's evapotranspiration (outlet.csv without evapotranspiration_mm)."
     body = page.figure(fig, "balance", "Monthly totals: rain (mean of the gauges), runoff over the catchment "
                        "upstream of the output cross-section. " + about)
-    totals = ("total",) + tuple(f"{np.nansum([r[i] for r in rows]):.1f}" if any(np.isfinite(r[i]) for r in rows)
-                                 else "nan" for i in range(1, 5))
+    # a total only where every month has one
+    totals = ("total",) + tuple(f"{sum(r[i] for r in rows):.1f}" if all(np.isfinite(r[i]) for r in rows)
+                                 else "-" for i in range(1, 5))
     body += table(["month", "rain mm", "evapotranspiration mm", "simulated runoff mm", "observed runoff mm"],
                   [(r[0],) + tuple(f"{v:.1f}" for v in r[1:]) for r in rows] + [totals], "balance")
     page.section("Monthly water balance", body)
