@@ -54,4 +54,22 @@ void check_parameter_vector(const ModelState& s, const SceSettings& set) {
   }
 }
 
+void check_sampled_bounds(const SceSettings& p, const char* what) {
+  bool varies = false;
+  for (int32_t j = 1; j <= p.NPAR; ++j) {
+    const double lo = p.PARLO(j), hi = p.PARHI(j);
+    if (!(lo <= hi)) {
+      throw InputError("file 'scein.dat': record " + std::to_string(j + 2) + ": parameter " + std::to_string(j) +
+                       ": the lower bound " + shortest(lo) + " lies above the upper bound " + shortest(hi) +
+                       "; no evaluation is run");
+    }
+    varies = varies || lo < hi;
+  }
+  if (!varies) {
+    throw InputError("file 'scein.dat': the lower and upper bounds are equal for every one of the " +
+                     std::to_string(p.NPAR) + " parameters: nothing varies, no " + what +
+                     " to measure; no evaluation is run");
+  }
+}
+
 }  // namespace tarvex

@@ -16,4 +16,9 @@ namespace tarvex {
 // MAX_PARAMETER. set.NPAR must be at least MODEL_PARAMS.
 void check_parameter_vector(const ModelState& s, const SceSettings& set);
 
+// Bounds a sampling analysis draws from: throws InputError naming the record
+// of a lower bound above its upper bound, or when every parameter's bounds
+// are equal (nothing varies: no `what` to measure).
+void check_sampled_bounds(const SceSettings& set, const char* what);
+
 }  // namespace tarvex

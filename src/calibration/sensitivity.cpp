@@ -15,6 +15,7 @@
 
 #include "calibration/analysis_checkpoint.hpp"
 #include "calibration/evaluator_pool.hpp"
+#include "calibration/parameter_vector.hpp"
 #include "calibration/morris.hpp"
 #include "calibration/period_scoring.hpp"
 #include "calibration/search_interrupt.hpp"
@@ -106,21 +107,7 @@ std::string value_or_empty(double v) { return std::isfinite(v) ? shortest(v) : s
 }  // namespace
 
 void check_sensitivity_settings(const SceSettings& p, const SearchOptions& opt) {
-  bool varies = false;
-  for (int32_t j = 1; j <= p.NPAR; ++j) {
-    const double lo = p.PARLO(j), hi = p.PARHI(j);
-    if (!(lo <= hi)) {
-      throw InputError("file 'scein.dat': record " + std::to_string(j + 2) + ": parameter " + std::to_string(j) +
-                       ": the lower bound " + shortest(lo) + " lies above the upper bound " + shortest(hi) +
-                       "; no evaluation is run");
-    }
-    varies = varies || lo < hi;
-  }
-  if (!varies) {
-    throw InputError("file 'scein.dat': the lower and upper bounds are equal for every one of the " +
-                     std::to_string(p.NPAR) + " parameters: nothing varies, no sensitivity to measure; "
-                     "no evaluation is run");
-  }
+  check_sampled_bounds(p, "sensitivity");
   const int64_t n = samples_of(opt);
   if (opt.sensitivity == Method::morris && n < 2) {
     throw InputError("--samples " + std::to_string(n) +

@@ -18,6 +18,7 @@
 #include "calibration/evaluate.hpp"
 #include "calibration/analysis_checkpoint.hpp"
 #include "calibration/evaluator_pool.hpp"
+#include "calibration/parameter_vector.hpp"
 #include "calibration/glue.hpp"
 #include "calibration/period_scoring.hpp"
 #include "calibration/search_interrupt.hpp"
@@ -617,21 +618,7 @@ int run_dream(EvaluatorPool& pool, Scorer& scorer, const SearchOptions& opt, con
 }  // namespace
 
 void check_uncertainty_settings(const SceSettings& p, const SearchOptions& opt) {
-  bool varies = false;
-  for (int32_t j = 1; j <= p.NPAR; ++j) {
-    const double lo = p.PARLO(j), hi = p.PARHI(j);
-    if (!(lo <= hi)) {
-      throw InputError("file 'scein.dat': record " + std::to_string(j + 2) + ": parameter " + std::to_string(j) +
-                       ": the lower bound " + shortest(lo) + " lies above the upper bound " + shortest(hi) +
-                       "; no evaluation is run");
-    }
-    varies = varies || lo < hi;
-  }
-  if (!varies) {
-    throw InputError("file 'scein.dat': the lower and upper bounds are equal for every one of the " +
-                     std::to_string(p.NPAR) + " parameters: nothing varies, no uncertainty to measure; "
-                     "no evaluation is run");
-  }
+  check_sampled_bounds(p, "uncertainty");
   const int64_t n = samples_of(opt);
   if (opt.uncertainty == Method::glue && n < 2) {
     throw InputError("--samples " + std::to_string(n) +

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "load/input_rain.hpp"
 #include "simulation/station_weights.hpp"
 #include "io/input_error.hpp"
 #include "io/quoted.hpp"
@@ -91,11 +92,7 @@ void INPUT_RAIN_CSV(ModelState& s, const std::string& name, const SeriesWindow& 
     // A record at which no gauge reports cannot be distributed.
     if (missing == NR) refuse_run(1005);
   }
-  if (s.forcing.INTERP_METHOD == 1) {
-    nearest_station(s.catchment.NI, s.catchment.NJ, s.forcing.N_RAIN_ST, s.forcing.RAIN_XY, nullptr, s.forcing.RAIN_STATION_MAP, s.catchment.SLOPE);
-  } else {
-    inverse_distance_weights(s.catchment.NI, s.catchment.NJ, s.forcing.N_RAIN_ST, s.forcing.RAIN_XY, nullptr, s.forcing.RAIN_WEIGHT, s.catchment.SLOPE);
-  }
+  distribute_rain_gauges(s);
 }
 
 void INPUT_TEMP_CSV(ModelState& s, const std::string& name, const SeriesWindow& w, const GeoReference& geo) {

@@ -48,6 +48,10 @@ void INPUT_RAIN(ModelState& s, RecordReader& file) {
     if (missing == NR) refuse_run(1005);
   }
 
+  distribute_rain_gauges(s);
+}
+
+void distribute_rain_gauges(ModelState& s) {
   if (s.forcing.INTERP_METHOD == 1) {
     nearest_station(s.catchment.NI, s.catchment.NJ, s.forcing.N_RAIN_ST, s.forcing.RAIN_XY, nullptr, s.forcing.RAIN_STATION_MAP, s.catchment.SLOPE);
   } else {

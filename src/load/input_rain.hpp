@@ -13,4 +13,8 @@ namespace tarvex {
 // MAX_RAIN_PER_RECORD is refused with an InputError naming the record.
 void INPUT_RAIN(ModelState& s, RecordReader& file);
 
+// The rain gauges over the catchment's cells: each cell's nearest gauge
+// (INTERP_METHOD 1) or its inverse-distance weights.
+void distribute_rain_gauges(ModelState& s);
+
 }  // namespace tarvex
