@@ -53,20 +53,7 @@ TEST(SensitivityRun, ResumeAfterKillEndsWithTheSameFiles) {
   prepare(killed);
   ASSERT_EQ(test::run_tarvex(args, whole.path()).exit_code, 0);
 
-  std::string cmd = "cd '" + killed.path().string() + "' && (exec '" + test::tarvex_binary().string() + "'";
-  for (const std::string& a : args) cmd += " " + a;
-  cmd += " >/dev/null 2>&1) & echo $! > '" + (killed / "pid").string() + "'";
-  ASSERT_EQ(std::system(cmd.c_str()), 0);
-  const pid_t pid = static_cast<pid_t>(std::stol(killed.read("pid")));
-  for (int k = 0; k < 3000; ++k) {
-    if (killed.exists("sensitivity_checkpoint.txt") &&
-        killed.read("sensitivity_checkpoint.txt").find("\nevaluations 0\n") == std::string::npos)
-      break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  kill(pid, SIGKILL);
-  for (int k = 0; k < 1000 && kill(pid, 0) == 0; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  std::filesystem::remove(killed / "pid");
+  test::kill_once_saved(killed, args, "sensitivity_checkpoint.txt", "\nevaluations 0\n");
   // A row cut short by the kill, past what the checkpoint counts.
   {
     std::ofstream out(killed / "sensitivity_evaluations.csv", std::ios::app);

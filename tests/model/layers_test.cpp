@@ -44,7 +44,9 @@ TEST(Layers, IncludesRunDownTheLayersAndOnlyIoOpensFiles) {
     if (dir == "laws") {
       EXPECT_FALSE(std::regex_search(body, law_include_re)) << e.path() << " includes the program";
     }
-    if (dir != "io") EXPECT_FALSE(std::regex_search(body, open_re)) << e.path() << " opens a file";
+    if (dir != "io") {
+      EXPECT_FALSE(std::regex_search(body, open_re)) << e.path() << " opens a file";
+    }
   }
   EXPECT_GT(files, 50);
 }

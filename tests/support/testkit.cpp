@@ -145,20 +145,24 @@ RunResult run_tarvex(const std::vector<std::string>& args, const std::filesystem
   return r;
 }
 
-void kill_search_past_first_loop(const TempDir& dir) {
-  const std::string cmd = "cd " + shell_quote(dir.path().string()) + " && (exec " +
-                          shell_quote(tarvex_binary().string()) + " --search -j 1 >/dev/null 2>&1) & echo $! > " +
-                          shell_quote((dir / "pid").string());
+void kill_once_saved(const TempDir& dir, const std::vector<std::string>& args, const std::string& checkpoint,
+                     const std::string& unstarted) {
+  std::string cmd = "cd " + shell_quote(dir.path().string()) + " && (exec " + shell_quote(tarvex_binary().string());
+  for (const std::string& a : args) cmd += " " + shell_quote(a);
+  cmd += " >/dev/null 2>&1) & echo $! > " + shell_quote((dir / "pid").string());
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   const pid_t pid = static_cast<pid_t>(std::stol(dir.read("pid")));
   for (int k = 0; k < 3000; ++k) {
-    if (dir.exists("sce_checkpoint.txt") && dir.read("sce_checkpoint.txt").find("\nloop 0\n") == std::string::npos)
-      break;
+    if (dir.exists(checkpoint) && dir.read(checkpoint).find(unstarted) == std::string::npos) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   kill(pid, SIGKILL);
   for (int k = 0; k < 1000 && kill(pid, 0) == 0; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   std::filesystem::remove(dir / "pid");
+}
+
+void kill_search_past_first_loop(const TempDir& dir) {
+  kill_once_saved(dir, {"--search", "-j", "1"}, "sce_checkpoint.txt", "\nloop 0\n");
 }
 
 std::filesystem::path tarvex_binary() { return TARVEX_BINARY; }

@@ -66,8 +66,12 @@ struct RunResult {
 // Runs the built tarvex binary with args in dir.
 RunResult run_tarvex(const std::vector<std::string>& args, const std::filesystem::path& dir);
 
-// Starts a search (-j 1) in dir and kills it (SIGKILL) once its checkpoint
-// is past the initial population: a search to resume.
+// Starts the program with args in dir and kills it (SIGKILL) once its
+// checkpoint file exists without the line `unstarted` (e.g. "\nloop 0\n"):
+// a run to resume.
+void kill_once_saved(const TempDir& dir, const std::vector<std::string>& args, const std::string& checkpoint,
+                     const std::string& unstarted);
+// The same for a search (-j 1) past its initial population.
 void kill_search_past_first_loop(const TempDir& dir);
 
 // Path of the built program, the test data folder and the source tree.
